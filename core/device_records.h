@@ -1,0 +1,185 @@
+#pragma once
+
+// The fixed-size records that describe a camera, its new settings, a queued
+// command and one of the PC's own interfaces. They hold no pointers and own
+// nothing: they are zero-filled before any field is written (value-initialise
+// them with `{}`), copied whole by value and compared byte for byte.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace quorvex {
+
+// Protocol ids: the search manager keys its protocol objects by these.
+inline constexpr std::int32_t kProtocolBinary = 1;
+inline constexpr std::int32_t kProtocolText = 2;
+
+// Command types of `DeviceCommand::type`.
+inline constexpr std::int32_t kCommandNetSettings = 1;
+inline constexpr std::int32_t kCommandHttpPort = 2;
+
+// A device's own properties, as one discovery answer reports them. Text fields
+// are 8-bit, zero-terminated inside their width.
+struct DeviceInfo {
+    char uid[64];
+    char name[64];
+    // The binary protocol's 80-byte name field runs on from `name` into here;
+    // nothing else reads or writes it.
+    char reserved[64];
+    char ip[32];
+    char mask[32];
+    char gateway[32];
+    char dns1[32];
+    char dns2[32];
+    char software_version[32];
+    char web_version[32];
+    char user[32];
+    char password[32];
+    std::uint8_t mac[6];
+    std::uint16_t http_port;
+    std::uint8_t dhcp;
+    std::uint8_t aux_flag;
+    char device_id[64];
+};
+
+// What a parser delivers and what the search manager stores per device.
+struct DeviceEntry {
+    DeviceInfo info;
+    std::int32_t row;        // list row; -1 once stored and before the window inserts one
+    std::int32_t family;     // 1 or 2 binary ("H", "J"), 3 text ("E")
+    std::int32_t protocol;   // kProtocolBinary or kProtocolText
+    std::uint32_t interface_address;  // receiving interface, network byte order
+};
+
+// The network configuration to send to one device.
+struct NetSettings {
+    char user[32];
+    char password[32];
+    char ip[32];
+    char mask[32];
+    char gateway[32];
+    char dns1[32];
+    char dns2[32];
+    std::uint16_t http_port;
+    std::uint8_t dhcp;
+    std::int8_t dns_status;
+};
+
+// One queued command: the target's properties (not the table bookkeeping of a
+// DeviceEntry), the settings and the type.
+struct DeviceCommand {
+    DeviceInfo device;
+    NetSettings settings;
+    std::int32_t type;
+};
+
+// One of the PC's IPv4 interfaces. `prefix` is `ip` up to and including its
+// last dot; it is the PC's subnet as the rest of the system understands it.
+struct LocalInterface {
+    char ip[24];
+    char prefix[24];
+    char mask[24];
+    char gateway[24];
+    char dns1[24];
+    char dns2[24];
+};
+
+// The layout is the records' contract with the wire formats and with each
+// other: `reserved` must follow `name` directly so that an 80-byte binary name
+// can run on into it, and change detection compares `DeviceInfo` as raw bytes,
+// so it must have no padding.
+static_assert(offsetof(DeviceInfo, uid) == 0);
+static_assert(offsetof(DeviceInfo, name) == 64);
+static_assert(offsetof(DeviceInfo, reserved) == 128);
+static_assert(offsetof(DeviceInfo, reserved) == offsetof(DeviceInfo, name) + 64);
+static_assert(offsetof(DeviceInfo, ip) == 192);
+static_assert(offsetof(DeviceInfo, mask) == 224);
+static_assert(offsetof(DeviceInfo, gateway) == 256);
+static_assert(offsetof(DeviceInfo, dns1) == 288);
+static_assert(offsetof(DeviceInfo, dns2) == 320);
+static_assert(offsetof(DeviceInfo, software_version) == 352);
+static_assert(offsetof(DeviceInfo, web_version) == 384);
+static_assert(offsetof(DeviceInfo, user) == 416);
+static_assert(offsetof(DeviceInfo, password) == 448);
+static_assert(offsetof(DeviceInfo, mac) == 480);
+static_assert(offsetof(DeviceInfo, http_port) == 486);
+static_assert(offsetof(DeviceInfo, dhcp) == 488);
+static_assert(offsetof(DeviceInfo, aux_flag) == 489);
+static_assert(offsetof(DeviceInfo, device_id) == 490);
+static_assert(sizeof(DeviceInfo) == 554);
+
+static_assert(offsetof(DeviceEntry, info) == 0);
+static_assert(offsetof(DeviceEntry, row) == 556);
+static_assert(offsetof(DeviceEntry, family) == 560);
+static_assert(offsetof(DeviceEntry, protocol) == 564);
+static_assert(offsetof(DeviceEntry, interface_address) == 568);
+static_assert(sizeof(DeviceEntry) == 572);
+
+static_assert(offsetof(NetSettings, ip) == 64);
+static_assert(offsetof(NetSettings, dns2) == 192);
+static_assert(offsetof(NetSettings, http_port) == 224);
+static_assert(offsetof(NetSettings, dhcp) == 226);
+static_assert(offsetof(NetSettings, dns_status) == 227);
+static_assert(sizeof(NetSettings) == 228);
+
+static_assert(offsetof(DeviceCommand, settings) == 554);
+static_assert(offsetof(DeviceCommand, type) == 784);
+static_assert(sizeof(DeviceCommand) == 788);
+
+static_assert(offsetof(LocalInterface, prefix) == 24);
+static_assert(offsetof(LocalInterface, dns2) == 120);
+static_assert(sizeof(LocalInterface) == 144);
+
+template <typename T>
+inline constexpr bool kIsPlainRecord =
+    std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T> && std::is_aggregate_v<T>;
+static_assert(kIsPlainRecord<DeviceInfo> && kIsPlainRecord<DeviceEntry> &&
+              kIsPlainRecord<NetSettings> && kIsPlainRecord<DeviceCommand> &&
+              kIsPlainRecord<LocalInterface>);
+
+// Length of a key: "00-1A-2B-3C-4D-5E".
+inline constexpr std::size_t kDeviceKeyLength = 17;
+
+// The device key: `mac` as "%02X-%02X-%02X-%02X-%02X-%02X". It keys the search
+// manager's table and is the text of the device list's last column.
+std::string DeviceKey(const std::uint8_t (&mac)[6]);
+inline std::string DeviceKey(const DeviceInfo& info) { return DeviceKey(info.mac); }
+
+// Reads a key written as "00-1A-2B-3C-4D-5E" or "00:1a:2b:3c:4d:5e" (either
+// case). Returns false and leaves `mac` untouched for anything else.
+bool ParseDeviceKey(std::string_view text, std::uint8_t (&mac)[6]);
+
+// Change detection: the whole `DeviceInfo` byte for byte plus `family` and
+// `protocol`; `row` and `interface_address` take no part.
+bool SameContents(const DeviceEntry& a, const DeviceEntry& b);
+
+// Copies `text` into a fixed field, cut at the field's width minus the
+// terminator, and zero-pads the rest. Never writes past the field.
+template <std::size_t N>
+void SetText(char (&field)[N], std::string_view text) {
+    static_assert(N > 0);
+    const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
+    for (std::size_t i = 0; i < N; ++i) field[i] = i < n ? text[i] : '\0';
+}
+
+// The text of a fixed field up to its first zero, bounded by the field even
+// when no terminator is there.
+template <std::size_t N>
+std::string_view GetText(const char (&field)[N]) {
+    std::size_t n = 0;
+    while (n < N && field[n] != '\0') ++n;
+    return std::string_view(field, n);
+}
+
+// Dotted text of a 32-bit address in network byte order ("%d.%d.%d.%d" over
+// its bytes in memory order).
+std::string AddressText(std::uint32_t address_network_order);
+
+// Converts dotted text to a 32-bit address in network byte order; false for
+// anything that is not four decimal numbers 0..255 separated by dots.
+bool ParseAddress(std::string_view text, std::uint32_t& address_network_order);
+
+}  // namespace quorvex
