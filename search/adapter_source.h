@@ -1,0 +1,50 @@
+#pragma once
+
+// Where the host's adapter chain and each adapter's IP settings come from. The
+// interface enumeration reads only through this seam, so the choice rule and
+// the value reading run the same over the real kernel and over a fixed list.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvex {
+
+// Interface type numbers as the adapter chain reports them.
+inline constexpr std::uint32_t kAdapterTypeOther = 1;
+inline constexpr std::uint32_t kAdapterTypeEthernet = 6;
+inline constexpr std::uint32_t kAdapterTypePpp = 23;
+inline constexpr std::uint32_t kAdapterTypeLoopback = 24;
+inline constexpr std::uint32_t kAdapterTypeWireless = 71;
+inline constexpr std::uint32_t kAdapterTypeTunnel = 131;
+
+// One link of the adapter chain.
+struct Adapter {
+    std::string name;         // the key under which the adapter's values are read
+    std::uint32_t type = 0;   // kAdapterType...
+    std::string description;  // names the device's bus ("PCI", "Hyper-V", "USB") when it has one
+};
+
+// The named values of one adapter. A value the system does not have is simply
+// absent. Numbers ("EnableDHCP") and texts ("IPAddress", "DhcpNameServer", ...)
+// live apart; a text may hold several zero-separated strings, of which readers
+// see the first.
+struct AdapterValues {
+    std::map<std::string, std::uint32_t, std::less<>> numbers;
+    std::map<std::string, std::string, std::less<>> texts;
+};
+
+class AdapterSource {
+public:
+    virtual ~AdapterSource() = default;
+    // The adapter chain in host order; nullopt when it cannot be read.
+    virtual std::optional<std::vector<Adapter>> ListAdapters() const = 0;
+    // The values of adapter `name`; nullopt when it has none to read (as a
+    // missing settings key).
+    virtual std::optional<AdapterValues> ReadValues(std::string_view name) const = 0;
+};
+
+}  // namespace quorvex

@@ -1,0 +1,80 @@
+#pragma once
+
+// Decides on which adapters the device search runs and reads each chosen
+// adapter's IPv4 settings into a `LocalInterface` record.
+//
+// Automatic rule, tested in this order with case-sensitive substring searches
+// on the description: it contains "PCI"; it contains "Hyper-V"; the type is 71
+// (wireless) and the description lacks "Microsoft". With an explicit list of
+// names the chosen adapters are exactly the listed ones that exist, in the
+// list's order, whatever their type.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/device_records.h"
+#include "search/adapter_source.h"
+
+namespace quorvex {
+
+enum class AdapterChoice {
+    kSkipped,    // the automatic rule does not choose it
+    kPci,        // chosen: description contains "PCI"
+    kHyperV,     // chosen: description contains "Hyper-V"
+    kWireless,   // chosen: wireless and not "Microsoft"
+    kListed,     // chosen: named in the explicit list
+    kNotListed,  // an explicit list is in force and does not name it
+};
+
+// Short text for reports: "PCI", "Hyper-V", "wireless", "listed", ...
+const char* AdapterChoiceText(AdapterChoice choice);
+
+// What the `interfaces` report shows for one adapter.
+struct AdapterReport {
+    Adapter adapter;
+    AdapterChoice choice = AdapterChoice::kSkipped;
+    bool chosen = false;
+    bool dhcp = false;          // "EnableDHCP" read nonzero
+    bool has_values = false;    // the adapter had values to read
+    LocalInterface settings{};  // as ReadInterfaceSettings fills it
+    int list_position = -1;     // index in the explicit list, -1 if none
+};
+
+class GetNetConfig {
+public:
+    // `source` must outlive this object. An empty `interface_names` means the
+    // automatic rule.
+    explicit GetNetConfig(const AdapterSource& source,
+                          std::vector<std::string> interface_names = {});
+    virtual ~GetNetConfig() = default;
+
+    // With a null `interfaces` only counts the chosen adapters. Otherwise also
+    // fills `interfaces[0..]`, one record per chosen adapter, writing at most
+    // `capacity` records; returns the number of chosen adapters either way (so
+    // a result above `capacity` means the set grew since counting). 0 when the
+    // chain cannot be read.
+    int GetLocalInterfaces(LocalInterface* interfaces, int capacity = 0) const;
+
+    // Zeroes `record` and fills it from adapter `name`'s values. Returns
+    // whether EnableDHCP was set. A missing value leaves its field empty;
+    // missing values altogether leave the record empty.
+    bool ReadInterfaceSettings(std::string_view name, LocalInterface& record) const;
+
+    // The automatic rule alone.
+    static AdapterChoice ChooseAutomatically(const Adapter& adapter);
+
+    // Every adapter of the chain in host order, chosen or not, with its
+    // settings; empty when the chain cannot be read.
+    std::vector<AdapterReport> ReportAdapters() const;
+
+private:
+    // The chosen adapters in search order.
+    std::vector<Adapter> Chosen(const std::vector<Adapter>& chain) const;
+
+    const AdapterSource& source_;
+    std::vector<std::string> interface_names_;
+};
+
+}  // namespace quorvex

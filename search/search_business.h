@@ -1,0 +1,162 @@
+#pragma once
+
+// The search manager: owns the two protocol objects, runs the one search
+// worker that drives them, keeps the table of devices found (one entry per
+// device key), tells the window about new and changed entries, routes commands
+// to the protocol that found a device and proposes free addresses in the PC's
+// subnet for devices outside it.
+//
+// Threads: the worker runs the search loop and `OnDeviceFound`; everything
+// else is called from one controlling thread (the window's). The table lock is
+// held only for one lookup and copy; no other lock is taken under it and the
+// notification runs after it is released.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "core/base_search.h"
+#include "core/device_records.h"
+#include "search/adapter_source.h"
+#include "search/base_thread.h"
+#include "search/socket_waiter.h"
+
+namespace quorvex {
+
+// Tells the window that the entry under `key` was added or changed. Runs on
+// the worker; `key` is valid only during the call.
+using NotifyCallback = void (*)(const char* key, void* context, std::int32_t tag);
+
+class SearchBusiness {
+public:
+    using ProtocolMap = std::map<std::int32_t, std::unique_ptr<IDeviceSearch>>;
+    // "Is this address already taken on the link?" Asked without any lock held.
+    using AddressTaken = std::function<bool(std::string_view address)>;
+
+    // The table holds at most this many devices; answers with new keys beyond
+    // it are dropped, answers for keys already stored still update them.
+    static constexpr std::size_t kMaxDevices = 65536;
+    // Length of one worker pass.
+    static constexpr std::chrono::milliseconds kPassLength{100};
+
+    // Protocol 1 = BrannocSearch, 2 = MorvainSearch; reads the Linux adapters.
+    SearchBusiness();
+    // With protocol objects of the caller's (keyed by protocol id, acting in
+    // ascending id order), e.g. transports that open no sockets.
+    explicit SearchBusiness(ProtocolMap protocols);
+    SearchBusiness(const SearchBusiness&) = delete;
+    SearchBusiness& operator=(const SearchBusiness&) = delete;
+    // As `Stop`.
+    virtual ~SearchBusiness();
+
+    // Settings, to be made before `Start`.
+    void SetNotification(NotifyCallback callback, void* context, std::int32_t tag);
+    // Seconds between two searches (30 after construction).
+    void SetSearchInterval(std::int32_t seconds);
+    // The host-number range of `MatchAddress`; also resets `nextOctet` to `min`.
+    void SetMatchRange(std::int32_t min, std::int32_t max);
+    // Kernel interface names to search on, in this order; empty = the
+    // automatic choice.
+    void SetInterfaceNames(std::vector<std::string> names);
+    // Where the adapters are read (the Linux kernel by default).
+    void SetAdapterSource(std::shared_ptr<const AdapterSource> source);
+
+    // Starts the worker; false when it is already running. The worker reads
+    // the interfaces, opens the sockets and searches about one pass later; with
+    // no interface it ends at once.
+    bool Start();
+    // Stops and joins the worker (at once, without waiting out a pass), closes
+    // every socket, empties the table and forgets the interfaces.
+    void Stop();
+
+    // Copies the entry under `key`; false (and `entry` untouched) when absent.
+    bool GetDevice(std::string_view key, DeviceEntry& entry) const;
+    // Stores the list row of the entry under `key`; false when absent.
+    bool SetDeviceRow(std::string_view key, std::int32_t row);
+    // Empties the table and asks for a search at once.
+    void ClearDevices();
+    // Asks for a search at once without clearing the table.
+    void RequestRefresh();
+    // Queues a command on the protocol object that found `entry`, for the
+    // interface that heard it; nothing when there is no such protocol.
+    void SendCommand(const DeviceEntry& entry, const NetSettings& settings, std::int32_t type);
+
+    // True when the interface that heard `entry` is known and the device's
+    // address does not start with that interface's prefix.
+    bool IsOutsideSubnet(const DeviceEntry& entry) const;
+    // For a device outside the subnet of the interface that heard it, queues a
+    // network-settings command with a free host number of that subnet; true
+    // when one was queued.
+    bool MatchAddress(const DeviceEntry& entry);
+    // As above, and returns the settings that were queued. A host number is
+    // free when no table device of the subnet, not the interface's own address
+    // and not its gateway holds it, and `taken` (when given) says no.
+    std::optional<NetSettings> MatchAddress(const DeviceEntry& entry, const AddressTaken& taken);
+
+    // The delivery callback of both protocol objects (worker thread): merges
+    // the entry into the table and notifies when it is new or changed.
+    void OnDeviceFound(const DeviceEntry& entry);
+
+    // A snapshot of the whole table.
+    std::vector<DeviceEntry> CopyDevices() const;
+    std::size_t DeviceCount() const;
+    // The interfaces the worker searches on; empty until it has read them.
+    std::vector<LocalInterface> CopyInterfaces() const;
+    // True once the worker has read the interfaces (whatever it found), until
+    // `Stop`.
+    bool InterfacesLoaded() const { return interfaces_loaded_.load(); }
+    // Searches sent since construction (one per search on all protocols).
+    std::uint64_t SearchCount() const { return search_count_.load(); }
+    // True while the worker runs.
+    bool IsRunning() const { return worker_.running(); }
+
+private:
+    static int SearchLoop(void* argument);
+    static void DeliverCallback(const DeviceEntry* entry, void* context, std::int32_t extra);
+    bool LoadInterfaces();
+    void ReceivePass(std::chrono::steady_clock::time_point until);
+    std::optional<LocalInterface> FindInterface(std::uint32_t interface_address) const;
+    std::vector<int> CollectUsedOctets(std::string_view prefix) const;
+
+    BaseThread worker_;
+    ProtocolMap protocols_;
+    mutable std::shared_mutex table_lock_;
+    std::unordered_map<std::string, DeviceEntry> devices_;
+    std::atomic<bool> refreshRequested{false};
+
+    NotifyCallback notify_ = nullptr;
+    void* notify_context_ = nullptr;
+    std::int32_t notify_tag_ = 0;
+
+    std::atomic<std::int32_t> searchInterval{30};
+    std::int32_t nextOctet = 0;
+    std::int32_t matchMax = 0;
+    std::int32_t matchMin = 0;
+
+    std::vector<std::string> interface_names_;
+    std::shared_ptr<const AdapterSource> adapter_source_;
+
+    // Written by the worker once at its start, read by the window; guarded by
+    // its own lock, never held together with the table lock.
+    mutable std::mutex interfaces_lock_;
+    std::vector<LocalInterface> interfaces_;
+    std::atomic<bool> interfaces_loaded_{false};
+
+    std::atomic<std::uint64_t> search_count_{0};
+    SocketWaiter waiter_;
+    std::vector<int> handles_;                 // worker only
+    std::vector<std::int32_t> handle_owners_;  // protocol id per handle, worker only
+};
+
+}  // namespace quorvex
