@@ -6,11 +6,17 @@
 // interface that received them, and a queue of commands that a flush turns
 // into datagrams on the socket of the interface that heard the device.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
 #include "core/device_records.h"
+#include "core/receive_batch.h"
+#include "core/socket_poll.h"
+#include "core/udp_socket.h"
 
 namespace quorvex {
 
@@ -53,6 +59,103 @@ public:
     // Appends the handles of the open sockets, so that an owner can wait on
     // several protocol objects (and a wake-up handle of its own) at once.
     virtual void CollectSockets(std::vector<int>& handles) const = 0;
+};
+
+// The transport itself. A protocol supplies the port, optionally its own
+// socket set-up, and three hooks: build the search datagram, build a command
+// datagram, parse an answer. Every operation but `QueueCommand` runs on one
+// thread (the search worker); `QueueCommand` may run on any thread.
+class BaseSearch : public IDeviceSearch {
+public:
+    // Room a hook gets for a search datagram and for a command datagram.
+    static constexpr std::size_t kSearchBufferSize = 260;
+    static constexpr std::size_t kCommandBufferSize = 1024;
+    // Datagrams read per system call.
+    static constexpr std::size_t kBatchSize = 32;
+    // A safety bound on one drain, so that a socket flooded faster than it can
+    // be parsed cannot hold the worker forever; far above what a receive
+    // queue holds.
+    static constexpr std::int32_t kMaxDrainPerSocket = 65536;
+
+    BaseSearch(const BaseSearch&) = delete;
+    BaseSearch& operator=(const BaseSearch&) = delete;
+
+    void SetCallback(DeviceCallback callback, void* context, std::int32_t extra) override;
+    // Binary protocol set-up: per interface a socket with broadcast enabled
+    // on a free local port. Opening again first closes what is open.
+    void OpenSockets(const LocalInterface* interfaces, std::int32_t count) override;
+    void CloseSockets() override;
+    void SendSearch() override;
+    std::int32_t ReceiveAnswers(int timeout_ms) override;
+    void QueueCommand(const DeviceInfo& device, const NetSettings& settings, std::int32_t type,
+                      std::uint32_t interface_address) override;
+    void FlushCommands() override;
+    void CollectSockets(std::vector<int>& handles) const override;
+    ~BaseSearch() override;
+
+    // Datagrams the kernel dropped on this object's sockets since they were
+    // opened (full receive queues). Worker thread only.
+    std::uint64_t DroppedDatagrams() const;
+
+    // Commands waiting for the next flush.
+    std::size_t QueuedCommands() const;
+
+protected:
+    explicit BaseSearch(std::uint16_t port);
+
+    // Writes the search datagram into `buffer` (kSearchBufferSize bytes, zero
+    // filled), its length into `length` and where it goes into `destination`.
+    // False: nothing is sent.
+    virtual bool BuildSearchRequest(std::span<std::uint8_t> buffer, std::int32_t& length,
+                                    Endpoint& destination) = 0;
+    // Likewise for one queued command (kCommandBufferSize bytes). False: the
+    // command is dropped.
+    virtual bool BuildCommand(std::span<std::uint8_t> buffer, std::int32_t& length,
+                              Endpoint& destination, const DeviceInfo& device,
+                              const NetSettings& settings, std::int32_t type) = 0;
+    // Parses one datagram, exactly as long as it was received, that arrived
+    // on the interface `interface_address`; delivers at most what it finds
+    // through `DeliverDevice`.
+    virtual void ParseAnswer(std::span<const std::uint8_t> bytes,
+                             std::uint32_t interface_address) = 0;
+    // Hands a parsed entry to the registered callback; nothing when `entry`
+    // is null or no callback is set.
+    void DeliverDevice(const DeviceEntry* entry);
+
+    // For a protocol's own `OpenSockets`: appends the socket of the next
+    // interface. An invalid socket keeps its place and is skipped later.
+    void AddSocket(UdpSocket socket, std::uint32_t interface_address);
+    // The interface address of every record (0 when its text is no address).
+    static std::uint32_t InterfaceAddress(const LocalInterface& record);
+
+    std::uint16_t port_;
+
+private:
+    struct SocketEntry {
+        UdpSocket socket;
+        std::uint32_t interface_address;
+    };
+    struct QueuedCommand {
+        DeviceCommand command;
+        std::uint32_t interface_address;
+    };
+
+    // The socket a datagram belongs to: the interface it was addressed to
+    // when that is one of ours, else the interface of the socket that read it.
+    std::uint32_t AnswerInterface(std::uint32_t destination, const SocketEntry& entry) const;
+    std::int32_t Drain(const SocketEntry& entry);
+
+    std::vector<SocketEntry> sockets_;
+    DeviceCallback callback_ = nullptr;
+    void* callback_context_ = nullptr;
+    std::int32_t callback_extra_ = 0;
+
+    mutable std::mutex queue_lock_;
+    std::vector<QueuedCommand> command_queue_;
+
+    SocketPoll poll_;
+    std::unique_ptr<ReceiveBatch> batch_;
+    std::uint64_t drops_of_closed_sockets_ = 0;
 };
 
 }  // namespace quorvex

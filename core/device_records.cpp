@@ -1,5 +1,6 @@
 #include "core/device_records.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +44,12 @@ bool ParseDeviceKey(std::string_view text, std::uint8_t (&mac)[6]) {
 bool SameContents(const DeviceEntry& a, const DeviceEntry& b) {
     return std::memcmp(&a.info, &b.info, sizeof(DeviceInfo)) == 0 && a.family == b.family &&
            a.protocol == b.protocol;
+}
+
+std::string_view DeviceName(const DeviceInfo& info) {
+    const char* start = reinterpret_cast<const char*>(&info) + offsetof(DeviceInfo, name);
+    const std::string_view stretch(start, sizeof info.name + sizeof info.reserved);
+    return stretch.substr(0, stretch.find('\0'));
 }
 
 std::string AddressText(std::uint32_t address_network_order) {

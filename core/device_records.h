@@ -48,9 +48,9 @@ struct DeviceInfo {
 // What a parser delivers and what the search manager stores per device.
 struct DeviceEntry {
     DeviceInfo info;
-    std::int32_t row;        // list row; -1 once stored and before the window inserts one
-    std::int32_t family;     // 1 or 2 binary ("H", "J"), 3 text ("E")
-    std::int32_t protocol;   // kProtocolBinary or kProtocolText
+    std::int32_t row;                 // list row; -1 once stored and before the window inserts one
+    std::int32_t family;              // 1 or 2 binary ("H", "J"), 3 text ("E")
+    std::int32_t protocol;            // kProtocolBinary or kProtocolText
     std::uint32_t interface_address;  // receiving interface, network byte order
 };
 
@@ -135,7 +135,7 @@ static_assert(sizeof(LocalInterface) == 144);
 
 template <typename T>
 inline constexpr bool kIsPlainRecord =
-    std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T> && std::is_aggregate_v<T>;
+    std::is_trivially_copyable_v<T>&& std::is_standard_layout_v<T>&& std::is_aggregate_v<T>;
 static_assert(kIsPlainRecord<DeviceInfo> && kIsPlainRecord<DeviceEntry> &&
               kIsPlainRecord<NetSettings> && kIsPlainRecord<DeviceCommand> &&
               kIsPlainRecord<LocalInterface>);
@@ -146,7 +146,9 @@ inline constexpr std::size_t kDeviceKeyLength = 17;
 // The device key: `mac` as "%02X-%02X-%02X-%02X-%02X-%02X". It keys the search
 // manager's table and is the text of the device list's last column.
 std::string DeviceKey(const std::uint8_t (&mac)[6]);
-inline std::string DeviceKey(const DeviceInfo& info) { return DeviceKey(info.mac); }
+inline std::string DeviceKey(const DeviceInfo& info) {
+    return DeviceKey(info.mac);
+}
 
 // Reads a key written as "00-1A-2B-3C-4D-5E" or "00:1a:2b:3c:4d:5e" (either
 // case). Returns false and leaves `mac` untouched for anything else.
@@ -173,6 +175,10 @@ std::string_view GetText(const char (&field)[N]) {
     while (n < N && field[n] != '\0') ++n;
     return std::string_view(field, n);
 }
+
+// A device's name as shown: the text that starts at `name`, which a binary
+// device's long name runs on into `reserved`; bounded by the two fields.
+std::string_view DeviceName(const DeviceInfo& info);
 
 // Dotted text of a 32-bit address in network byte order ("%d.%d.%d.%d" over
 // its bytes in memory order).

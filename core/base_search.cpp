@@ -1,0 +1,165 @@
+#include "core/base_search.h"
+
+#include <array>
+#include <utility>
+
+namespace quorvex {
+
+BaseSearch::BaseSearch(std::uint16_t port) : port_(port) {}
+
+BaseSearch::~BaseSearch() = default;
+
+void BaseSearch::SetCallback(DeviceCallback callback, void* context, std::int32_t extra) {
+    callback_ = callback;
+    callback_context_ = context;
+    callback_extra_ = extra;
+}
+
+std::uint32_t BaseSearch::InterfaceAddress(const LocalInterface& record) {
+    std::uint32_t address = 0;
+    return ParseAddress(GetText(record.ip), address) ? address : 0;
+}
+
+void BaseSearch::AddSocket(UdpSocket socket, std::uint32_t interface_address) {
+    sockets_.push_back(SocketEntry{std::move(socket), interface_address});
+}
+
+void BaseSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t count) {
+    CloseSockets();
+    if (interfaces == nullptr || count <= 0) return;
+    sockets_.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::uint32_t address = InterfaceAddress(interfaces[i]);
+        AddSocket(
+            UdpSocket::OpenOnInterface(address, 0, {.reuse_address = false, .broadcast = true}),
+            address);
+    }
+}
+
+void BaseSearch::CloseSockets() {
+    for (const SocketEntry& entry : sockets_) drops_of_closed_sockets_ += entry.socket.Drops();
+    sockets_.clear();
+}
+
+void BaseSearch::CollectSockets(std::vector<int>& handles) const {
+    for (const SocketEntry& entry : sockets_) {
+        if (entry.socket.IsValid()) handles.push_back(entry.socket.Handle());
+    }
+}
+
+void BaseSearch::SendSearch() {
+    if (sockets_.empty()) return;
+    std::array<std::uint8_t, kSearchBufferSize> buffer{};
+    std::int32_t length = 0;
+    Endpoint destination{};
+    if (!BuildSearchRequest(buffer, length, destination)) return;
+    if (length <= 0 || static_cast<std::size_t>(length) > buffer.size()) return;
+    const auto bytes =
+        std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length));
+    for (const SocketEntry& entry : sockets_) {
+        entry.socket.SendTo(bytes, destination.address, destination.port);
+    }
+}
+
+std::uint32_t BaseSearch::AnswerInterface(std::uint32_t destination,
+                                          const SocketEntry& entry) const {
+    if (destination != 0 && destination != entry.interface_address) {
+        for (const SocketEntry& other : sockets_) {
+            if (other.interface_address == destination) return destination;
+        }
+    }
+    return entry.interface_address;
+}
+
+std::int32_t BaseSearch::Drain(const SocketEntry& entry) {
+    std::int32_t read = 0;
+    while (read < kMaxDrainPerSocket) {
+        const std::size_t count = batch_->ReadFrom(entry.socket);
+        for (std::size_t i = 0; i < count; ++i) {
+            ParseAnswer(batch_->Bytes(i), AnswerInterface(batch_->Destination(i), entry));
+        }
+        read += static_cast<std::int32_t>(count);
+        // A short batch means the queue was empty when it was read.
+        if (count < batch_->capacity()) break;
+    }
+    return read;
+}
+
+std::int32_t BaseSearch::ReceiveAnswers(int timeout_ms) {
+    poll_.Clear();
+    for (const SocketEntry& entry : sockets_) {
+        if (entry.socket.IsValid()) poll_.Add(entry.socket.Handle());
+    }
+    if (poll_.Wait(timeout_ms) <= 0) return 0;
+    if (!batch_) batch_ = std::make_unique<ReceiveBatch>(kBatchSize);
+    std::int32_t read = 0;
+    std::size_t index = 0;
+    for (const SocketEntry& entry : sockets_) {
+        if (!entry.socket.IsValid()) continue;
+        if (poll_.Readable(index++)) read += Drain(entry);
+    }
+    return read;
+}
+
+void BaseSearch::QueueCommand(const DeviceInfo& device, const NetSettings& settings,
+                              std::int32_t type, std::uint32_t interface_address) {
+    QueuedCommand queued{};
+    queued.command.device = device;
+    queued.command.settings = settings;
+    queued.command.type = type;
+    queued.interface_address = interface_address;
+    std::lock_guard lock(queue_lock_);
+    command_queue_.push_back(queued);
+}
+
+std::size_t BaseSearch::QueuedCommands() const {
+    std::lock_guard lock(queue_lock_);
+    return command_queue_.size();
+}
+
+void BaseSearch::FlushCommands() {
+    if (sockets_.empty()) return;
+    // Taken out whole under the lock and sent after it, so that the window's
+    // thread never waits on a send.
+    std::vector<QueuedCommand> commands;
+    {
+        std::lock_guard lock(queue_lock_);
+        commands.swap(command_queue_);
+    }
+    for (const QueuedCommand& queued : commands) {
+        // A command carries the device's credentials: it leaves only through
+        // the interface that heard the device, never on the other networks.
+        const SocketEntry* target = nullptr;
+        for (const SocketEntry& entry : sockets_) {
+            if (entry.interface_address == queued.interface_address && entry.socket.IsValid()) {
+                target = &entry;
+                break;
+            }
+        }
+        if (target == nullptr) continue;
+        std::array<std::uint8_t, kCommandBufferSize> buffer{};
+        std::int32_t length = 0;
+        Endpoint destination{};
+        if (!BuildCommand(buffer, length, destination, queued.command.device,
+                          queued.command.settings, queued.command.type)) {
+            continue;
+        }
+        if (length <= 0 || static_cast<std::size_t>(length) > buffer.size()) continue;
+        target->socket.SendTo(
+            std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length)),
+            destination.address, destination.port);
+    }
+}
+
+void BaseSearch::DeliverDevice(const DeviceEntry* entry) {
+    if (entry != nullptr && callback_ != nullptr)
+        callback_(entry, callback_context_, callback_extra_);
+}
+
+std::uint64_t BaseSearch::DroppedDatagrams() const {
+    std::uint64_t drops = drops_of_closed_sockets_;
+    for (const SocketEntry& entry : sockets_) drops += entry.socket.Drops();
+    return drops;
+}
+
+}  // namespace quorvex

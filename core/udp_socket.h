@@ -1,0 +1,69 @@
+#pragma once
+
+// The thin stand-in for the platform's datagram sockets: one IPv4 UDP socket,
+// closed when its owner goes. Addresses are 32-bit in network byte order,
+// ports in host order.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quorvex {
+
+class UdpSocket {
+public:
+    // What a socket for one interface needs besides its port.
+    struct Options {
+        bool reuse_address = false;
+        bool broadcast = false;
+    };
+
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(UdpSocket&& other) noexcept;
+    UdpSocket& operator=(UdpSocket&& other) noexcept;
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // Opens a socket that hears, on the interface holding `interface_address`,
+    // datagrams sent to that address, to the limited broadcast address and to
+    // the multicast groups it joins, all at `port` (0: a free port), and whose
+    // datagrams leave through that interface with that source address. When
+    // no interface holds the address the socket is bound to the address
+    // itself. Returns an invalid socket when the socket cannot be created or
+    // bound, so that nothing is ever sent from an unbound socket.
+    static UdpSocket OpenOnInterface(std::uint32_t interface_address, std::uint16_t port,
+                                     Options options);
+
+    // The name of the interface that holds `address`; empty when none does.
+    static std::string InterfaceNameOf(std::uint32_t address);
+
+    bool IsValid() const { return handle_ >= 0; }
+    int Handle() const { return handle_; }
+    // The local port, 0 when the socket is invalid.
+    std::uint16_t LocalPort() const;
+
+    // Multicast on the socket's interface: joins `group`, sends through the
+    // interface, never loops its own datagrams back, gives them `ttl`.
+    bool JoinMulticast(std::uint32_t group, std::uint32_t interface_address, int ttl);
+
+    // Sends one datagram; false when the socket is invalid or the send fails.
+    bool SendTo(std::span<const std::uint8_t> bytes, std::uint32_t address,
+                std::uint16_t port) const;
+
+    // Datagrams the kernel dropped because the receive queue was full; 0 when
+    // the kernel does not say.
+    std::uint64_t Drops() const;
+
+    void Close();
+
+private:
+    explicit UdpSocket(int handle) : handle_(handle) {}
+
+    int handle_ = -1;
+    // Set when bound to a device rather than to the address: each send then
+    // names the interface address as its source.
+    std::uint32_t source_address_ = 0;
+};
+
+}  // namespace quorvex
