@@ -1,7 +1,65 @@
 #include "config/app_path.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "config/text_convert.h"
+
 namespace quorvex {
-bool MakeAppPath(std::u16string_view, std::u16string_view, std::span<char16_t>, std::size_t*) { return false; }
-void SetStartupDirectory(const std::filesystem::path&) {}
-std::filesystem::path StartupDirectory() { return {}; }
-void ResetStartupDirectory() {}
+namespace {
+
+std::mutex startup_mutex;
+std::optional<std::filesystem::path> startup_directory;
+
+// Holds startup_mutex. Linux paths are bytes; they are taken as UTF-8.
+const std::filesystem::path& FixedStartupDirectory() {
+    if (!startup_directory) {
+        std::error_code error;
+        auto current = std::filesystem::current_path(error);
+        startup_directory = error ? std::filesystem::path("/") : current;
+    }
+    return *startup_directory;
 }
+
+}  // namespace
+
+bool MakeAppPath(std::u16string_view file_name, std::u16string_view sub_folder,
+                 std::span<char16_t> buffer, std::size_t* length) {
+    std::u16string path;
+    {
+        std::lock_guard lock(startup_mutex);
+        path = Utf8ToUtf16(FixedStartupDirectory().native());
+    }
+    if (path.empty() || path.back() != u'/') path += u'/';
+    if (!sub_folder.empty()) {
+        path += sub_folder;
+        if (sub_folder.back() != u'/') path += u'/';
+    }
+    path += file_name;
+    if (path.size() >= buffer.size()) return false;
+    path.copy(buffer.data(), path.size());
+    buffer[path.size()] = u'\0';
+    if (length != nullptr) *length = path.size();
+    return true;
+}
+
+void SetStartupDirectory(const std::filesystem::path& directory) {
+    std::error_code error;
+    auto absolute = std::filesystem::absolute(directory, error);
+    std::lock_guard lock(startup_mutex);
+    startup_directory = error ? directory : absolute.lexically_normal();
+}
+
+std::filesystem::path StartupDirectory() {
+    std::lock_guard lock(startup_mutex);
+    return FixedStartupDirectory();
+}
+
+void ResetStartupDirectory() {
+    std::lock_guard lock(startup_mutex);
+    startup_directory.reset();
+}
+
+}  // namespace quorvex
