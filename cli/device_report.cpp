@@ -1,0 +1,168 @@
+#include "cli/device_report.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "cli/text_encoding.h"
+
+namespace quorvex {
+
+namespace {
+
+std::string FamilyLetter(std::int32_t family) {
+    switch (family) {
+        case 1:
+            return "H";
+        case 2:
+            return "J";
+        case 3:
+            return "E";
+        default:
+            return "";
+    }
+}
+
+std::string ProtocolName(std::int32_t protocol) {
+    if (protocol == kProtocolBinary) return "binary";
+    if (protocol == kProtocolText) return "text";
+    return "";
+}
+
+// A name that fills `name` to its last byte has no terminator there and goes
+// on in `reserved`: the binary protocol's name field is 80 bytes wide.
+std::string FullName(const DeviceInfo& info) {
+    std::string name(GetText(info.name));
+    if (name.size() == sizeof info.name) name += GetText(info.reserved);
+    return name;
+}
+
+constexpr std::size_t kTableColumns = 8;
+
+const std::array<std::string, kTableColumns> kTableTitles = {
+    "Kind", "Name",     "Address", "UID", "System firmware", "Application firmware",
+    "MAC",  "Interface"};
+
+std::array<std::string, kTableColumns> TableCells(const DeviceReportRow& row,
+                                                  const std::string& outside_note) {
+    const std::string address =
+        row.outside_subnet ? outside_note : row.ip + ":" + std::to_string(row.http_port);
+    return {TerminalText(row.family),
+            TerminalText(row.name),
+            TerminalText(address),
+            TerminalText(row.uid),
+            TerminalText(row.software_version),
+            TerminalText(row.web_version),
+            TerminalText(row.mac),
+            TerminalText(row.interface)};
+}
+
+}  // namespace
+
+DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet) {
+    const DeviceInfo& info = entry.info;
+    DeviceReportRow row;
+    row.mac = DeviceKey(info);
+    row.family = FamilyLetter(entry.family);
+    row.protocol = ProtocolName(entry.protocol);
+    row.name = FullName(info);
+    row.uid = GetText(info.uid);
+    row.ip = GetText(info.ip);
+    row.mask = GetText(info.mask);
+    row.gateway = GetText(info.gateway);
+    row.dns1 = GetText(info.dns1);
+    row.dns2 = GetText(info.dns2);
+    row.http_port = info.http_port;
+    row.dhcp = info.dhcp != 0;
+    row.software_version = GetText(info.software_version);
+    row.web_version = GetText(info.web_version);
+    row.user = GetText(info.user);
+    row.device_id = GetText(info.device_id);
+    row.interface = AddressText(entry.interface_address);
+    row.outside_subnet = outside_subnet;
+    return row;
+}
+
+void SortByMac(std::vector<DeviceReportRow>& rows) {
+    std::stable_sort(
+        rows.begin(), rows.end(),
+        [](const DeviceReportRow& a, const DeviceReportRow& b) { return a.mac < b.mac; });
+}
+
+std::string FormatTable(const std::vector<DeviceReportRow>& rows, const std::string& outside_note) {
+    std::vector<std::vector<std::string>> lines;
+    lines.reserve(rows.size() + 1);
+    lines.emplace_back(kTableTitles.begin(), kTableTitles.end());
+    for (const DeviceReportRow& row : rows) {
+        const auto cells = TableCells(row, outside_note);
+        lines.emplace_back(cells.begin(), cells.end());
+    }
+    return AlignColumns(lines);
+}
+
+std::string FormatJson(const std::vector<DeviceReportRow>& rows) {
+    if (rows.empty()) return "[]\n";
+    std::string out = "[\n";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const DeviceReportRow& r = rows[i];
+        const auto text = [&](std::string_view key, const std::string& value) {
+            out += "\"" + std::string(key) + "\": " + JsonString(value) + ", ";
+        };
+        out += "  {";
+        text("mac", r.mac);
+        text("family", r.family);
+        text("protocol", r.protocol);
+        text("name", r.name);
+        text("uid", r.uid);
+        text("ip", r.ip);
+        text("mask", r.mask);
+        text("gateway", r.gateway);
+        text("dns1", r.dns1);
+        text("dns2", r.dns2);
+        out += "\"http_port\": " + std::to_string(r.http_port) + ", ";
+        out += std::string("\"dhcp\": ") + (r.dhcp ? "true" : "false") + ", ";
+        text("software_version", r.software_version);
+        text("web_version", r.web_version);
+        text("user", r.user);
+        text("device_id", r.device_id);
+        text("interface", r.interface);
+        out += std::string("\"outside_subnet\": ") + (r.outside_subnet ? "true" : "false") + "}";
+        out += i + 1 < rows.size() ? ",\n" : "\n";
+    }
+    out += "]\n";
+    return out;
+}
+
+std::string FormatCsv(const std::vector<DeviceReportRow>& rows) {
+    std::string out =
+        "mac,family,protocol,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
+        "software_version,web_version,user,device_id,interface,outside_subnet\r\n";
+    for (const DeviceReportRow& r : rows) {
+        const std::string fields[] = {CsvField(r.mac),
+                                      CsvField(r.family),
+                                      CsvField(r.protocol),
+                                      CsvField(r.name),
+                                      CsvField(r.uid),
+                                      CsvField(r.ip),
+                                      CsvField(r.mask),
+                                      CsvField(r.gateway),
+                                      CsvField(r.dns1),
+                                      CsvField(r.dns2),
+                                      std::to_string(r.http_port),
+                                      r.dhcp ? "true" : "false",
+                                      CsvField(r.software_version),
+                                      CsvField(r.web_version),
+                                      CsvField(r.user),
+                                      CsvField(r.device_id),
+                                      CsvField(r.interface),
+                                      r.outside_subnet ? "true" : "false"};
+        for (std::size_t i = 0; i < std::size(fields); ++i) {
+            if (i > 0) out += ',';
+            out += fields[i];
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,95 @@
+#include "cli/device_search.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace quorvex {
+
+namespace {
+
+// Long enough that no interval-driven search falls inside any wait the
+// command line allows; searches come only from `Start` and `Refresh`.
+constexpr std::int32_t kNoPeriodicSearch = 7 * 24 * 3600;
+constexpr auto kPoll = std::chrono::milliseconds(50);
+constexpr auto kInterfacesDeadline = std::chrono::seconds(10);
+
+}  // namespace
+
+DeviceSearch::DeviceSearch(const EffectiveSettings& settings,
+                           std::vector<std::string> interface_names, ProgressDisplay& progress)
+    : progress_(progress) {
+    business_.SetSearchInterval(kNoPeriodicSearch);
+    business_.SetMatchRange(settings.app.match_min, settings.app.match_max);
+    business_.SetInterfaceNames(interface_names.empty() ? settings.app.interfaces
+                                                        : std::move(interface_names));
+}
+
+DeviceSearch::~DeviceSearch() {
+    progress_.Clear();
+    business_.Stop();
+}
+
+bool DeviceSearch::Start() {
+    if (!business_.Start()) return false;
+    const auto deadline = std::chrono::steady_clock::now() + kInterfacesDeadline;
+    while (!business_.InterfacesLoaded() && business_.IsRunning() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return !business_.CopyInterfaces().empty();
+}
+
+bool DeviceSearch::Watch(double seconds, std::string_view activity,
+                         const std::function<bool()>& done,
+                         std::optional<std::chrono::milliseconds> refresh_every) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto deadline =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    auto next_refresh = refresh_every ? start + *refresh_every : Clock::time_point::max();
+    for (;;) {
+        if (done && done()) {
+            progress_.Clear();
+            return true;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) break;
+        if (now >= next_refresh) {
+            business_.RequestRefresh();
+            next_refresh = now + *refresh_every;
+        }
+        progress_.Show(activity, std::chrono::duration<double>(deadline - now).count(),
+                       business_.DeviceCount());
+        std::this_thread::sleep_for(std::min<Clock::duration>(kPoll, deadline - now));
+    }
+    progress_.Clear();
+    return done ? done() : true;
+}
+
+void DeviceSearch::LetCommandsLeave() {
+    // One pass may be searching; the next one flushes. A third covers a pass
+    // that was already under way when the command was queued.
+    std::this_thread::sleep_for(3 * SearchBusiness::kPassLength + std::chrono::milliseconds(50));
+}
+
+std::optional<DeviceEntry> DeviceSearch::Find(std::string_view key) const {
+    DeviceEntry entry{};
+    if (!business_.GetDevice(key, entry)) return std::nullopt;
+    return entry;
+}
+
+std::vector<DeviceEntry> DeviceSearch::Devices() const {
+    std::vector<DeviceEntry> devices = business_.CopyDevices();
+    std::sort(devices.begin(), devices.end(), [](const DeviceEntry& a, const DeviceEntry& b) {
+        return DeviceKey(a.info) < DeviceKey(b.info);
+    });
+    return devices;
+}
+
+std::vector<DeviceReportRow> DeviceSearch::Rows() const {
+    std::vector<DeviceReportRow> rows;
+    for (const DeviceEntry& entry : Devices())
+        rows.push_back(MakeReportRow(entry, business_.IsOutsideSubnet(entry)));
+    return rows;
+}
+
+}  // namespace quorvex

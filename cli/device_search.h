@@ -1,0 +1,62 @@
+#pragma once
+
+// The search manager as the command-line jobs drive it: the same
+// `SearchBusiness`, protocols and interface choice as the window, started once
+// and watched until a condition holds or the time is up, with progress on a
+// terminal.
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/device_report.h"
+#include "cli/effective_settings.h"
+#include "cli/progress_display.h"
+#include "core/device_records.h"
+#include "search/search_business.h"
+
+namespace quorvex {
+
+class DeviceSearch {
+public:
+    // Searches on `interface_names` when given, else on the adapters that
+    // `settings` choose (config.interfaces or the automatic rule). The host
+    // range comes from `settings`. Searches go out only at the start and on
+    // `Refresh`, never by the interval, so a wait sees one search's answers.
+    DeviceSearch(const EffectiveSettings& settings, std::vector<std::string> interface_names,
+                 ProgressDisplay& progress);
+    ~DeviceSearch();
+    DeviceSearch(const DeviceSearch&) = delete;
+    DeviceSearch& operator=(const DeviceSearch&) = delete;
+
+    // Starts the worker and waits until it has read the interfaces. False when
+    // there is none to search on (the worker has then ended without sending).
+    bool Start();
+
+    // Polls `done` until it holds or `seconds` have passed, showing `activity`
+    // with the time left and the devices found. With `refresh_every`, asks for
+    // a new search at that period (keeping the table). Returns done's last
+    // value; without `done`, waits the whole time and returns true.
+    bool Watch(double seconds, std::string_view activity, const std::function<bool()>& done = {},
+               std::optional<std::chrono::milliseconds> refresh_every = std::nullopt);
+
+    // Sleeps long enough for the worker to send every command queued so far
+    // (commands leave in the next pass that does not search).
+    void LetCommandsLeave();
+
+    SearchBusiness& business() { return business_; }
+    std::optional<DeviceEntry> Find(std::string_view key) const;
+    // Every device, sorted by MAC.
+    std::vector<DeviceEntry> Devices() const;
+    // The report rows of every device, sorted by MAC.
+    std::vector<DeviceReportRow> Rows() const;
+
+private:
+    SearchBusiness business_;
+    ProgressDisplay& progress_;
+};
+
+}  // namespace quorvex

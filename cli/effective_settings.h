@@ -1,0 +1,38 @@
+#pragma once
+
+// The settings a command runs with, read from "config.xml" as the window reads
+// them. Without --config the file is "config.xml" in the current directory
+// (the start-up directory); with --config FILE it is FILE, and FILE's
+// directory becomes the start-up directory, so the "Language" folder is looked
+// for beside it.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/app_settings.h"
+
+namespace quorvex {
+
+struct EffectiveSettings {
+    AppSettings app;          // search interval (floor applied), host range, language, interfaces
+    std::string config_file;  // absolute path of the file read (or looked for)
+    bool config_loaded = false;  // false: missing or malformed, so every value is its default
+    std::string language;        // "config.language", UTF-8
+    std::string language_file;   // the pack that would be loaded
+    // Stands in the address column for a device outside its interface's
+    // subnet: string 1 of the language pack, or a fixed English note.
+    std::string outside_note;
+};
+
+// Reads the settings. A missing or malformed default "config.xml" gives the
+// defaults, as for the window; a --config file that cannot be read is an
+// error: nullopt, with the one-line reason in *error.
+std::optional<EffectiveSettings> LoadEffectiveSettings(const std::string& config_option,
+                                                       std::string* error);
+
+// String `id` of the language pack at `path` (the first element with that id
+// wins), or empty text when the file or the string is missing.
+std::string PackString(const std::string& path, int id);
+
+}  // namespace quorvex

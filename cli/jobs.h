@@ -1,0 +1,42 @@
+#pragma once
+
+// The jobs of quorvex-cli, one per command. Each gets arguments that parsing
+// has already validated and the settings read from config.xml, writes results
+// to `out` and problems to `err`, and returns the exit code.
+//
+// `interfaces` and `config` only read the host and the files: they open no
+// socket and send nothing. `scan`, `set` and `match` search.
+
+#include <cstdio>
+#include <iosfwd>
+
+#include "cli/command_line.h"
+#include "cli/effective_settings.h"
+#include "cli/progress_display.h"
+
+namespace quorvex {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitNotDone = 1;  // nothing found, device not found, change not confirmed
+inline constexpr int kExitUsage = 2;
+
+struct JobContext {
+    const CliOptions& options;
+    const EffectiveSettings& settings;
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+    ProgressDisplay& progress;
+};
+
+int RunInterfaces(const JobContext& job);
+int RunConfig(const JobContext& job);
+int RunScan(const JobContext& job);
+int RunSet(const JobContext& job);
+int RunMatch(const JobContext& job);
+
+// The first of `names` that is not an adapter of this host, or empty when all
+// are (also when the adapter list cannot be read). Reads only.
+std::string UnknownInterface(const std::vector<std::string>& names);
+
+}  // namespace quorvex

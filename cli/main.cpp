@@ -1,0 +1,11 @@
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "cli/quorvex_cli.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return quorvex::RunQuorvexCli(args, std::cin, std::cout, std::cerr);
+}

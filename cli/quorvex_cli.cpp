@@ -1,0 +1,62 @@
+#include "cli/quorvex_cli.h"
+
+#include <exception>
+#include <istream>
+#include <ostream>
+
+#include "cli/command_line.h"
+#include "cli/effective_settings.h"
+#include "cli/jobs.h"
+#include "cli/progress_display.h"
+
+namespace quorvex {
+
+int RunQuorvexCli(const std::vector<std::string_view>& args, std::istream& in, std::ostream& out,
+                  std::ostream& err) {
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    if (parsed.kind == ParsedCommandLine::Kind::kHelp) {
+        out << parsed.text;
+        return kExitSuccess;
+    }
+    if (parsed.kind == ParsedCommandLine::Kind::kError) {
+        err << "quorvex-cli: " << parsed.text << "\n";
+        return kExitUsage;
+    }
+    const CliOptions& options = parsed.options;
+
+    std::string problem;
+    const std::optional<EffectiveSettings> settings =
+        LoadEffectiveSettings(options.config_file, &problem);
+    if (!settings) {
+        err << "quorvex-cli: " << problem << "\n";
+        return kExitUsage;
+    }
+    const std::string unknown = UnknownInterface(options.interfaces);
+    if (!unknown.empty()) {
+        err << "quorvex-cli: no adapter named '" << unknown << "' (see quorvex-cli interfaces)\n";
+        return kExitUsage;
+    }
+
+    ProgressDisplay progress = ProgressDisplay::ForStandardError();
+    const JobContext job{options, *settings, in, out, err, progress};
+    try {
+        switch (options.command) {
+            case CliCommand::kInterfaces:
+                return RunInterfaces(job);
+            case CliCommand::kConfig:
+                return RunConfig(job);
+            case CliCommand::kScan:
+                return RunScan(job);
+            case CliCommand::kSet:
+                return RunSet(job);
+            case CliCommand::kMatch:
+                return RunMatch(job);
+        }
+    } catch (const std::exception& e) {
+        progress.Clear();
+        err << "quorvex-cli: " << e.what() << "\n";
+    }
+    return kExitNotDone;
+}
+
+}  // namespace quorvex
