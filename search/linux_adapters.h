@@ -16,11 +16,15 @@
 // "DhcpNameServer") or the static ones ("IPAddress", "SubnetMask",
 // "DefaultGateway", "NameServer"). The gateway is that of the link's default
 // route in the main table (lowest metric); name servers are the link's own
-// where systemd-resolved keeps them per link, else those of
-// /etc/resolv.conf, IPv4 only, separated by blanks. A link without an IPv4
-// address has no values at all besides being readable.
+// where systemd keeps them per link, else those of the resolver configuration;
+// IPv4 only, separated by blanks. A link without an IPv4 address, default
+// route or name server lacks the matching values.
 //
-// Reads the namespace of the calling thread.
+// Reads the network namespace of the calling thread. Sysfs shows the
+// namespace it was mounted in, so a sysfs entry counts only when its ifindex
+// matches the link's.
+
+#include <string>
 
 #include "search/adapter_source.h"
 
@@ -28,8 +32,25 @@ namespace quorvex {
 
 class LinuxAdapters : public AdapterSource {
 public:
+    // Where the files live; tests point them at a scratch tree.
+    struct Paths {
+        std::string sysfs_net = "/sys/class/net";
+        std::string resolv_conf = "/etc/resolv.conf";
+        // Per-link files named by ifindex: systemd-resolved ("SERVERS=") and
+        // systemd-networkd ("DNS=").
+        std::string resolved_links = "/run/systemd/resolve/netif";
+        std::string networkd_links = "/run/systemd/netif/links";
+    };
+
+    LinuxAdapters() = default;
+    explicit LinuxAdapters(Paths paths) : paths_(std::move(paths)) {}
+
     std::optional<std::vector<Adapter>> ListAdapters() const override;
+    // nullopt when no link has that name.
     std::optional<AdapterValues> ReadValues(std::string_view name) const override;
+
+private:
+    Paths paths_;
 };
 
 }  // namespace quorvex
