@@ -1,0 +1,73 @@
+#pragma once
+
+// Dialog, control, menu and command ids. They are the contract with the
+// language files: a pack names every text it replaces by these numbers, so
+// they never change.
+
+namespace quorvex {
+
+// Dialogs, menu, icon and strings.
+inline constexpr int IDD_ABOUTBOX = 100;
+inline constexpr int IDS_ABOUTBOX = 101;
+inline constexpr int IDD_MAIN = 102;
+inline constexpr int IDR_MAINFRAME = 128;
+inline constexpr int IDR_CONTEXTMENU = 129;
+inline constexpr int IDD_BASEINFO = 130;
+inline constexpr int IDD_NETCONFIG = 131;
+
+// Template controls without an id of their own (group frames, the about
+// icon) carry this one, so that a pack entry for id 0 reaches only the inner
+// windows of composite controls.
+inline constexpr int IDC_STATIC = -1;
+
+// The dialogs' own buttons.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// Main window.
+inline constexpr int IDC_DEVICE_LIST = 1001;
+inline constexpr int IDC_BANNER = 1002;
+inline constexpr int IDC_LANGUAGE = 1004;
+inline constexpr int IDC_LANGUAGE_LABEL = 1014;
+
+// About dialog.
+inline constexpr int IDC_ABOUT_VERSION = 1000;
+inline constexpr int IDC_ABOUT_SECOND_LINE = 1001;
+
+// Basic information dialog.
+inline constexpr int IDC_SYSTEM_VERSION = 1008;
+inline constexpr int IDC_APP_VERSION = 1009;
+inline constexpr int IDC_SYSTEM_VERSION_LABEL = 1015;
+inline constexpr int IDC_APP_VERSION_LABEL = 1016;
+
+// Network configuration dialog.
+inline constexpr int IDC_DHCP = 1010;
+inline constexpr int IDC_IP_ADDRESS = 1012;
+inline constexpr int IDC_HTTP_PORT = 1015;
+inline constexpr int IDC_USER = 1016;
+inline constexpr int IDC_PASSWORD = 1017;
+inline constexpr int IDC_SUBNET_MASK = 1018;
+inline constexpr int IDC_GATEWAY = 1019;
+inline constexpr int IDC_DNS1 = 1020;
+inline constexpr int IDC_DNS2 = 1021;
+inline constexpr int IDC_IP_ADDRESS_LABEL = 1022;
+inline constexpr int IDC_SUBNET_MASK_LABEL = 1023;
+inline constexpr int IDC_GATEWAY_LABEL = 1024;
+inline constexpr int IDC_DNS1_LABEL = 1025;
+inline constexpr int IDC_HTTP_PORT_LABEL = 1026;
+inline constexpr int IDC_USER_LABEL = 1027;
+inline constexpr int IDC_PASSWORD_LABEL = 1028;
+inline constexpr int IDC_DNS2_LABEL = 1029;
+
+// Context menu commands, in their popup order.
+inline constexpr int ID_BASE_INFO = 32776;
+inline constexpr int ID_NET_CONFIG = 32777;
+inline constexpr int ID_REFRESH_LIST = 32778;
+inline constexpr int ID_CLEAR_ARP = 32779;
+inline constexpr int ID_ABOUT = 32780;
+
+// The language string shown in the address column of a device outside the
+// subnet of the interface that heard it.
+inline constexpr int IDS_OUTSIDE_SUBNET = 1;
+
+}  // namespace quorvex
