@@ -1,0 +1,197 @@
+#include "sim/device_file.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "core/device_records.h"
+#include "sim/json_reader.h"
+
+namespace quorvex::sim {
+
+namespace {
+
+bool ReadText(const JsonValue& value, const std::string& key, std::string& out,
+              std::string& error) {
+    if (value.kind != JsonValue::Kind::kString) {
+        error = "\"" + key + "\" must be a string";
+        return false;
+    }
+    out = value.text;
+    return true;
+}
+
+bool ReadInteger(const JsonValue& value, const std::string& key, long long low, long long high,
+                 long long& out, std::string& error) {
+    if (value.kind == JsonValue::Kind::kBool) {
+        out = value.boolean ? 1 : 0;
+    } else if (value.kind == JsonValue::Kind::kNumber && std::floor(value.number) == value.number) {
+        out = static_cast<long long>(value.number);
+    } else {
+        error = "\"" + key + "\" must be a whole number";
+        return false;
+    }
+    if (out < low || out > high) {
+        error = "\"" + key + "\" must lie in " + std::to_string(low) + ".." + std::to_string(high);
+        return false;
+    }
+    return true;
+}
+
+bool ReadDevice(const JsonValue& object, ReplyMode default_reply, SimDevice& d,
+                std::string& error) {
+    if (object.kind != JsonValue::Kind::kObject) {
+        error = "each device must be an object";
+        return false;
+    }
+    d.reply = default_reply;
+    bool have_mac = false, have_protocol = false, have_id = false;
+    std::string family;
+    for (const auto& [key, value] : object.members) {
+        std::string text;
+        long long number = 0;
+        if (key == "mac") {
+            if (!ReadText(value, key, text, error)) return false;
+            if (!ParseDeviceKey(text, d.mac)) {
+                error = "\"mac\" must look like 00-1A-2B-3C-4D-5E, not \"" + text + "\"";
+                return false;
+            }
+            have_mac = true;
+        } else if (key == "protocol") {
+            if (!ReadText(value, key, text, error)) return false;
+            if (text == "binary")
+                d.protocol = DeviceProtocol::kBinary;
+            else if (text == "text")
+                d.protocol = DeviceProtocol::kText;
+            else {
+                error = "\"protocol\" must be \"binary\" or \"text\", not \"" + text + "\"";
+                return false;
+            }
+            have_protocol = true;
+        } else if (key == "family") {
+            if (!ReadText(value, key, family, error)) return false;
+            if (family != "H" && family != "J" && family != "E") {
+                error = "\"family\" must be \"H\", \"J\" or \"E\", not \"" + family + "\"";
+                return false;
+            }
+        } else if (key == "reply") {
+            if (!ReadText(value, key, text, error)) return false;
+            if (!ParseReplyMode(text, d.reply)) {
+                error = "\"reply\" must be unicast, broadcast or multicast, not \"" + text + "\"";
+                return false;
+            }
+        } else if (key == "http_port") {
+            if (!ReadInteger(value, key, 0, 65535, number, error)) return false;
+            d.http_port = static_cast<std::uint16_t>(number);
+        } else if (key == "dhcp") {
+            if (!ReadInteger(value, key, 0, 255, number, error)) return false;
+            d.dhcp = static_cast<std::uint8_t>(number);
+        } else if (key == "aux_flag") {
+            if (!ReadInteger(value, key, 0, 255, number, error)) return false;
+            d.aux_flag = static_cast<std::uint8_t>(number);
+        } else {
+            std::string* field = nullptr;
+            if (key == "name")
+                field = &d.name;
+            else if (key == "uid")
+                field = &d.uid;
+            else if (key == "ip")
+                field = &d.ip;
+            else if (key == "mask")
+                field = &d.mask;
+            else if (key == "gateway")
+                field = &d.gateway;
+            else if (key == "dns1")
+                field = &d.dns1;
+            else if (key == "dns2")
+                field = &d.dns2;
+            else if (key == "software_version")
+                field = &d.software_version;
+            else if (key == "web_version")
+                field = &d.web_version;
+            else if (key == "user")
+                field = &d.user;
+            else if (key == "password")
+                field = &d.password;
+            else if (key == "device_id")
+                field = &d.device_id, have_id = true;
+            if (field == nullptr) {
+                error = "unknown key \"" + key + "\"";
+                return false;
+            }
+            if (!ReadText(value, key, *field, error)) return false;
+        }
+    }
+    if (!have_mac) {
+        error = "\"mac\" is missing";
+        return false;
+    }
+    if (!have_protocol) {
+        if (family.empty()) {
+            error = "\"protocol\" (or \"family\") is missing";
+            return false;
+        }
+        d.protocol = family == "E" ? DeviceProtocol::kText : DeviceProtocol::kBinary;
+    }
+    if (d.protocol == DeviceProtocol::kText && !have_id) d.device_id = MacHex(d.mac);
+    if (!family.empty()) {
+        if ((family == "E") != (d.protocol == DeviceProtocol::kText)) {
+            error = "family \"" + family + "\" does not fit the protocol";
+            return false;
+        }
+        // A binary device's family follows from its software version; without
+        // a version one is made up that gives the family asked for.
+        if (d.protocol == DeviceProtocol::kBinary) {
+            if (d.software_version.empty())
+                d.software_version = family == "H" ? "67.1.61.1" : "66.1.1.1";
+            if (FamilyLetter(d) != family[0]) {
+                error = "software version \"" + d.software_version + "\" makes family " +
+                        FamilyLetter(d) + ", not " + family;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DevicesFromJson(std::string_view text, ReplyMode default_reply,
+                     std::vector<SimDevice>& devices, std::string& error) {
+    JsonValue root;
+    if (!ParseJson(text, root, error)) return false;
+    if (root.kind != JsonValue::Kind::kArray) {
+        error = "the file must hold an array of devices";
+        return false;
+    }
+    std::vector<SimDevice> read;
+    read.reserve(root.items.size());
+    for (std::size_t i = 0; i < root.items.size(); ++i) {
+        SimDevice d;
+        if (!ReadDevice(root.items[i], default_reply, d, error)) {
+            error = "device " + std::to_string(i + 1) + ": " + error;
+            return false;
+        }
+        read.push_back(std::move(d));
+    }
+    devices = std::move(read);
+    return true;
+}
+
+bool LoadDeviceFile(const std::string& path, ReplyMode default_reply,
+                    std::vector<SimDevice>& devices, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!DevicesFromJson(text.str(), default_reply, devices, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quorvex::sim

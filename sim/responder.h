@@ -1,0 +1,59 @@
+#pragma once
+
+// What the simulator's socket loop hands to the behaviours it hosts, and what
+// they hand back. The simulated cameras are one `Responder`; other behaviours
+// (hostile traffic, floods) are others, each in a file of its own, so that a
+// new mode is one more class and one more option.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quorvex::sim {
+
+using Clock = std::chrono::steady_clock;
+
+// Which of an interface's two sockets: the binary protocol's (port 8600) or
+// the text protocol's (port 12109, in the multicast group).
+enum class SocketKind { kBinary, kText };
+
+// One interface the simulator serves.
+struct ServedInterface {
+    std::string name;
+    std::uint32_t address = 0;  // network byte order
+};
+
+struct ReceivedDatagram {
+    std::size_t interface_index = 0;  // into the served interfaces
+    SocketKind socket = SocketKind::kBinary;
+    std::uint32_t source_address = 0;  // network byte order
+    std::uint16_t source_port = 0;
+    std::span<const std::uint8_t> bytes;
+};
+
+struct OutgoingDatagram {
+    std::size_t interface_index = 0;
+    SocketKind socket = SocketKind::kBinary;
+    std::uint32_t address = 0;  // network byte order
+    std::uint16_t port = 0;
+    std::vector<std::uint8_t> bytes;
+    Clock::time_point due;  // not sent before this
+};
+
+class Responder {
+public:
+    virtual ~Responder() = default;
+    // Called for every datagram received; appends what to send in reply.
+    virtual void OnDatagram(const ReceivedDatagram& datagram, Clock::time_point now,
+                            std::vector<OutgoingDatagram>& out) = 0;
+    // Called on every turn of the loop (at least every 100 ms), for modes that
+    // send on their own.
+    virtual void OnTick(Clock::time_point /*now*/,
+                        const std::vector<ServedInterface>& /*interfaces*/,
+                        std::vector<OutgoingDatagram>& /*out*/) {}
+};
+
+}  // namespace quorvex::sim

@@ -1,0 +1,176 @@
+#include "sim/sim_device.h"
+
+#include <cstdio>
+
+namespace quorvex::sim {
+
+namespace {
+
+// splitmix64: small, fast and fully determined by the seed.
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t Next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int Below(int bound) { return static_cast<int>(Next() % static_cast<std::uint64_t>(bound)); }
+
+private:
+    std::uint64_t state_;
+};
+
+int CountDots(const std::string& text) {
+    int dots = 0;
+    for (char c : text)
+        if (c == '.') ++dots;
+    return dots;
+}
+
+std::string Dotted(int a, int b, int c, int d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", a, b, c, d);
+    return text;
+}
+
+}  // namespace
+
+ReplyMode EffectiveReply(const SimDevice& device) {
+    if (device.protocol == DeviceProtocol::kBinary && device.reply == ReplyMode::kMulticast)
+        return ReplyMode::kBroadcast;
+    if (device.protocol == DeviceProtocol::kText && device.reply == ReplyMode::kBroadcast)
+        return ReplyMode::kMulticast;
+    return device.reply;
+}
+
+bool ParseReplyMode(std::string_view text, ReplyMode& mode) {
+    if (text == "unicast")
+        mode = ReplyMode::kUnicast;
+    else if (text == "broadcast")
+        mode = ReplyMode::kBroadcast;
+    else if (text == "multicast")
+        mode = ReplyMode::kMulticast;
+    else
+        return false;
+    return true;
+}
+
+char FamilyLetter(const SimDevice& device) {
+    if (device.protocol == DeviceProtocol::kText) return 'E';
+    int parts[4] = {0, 0, 0, 0};
+    std::sscanf(device.software_version.c_str(), "%d.%d.%d.%d", &parts[0], &parts[1], &parts[2],
+                &parts[3]);
+    return parts[0] == 67 && parts[2] > 60 ? 'H' : 'J';
+}
+
+std::string HostAddress(const std::string& prefix, int first_host, int index) {
+    if (CountDots(prefix) <= 2) {
+        // Two-part prefix: 65,024 distinct hosts before it cycles.
+        const int span = 254 * 256;
+        const int n = (first_host + index) % span;
+        return prefix + std::to_string(n / 254 + 1) + "." + std::to_string(n % 254 + 1);
+    }
+    const int low = first_host < 1 || first_host > 254 ? 1 : first_host;
+    const int count = 255 - low;
+    return prefix + std::to_string(low + index % count);
+}
+
+std::string MacText(const std::uint8_t (&mac)[6], char separator) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X%c%02X%c%02X%c%02X%c%02X%c%02X", mac[0], separator,
+                  mac[1], separator, mac[2], separator, mac[3], separator, mac[4], separator,
+                  mac[5]);
+    return text;
+}
+
+std::string MacHex(const std::uint8_t (&mac)[6]) {
+    char text[13];
+    std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", mac[0], mac[1], mac[2], mac[3],
+                  mac[4], mac[5]);
+    return text;
+}
+
+std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
+    Random random(s.seed);
+    // The low three bytes step through an odd multiple of the index: a
+    // bijection on 24 bits, so no two devices of one run share a MAC.
+    const std::uint8_t oui[3] = {0x02, static_cast<std::uint8_t>(random.Next()),
+                                 static_cast<std::uint8_t>(random.Next())};
+    const std::uint32_t base = static_cast<std::uint32_t>(random.Next());
+    const std::uint32_t step = static_cast<std::uint32_t>(random.Next()) | 1u;
+
+    const int total = s.binary_h + s.binary_j + s.text;
+    std::vector<SimDevice> devices;
+    devices.reserve(static_cast<std::size_t>(total));
+    int inside_index = 0;
+    int outside_index = 0;
+    for (int i = 0; i < total; ++i) {
+        SimDevice d;
+        char letter = 'H';
+        if (i >= s.binary_h) letter = i < s.binary_h + s.binary_j ? 'J' : 'E';
+        d.protocol = letter == 'E' ? DeviceProtocol::kText : DeviceProtocol::kBinary;
+        const std::uint32_t low = (base + static_cast<std::uint32_t>(i) * step) & 0xFFFFFFu;
+        d.mac[0] = oui[0];
+        d.mac[1] = oui[1];
+        d.mac[2] = oui[2];
+        d.mac[3] = static_cast<std::uint8_t>(low >> 16);
+        d.mac[4] = static_cast<std::uint8_t>(low >> 8);
+        d.mac[5] = static_cast<std::uint8_t>(low);
+
+        char name[48];
+        std::snprintf(name, sizeof name, "Camera %c%05d", letter, i + 1);
+        d.name = name;
+        d.uid = "QVX" + MacHex(d.mac);
+        if (d.protocol == DeviceProtocol::kText) d.device_id = "DEV" + MacHex(d.mac);
+
+        const bool outside = i >= total - s.outside;
+        const std::string& prefix = outside ? s.outside_subnet : s.subnet;
+        d.ip = HostAddress(prefix, s.first_host, outside ? outside_index++ : inside_index++);
+        d.mask = CountDots(prefix) <= 2 ? "255.255.0.0" : "255.255.255.0";
+        d.gateway = CountDots(prefix) <= 2 ? prefix + "0.1" : prefix + "1";
+        d.dns1 = d.gateway;
+        d.dns2 = "0.0.0.0";
+        d.http_port = 80;
+        d.dhcp = 0;
+        d.user = s.user;
+        d.password = s.password;
+
+        switch (letter) {
+            case 'H':
+                d.software_version =
+                    Dotted(67, random.Below(10), 61 + random.Below(39), random.Below(100));
+                d.aux_flag = static_cast<std::uint8_t>(random.Next());
+                break;
+            case 'J':
+                // Either another first number or a third number of 60 or less.
+                d.software_version =
+                    random.Below(2) == 0
+                        ? Dotted(66, random.Below(10), random.Below(100), random.Below(100))
+                        : Dotted(67, random.Below(10), random.Below(61), random.Below(100));
+                d.aux_flag = static_cast<std::uint8_t>(random.Next());
+                break;
+            default:
+                d.software_version = "V5." + std::to_string(random.Below(10)) + "." +
+                                     std::to_string(random.Below(100));
+                break;
+        }
+        d.web_version =
+            "3." + std::to_string(random.Below(10)) + "." + std::to_string(random.Below(100));
+
+        if (s.mixed) {
+            static constexpr ReplyMode kBinaryModes[] = {ReplyMode::kUnicast,
+                                                         ReplyMode::kBroadcast};
+            static constexpr ReplyMode kTextModes[] = {ReplyMode::kUnicast, ReplyMode::kMulticast};
+            d.reply =
+                d.protocol == DeviceProtocol::kBinary ? kBinaryModes[i % 2] : kTextModes[i % 2];
+        } else {
+            d.reply = s.reply;
+        }
+        devices.push_back(std::move(d));
+    }
+    return devices;
+}
+
+}  // namespace quorvex::sim

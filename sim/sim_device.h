@@ -1,0 +1,88 @@
+#pragma once
+
+// One simulated camera: the configuration it reports and the credentials it
+// checks. Values are unbounded text here; each protocol cuts them to its own
+// field widths when it writes an answer.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvex::sim {
+
+enum class DeviceProtocol { kBinary, kText };
+
+// How a device answers a probe. A binary device asked for `kMulticast`
+// answers by broadcast, a text device asked for `kBroadcast` by multicast:
+// each protocol has only its own group address.
+enum class ReplyMode { kUnicast, kBroadcast, kMulticast };
+
+struct SimDevice {
+    DeviceProtocol protocol = DeviceProtocol::kBinary;
+    std::uint8_t mac[6] = {};
+    std::string name;
+    std::string uid;
+    std::string ip;
+    std::string mask;
+    std::string gateway;
+    std::string dns1;
+    std::string dns2;
+    std::string software_version;
+    std::string web_version;
+    std::string user = "admin";
+    std::string password;
+    std::string device_id;
+    std::uint16_t http_port = 80;
+    std::uint8_t dhcp = 0;
+    std::uint8_t aux_flag = 0;
+    ReplyMode reply = ReplyMode::kUnicast;
+};
+
+// The reply mode the device really uses, after its protocol's fall-back.
+ReplyMode EffectiveReply(const SimDevice& device);
+
+// "unicast", "broadcast", "multicast"; false for anything else.
+bool ParseReplyMode(std::string_view text, ReplyMode& mode);
+
+// The family letter a PC shows for the device: "E" for text devices; for
+// binary ones "H" when the software version reads as four dotted numbers
+// whose first is 67 and whose third is above 60, else "J".
+char FamilyLetter(const SimDevice& device);
+
+// What `GenerateDevices` makes.
+struct GeneratorSettings {
+    int binary_h = 0;
+    int binary_j = 0;
+    int text = 0;
+    std::uint64_t seed = 1;
+    std::string subnet = "192.168.1.";
+    int outside = 0;
+    std::string outside_subnet = "192.168.0.";
+    int first_host = 10;
+    std::string user = "admin";
+    std::string password = "admin";
+    // "mixed" spreads the modes over the devices; otherwise one mode for all.
+    bool mixed = false;
+    ReplyMode reply = ReplyMode::kUnicast;
+};
+
+// Deterministic devices: the same settings give the same MACs, names and
+// addresses. MACs are distinct across all generated devices (and across
+// seeds with high probability). Binary "H" devices come first, then "J", then
+// text devices; the last `outside` of them take addresses in
+// `outside_subnet`.
+std::vector<SimDevice> GenerateDevices(const GeneratorSettings& settings);
+
+// Address number `index` (0-based) of a subnet prefix: "10.77.1." gives
+// 10.77.1.<first_host + index>, cycling within first_host..254; a two-part
+// prefix "10.77." spreads over its last two parts.
+std::string HostAddress(const std::string& prefix, int first_host, int index);
+
+// MAC as "001A2B3C4D5E".
+std::string MacHex(const std::uint8_t (&mac)[6]);
+
+// MAC as "00:1A:2B:3C:4D:5E".
+std::string MacText(const std::uint8_t (&mac)[6], char separator = ':');
+
+}  // namespace quorvex::sim
