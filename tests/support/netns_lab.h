@@ -47,10 +47,10 @@ private:
 
 class NetnsLab {
 public:
-    // Makes the PC namespace, named after this process ("qvx<pid>-pc"), with
-    // `lo` up. Removes stale "qvx<pid>-*" namespaces of processes that are gone
-    // first. Returns nullptr and sets *why when namespaces cannot be made (not
-    // root, no `ip`).
+    // Makes the PC namespace, named after this process and lab
+    // ("qvx<pid>-<n>-pc"), with `lo` up. Removes stale "qvx<pid>-*" namespaces
+    // of processes that are gone first. Returns nullptr and sets *why when namespaces cannot be
+    // made (not root, no `ip`).
     static std::unique_ptr<NetnsLab> Create(std::string* why);
 
     // Kills every process the lab spawned, restores the namespace of the thread
@@ -59,7 +59,7 @@ public:
     NetnsLab(const NetnsLab&) = delete;
     NetnsLab& operator=(const NetnsLab&) = delete;
 
-    // Adds the site namespace `site` ("qvx<pid>-<site>", `lo` up) joined to the
+    // Adds the site namespace `site` ("qvx<pid>-<n>-<site>", `lo` up) joined to the
     // PC namespace by a veth pair: `pc_cidr` (e.g. "10.77.1.1/24") on the PC
     // side, `site_cidr` (e.g. "10.77.1.2/24") on the site side. With
     // `pc_gateway` the PC namespace gets a default route through it. Returns
@@ -87,9 +87,11 @@ public:
     // False when the thread could not enter `ns`.
     bool RunIn(const std::string& ns, const std::function<void()>& work);
 
-    // Runs argv inside `ns` (fork, setns, exec; argv[0] is looked up in PATH).
-    // The handle stops the process when it goes away; the lab also stops every
-    // process still running when it is destroyed.
+    // Runs argv inside `ns` (fork, setns, exec; argv[0] is looked up in PATH;
+    // an empty `ns` is the caller's own namespace). The handle stops the
+    // process when it goes away; the lab also stops every process still
+    // running when it is destroyed, and the process is killed if the thread
+    // that spawned it ends first, so spawn from a long-lived thread.
     ChildProcess Spawn(const std::string& ns, const std::vector<std::string>& argv,
                        const std::string& stdout_file = "", const std::string& stderr_file = "");
 
