@@ -93,8 +93,8 @@ public:
     void CollectSockets(std::vector<int>& handles) const override;
     ~BaseSearch() override;
 
-    // Datagrams the kernel dropped on this object's sockets since they were
-    // opened (full receive queues). Worker thread only.
+    // Datagrams the kernel dropped because a receive queue was full, summed
+    // over every socket this object has opened. Worker thread only.
     std::uint64_t DroppedDatagrams() const;
 
     // Commands waiting for the next flush.

@@ -49,14 +49,14 @@ static_assert(kName.width < kNameStretch);
 // the message.
 void PutText(std::span<std::uint8_t> message, Field field, std::string_view text) {
     const std::size_t n = std::min(text.size(), field.width);
-    std::memcpy(message.data() + field.offset, text.data(), n);
+    if (n > 0) std::memcpy(message.data() + field.offset, text.data(), n);
 }
 
 void SetNameText(DeviceInfo& device, std::string_view text) {
     char* start = reinterpret_cast<char*>(&device) + offsetof(DeviceInfo, name);
     const std::size_t n = std::min(text.size(), kNameStretch - 1);
     std::memset(start, 0, kNameStretch);
-    std::memcpy(start, text.data(), n);
+    if (n > 0) std::memcpy(start, text.data(), n);
 }
 
 }  // namespace
