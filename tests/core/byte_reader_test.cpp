@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/text_scanner.h"
-
 namespace quorvex {
 namespace {
 
@@ -46,29 +44,6 @@ TEST(ByteReader, ReadsNeverPassTheReceivedLength) {
     const std::array<std::uint8_t, 3> unterminated = {'x', 'y', 'z'};
     EXPECT_EQ(ByteReader(unterminated).TerminatedText(), "xyz");
     EXPECT_EQ(ByteReader({}).TerminatedText(), "");
-}
-
-TEST(TextScanner, NumbersAreReadLikeTheDevicesWriteThem) {
-    std::uint32_t value = 0;
-    TextScanner decimal(" \t-12x");
-    EXPECT_TRUE(decimal.ReadDecimal(value));
-    EXPECT_EQ(static_cast<std::int32_t>(value), -12);
-    EXPECT_FALSE(decimal.ReadDecimal(value));  // "x" is no digit, nothing consumed
-    EXPECT_FALSE(decimal.Expect('y'));
-    EXPECT_TRUE(decimal.Expect('x'));
-
-    TextScanner sign_only("+");
-    EXPECT_FALSE(sign_only.ReadDecimal(value));
-    EXPECT_EQ(sign_only.position(), 0u);
-
-    TextScanner hex("0x");  // a prefix without digits is the number 0
-    EXPECT_TRUE(hex.ReadHex(value));
-    EXPECT_EQ(value, 0u);
-    EXPECT_TRUE(hex.Expect('x'));
-
-    TextScanner big("123456789012");  // wraps instead of trapping
-    EXPECT_TRUE(big.ReadDecimal(value));
-    EXPECT_EQ(value, static_cast<std::uint32_t>(123456789012ull));
 }
 
 }  // namespace

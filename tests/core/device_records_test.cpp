@@ -56,20 +56,5 @@ TEST(DeviceRecords, TextFieldsAreCutAndTheLongNameSpansReserved) {
     EXPECT_EQ(DeviceName(info), std::string(64, 'n') + std::string(64, 'r'));
 }
 
-TEST(DeviceRecords, ChangeDetectionIgnoresRowAndInterface) {
-    DeviceEntry a{};
-    SetText(a.info.ip, "10.0.0.1");
-    a.family = 3;
-    DeviceEntry b = a;
-    b.row = 5;
-    b.interface_address = 1234;
-    EXPECT_TRUE(SameContents(a, b));
-    b.info.reserved[63] = 1;
-    EXPECT_FALSE(SameContents(a, b));
-    b = a;
-    b.protocol = kProtocolBinary;
-    EXPECT_FALSE(SameContents(a, b));
-}
-
 }  // namespace
 }  // namespace quorvex
