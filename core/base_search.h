@@ -90,8 +90,8 @@ public:
     void QueueCommand(const DeviceInfo& device, const NetSettings& settings, std::int32_t type,
                       std::uint32_t interface_address) override;
     void FlushCommands() override;
-    void CollectSockets(std::vector<int>& handles) const override;
     ~BaseSearch() override;
+    void CollectSockets(std::vector<int>& handles) const override;
 
     // Datagrams the kernel dropped because a receive queue was full, summed
     // over every socket this object has opened. Worker thread only.

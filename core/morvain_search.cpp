@@ -1,6 +1,7 @@
 #include "core/morvain_search.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <random>
 
@@ -16,8 +17,18 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 // Distinct for every instance of the process, and unlikely to meet another
 // process's on the same network.
+std::uint32_t RandomStart() {
+    try {
+        return std::random_device{}();
+    } catch (...) {
+        // No entropy source: the clock still separates two processes.
+        return static_cast<std::uint32_t>(
+            std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+}
+
 std::uint32_t NextInstanceValue() {
-    static std::atomic<std::uint32_t> next{std::random_device{}()};
+    static std::atomic<std::uint32_t> next{RandomStart()};
     return next.fetch_add(1, std::memory_order_relaxed);
 }
 
