@@ -397,6 +397,8 @@ ChildProcess NetnsLab::Spawn(const std::string& ns, const std::vector<std::strin
 int NetnsLab::Run(const std::string& ns, const std::vector<std::string>& argv, std::string* out,
                   std::string* err, const std::string& stdin_text,
                   std::chrono::milliseconds deadline) {
+    if (out) out->clear();
+    if (err) err->clear();
     ExecPlan plan(ns, argv);
     if (!plan.usable()) return -1;
     int in_pipe[2], out_pipe[2], err_pipe[2];

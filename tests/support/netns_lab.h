@@ -98,7 +98,8 @@ public:
     // Runs argv inside `ns`, feeds it `stdin_text`, waits up to `deadline`
     // and returns its exit status (the exit code; 128 + signal when killed;
     // -1 when it could not be started or the deadline passed and it was
-    // killed). Captures standard output and error when asked.
+    // killed). Replaces *out and *err with what it wrote to standard output
+    // and error.
     int Run(const std::string& ns, const std::vector<std::string>& argv, std::string* out = nullptr,
             std::string* err = nullptr, const std::string& stdin_text = "",
             std::chrono::milliseconds deadline = std::chrono::seconds(60));
