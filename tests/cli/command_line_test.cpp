@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/bad_usage_cases.h"
+
 namespace quorvex {
 namespace {
 
@@ -110,77 +112,16 @@ TEST(CommandLine, MatchTakesAllOrMacsAndTheOtherCommandsOnlyJson) {
 }
 
 TEST(CommandLine, EveryMisuseIsOneLineNamingTheProblem) {
-    struct Case {
-        std::vector<std::string_view> args;
-        std::string message;
-    };
-    const std::string mac = "00-1A-2B-3C-4D-5E";
-    const Case cases[] = {
-        {{}, "no command given"},
-        {{"--config", "x.xml"}, "no command given"},
-        {{"frobnicate"}, "unknown command 'frobnicate'"},
-        {{"--verbose", "scan"}, "unknown option '--verbose'"},
-        {{"scan", "--wat", "3"}, "scan: unknown option '--wat'"},
-        {{"scan", "extra"}, "scan: unexpected argument 'extra'"},
-        {{"scan", "--wait"}, "scan: missing value for --wait"},
-        {{"scan", "--wait", "soon"}, "scan: --wait takes a number of seconds"},
-        {{"scan", "--wait", "0"}, "scan: --wait takes a number of seconds"},
-        {{"scan", "--wait", "-1"}, "scan: --wait takes a number of seconds"},
-        {{"scan", "--wait", "3601"}, "scan: --wait takes a number of seconds"},
-        {{"scan", "--wait", "nan"}, "scan: --wait takes a number of seconds"},
-        {{"scan", "--wait", "3s"}, "scan: --wait takes a number of seconds"},
-        {{"scan", "--wait", "1", "--wait", "2"}, "scan: --wait given twice"},
-        {{"scan", "--json", "--csv"}, "scan: --json and --csv exclude each other"},
-        {{"scan", "--csv", "--json"}, "scan: --json and --csv exclude each other"},
-        {{"scan", "--interface", ""}, "scan: --interface needs an adapter name"},
-        {{"scan", "--interface"}, "scan: missing value for --interface"},
-        {{"--config", "a.xml", "--config", "b.xml", "scan"}, "--config given twice"},
-        {{"--config=", "scan"}, "--config needs a file name"},
-        {{"interfaces", "--csv"}, "interfaces: unknown option '--csv'"},
-        {{"interfaces", "--wait", "1"}, "interfaces: unknown option '--wait'"},
-        {{"config", "--interface", "eth0"}, "config: unknown option '--interface'"},
-        {{"set"}, "set: needs the MAC of the device to change"},
-        {{"set", "--ip", "10.0.0.1"}, "set: needs the MAC of the device to change"},
-        {{"set", "00-1A-2B-3C-4D"}, "set: '00-1A-2B-3C-4D' is not a MAC address"},
-        {{"set", "00-1A-2B:3C-4D-5E"}, "is not a MAC address"},
-        {{"set", "00-1A-2B-3C-4D-5G"}, "is not a MAC address"},
-        {{"set", mac, mac}, "set: takes one MAC, got a second"},
-        {{"set", mac, "--ip", "10.0.0"}, "set: '10.0.0' is not an IPv4 address (--ip)"},
-        {{"set", mac, "--ip", "10.0.0.256"}, "'10.0.0.256' is not an IPv4 address (--ip)"},
-        {{"set", mac, "--ip", "10.0.0.1 "}, "is not an IPv4 address (--ip)"},
-        {{"set", mac, "--gateway", "gw"}, "'gw' is not an IPv4 address (--gateway)"},
-        {{"set", mac, "--dns1", ""}, "'' is not an IPv4 address (--dns1)"},
-        {{"set", mac, "--dns2", "1.2.3.4.5"}, "is not an IPv4 address (--dns2)"},
-        {{"set", mac, "--mask", "255.0.255.0"}, "'255.0.255.0' is not a subnet mask (--mask)"},
-        {{"set", mac, "--ip", "10.0.0.1", "--ip", "10.0.0.2"}, "set: --ip given twice"},
-        {{"set", mac, "--http-port", "0"}, "set: HTTP port '0' is outside 1-65535"},
-        {{"set", mac, "--http-port", "65536"}, "HTTP port '65536' is outside 1-65535"},
-        {{"set", mac, "--http-port", "99999999999999999999"}, "is outside 1-65535"},
-        {{"set", mac, "--http-port", "-80"}, "HTTP port '-80' is not a number"},
-        {{"set", mac, "--http-port", "80x"}, "HTTP port '80x' is not a number"},
-        {{"set", mac, "--dhcp", "yes"}, "set: --dhcp takes on or off, not 'yes'"},
-        {{"set", mac, "--user", std::string_view("u23456789012345678901234567890123")},
-         "set: --user is longer than 31 bytes"},
-        {{"set", mac, "--password", "secret"}, "set: unknown option '--password'"},
-        {{"set", mac, "--all"}, "set: unknown option '--all'"},
-        {{"set", mac, "--json"}, "set: unknown option '--json'"},
-        {{"match"}, "match: give --all or at least one MAC"},
-        {{"match", "--all", mac}, "match: give --all or MACs, not both"},
-        {{"match", mac, "00:1a:2b:3c:4d:5e"}, "match: MAC 00-1A-2B-3C-4D-5E given twice"},
-        {{"match", "--all", "--all"}, "match: --all given twice"},
-        {{"match", "--all", "--ip", "1.2.3.4"}, "match: unknown option '--ip'"},
-        {{"match", "cam-7"}, "match: 'cam-7' is not a MAC address"},
-    };
-    for (const Case& c : cases) {
-        const ParsedCommandLine p = Parse(c.args);
+    for (const testing::BadUsage& c : testing::ParseFailures()) {
+        const std::vector<std::string_view> args(c.args.begin(), c.args.end());
+        const ParsedCommandLine p = ParseCommandLine(args);
         std::string joined;
-        for (auto a : c.args) joined += std::string(a) + " ";
+        for (const std::string& a : c.args) joined += a + " ";
         EXPECT_EQ(p.kind, Kind::kError) << joined;
         EXPECT_NE(p.text.find(c.message), std::string::npos) << joined << "-> " << p.text;
         EXPECT_EQ(p.text.find('\n'), std::string::npos) << joined;
     }
 }
-
 TEST(CommandLine, HelpExplainsEveryOptionWithAnExample) {
     const ParsedCommandLine tool = Parse({"--help"});
     ASSERT_EQ(tool.kind, Kind::kHelp);
