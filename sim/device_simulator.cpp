@@ -99,7 +99,8 @@ bool EarlierLast(const OutgoingDatagram& a, const OutgoingDatagram& b) {
 
 }  // namespace
 
-DeviceSimulator::DeviceSimulator() = default;
+// Room for the largest UDP datagram, so that the log holds whatever arrived.
+DeviceSimulator::DeviceSimulator() : receive_buffer_(65536) {}
 
 DeviceSimulator::~DeviceSimulator() {
     for (const Socket& s : sockets_) ::close(s.fd);
@@ -171,12 +172,11 @@ void DeviceSimulator::Schedule(std::vector<OutgoingDatagram>& out) {
 
 void DeviceSimulator::Receive(std::size_t socket_index) {
     const Socket& s = sockets_[socket_index];
-    static std::uint8_t buffer[65536];
     std::vector<OutgoingDatagram> out;
     for (int n = 0; n < kReceivesPerTurn; ++n) {
         sockaddr_in from{};
         socklen_t from_length = sizeof from;
-        const ssize_t got = ::recvfrom(s.fd, buffer, sizeof buffer, 0,
+        const ssize_t got = ::recvfrom(s.fd, receive_buffer_.data(), receive_buffer_.size(), 0,
                                        reinterpret_cast<sockaddr*>(&from), &from_length);
         if (got < 0) break;  // EAGAIN: drained
         ReceivedDatagram d;
@@ -184,7 +184,8 @@ void DeviceSimulator::Receive(std::size_t socket_index) {
         d.socket = s.kind;
         d.source_address = from.sin_addr.s_addr;
         d.source_port = ntohs(from.sin_port);
-        d.bytes = std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(got));
+        d.bytes =
+            std::span<const std::uint8_t>(receive_buffer_.data(), static_cast<std::size_t>(got));
         log_.Write(interfaces_[s.interface_index].name, d.source_address, d.source_port, s.port,
                    d.bytes);
         const Clock::time_point now = Clock::now();

@@ -8,6 +8,7 @@
 // in batches, so thousands of answers leave as one burst.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ private:
     std::vector<std::unique_ptr<Responder>> responders_;
     std::vector<OutgoingDatagram> pending_;  // a min-heap by `due`, then order
     DatagramLog log_;
+    std::vector<std::uint8_t> receive_buffer_;
 };
 
 }  // namespace quorvex::sim
