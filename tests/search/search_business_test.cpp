@@ -207,7 +207,11 @@ TEST_F(SearchBusinessTest, MatchAddressWalksTheRangeSkippingUsedOwnAndGatewayNum
     EXPECT_FALSE(manager_->MatchAddress(outsider));
     manager_->SetMatchRange(255, 300);
     EXPECT_FALSE(manager_->MatchAddress(outsider));
+    // A protocol id without a protocol object carries nothing.
+    manager_->SendCommand(Device(6, "10.0.0.60", "10.0.0.11", 7), NetSettings{},
+                          kCommandNetSettings);
     EXPECT_EQ(binary_->queued().size(), before);
+    EXPECT_TRUE(text_->queued().empty());
 }
 
 TEST_F(SearchBusinessTest, SubnetTestsAskWhetherTheAddressStartsWithThePrefix) {
@@ -356,20 +360,6 @@ TEST_F(SearchBusinessTest, WithoutAnInterfaceTheWorkerEndsWithoutSearching) {
     // A finished worker can be started again (and ends again).
     EXPECT_TRUE(manager_->Start());
     ASSERT_TRUE(WaitFor([&] { return !manager_->IsRunning(); }));
-}
-
-TEST_F(SearchBusinessTest, CommandsGoToTheProtocolThatFoundTheDevice) {
-    StartManager();
-    NetSettings settings{};
-    SetText(settings.ip, "10.0.0.50");
-    manager_->SendCommand(Device(1, "10.0.0.40", "10.0.0.11", kProtocolText), settings,
-                          kCommandHttpPort);
-    manager_->SendCommand(Device(2, "10.0.0.41", "10.0.0.11", 7), settings, kCommandNetSettings);
-    ASSERT_EQ(text_->queued().size(), 1u);
-    EXPECT_TRUE(binary_->queued().empty());
-    EXPECT_EQ(text_->queued()[0].type, kCommandHttpPort);
-    EXPECT_EQ(text_->queued()[0].device.mac[5], 1);
-    EXPECT_EQ(GetText(text_->queued()[0].settings.ip), "10.0.0.50");
 }
 
 // Window-side readers while the worker delivers: run under ThreadSanitizer.
