@@ -100,9 +100,11 @@ std::size_t BrannocSearch::BuildCommandBytes(std::span<std::uint8_t> buffer,
 std::optional<DeviceEntry> BrannocSearch::ParseAnswerBytes(std::span<const std::uint8_t> bytes,
                                                            std::uint32_t interface_address) {
     const ByteReader reader(bytes);
-    if (!reader.StartsWithAt(0, kAnswerHeader)) return std::nullopt;
-
-    DeviceEntry entry{};
+    // One named result on every path, so that it is built in the caller's
+    // storage and never copied on the way out.
+    std::optional<DeviceEntry> result;
+    if (!reader.StartsWithAt(0, kAnswerHeader)) return result;
+    DeviceEntry& entry = result.emplace();
     entry.protocol = kProtocolBinary;
     entry.interface_address = interface_address;
     DeviceInfo& info = entry.info;
@@ -125,7 +127,7 @@ std::optional<DeviceEntry> BrannocSearch::ParseAnswerBytes(std::span<const std::
     info.aux_flag = reader.U8(kFlagOffset);
     info.dhcp = reader.U8(kDhcpOffset);
     entry.family = FamilyOf(GetText(info.software_version));
-    return entry;
+    return result;
 }
 
 std::int32_t BrannocSearch::FamilyOf(std::string_view software_version) {

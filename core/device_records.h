@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -164,7 +165,8 @@ template <std::size_t N>
 void SetText(char (&field)[N], std::string_view text) {
     static_assert(N > 0);
     const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
-    for (std::size_t i = 0; i < N; ++i) field[i] = i < n ? text[i] : '\0';
+    if (n > 0) std::memcpy(field, text.data(), n);
+    std::memset(field + n, 0, N - n);
 }
 
 // The text of a fixed field up to its first zero, bounded by the field even

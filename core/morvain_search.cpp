@@ -49,7 +49,10 @@ std::size_t Format(std::span<std::uint8_t> buffer, const char* format, Args... a
 // One header's value, read from `cursor` on; moves the cursor past what it
 // consumed.
 std::string_view TakeHeader(std::string_view text, std::size_t& cursor, std::string_view name) {
-    const std::size_t found = text.find(name, cursor);
+    // In a well-formed answer the header stands right at the cursor, and then
+    // that is also where a search from the cursor would first find it.
+    const std::size_t found =
+        text.substr(cursor).starts_with(name) ? cursor : text.find(name, cursor);
     if (found == std::string_view::npos) return {};
     // The character after the name is the colon; it is skipped unexamined.
     const std::size_t start = found + name.size() + 1;
@@ -156,12 +159,19 @@ std::size_t MorvainSearch::BuildCommandBytes(std::span<std::uint8_t> buffer,
 std::optional<DeviceEntry> MorvainSearch::ParseAnswerBytes(std::span<const std::uint8_t> bytes,
                                                            std::string_view client_id,
                                                            std::uint32_t interface_address) {
+    // One named result on every path, so that it is built in the caller's
+    // storage and never copied on the way out.
+    std::optional<DeviceEntry> result;
     const std::string_view text = ByteReader(bytes).TerminatedText();
-    if (client_id.empty() || text.find(kStatusLine) == std::string_view::npos) return std::nullopt;
+    // The status line usually opens the answer; only otherwise is it sought.
+    if (client_id.empty() ||
+        (!text.starts_with(kStatusLine) && text.find(kStatusLine) == std::string_view::npos)) {
+        return result;
+    }
     const std::size_t id_at = text.find(client_id);
-    if (id_at == std::string_view::npos) return std::nullopt;
+    if (id_at == std::string_view::npos) return result;
 
-    DeviceEntry entry{};
+    DeviceEntry& entry = result.emplace();
     entry.family = 3;
     entry.protocol = kProtocolText;
     entry.interface_address = interface_address;
@@ -201,7 +211,7 @@ std::optional<DeviceEntry> MorvainSearch::ParseAnswerBytes(std::span<const std::
     if (TextScanner(dhcp).ReadDecimal(number)) info.dhcp = static_cast<std::uint8_t>(number & 0xFF);
 
     SetText(info.user, "admin");
-    return entry;
+    return result;
 }
 
 bool MorvainSearch::BuildSearchRequest(std::span<std::uint8_t> buffer, std::int32_t& length,
