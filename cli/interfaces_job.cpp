@@ -77,23 +77,27 @@ int RunInterfaces(const JobContext& job) {
         }
         if (!reports.empty()) text += "]\n";
         job.out << text;
-        return kExitSuccess;
+    } else {
+        std::vector<std::vector<std::string>> lines = {{"Name", "Type", "Description", "Chosen",
+                                                        "Reason", "IP", "Prefix", "Mask", "Gateway",
+                                                        "DNS1", "DNS2", "DHCP"}};
+        for (const AdapterReport& r : reports) {
+            const LocalInterface& s = r.settings;
+            lines.push_back({TerminalText(r.adapter.name), TypeName(r.adapter.type),
+                             TerminalText(r.adapter.description), r.chosen ? "yes" : "no",
+                             TerminalText(Reason(r)), TerminalText(GetText(s.ip)),
+                             TerminalText(GetText(s.prefix)), TerminalText(GetText(s.mask)),
+                             TerminalText(GetText(s.gateway)), TerminalText(GetText(s.dns1)),
+                             TerminalText(GetText(s.dns2)), r.dhcp ? "yes" : "no"});
+        }
+        job.out << AlignColumns(lines);
     }
-
-    std::vector<std::vector<std::string>> lines = {{"Name", "Type", "Description", "Chosen",
-                                                    "Reason", "IP", "Prefix", "Mask", "Gateway",
-                                                    "DNS1", "DNS2", "DHCP"}};
-    for (const AdapterReport& r : reports) {
-        const LocalInterface& s = r.settings;
-        lines.push_back({TerminalText(r.adapter.name), TypeName(r.adapter.type),
-                         TerminalText(r.adapter.description), r.chosen ? "yes" : "no",
-                         TerminalText(Reason(r)), TerminalText(GetText(s.ip)),
-                         TerminalText(GetText(s.prefix)), TerminalText(GetText(s.mask)),
-                         TerminalText(GetText(s.gateway)), TerminalText(GetText(s.dns1)),
-                         TerminalText(GetText(s.dns2)), r.dhcp ? "yes" : "no"});
+    if (reports.empty()) {
+        // Every host has at least its loopback link, so an empty list means
+        // the list could not be read.
+        job.err << "quorvex-cli: interfaces: the adapter list cannot be read\n";
+        return kExitNotDone;
     }
-    job.out << AlignColumns(lines);
-    if (reports.empty()) job.err << "quorvex-cli: interfaces: the adapter list cannot be read\n";
     return kExitSuccess;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // Every kind of misuse of quorvex-cli that parsing must refuse, with the part
-// of the one-line message that names the problem. The parser's unit test, the
-// real binary outside any namespace and the namespace test all run this list.
+// of the one-line message that names the problem. The real binary runs this
+// list outside any namespace and again beside a simulator, which must hear
+// nothing.
 
 #include <string>
 #include <vector>

@@ -295,6 +295,18 @@ TEST(CliNetns, ScanReportsBothProtocolsOnTwoInterfacesFieldByField) {
     // Progress never reaches a standard error that is not a terminal.
     EXPECT_EQ(table.err, "");
 
+    // On a terminal the search shows its progress on standard error and
+    // erases it again; `script` gives the run a pseudo-terminal.
+    std::string terminal;
+    ASSERT_EQ(lab->Run(lab->pc_namespace(),
+                       {"script", "-qec",
+                        CliPath() + " --config " + config + " scan --wait 1.5 --json", "/dev/null"},
+                       &terminal),
+              0);
+    EXPECT_NE(terminal.find("\rsearching: "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find(" s left, "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("\r\x1b[K[\r\n"), std::string::npos) << terminal;
+
     // An interface with nobody behind it: an empty list and exit 1.
     const ProgramResult none = Cli(*lab, {"scan", "--wait", "0.5", "--interface", if_c, "--json"});
     EXPECT_EQ(none.exit_code, 1);

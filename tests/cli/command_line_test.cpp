@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/bad_usage_cases.h"
-
 namespace quorvex {
 namespace {
 
@@ -111,17 +109,6 @@ TEST(CommandLine, MatchTakesAllOrMacsAndTheOtherCommandsOnlyJson) {
     EXPECT_EQ(p.options.format, OutputFormat::kTable);
 }
 
-TEST(CommandLine, EveryMisuseIsOneLineNamingTheProblem) {
-    for (const testing::BadUsage& c : testing::ParseFailures()) {
-        const std::vector<std::string_view> args(c.args.begin(), c.args.end());
-        const ParsedCommandLine p = ParseCommandLine(args);
-        std::string joined;
-        for (const std::string& a : c.args) joined += a + " ";
-        EXPECT_EQ(p.kind, Kind::kError) << joined;
-        EXPECT_NE(p.text.find(c.message), std::string::npos) << joined << "-> " << p.text;
-        EXPECT_EQ(p.text.find('\n'), std::string::npos) << joined;
-    }
-}
 TEST(CommandLine, HelpExplainsEveryOptionWithAnExample) {
     const ParsedCommandLine tool = Parse({"--help"});
     ASSERT_EQ(tool.kind, Kind::kHelp);
