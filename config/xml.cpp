@@ -209,6 +209,17 @@ bool ReplaceFile(const std::filesystem::path& requested, std::string_view conten
     return true;
 }
 
+// A character reference to U+0000 ("&#0;") names no XML character, yet the
+// parser decodes it into the text, where it would cut every copy short and
+// make the next Save write a file that can no longer be read.
+bool HoldsZero(const Xml::Node& node) {
+    if (node.data().find('\0') != std::string::npos) return true;
+    for (const auto& [key, child] : node) {
+        if (key.find('\0') != std::string::npos || HoldsZero(child)) return true;
+    }
+    return false;
+}
+
 const Xml::Node* Find(const Xml::Node& node, std::string_view path) {
     try {
         const auto found = node.get_child_optional(Xml::Node::path_type(std::string(path), '.'));
@@ -243,6 +254,7 @@ bool Xml::Load(std::u16string_view full_path) {
         std::istringstream stream(clean);
         Node parsed;
         pt::read_xml(stream, parsed, pt::xml_parser::no_comments | pt::xml_parser::trim_whitespace);
+        if (HoldsZero(parsed)) return false;
 
         document_.swap(parsed);
         source_path_.assign(full_path);
