@@ -73,9 +73,13 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::uintmax_t
 
 // The parser recurses once per element level, so a hostile file could exhaust
 // the stack. This scan counts element nesting the way the parser will see it
-// (skipping comments, CDATA, processing instructions, declarations and quoted
-// attribute values) and refuses anything deeper than `max_depth` or with an
-// unterminated markup construct, which the parser would refuse anyway.
+// and refuses anything deeper than `max_depth` or with an unterminated markup
+// construct, which the parser would refuse anyway. It skips exactly what the
+// parser skips: comments, CDATA, processing instructions, a document type
+// declaration (to its '>' outside brackets; quotes mean nothing there), any
+// other "<!" construct (to its first '>'), and attribute values, which are
+// quoted only right after an '='. Skipping more than the parser would let
+// elements hidden in the skipped text go uncounted.
 bool NestingWithin(std::string_view text, int max_depth) {
     int depth = 0;
     std::size_t i = 0;
@@ -85,6 +89,7 @@ bool NestingWithin(std::string_view text, int max_depth) {
         i = found + end.size();
         return true;
     };
+    const auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (i < text.size()) {
         i = text.find('<', i);
         if (i == std::string_view::npos) break;
@@ -95,40 +100,41 @@ bool NestingWithin(std::string_view text, int max_depth) {
             if (!skip_past("]]>", i + 9)) return false;
         } else if (rest.starts_with("<?")) {
             if (!skip_past("?>", i + 2)) return false;
-        } else if (rest.starts_with("<!")) {
-            // A document type declaration may hold an internal subset in
-            // brackets, with quoted texts and '>' inside.
+        } else if (rest.starts_with("<!DOCTYPE") && rest.size() > 9 && is_blank(rest[9])) {
             int brackets = 0;
-            char quote = 0;
-            std::size_t j = i + 2;
+            std::size_t j = i + 10;
             for (; j < text.size(); ++j) {
                 const char c = text[j];
-                if (quote != 0) {
-                    if (c == quote) quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '[') {
+                if (c == '[') {
                     ++brackets;
                 } else if (c == ']') {
-                    --brackets;
-                } else if (c == '>' && brackets <= 0) {
+                    if (brackets > 0) --brackets;
+                } else if (c == '>' && brackets == 0) {
                     break;
                 }
             }
             if (j >= text.size()) return false;
             i = j + 1;
+        } else if (rest.starts_with("<!")) {
+            if (!skip_past(">", i + 2)) return false;
         } else {
             const bool closing = rest.starts_with("</");
             char quote = 0;
+            bool after_equals = false;
             std::size_t j = i + 1;
             for (; j < text.size(); ++j) {
                 const char c = text[j];
                 if (quote != 0) {
                     if (c == quote) quote = 0;
-                } else if (c == '"' || c == '\'') {
+                    after_equals = false;
+                    continue;
+                }
+                if ((c == '"' || c == '\'') && after_equals) {
                     quote = c;
                 } else if (c == '>') {
                     break;
+                } else if (!is_blank(c)) {
+                    after_equals = c == '=';
                 }
             }
             if (j >= text.size()) return false;
