@@ -226,6 +226,20 @@ bool HoldsZero(const Xml::Node& node) {
     return false;
 }
 
+// Parses a whole file as the store reads every file: a UTF-8 byte order mark
+// skipped, invalid UTF-8 replaced, nesting bounded. Nothing when the text is
+// refused; the parser's own errors are thrown.
+std::optional<Xml::Node> ParseDocument(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    const std::string clean = SanitizeUtf8(text);
+    if (!NestingWithin(clean, Xml::kMaxDepth)) return std::nullopt;
+    std::istringstream stream(clean);
+    Xml::Node parsed;
+    pt::read_xml(stream, parsed, pt::xml_parser::no_comments | pt::xml_parser::trim_whitespace);
+    if (HoldsZero(parsed)) return std::nullopt;
+    return parsed;
+}
+
 const Xml::Node* Find(const Xml::Node& node, std::string_view path) {
     try {
         const auto found = node.get_child_optional(Xml::Node::path_type(std::string(path), '.'));
@@ -252,17 +266,10 @@ bool Xml::Load(std::u16string_view full_path) {
         auto content = ReadSmallFile(*file_name, kMaxFileSize);
         if (!content) return false;
 
-        std::string_view text = *content;
-        if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-        const std::string clean = SanitizeUtf8(text);
-        if (!NestingWithin(clean, kMaxDepth)) return false;
+        auto parsed = ParseDocument(*content);
+        if (!parsed) return false;
 
-        std::istringstream stream(clean);
-        Node parsed;
-        pt::read_xml(stream, parsed, pt::xml_parser::no_comments | pt::xml_parser::trim_whitespace);
-        if (HoldsZero(parsed)) return false;
-
-        document_.swap(parsed);
+        document_.swap(*parsed);
         source_path_.assign(full_path);
         loaded_ = true;
         return true;
@@ -283,7 +290,12 @@ bool Xml::Save() {
         pt::write_xml(stream, document_,
                       pt::xml_writer_make_settings<std::string>('\t', 1, "utf-8"));
         if (!stream) return false;
-        return ReplaceFile(*file_name, stream.str());
+        const std::string content = stream.str();
+        // The parser takes in a few things that the writer cannot express
+        // (text outside the root element, for one); such a document is not
+        // written over a file that the next start could read.
+        if (content.size() > kMaxFileSize || !ParseDocument(content)) return false;
+        return ReplaceFile(*file_name, content);
     } catch (...) {
         return false;
     }
