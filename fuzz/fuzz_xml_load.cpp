@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "config/app_settings.h"
@@ -102,7 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A language change: saved, then read back as the next start would.
     Require(xml.SetLanguage(xml.Root(), u"English"), "the language can be set");
-    if (!xml.Save()) return 0;
+    const std::string before = fuzz::ReadFile(path);
+    if (!xml.Save()) {
+        Require(fuzz::ReadFile(path) == before, "a refused save leaves the file as it was");
+        return 0;
+    }
     XmlExtern saved;
     Require(saved.Load(path.u16string()), "a saved document loads again");
     std::array<char16_t, kTextCapacity> language{};

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,6 +42,11 @@ inline void WriteFile(const std::filesystem::path& path, std::span<const std::ui
 
 inline void WriteFile(const std::filesystem::path& path, std::string_view text) {
     WriteFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace quorvex::fuzz

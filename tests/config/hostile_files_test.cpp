@@ -266,6 +266,15 @@ TEST_F(HostileFiles, WhatLoadsIsSavedSoThatItLoadsAgain) {
     EXPECT_EQ(std::u16string_view(text.data()), u"<&>\"'");
     EXPECT_EQ(again.Root(), config.Root());
 
+    // Text outside the root element is read but cannot be written back:
+    // such a document is not saved at all.
+    const std::string outside = "<![CDATA[text]]><config><language>x</language></config>";
+    dir_.Write("config.xml", outside);
+    ASSERT_TRUE(config.Load(path.u16string()));
+    ASSERT_TRUE(config.SetLanguage(config.Root(), u"English"));
+    EXPECT_FALSE(config.Save());
+    EXPECT_EQ(ReadFile(path), outside);
+
     // A file the store refuses is never written over by a Save.
     const std::string refused = ChineseConfig("<x>&#0;</x>");
     dir_.Write("config.xml", refused);
