@@ -1,5 +1,6 @@
 #include "core/base_search.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -20,8 +21,28 @@ std::uint32_t BaseSearch::InterfaceAddress(const LocalInterface& record) {
     return ParseAddress(GetText(record.ip), address) ? address : 0;
 }
 
-void BaseSearch::AddSocket(UdpSocket socket, std::uint32_t interface_address) {
-    sockets_.push_back(SocketEntry{std::move(socket), interface_address});
+void BaseSearch::AddSocket(UdpSocket socket, std::uint32_t interface_address,
+                           UdpSocket::Options options) {
+    const int room = socket.ReceiveBufferBytes();
+    const std::uint16_t port = socket.LocalPort();
+    sockets_.push_back(SocketEntry{std::move(socket), interface_address, true});
+    // Without the privilege to force a large queue, the system's limit caps
+    // each socket at a few hundred answers; a burst from a large site then
+    // overflows one socket before the worker is even scheduled.
+    if (room <= 0 || room >= answer_room_ || port == 0) return;
+    const int helpers = std::min(kMaxHelperSockets, (answer_room_ + room - 1) / room);
+    options.reuse_port = true;
+    options.unicast_only = true;
+    options.broadcast = false;
+    const std::size_t first = sockets_.size();
+    for (int i = 0; i < helpers; ++i) {
+        UdpSocket helper = UdpSocket::OpenOnInterface(interface_address, port, options);
+        if (!helper.IsValid()) break;
+        sockets_.push_back(SocketEntry{std::move(helper), interface_address, false});
+    }
+    if (sockets_.size() > first) {
+        sockets_[first].socket.SpreadOver(static_cast<std::uint32_t>(sockets_.size() - first));
+    }
 }
 
 void BaseSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t count) {
@@ -30,9 +51,8 @@ void BaseSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t coun
     sockets_.reserve(static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint32_t address = InterfaceAddress(interfaces[i]);
-        AddSocket(
-            UdpSocket::OpenOnInterface(address, 0, {.reuse_address = false, .broadcast = true}),
-            address);
+        const UdpSocket::Options options{.broadcast = true, .reuse_port = true};
+        AddSocket(UdpSocket::OpenOnInterface(address, 0, options), address, options);
     }
 }
 
@@ -57,7 +77,7 @@ void BaseSearch::SendSearch() {
     const auto bytes =
         std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length));
     for (const SocketEntry& entry : sockets_) {
-        entry.socket.SendTo(bytes, destination.address, destination.port);
+        if (entry.sends) entry.socket.SendTo(bytes, destination.address, destination.port);
     }
 }
 
@@ -131,7 +151,8 @@ void BaseSearch::FlushCommands() {
         // the interface that heard the device, never on the other networks.
         const SocketEntry* target = nullptr;
         for (const SocketEntry& entry : sockets_) {
-            if (entry.interface_address == queued.interface_address && entry.socket.IsValid()) {
+            if (entry.sends && entry.interface_address == queued.interface_address &&
+                entry.socket.IsValid()) {
                 target = &entry;
                 break;
             }

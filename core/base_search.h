@@ -59,6 +59,10 @@ public:
     // Appends the handles of the open sockets, so that an owner can wait on
     // several protocol objects (and a wake-up handle of its own) at once.
     virtual void CollectSockets(std::vector<int>& handles) const = 0;
+    // Datagrams the kernel dropped because a receive queue was full, summed
+    // over every socket this object has opened; 0 for a transport that cannot
+    // tell. Same thread as `ReceiveAnswers`.
+    virtual std::uint64_t DroppedDatagrams() const { return 0; }
 };
 
 // The transport itself. A protocol supplies the port, optionally its own
@@ -76,6 +80,12 @@ public:
     // be parsed cannot hold the worker forever; far above what a receive
     // queue holds.
     static constexpr std::int32_t kMaxDrainPerSocket = 65536;
+    // The room for waiting answers that each interface should have per
+    // protocol: about 6,000 answers. A socket the system grants less gets
+    // helper sockets on its port that share the answers sent to the
+    // interface's address, at most `kMaxHelperSockets` of them.
+    static constexpr int kAnswerRoomBytes = 8 * 1024 * 1024;
+    static constexpr int kMaxHelperSockets = 16;
 
     BaseSearch(const BaseSearch&) = delete;
     BaseSearch& operator=(const BaseSearch&) = delete;
@@ -93,9 +103,11 @@ public:
     ~BaseSearch() override;
     void CollectSockets(std::vector<int>& handles) const override;
 
-    // Datagrams the kernel dropped because a receive queue was full, summed
-    // over every socket this object has opened. Worker thread only.
-    std::uint64_t DroppedDatagrams() const;
+    std::uint64_t DroppedDatagrams() const override;
+
+    // The room for waiting answers that each interface should get per
+    // protocol from the next `OpenSockets` on (`kAnswerRoomBytes` unless set).
+    void SetAnswerRoom(int bytes) { answer_room_ = bytes; }
 
     // Commands waiting for the next flush.
     std::size_t QueuedCommands() const;
@@ -123,8 +135,11 @@ protected:
     void DeliverDevice(const DeviceEntry* entry);
 
     // For a protocol's own `OpenSockets`: appends the socket of the next
-    // interface. An invalid socket keeps its place and is skipped later.
-    void AddSocket(UdpSocket socket, std::uint32_t interface_address);
+    // interface, which sends and hears everything but unicast when helpers
+    // exist. It must have been opened with `reuse_port` so that helpers (opened
+    // with `options` on its port, see `kAnswerRoomBytes`) can join it. An
+    // invalid socket keeps its place and is skipped later.
+    void AddSocket(UdpSocket socket, std::uint32_t interface_address, UdpSocket::Options options);
     // The interface address of every record (0 when its text is no address).
     static std::uint32_t InterfaceAddress(const LocalInterface& record);
 
@@ -134,6 +149,7 @@ private:
     struct SocketEntry {
         UdpSocket socket;
         std::uint32_t interface_address;
+        bool sends;  // the interface's own socket; helpers only receive
     };
     struct QueuedCommand {
         DeviceCommand command;
@@ -156,6 +172,7 @@ private:
     SocketPoll poll_;
     std::unique_ptr<ReceiveBatch> batch_;
     std::uint64_t drops_of_closed_sockets_ = 0;
+    int answer_room_ = kAnswerRoomBytes;
 };
 
 }  // namespace quorvex

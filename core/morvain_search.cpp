@@ -88,10 +88,10 @@ void MorvainSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t c
     if (interfaces == nullptr || count <= 0) return;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint32_t address = InterfaceAddress(interfaces[i]);
-        UdpSocket socket =
-            UdpSocket::OpenOnInterface(address, kPort, {.reuse_address = true, .broadcast = false});
+        const UdpSocket::Options options{.reuse_address = true, .reuse_port = true};
+        UdpSocket socket = UdpSocket::OpenOnInterface(address, kPort, options);
         socket.JoinMulticast(kGroupAddress, address, kMulticastTtl);
-        AddSocket(std::move(socket), address);
+        AddSocket(std::move(socket), address, options);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/filter.h>
 #include <linux/sock_diag.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -10,6 +11,7 @@
 
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace quorvex {
 
@@ -87,6 +89,7 @@ UdpSocket UdpSocket::OpenOnInterface(std::uint32_t interface_address, std::uint1
     const int handle = socket.handle_;
 
     if (options.reuse_address) SetInt(handle, SOL_SOCKET, SO_REUSEADDR, 1);
+    if (options.reuse_port) SetInt(handle, SOL_SOCKET, SO_REUSEPORT, 1);
     if (options.broadcast) SetInt(handle, SOL_SOCKET, SO_BROADCAST, 1);
     // Bursts of answers from many devices arrive at once; the forced size
     // needs privileges, the plain one is capped by the system's limit.
@@ -107,7 +110,8 @@ UdpSocket UdpSocket::OpenOnInterface(std::uint32_t interface_address, std::uint1
     const std::string device = InterfaceNameOf(interface_address);
     if (!device.empty() && setsockopt(handle, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
                                       static_cast<socklen_t>(device.size())) == 0) {
-        if (!Bind(handle, htonl(INADDR_ANY), port)) return {};
+        if (!Bind(handle, options.unicast_only ? interface_address : htonl(INADDR_ANY), port))
+            return {};
         socket.source_address_ = interface_address;
         return socket;
     }
@@ -165,6 +169,38 @@ bool UdpSocket::SendTo(std::span<const std::uint8_t> bytes, std::uint32_t addres
     }
     const ssize_t sent = sendmsg(handle_, &message, MSG_NOSIGNAL);
     return sent == static_cast<ssize_t>(bytes.size());
+}
+
+int UdpSocket::ReceiveBufferBytes() const {
+    if (!IsValid()) return 0;
+    int bytes = 0;
+    socklen_t size = sizeof bytes;
+    if (getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, &bytes, &size) != 0) return 0;
+    return bytes;
+}
+
+bool UdpSocket::SpreadOver(std::uint32_t members) {
+    if (!IsValid() || members == 0) return false;
+    // The kernel runs this per datagram with the UDP payload at offset 0 and
+    // the IP header at SKF_NET_OFF. It mixes the source address with payload
+    // words 64 to 127 (where a device's identity stands in both protocols'
+    // answers) and returns a member index. A datagram too short for the loads
+    // ends the program early with 0: the first member takes it.
+    std::vector<sock_filter> program;
+    program.push_back(
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<std::uint32_t>(SKF_NET_OFF) + 12));
+    program.push_back(BPF_STMT(BPF_MISC | BPF_TAX, 0));
+    for (std::uint32_t offset = 64; offset < 128; offset += 4) {
+        program.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset));
+        program.push_back(BPF_STMT(BPF_ALU | BPF_XOR | BPF_X, 0));
+        program.push_back(BPF_STMT(BPF_MISC | BPF_TAX, 0));
+    }
+    program.push_back(BPF_STMT(BPF_ALU | BPF_MUL | BPF_K, 0x9E3779B1u));
+    program.push_back(BPF_STMT(BPF_ALU | BPF_RSH | BPF_K, 16));
+    program.push_back(BPF_STMT(BPF_ALU | BPF_MOD | BPF_K, members));
+    program.push_back(BPF_STMT(BPF_RET | BPF_A, 0));
+    sock_fprog fprog{static_cast<unsigned short>(program.size()), program.data()};
+    return setsockopt(handle_, SOL_SOCKET, SO_ATTACH_REUSEPORT_CBPF, &fprog, sizeof fprog) == 0;
 }
 
 std::uint64_t UdpSocket::Drops() const {

@@ -16,6 +16,12 @@ public:
     struct Options {
         bool reuse_address = false;
         bool broadcast = false;
+        // Lets more sockets of the same user share the port (`SpreadOver`).
+        bool reuse_port = false;
+        // Bound to the interface address itself: hears only datagrams sent to
+        // that address, and takes them from any socket on the same port that
+        // is bound to the wildcard address.
+        bool unicast_only = false;
     };
 
     UdpSocket() = default;
@@ -54,6 +60,18 @@ public:
     // Datagrams the kernel dropped because the receive queue was full; 0 when
     // the kernel does not say.
     std::uint64_t Drops() const;
+
+    // The room of the receive queue in bytes, as the kernel granted it; 0 when
+    // the socket is invalid.
+    int ReceiveBufferBytes() const;
+
+    // For sockets that share an address and port (`reuse_port`): spreads the
+    // datagrams that arrive there over the first `members` sockets that were
+    // bound, a sender's datagrams always to the same socket (chosen from the
+    // source address and the datagram's leading bytes), so that each sender's
+    // datagrams are still read in the order they came. False when the kernel
+    // refused; the kernel then spreads by address and port alone.
+    bool SpreadOver(std::uint32_t members);
 
     void Close();
 
