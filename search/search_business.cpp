@@ -105,6 +105,13 @@ int SearchBusiness::SearchLoop(void* argument) {
     using Clock = std::chrono::steady_clock;
     // None: the next pass searches.
     std::optional<Clock::time_point> lastSearch;
+    // Per protocol: the drops counted when it last searched, and the repeats
+    // its current search may still make.
+    struct Repeat {
+        std::uint64_t drops = 0;
+        int left = 0;
+    };
+    std::map<std::int32_t, Repeat> repeats;
     while (self.worker_.running()) {
         self.ReceivePass(Clock::now() + kPassLength);
         if (!self.worker_.running()) break;
@@ -115,11 +122,25 @@ int SearchBusiness::SearchLoop(void* argument) {
         const bool due = !lastSearch || std::chrono::duration_cast<std::chrono::milliseconds>(
                                             Clock::now() - *lastSearch) >= limit;
         if (due) {
-            for (auto& [id, protocol] : self.protocols_) protocol->SendSearch();
+            for (auto& [id, protocol] : self.protocols_) {
+                protocol->SendSearch();
+                repeats[id] = Repeat{protocol->DroppedDatagrams(), kRepeatSearches};
+            }
             lastSearch = Clock::now();
             self.search_count_.fetch_add(1);
         } else {
-            for (auto& [id, protocol] : self.protocols_) protocol->FlushCommands();
+            for (auto& [id, protocol] : self.protocols_) {
+                protocol->FlushCommands();
+                // Answers lost to an overflow come back with a repeated search.
+                Repeat& repeat = repeats[id];
+                const std::uint64_t drops = protocol->DroppedDatagrams();
+                if (repeat.left > 0 && drops > repeat.drops) {
+                    protocol->SendSearch();
+                    repeat.drops = drops;
+                    --repeat.left;
+                    self.repeat_count_.fetch_add(1);
+                }
+            }
         }
         // Answers that came back at once are read in this pass, after the sends.
         for (auto& [id, protocol] : self.protocols_) protocol->ReceiveAnswers(0);

@@ -49,6 +49,10 @@ public:
     static constexpr std::size_t kMaxDevices = 65536;
     // Length of one worker pass.
     static constexpr std::chrono::milliseconds kPassLength{100};
+    // When the system drops answers to a search because a socket overflowed,
+    // that protocol searches again at the end of the pass, at most this many
+    // times per search; the devices answer again and the table fills up.
+    static constexpr int kRepeatSearches = 2;
 
     // Protocol 1 = BrannocSearch, 2 = MorvainSearch; reads the Linux adapters.
     SearchBusiness();
@@ -118,6 +122,8 @@ public:
     bool InterfacesLoaded() const { return interfaces_loaded_.load(); }
     // Searches sent since construction (one per search on all protocols).
     std::uint64_t SearchCount() const { return search_count_.load(); }
+    // Searches repeated on one protocol because answers were dropped.
+    std::uint64_t RepeatedSearchCount() const { return repeat_count_.load(); }
     // True while the worker runs.
     bool IsRunning() const { return worker_.running(); }
 
@@ -154,6 +160,7 @@ private:
     std::atomic<bool> interfaces_loaded_{false};
 
     std::atomic<std::uint64_t> search_count_{0};
+    std::atomic<std::uint64_t> repeat_count_{0};
     SocketWaiter waiter_;
     std::vector<int> handles_;                 // worker only
     std::vector<std::int32_t> handle_owners_;  // protocol id per handle, worker only
