@@ -270,12 +270,12 @@ void DeviceSimulator::Run(const std::atomic<bool>& stop) {
         Schedule(out);
         SendDue(now);
 
-        int timeout_ms = 100;
-        if (!pending_.empty()) {
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-                pending_.front().due - Clock::now());
-            timeout_ms = static_cast<int>(std::clamp<long long>(wait.count(), 0, 100));
-        }
+        Clock::time_point wake = now + std::chrono::milliseconds(100);
+        if (!pending_.empty()) wake = std::min(wake, pending_.front().due);
+        for (const auto& r : responders_) wake = std::min(wake, r->NextTick(now));
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
+        const int timeout_ms = static_cast<int>(std::clamp<long long>(wait.count(), 0, 100));
         for (std::size_t i = 0; i < sockets_.size(); ++i)
             polls[i] = pollfd{sockets_[i].fd, POLLIN, 0};
         const int ready = ::poll(polls.data(), polls.size(), timeout_ms);

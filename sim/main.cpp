@@ -13,7 +13,9 @@
 #include "sim/device_file.h"
 #include "sim/device_responder.h"
 #include "sim/device_simulator.h"
+#include "sim/flood_responder.h"
 #include "sim/sim_options.h"
+#include "sim/spoof_responder.h"
 
 namespace {
 
@@ -83,8 +85,22 @@ int main(int argc, char** argv) {
         std::cerr << "quorvex-sim: cannot write " << options.log_file << "\n";
         return 1;
     }
+    const FloodSettings& flood = options.flood;
+    // Impostors answer after the cameras, so they are added after them.
+    std::unique_ptr<SpoofResponder> impostors;
+    if (flood.spoof_macs) impostors = std::make_unique<SpoofResponder>(devices);
     simulator.AddResponder(std::make_unique<DeviceResponder>(std::move(devices), options.spread_ms,
                                                              options.generator.seed));
+    if (impostors) simulator.AddResponder(std::move(impostors));
+    if (flood.count > 0) {
+        simulator.AddResponder(std::make_unique<FloodResponder>(
+            flood.kind, flood.count, flood.rate, flood.aim, options.generator.seed, &std::cerr));
+    }
+    if (flood.random_macs > 0) {
+        simulator.AddResponder(
+            std::make_unique<FloodResponder>(FloodKind::kRandomMacs, flood.random_macs, flood.rate,
+                                             flood.aim, options.generator.seed, &std::cerr));
+    }
     if (!options.ready_file.empty() &&
         !WriteReadyFile(options.ready_file, simulator.interfaces())) {
         std::cerr << "quorvex-sim: cannot write " << options.ready_file << "\n";

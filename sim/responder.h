@@ -54,6 +54,12 @@ public:
     virtual void OnTick(Clock::time_point /*now*/,
                         const std::vector<ServedInterface>& /*interfaces*/,
                         std::vector<OutgoingDatagram>& /*out*/) {}
+    // When the loop should call `OnTick` again at the latest, for modes that
+    // send at a pace of their own; the loop turns at least every 100 ms
+    // whatever this says.
+    virtual Clock::time_point NextTick(Clock::time_point /*now*/) const {
+        return Clock::time_point::max();
+    }
 };
 
 }  // namespace quorvex::sim

@@ -8,6 +8,9 @@ namespace quorvex::sim {
 namespace {
 
 constexpr long long kMaxDevices = 1000000;
+// Beyond this a flood would outlast any test; 2^32 also keeps random MACs
+// distinct.
+constexpr long long kMaxFlood = 1000000000;
 
 bool ReadWhole(const std::string& text, long long low, long long high, long long& value) {
     if (text.empty() || text.size() > 19) return false;
@@ -127,6 +130,36 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
                 return false;
             }
             o.interfaces.push_back(value);
+        } else if (arg == "--flood") {
+            if (!number(1, kMaxFlood, n)) return false;
+            o.flood.count = static_cast<std::uint64_t>(n);
+        } else if (arg == "--flood-kind") {
+            if (!next()) return false;
+            if (!ParseFloodKind(value, o.flood.kind)) {
+                error =
+                    "--flood-kind wants random, near-miss, truncated, oversized or mixed, "
+                    "not \"" +
+                    value + "\"";
+                return false;
+            }
+        } else if (arg == "--flood-rate") {
+            if (!number(0, kMaxFlood, n)) return false;
+            o.flood.rate = static_cast<std::uint64_t>(n);
+        } else if (arg == "--flood-to") {
+            if (!next()) return false;
+            if (!ParseFloodAim(value, o.flood.aim)) {
+                error = "--flood-to wants unicast, group or mixed, not \"" + value + "\"";
+                return false;
+            }
+        } else if (arg == "--random-macs") {
+            if (!number(1, kMaxFlood, n)) return false;
+            o.flood.random_macs = static_cast<std::uint64_t>(n);
+        } else if (arg == "--spoof-macs") {
+            if (has_value) {
+                error = "--spoof-macs takes no value";
+                return false;
+            }
+            o.flood.spoof_macs = true;
         } else if (arg == "--log") {
             if (!next()) return false;
             o.log_file = value;
@@ -207,6 +240,36 @@ Commands (binary 44 48 02 01 by MAC; text "CMD * HDS/1.0" by Device-ID with
 "netconf set ..." or "httpport set ...") are applied only with the device's
 user and password; the change shows in the device's next answer. Devices
 answer nothing to a command.
+
+Hostile traffic (once the PC has probed on both ports; every mode aims at
+the first PC heard, on the interface that heard it)
+  --flood N             send N datagrams of --flood-kind to the PC's two
+                        sockets; one line on standard error when done:
+                        "quorvex-sim: flood done: N KIND datagrams in S s"
+  --flood-kind KIND     random: random bytes, up to 1,472 of them, never
+                          holding the byte 0x48 (so no header can form)
+                        near-miss: whole answers with one thing wrong (other
+                          header, other status line, another client id or
+                          none); MACs 0E-BA-D0-..
+                        truncated: decoy answers cut short, never whole; MACs
+                          0A-DE-C0-01-00-xx (binary), 0A-DE-C0-02-00-xx (text)
+                        oversized: 1,473 to 65,507 random bytes, and valid
+                          answers of 65,507 bytes whose texts overrun every
+                          field; MACs 0A-0B-51-01-00-01, 0A-0B-51-02-00-02
+                        mixed (default): all of them, oversized ones rarely
+  --flood-rate R        at most R datagrams per second; 0 (default) as fast
+                        as possible. Also paces --random-macs
+  --flood-to AIM        unicast: to the PC's address; group: to
+                        255.255.255.255 at the binary probe's port and to
+                        239.255.255.250:12109; mixed (default): alternating.
+                        Also aims --random-macs
+  --random-macs N       send N well-formed answers, binary and text in turn,
+                        each with a MAC of its own (06-5A-..); reported on
+                        standard error like --flood
+  --spoof-macs          answer every probe a second time for each camera of
+                        the probed protocol, right after it (before it, with
+                        --spread), with its MAC but the name "spoofed NAME",
+                        address 192.0.2.66 and HTTP port 6666
 
 Serving
   --interface NAME      serve only this interface (repeatable); default every

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/flood_settings.h"
 #include "sim/sim_device.h"
 
 namespace quorvex::sim {
@@ -20,6 +21,7 @@ struct SimOptions {
     std::vector<std::string> interfaces;
     std::string log_file;
     std::string ready_file;
+    FloodSettings flood;
     bool help = false;
 };
 
