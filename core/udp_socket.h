@@ -67,10 +67,10 @@ public:
 
     // For sockets that share an address and port (`reuse_port`): spreads the
     // datagrams that arrive there over the first `members` sockets that were
-    // bound, a sender's datagrams always to the same socket (chosen from the
-    // source address and the datagram's leading bytes), so that each sender's
-    // datagrams are still read in the order they came. False when the kernel
-    // refused; the kernel then spreads by address and port alone.
+    // bound. The socket is chosen from the source address and the datagram's
+    // leading bytes, so a device's answers, which agree in both, always meet
+    // in one socket and are read in the order they came. False when the
+    // kernel refused; it then spreads by source address and port alone.
     bool SpreadOver(std::uint32_t members);
 
     void Close();
