@@ -267,8 +267,9 @@ the first PC heard, on the interface that heard it)
                         each with a MAC of its own (06-5A-..); reported on
                         standard error like --flood
   --spoof-macs          answer every probe a second time for each camera of
-                        the probed protocol, right after it (before it, with
-                        --spread), with its MAC but the name "spoofed NAME",
+                        the probed protocol, right after it (at once, so
+                        maybe before it, with --spread), with its MAC but the
+                        name "spoofed NAME",
                         address 192.0.2.66 and HTTP port 6666
 
 Serving
