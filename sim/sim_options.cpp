@@ -269,8 +269,8 @@ the first PC heard, on the interface that heard it)
   --spoof-macs          answer every probe a second time for each camera of
                         the probed protocol, right after it (at once, so
                         maybe before it, with --spread), with its MAC but the
-                        name "spoofed NAME",
-                        address 192.0.2.66 and HTTP port 6666
+                        name "spoofed NAME", address 192.0.2.66 and HTTP
+                        port 6666
 
 Serving
   --interface NAME      serve only this interface (repeatable); default every
