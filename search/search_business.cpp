@@ -162,8 +162,12 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
             const auto at = std::find(handles_.begin(), handles_.end(), handle);
             if (at != handles_.end()) ready_protocols.insert(handle_owners_[at - handles_.begin()]);
         }
+        bool read_any = false;
         for (const std::int32_t id : ready_protocols) {
-            if (protocols_.at(id)->ReceiveAnswers(0) > 0) continue;
+            if (protocols_.at(id)->ReceiveAnswers(0) > 0) {
+                read_any = true;
+                continue;
+            }
             // Ready but nothing read (an error pending that the read did not
             // clear): leave its sockets alone for the rest of the pass rather
             // than spin on them.
@@ -171,6 +175,12 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
                 if (handle_owners_[i] == id) std::erase(watched, handles_[i]);
             }
         }
+        // While answers pour in, they gather for a moment before the next
+        // wait. A worker asleep in its sockets is woken for nearly every
+        // datagram, and each wake-up is paid on the sending side of the path
+        // (on a virtual machine an interrupt between processors), which slows
+        // the whole burst; the queues hold thousands of answers meanwhile.
+        if (read_any && waiter_.Wait({}, kGatherTime).woken) return;
     }
 }
 

@@ -49,6 +49,9 @@ public:
     static constexpr std::size_t kMaxDevices = 65536;
     // Length of one worker pass.
     static constexpr std::chrono::milliseconds kPassLength{100};
+    // After reading answers, how long the worker lets more gather before it
+    // waits on its sockets again.
+    static constexpr std::chrono::milliseconds kGatherTime{1};
     // When the system drops answers to a search because a socket overflowed,
     // that protocol searches again at the end of the pass, at most this many
     // times per search; the devices answer again and the table fills up.
