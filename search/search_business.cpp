@@ -225,7 +225,7 @@ void SearchBusiness::DeliverCallback(const DeviceEntry* entry, void* context, st
 }
 
 void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
-    const std::string key = DeviceKey(entry.info);
+    const std::uint64_t key = MacValue(entry.info.mac);
     bool changed = false;
     {
         std::unique_lock lock(table_lock_);
@@ -243,22 +243,45 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
             changed = true;
         }
     }
-    if (changed && notify_ != nullptr) notify_(key.c_str(), notify_context_, notify_tag_);
+    if (changed && notify_ != nullptr) {
+        notify_(DeviceKey(entry.info).c_str(), notify_context_, notify_tag_);
+    }
+}
+
+std::uint64_t SearchBusiness::MacValue(const std::uint8_t (&mac)[6]) {
+    std::uint64_t value = 0;
+    for (const std::uint8_t byte : mac) value = value << 8 | byte;
+    return value;
+}
+
+std::optional<std::uint64_t> SearchBusiness::KeyValue(std::string_view key) {
+    // Only the text the table's keys are written as names an entry:
+    // upper-case digits and dashes, as DeviceKey writes them.
+    std::uint8_t mac[6] = {};
+    if (key.size() != kDeviceKeyLength || key[2] != '-' || !ParseDeviceKey(key, mac)) return {};
+    for (const char c : key) {
+        if (c >= 'a' && c <= 'f') return {};
+    }
+    return MacValue(mac);
 }
 
 bool SearchBusiness::GetDevice(std::string_view key, DeviceEntry& entry) const {
+    const std::optional<std::uint64_t> value = KeyValue(key);
+    if (!value) return false;
     std::shared_lock lock(table_lock_);
-    const auto found = devices_.find(std::string(key));
+    const auto found = devices_.find(*value);
     if (found == devices_.end()) return false;
     entry = found->second;
     return true;
 }
 
 bool SearchBusiness::SetDeviceRow(std::string_view key, std::int32_t row) {
+    const std::optional<std::uint64_t> value = KeyValue(key);
+    if (!value) return false;
     // Exclusive, although only one thread writes rows: the copies that
     // `CopyDevices` takes under the shared lock may run on other threads.
     std::unique_lock lock(table_lock_);
-    const auto found = devices_.find(std::string(key));
+    const auto found = devices_.find(*value);
     if (found == devices_.end()) return false;
     found->second.row = row;
     return true;

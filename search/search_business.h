@@ -133,6 +133,9 @@ public:
 private:
     static int SearchLoop(void* argument);
     static void DeliverCallback(const DeviceEntry* entry, void* context, std::int32_t extra);
+    static std::uint64_t MacValue(const std::uint8_t (&mac)[6]);
+    // The table key of a device key text; none for any other text.
+    static std::optional<std::uint64_t> KeyValue(std::string_view key);
     bool LoadInterfaces();
     void ReceivePass(std::chrono::steady_clock::time_point until);
     std::optional<LocalInterface> FindInterface(std::uint32_t interface_address) const;
@@ -141,7 +144,9 @@ private:
     BaseThread worker_;
     ProtocolMap protocols_;
     mutable std::shared_mutex table_lock_;
-    std::unordered_map<std::string, DeviceEntry> devices_;
+    // Keyed by the six bytes of the MAC address, which the device key text
+    // spells out: one key per device key, without a string per answer.
+    std::unordered_map<std::uint64_t, DeviceEntry> devices_;
     std::atomic<bool> refreshRequested{false};
 
     NotifyCallback notify_ = nullptr;
