@@ -307,7 +307,10 @@ int Main(int argc, char** argv) {
                     for (const std::string& who : order) {
                         Result result;
                         bool entered = lab->RunIn(lab->pc_namespace(), [&] {
-                            if (privilege == "user" && !DropNetAdmin()) return;
+                            if (privilege == "user" && !DropNetAdmin()) {
+                                std::cerr << "discovery_bench: cannot drop CAP_NET_ADMIN\n";
+                                return;
+                            }
                             if (who == "quorvex") {
                                 result = RunQuorvex(pc_if, *sim, n);
                             } else {
