@@ -58,6 +58,18 @@ int DeviceListModel::AppendRow() {
     return row;
 }
 
+int DeviceListModel::AppendRows(std::vector<std::vector<QString>> rows) {
+    const int first = rowCount();
+    if (rows.empty()) return first;
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    for (std::vector<QString>& cells : rows) {
+        if (cells.size() > titles_.size()) cells.resize(titles_.size());
+        rows_.push_back(std::move(cells));
+    }
+    endInsertRows();
+    return first;
+}
+
 bool DeviceListModel::SetCell(int row, int column, const QString& text) {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return false;
     std::vector<QString>& cells = rows_[static_cast<std::size_t>(row)];

@@ -32,6 +32,10 @@ public:
 
     // Appends a row with empty cells and returns its index.
     int AppendRow();
+    // Appends one row per element of `rows`, each with the given cells (cells
+    // beyond the existing columns are not kept), in one insertion; returns
+    // the index of the first, or the row count when `rows` is empty.
+    int AppendRows(std::vector<std::vector<QString>> rows);
     // Sets one cell. Returns false, changing nothing, when the row or the
     // column does not exist.
     bool SetCell(int row, int column, const QString& text);

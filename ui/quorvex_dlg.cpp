@@ -16,7 +16,10 @@
 #include <QUrl>
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <unordered_map>
+#include <utility>
 
 #include "config/app_path.h"
 #include "config/app_settings.h"
@@ -190,44 +193,102 @@ void CQuorvexDlg::ColumnCallback(const XmlExtern& pack, const Xml::Node& control
 
 void CQuorvexDlg::NotifyCallback(const char* key, void* context, std::int32_t) {
     auto* self = static_cast<CQuorvexDlg*>(context);
-    // The key is copied here, on the worker; the call runs later on the
-    // window's thread, and is dropped if the window is gone by then.
-    QMetaObject::invokeMethod(
-        self, [self, copy = std::string(key)] { self->OnDeviceUpdated(copy); },
-        Qt::QueuedConnection);
+    // The key is copied here, on the worker. Keys notified before the
+    // window's next turn share one queued call, so that a burst of answers
+    // costs the window a few turns rather than one per device; the call is
+    // dropped if the window is gone by then.
+    bool post = false;
+    {
+        std::lock_guard lock(self->pending_lock_);
+        self->pending_keys_.emplace_back(key);
+        post = !std::exchange(self->show_posted_, true);
+    }
+    if (post) {
+        QMetaObject::invokeMethod(
+            self, [self] { self->OnDevicesUpdated(); }, Qt::QueuedConnection);
+    }
 }
 
-void CQuorvexDlg::OnDeviceUpdated(const std::string& key) {
-    DeviceEntry entry{};
-    if (!search_.GetDevice(key, entry)) return;  // cleared since it was posted
+void CQuorvexDlg::OnDevicesUpdated() {
+    {
+        std::lock_guard lock(pending_lock_);
+        show_posted_ = false;
+        for (std::string& key : pending_keys_) backlog_.push_back(std::move(key));
+        pending_keys_.clear();
+    }
+    // One turn shows what fits in its share of time; the rest waits for the
+    // next turn, so that timers, input and painting run in between.
+    const auto until = std::chrono::steady_clock::now() + kShowTimePerTurn;
+    std::vector<std::vector<QString>> new_rows;
+    std::vector<std::string> new_keys;
+    std::unordered_map<std::string, std::size_t> new_index;
+    std::size_t taken = 0;
+    while (taken < backlog_.size() && std::chrono::steady_clock::now() < until) {
+        const std::string& key = backlog_[taken++];
+        DeviceEntry entry{};
+        if (!search_.GetDevice(key, entry)) continue;  // cleared since it was notified
+        if (entry.row != -1) {
+            UpdateRow(entry.row, entry);
+            continue;
+        }
+        // A device new in this turn gets one row, with its latest contents.
+        const auto [at, added] = new_index.try_emplace(key, new_rows.size());
+        if (!added) {
+            new_rows[at->second] = RowCells(entry);
+            continue;
+        }
+        new_rows.push_back(RowCells(entry));
+        new_keys.push_back(key);
+    }
+    backlog_.erase(backlog_.begin(), backlog_.begin() + static_cast<std::ptrdiff_t>(taken));
 
-    int row = entry.row;
-    if (row == -1) {
-        row = model_->AppendRow();
-        search_.SetDeviceRow(key, row);
+    // All of the turn's new rows go in as one insertion.
+    const int first = model_->AppendRows(std::move(new_rows));
+    for (std::size_t i = 0; i < new_keys.size(); ++i) {
+        search_.SetDeviceRow(new_keys[i], first + static_cast<int>(i));
     }
 
+    if (!backlog_.empty()) {
+        std::lock_guard lock(pending_lock_);
+        if (!std::exchange(show_posted_, true)) {
+            QMetaObject::invokeMethod(
+                this, [this] { OnDevicesUpdated(); }, Qt::QueuedConnection);
+        }
+    }
+}
+
+std::vector<QString> CQuorvexDlg::RowCells(const DeviceEntry& entry) {
+    std::vector<QString> cells(kKeyColumn + 1);
     static constexpr std::array<const char*, 3> kFamilies{"H", "J", "E"};
     if (entry.family >= 1 && entry.family <= 3) {
-        model_->SetCell(row, 0,
-                        QString::fromLatin1(kFamilies[static_cast<std::size_t>(entry.family - 1)]));
+        cells[0] = QString::fromLatin1(kFamilies[static_cast<std::size_t>(entry.family - 1)]);
     }
-    model_->SetCell(row, 1, FieldText(entry.info.name));
+    cells[1] = FieldText(entry.info.name);
     if (search_.IsOutsideSubnet(entry)) {
         std::array<char16_t, kTextCapacity> text{};
         language_.GetString(IDS_OUTSIDE_SUBNET, text);
-        model_->SetCell(row, 2, QString::fromUtf16(text.data()));
+        cells[2] = QString::fromUtf16(text.data());
     } else {
         char address[64] = {};
         std::snprintf(address, sizeof address, "%.31s:%u",
                       std::string(GetText(entry.info.ip)).c_str(),
                       static_cast<unsigned>(entry.info.http_port));
-        model_->SetCell(row, 2, WindowText(address));
+        cells[2] = WindowText(address);
     }
-    model_->SetCell(row, 3, FieldText(entry.info.uid));
-    model_->SetCell(row, 4, FieldText(entry.info.software_version));
-    model_->SetCell(row, 5, FieldText(entry.info.web_version));
-    model_->SetCell(row, kKeyColumn, QString::fromStdString(DeviceKey(entry.info)));
+    cells[3] = FieldText(entry.info.uid);
+    cells[4] = FieldText(entry.info.software_version);
+    cells[5] = FieldText(entry.info.web_version);
+    cells[kKeyColumn] = QString::fromStdString(DeviceKey(entry.info));
+    return cells;
+}
+
+void CQuorvexDlg::UpdateRow(int row, const DeviceEntry& entry) {
+    const std::vector<QString> cells = RowCells(entry);
+    for (int column = 0; column <= kKeyColumn; ++column) {
+        // An unknown family leaves the row's type as it was.
+        if (column == 0 && (entry.family < 1 || entry.family > 3)) continue;
+        model_->SetCell(row, column, cells[static_cast<std::size_t>(column)]);
+    }
 }
 
 std::vector<int> CQuorvexDlg::SelectedRows() const {

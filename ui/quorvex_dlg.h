@@ -6,13 +6,16 @@
 // configuration file, the language pack and the dialogs.
 //
 // Threads: everything here runs on the window's thread. The manager's worker
-// reaches the window only through NotifyCallback, which queues a call
-// carrying a copy of the device key; rows are looked up again by key, never
-// through pointers into the manager's table.
+// reaches the window only through NotifyCallback, which hands over a copy of
+// the device key under a lock of its own and queues one call for all keys
+// handed over before the window's next turn; rows are looked up again by key,
+// never through pointers into the manager's table.
 
 #include <QDialog>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,6 +44,9 @@ public:
     // How long after a network-settings command the HTTP-port command of a
     // text-protocol device follows.
     static constexpr int kHttpPortCommandDelayMs = 2000;
+    // How much of one turn of the event loop the window spends showing
+    // notified devices before it lets the loop go on.
+    static constexpr std::chrono::milliseconds kShowTimePerTurn{4};
 
     explicit CQuorvexDlg(CQuorvexApp& app, QWidget* parent = nullptr);
     // Stops the search manager before anything else goes.
@@ -84,7 +90,12 @@ private:
     static void ColumnCallback(const XmlExtern& pack, const Xml::Node& control, int control_id,
                                void* context, std::int32_t extra);
     static void NotifyCallback(const char* key, void* context, std::int32_t tag);
-    void OnDeviceUpdated(const std::string& key);
+    // Shows the devices notified since the last turn: new ones as rows
+    // appended in one insertion, changed ones rewritten in place.
+    void OnDevicesUpdated();
+    // The texts of a device's row, column by column.
+    std::vector<QString> RowCells(const DeviceEntry& entry);
+    void UpdateRow(int row, const DeviceEntry& entry);
 
     // The selected rows in list order.
     std::vector<int> SelectedRows() const;
@@ -112,6 +123,13 @@ private:
     BitmapStatic* banner_ = nullptr;
     DialogRunner dialog_runner_;
     std::vector<std::string> arp_command_{"ip", "neigh", "flush", "all"};
+    // Keys the worker notified and the window has not taken yet, oldest
+    // first, and whether a call to show them is already queued.
+    std::mutex pending_lock_;
+    std::vector<std::string> pending_keys_;
+    bool show_posted_ = false;
+    // Keys taken but not shown yet (window thread only).
+    std::vector<std::string> backlog_;
     bool initialised_ = false;
 };
 
