@@ -1,11 +1,13 @@
 #pragma once
 
-// One private directory per fuzzing process for the files a target writes:
-// in memory (/dev/shm) when the machine has it, removed when the process
-// ends normally. Every input reuses the same file names.
+// One private directory per fuzzing process for the files a target writes,
+// named after the process: in memory (/dev/shm) when the machine has it.
+// Every input reuses the same file names.
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,8 +15,26 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace quorvex::fuzz {
+
+// Directories of processes that are gone: libFuzzer often ends without
+// running exit handlers, so each process clears what earlier ones left.
+inline void RemoveLeftDirectories(const std::filesystem::path& base) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(base, error)) {
+        const std::string name = entry.path().filename().string();
+        constexpr std::string_view kPrefix = "quorvex-fuzz-";
+        if (!name.starts_with(kPrefix)) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + kPrefix.size(), &end, 10);
+        if (pid <= 0 || *end != '\0') continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            std::filesystem::remove_all(entry.path(), error);
+        }
+    }
+}
 
 inline const std::filesystem::path& ScratchDirectory() {
     static const std::filesystem::path directory = [] {
@@ -23,13 +43,15 @@ inline const std::filesystem::path& ScratchDirectory() {
         if (!std::filesystem::is_directory(base, error)) {
             base = std::filesystem::temp_directory_path();
         }
-        std::string pattern = (base / "quorvex-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        RemoveLeftDirectories(base);
+        const auto path = base / ("quorvex-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(path, error);
+        if (!std::filesystem::create_directory(path, error)) std::abort();
         std::atexit([] {
             std::error_code ignored;
             std::filesystem::remove_all(ScratchDirectory(), ignored);
         });
-        return std::filesystem::path(pattern);
+        return path;
     }();
     return directory;
 }
