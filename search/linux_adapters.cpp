@@ -62,12 +62,18 @@ public:
             message.msg_iovlen = 1;
             const ssize_t received = ::recvmsg(handle_, &message, 0);
             if (received <= 0 || (message.msg_flags & MSG_TRUNC)) return false;
-            int remaining = static_cast<int>(received);
-            for (auto* reply = reinterpret_cast<const nlmsghdr*>(buffer.data());
-                 NLMSG_OK(reply, remaining); reply = NLMSG_NEXT(reply, remaining)) {
+            // The walk NLMSG_OK and NLMSG_NEXT would do, without their
+            // signed and unsigned comparisons.
+            const auto length = static_cast<std::size_t>(received);
+            std::size_t offset = 0;
+            while (length - offset >= sizeof(nlmsghdr)) {
+                const auto* reply = reinterpret_cast<const nlmsghdr*>(buffer.data() + offset);
+                if (reply->nlmsg_len < sizeof(nlmsghdr) || reply->nlmsg_len > length - offset) break;
                 if (reply->nlmsg_type == NLMSG_DONE) return true;
                 if (reply->nlmsg_type == NLMSG_ERROR) return false;
                 each(*reply);
+                offset += NLMSG_ALIGN(reply->nlmsg_len);
+                if (offset > length) break;
             }
         }
     }
