@@ -104,6 +104,10 @@ std::optional<DeviceEntry> BrannocSearch::ParseAnswerBytes(std::span<const std::
     // storage and never copied on the way out.
     std::optional<DeviceEntry> result;
     if (!reader.StartsWithAt(0, kAnswerHeader)) return result;
+    // An answer cut before the end of its MAC names no device: its key would
+    // be made of zero bytes the device never sent, and every cut copy of a
+    // real answer would blank that camera's row until its next answer.
+    if (bytes.size() < kMac.offset + kMac.width) return result;
     DeviceEntry& entry = result.emplace();
     entry.protocol = kProtocolBinary;
     entry.interface_address = interface_address;

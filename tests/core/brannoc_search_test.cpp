@@ -253,11 +253,14 @@ TEST(BrannocSearchParse, ShortAnswersReadOnlyWhatArrived) {
     cut.assign(full.begin(), full.begin() + 91);
     EXPECT_EQ(Parse(cut)->info.http_port, 0x90);
 
-    // The header alone still names a device, with every field empty.
-    entry = Parse({0x44, 0x48, 0x01, 0x08});
-    ASSERT_TRUE(entry);
-    DeviceInfo empty{};
-    EXPECT_EQ(std::memcmp(&entry->info, &empty, sizeof empty), 0);
+    // Cut before the MAC is whole: no device, rather than one keyed by
+    // zeros the device never sent.
+    EXPECT_FALSE(Parse({0x44, 0x48, 0x01, 0x08}));
+    cut.assign(full.begin(), full.begin() + 89);
+    EXPECT_FALSE(Parse(cut));
+    cut.assign(full.begin(), full.begin() + 90);
+    ASSERT_TRUE(Parse(cut));
+    EXPECT_EQ(DeviceKey(Parse(cut)->info), DeviceKey(Parse(full)->info));
 
     // Longer datagrams: bytes past offset 301 are not read.
     std::vector<std::uint8_t> longer = full;
