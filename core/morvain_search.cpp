@@ -140,6 +140,17 @@ std::size_t MorvainSearch::BuildCommandBytes(std::span<std::uint8_t> buffer,
     const auto user = GetText(settings.user);
     const auto password = GetText(settings.password);
     const auto device_id = GetText(device.device_id);
+    // Values go into the message as they stand, so a CR or LF in one would
+    // end its line early and let the rest pose as headers of its own (another
+    // "Device-ID", say, sending the command to a camera nobody chose). Such a
+    // command is not built.
+    const auto breaks_line = [](std::string_view value) {
+        return value.find_first_of("\r\n") != std::string_view::npos;
+    };
+    if (breaks_line(user) || breaks_line(password) || breaks_line(device_id) ||
+        breaks_line(std::string_view(body, static_cast<std::size_t>(body_length)))) {
+        return 0;
+    }
     return Format(buffer,
                   "CMD * HDS/1.0\r\n"
                   "CSeq:%d\r\n"

@@ -176,6 +176,39 @@ TEST(MorvainSearchBuild, FieldsFilledToTheBrimStillMakeAWholeCommand) {
     EXPECT_TRUE(message.ends_with("-hwaddr 00:00:00:00:00:00\r\n\r\n"));
 }
 
+TEST(MorvainSearchBuild, ValuesThatWouldBreakALineAreNotSent) {
+    // A password typed as "x\r\nDevice-ID:OTHER" must not smuggle a second
+    // Device-ID into the message and send it to another camera.
+    DeviceInfo device{};
+    SetText(device.device_id, "DEV-0042");
+    std::array<std::uint8_t, BaseSearch::kCommandBufferSize> buffer{};
+    for (const char* value : {"x\r\nDevice-ID:OTHER", "x\ny", "x\r"}) {
+        NetSettings settings{};
+        SetText(settings.user, "admin");
+        SetText(settings.password, value);
+        EXPECT_EQ(MorvainSearch::BuildCommandBytes(buffer, kClient, device, settings,
+                                                   kCommandNetSettings), 0u);
+        settings = NetSettings{};
+        SetText(settings.user, value);
+        EXPECT_EQ(
+            MorvainSearch::BuildCommandBytes(buffer, kClient, device, settings, kCommandHttpPort),
+            0u);
+        settings = NetSettings{};
+        SetText(settings.gateway, value);
+        EXPECT_EQ(MorvainSearch::BuildCommandBytes(buffer, kClient, device, settings,
+                                                   kCommandNetSettings), 0u);
+    }
+    DeviceInfo odd = device;
+    SetText(odd.device_id, "DEV\n42");
+    NetSettings settings{};
+    EXPECT_EQ(MorvainSearch::BuildCommandBytes(buffer, kClient, odd, settings, kCommandHttpPort),
+              0u);
+    // Other bytes, blanks and colons included, travel as they stand.
+    SetText(settings.password, "p a:ss");
+    EXPECT_GT(MorvainSearch::BuildCommandBytes(buffer, kClient, device, settings, kCommandHttpPort),
+              0u);
+}
+
 TEST(MorvainSearchParse, FullAnswerFillsEveryField) {
     const auto entry = Parse(FullAnswer());
     ASSERT_TRUE(entry);
