@@ -417,8 +417,11 @@ TEST(CliNetns, SetChangesADeviceOfEachProtocolWithTheWindowsDatagrams) {
     const ProgramResult refused = Cli(*lab,
                                       {"set", "00-1A-2B-3C-4D-01", "--http-port", "9000",
                                        "--password-stdin", "--wait", "1.5", "--interface", pc_if},
-                                      "wrong\n");
+                                      "wrong-Zq7\n");
     EXPECT_EQ(refused.exit_code, 1);
+    // The typed password appears nowhere in what the tool says.
+    EXPECT_EQ(refused.out.find("wrong-Zq7"), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.err.find("wrong-Zq7"), std::string::npos) << refused.err;
     EXPECT_NE(refused.err.find("not confirmed: it answers with ip 10.77.1.60"), std::string::npos)
         << refused.err;
     EXPECT_EQ(Matching(*sim, IsBinaryCommand).size(), 2u);
