@@ -1,7 +1,7 @@
 // The binary protocol's answer parser over arbitrary bytes. Besides memory
-// safety it checks that only the answer header yields a device and that every
-// text is the start of its wire field, cut at the wire field and at the record
-// field, with nothing read past what arrived.
+// safety it checks that only an answer with its header and whole MAC yields a
+// device and that every text is the start of its wire field, cut at the wire
+// field and at the record field, with nothing read past what arrived.
 
 #include <algorithm>
 #include <cstddef>
@@ -43,9 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     const auto entry = BrannocSearch::ParseAnswerBytes(bytes, kInterface);
 
-    const bool answer =
-        size >= 4 && data[0] == 0x44 && data[1] == 0x48 && data[2] == 0x01 && data[3] == 0x08;
-    Require(entry.has_value() == answer, "a device exactly for the answer header");
+    // The header, and at least up to the end of the MAC (offset 84, 6 bytes).
+    const bool answer = size >= 90 && data[0] == 0x44 && data[1] == 0x48 && data[2] == 0x01 &&
+                        data[3] == 0x08;
+    Require(entry.has_value() == answer, "a device exactly for an answer with its whole MAC");
     if (!entry) return 0;
 
     const DeviceInfo& info = entry->info;
