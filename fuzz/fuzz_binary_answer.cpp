@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto entry = BrannocSearch::ParseAnswerBytes(bytes, kInterface);
 
     // The header, and at least up to the end of the MAC (offset 84, 6 bytes).
-    const bool answer = size >= 90 && data[0] == 0x44 && data[1] == 0x48 && data[2] == 0x01 &&
-                        data[3] == 0x08;
+    const bool answer =
+        size >= 90 && data[0] == 0x44 && data[1] == 0x48 && data[2] == 0x01 && data[3] == 0x08;
     Require(entry.has_value() == answer, "a device exactly for an answer with its whole MAC");
     if (!entry) return 0;
 

@@ -68,7 +68,8 @@ public:
             std::size_t offset = 0;
             while (length - offset >= sizeof(nlmsghdr)) {
                 const auto* reply = reinterpret_cast<const nlmsghdr*>(buffer.data() + offset);
-                if (reply->nlmsg_len < sizeof(nlmsghdr) || reply->nlmsg_len > length - offset) break;
+                if (reply->nlmsg_len < sizeof(nlmsghdr) || reply->nlmsg_len > length - offset)
+                    break;
                 if (reply->nlmsg_type == NLMSG_DONE) return true;
                 if (reply->nlmsg_type == NLMSG_ERROR) return false;
                 each(*reply);

@@ -187,7 +187,8 @@ TEST(MorvainSearchBuild, ValuesThatWouldBreakALineAreNotSent) {
         SetText(settings.user, "admin");
         SetText(settings.password, value);
         EXPECT_EQ(MorvainSearch::BuildCommandBytes(buffer, kClient, device, settings,
-                                                   kCommandNetSettings), 0u);
+                                                   kCommandNetSettings),
+                  0u);
         settings = NetSettings{};
         SetText(settings.user, value);
         EXPECT_EQ(
@@ -196,7 +197,8 @@ TEST(MorvainSearchBuild, ValuesThatWouldBreakALineAreNotSent) {
         settings = NetSettings{};
         SetText(settings.gateway, value);
         EXPECT_EQ(MorvainSearch::BuildCommandBytes(buffer, kClient, device, settings,
-                                                   kCommandNetSettings), 0u);
+                                                   kCommandNetSettings),
+                  0u);
     }
     DeviceInfo odd = device;
     SetText(odd.device_id, "DEV\n42");
