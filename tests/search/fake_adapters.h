@@ -1,12 +1,10 @@
 #pragma once
 
-// A fixed adapter chain with fixed values: the host adapters a test machine
-// does not have (PCI, Hyper-V, wireless cards) stand here instead of the
-// kernel's.
+// A fixed adapter chain with fixed values: stands in for the host adapters a
+// test machine does not have (PCI, Hyper-V, wireless cards).
 
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "search/adapter_source.h"
@@ -15,23 +13,19 @@ namespace quorvex::testing {
 
 class FakeAdapters : public AdapterSource {
 public:
-    // Appends an adapter; `values` stays unset for an adapter without any.
     FakeAdapters& Add(Adapter adapter, std::optional<AdapterValues> values = std::nullopt) {
-        chain_.push_back(adapter);
         if (values) values_[adapter.name] = std::move(*values);
+        chain_.push_back(std::move(adapter));
         return *this;
     }
-    // Makes the chain unreadable.
-    void Fail() { fail_ = true; }
+    void Fail() { fail_ = true; }  // makes the chain unreadable
 
     std::optional<std::vector<Adapter>> ListAdapters() const override {
-        if (fail_) return std::nullopt;
-        return chain_;
+        return fail_ ? std::nullopt : std::optional(chain_);
     }
     std::optional<AdapterValues> ReadValues(std::string_view name) const override {
         const auto found = values_.find(std::string(name));
-        if (found == values_.end()) return std::nullopt;
-        return found->second;
+        return found == values_.end() ? std::nullopt : std::optional(found->second);
     }
 
 private:
@@ -40,15 +34,14 @@ private:
     bool fail_ = false;
 };
 
-// Static settings as the adapter layer names them.
-inline AdapterValues StaticValues(std::string ip, std::string mask, std::string gateway,
-                                  std::string servers) {
+inline AdapterValues StaticValues(std::string ip, std::string mask = "", std::string gateway = "",
+                                  std::string servers = "") {
     AdapterValues values;
     values.numbers["EnableDHCP"] = 0;
-    values.texts["IPAddress"] = std::move(ip);
-    values.texts["SubnetMask"] = std::move(mask);
-    values.texts["DefaultGateway"] = std::move(gateway);
-    values.texts["NameServer"] = std::move(servers);
+    values.texts = {{"IPAddress", ip},
+                    {"SubnetMask", mask},
+                    {"DefaultGateway", gateway},
+                    {"NameServer", servers}};
     return values;
 }
 
