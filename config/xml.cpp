@@ -231,12 +231,20 @@ bool HoldsZero(const Xml::Node& node) {
 // refused; the parser's own errors are thrown.
 std::optional<Xml::Node> ParseDocument(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    // No XML text holds a zero byte; a file zero-filled by a crash would
+    // otherwise read as an empty document and replace a good one.
+    if (text.find('\0') != std::string_view::npos) return std::nullopt;
     const std::string clean = SanitizeUtf8(text);
     if (!NestingWithin(clean, Xml::kMaxDepth)) return std::nullopt;
     std::istringstream stream(clean);
     Xml::Node parsed;
     pt::read_xml(stream, parsed, pt::xml_parser::no_comments | pt::xml_parser::trim_whitespace);
     if (HoldsZero(parsed)) return std::nullopt;
+    // A document has a root element; an empty file is no document.
+    const bool has_element = std::any_of(parsed.begin(), parsed.end(), [](const auto& child) {
+        return !child.first.empty() && child.first.front() != '<';
+    });
+    if (!has_element) return std::nullopt;
     return parsed;
 }
 
