@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -14,139 +15,89 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace quorvex::testing {
-
 namespace {
 
 constexpr const char* kNetnsDir = "/run/netns";
-
 std::atomic<int> g_lab_counter{0};
 std::atomic<int> g_sim_counter{0};
 
 int DecodeStatus(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
-// PATH lookup done before fork: the child should only call async-signal-safe
-// functions between fork and exec.
 std::string ResolveProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return name;
     const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/sbin:/usr/bin:/sbin:/bin";
-    std::stringstream in(dirs);
-    std::string dir;
-    while (std::getline(in, dir, ':')) {
+    std::stringstream dirs(std::string(path ? path : "") + ":/usr/sbin:/sbin:/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
         const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    for (const char* fallback : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"}) {
-        const std::string candidate = fallback + name;
         if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return name;
 }
 
 int OpenNamespace(const std::string& ns) {
-    if (ns.empty()) return -1;
-    const std::string path = std::string(kNetnsDir) + "/" + ns;
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return ns.empty() ? -1
+                      : ::open((std::string(kNetnsDir) + "/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-struct ExecPlan {
-    std::string program;
-    std::vector<std::string> args;
+// Forks and execs `args` inside `ns` ("" = here), with `fds` as the child's
+// 0, 1, 2 where >= 0. The program is looked up before the fork: the child
+// calls only async-signal-safe functions. Returns the pid, or -1.
+pid_t Launch(const std::string& ns, const std::vector<std::string>& args,
+             std::initializer_list<int> fds) {
+    if (args.empty()) return -1;
+    const int ns_fd = OpenNamespace(ns);
+    if (!ns.empty() && ns_fd < 0) return -1;
+    const std::string program = ResolveProgram(args[0]);
     std::vector<char*> argv;
-    int ns_fd = -1;
-    bool ns_wanted = false;
-
-    ExecPlan(const std::string& ns, const std::vector<std::string>& in) : args(in) {
-        if (!args.empty()) program = ResolveProgram(args[0]);
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ns_wanted = !ns.empty();
-        ns_fd = OpenNamespace(ns);
-    }
-    ~ExecPlan() {
-        if (ns_fd >= 0) ::close(ns_fd);
-    }
-    bool usable() const { return !args.empty() && (!ns_wanted || ns_fd >= 0); }
-
-    // In the child, after fork: enter the namespace and exec; never returns.
-    [[noreturn]] void ExecInChild(pid_t parent) const {
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) ::_exit(127);
+        int target = 0;
+        for (int fd : fds) {
+            if (fd >= 0) ::dup2(fd, target);
+            ++target;
+        }
         if (ns_fd >= 0 && ::setns(ns_fd, CLONE_NEWNET) != 0) ::_exit(126);
-        // The parent may block signals on its threads; a child must not
-        // inherit that, or SIGTERM would never stop it.
+        // Signals blocked on the parent's threads must not pass on, or
+        // SIGTERM would never stop the child.
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-};
-
-void RedirectToFile(const std::string& path, int target) {
-    if (path.empty()) return;
-    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out >= 0) {
-        ::dup2(out, target);
-        ::close(out);
-    }
+    if (ns_fd >= 0) ::close(ns_fd);
+    return pid;
 }
 
-bool ProcessAlive(pid_t pid) {
-    return ::kill(pid, 0) == 0 || errno == EPERM;
+int OpenForWriting(const std::string& path) {
+    return path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
-void RemoveStaleNamespaces() {
-    DIR* dir = ::opendir(kNetnsDir);
-    if (!dir) return;
-    std::vector<std::string> stale;
-    while (dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name.rfind("qvx", 0) != 0) continue;
-        std::size_t at = 3;
-        pid_t pid = 0;
-        while (at < name.size() && name[at] >= '0' && name[at] <= '9') {
-            pid = pid * 10 + (name[at] - '0');
-            ++at;
-        }
-        if (at == 3 || at >= name.size() || name[at] != '-') continue;
-        if (pid == ::getpid() || ProcessAlive(pid)) continue;
-        stale.push_back(name);
-    }
-    ::closedir(dir);
-    for (const auto& name : stale) {
-        std::vector<std::string> argv = {"ip", "netns", "delete", name};
-        ExecPlan plan("", argv);
-        const pid_t parent = ::getpid();
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            if (devnull >= 0) {
-                ::dup2(devnull, 1);
-                ::dup2(devnull, 2);
-            }
-            plan.ExecInChild(parent);
-        }
-        if (pid > 0) ::waitpid(pid, nullptr, 0);
-    }
+std::string ReadAll(int fd) {
+    std::string text(std::size_t(std::max<off_t>(::lseek(fd, 0, SEEK_END), 0)), '\0');
+    text.resize(std::size_t(std::max<ssize_t>(::pread(fd, text.data(), text.size(), 0), 0)));
+    return text;
 }
 
 std::string JsonString(const std::string& line, const std::string& key) {
     const std::string tag = "\"" + key + "\":\"";
     const std::size_t at = line.find(tag);
-    if (at == std::string::npos) return {};
     std::string value;
+    if (at == std::string::npos) return value;
     for (std::size_t i = at + tag.size(); i < line.size() && line[i] != '"'; ++i) {
         if (line[i] == '\\' && i + 1 < line.size()) ++i;
         value.push_back(line[i]);
@@ -155,23 +106,11 @@ std::string JsonString(const std::string& line, const std::string& key) {
 }
 
 double JsonNumber(const std::string& line, const std::string& key) {
-    const std::string tag = "\"" + key + "\":";
-    const std::size_t at = line.find(tag);
-    if (at == std::string::npos) return 0;
-    return std::strtod(line.c_str() + at + tag.size(), nullptr);
-}
-
-std::vector<std::uint8_t> FromHex(const std::string& hex) {
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
+    const std::size_t at = line.find("\"" + key + "\":");
+    return at == std::string::npos ? 0 : std::strtod(line.c_str() + at + key.size() + 3, nullptr);
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------- ChildProcess
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : pid_(other.pid_), status_(other.status_) {
@@ -181,9 +120,8 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
         Stop();
-        pid_ = other.pid_;
+        pid_ = std::exchange(other.pid_, -1);
         status_ = other.status_;
-        other.pid_ = -1;
     }
     return *this;
 }
@@ -196,38 +134,34 @@ bool ChildProcess::Running() {
     if (pid_ <= 0 || status_ >= 0) return false;
     int status = 0;
     const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-        status_ = DecodeStatus(status);
-        return false;
-    }
-    // ECHILD: someone else (the lab's destructor) already reaped it.
-    if (r < 0) {
-        status_ = 128 + SIGKILL;
-        return false;
-    }
-    return true;
+    if (r == 0) return true;
+    // r < 0 (ECHILD): the lab's destructor already reaped it.
+    status_ = r == pid_ ? DecodeStatus(status) : 128 + SIGKILL;
+    return false;
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds deadline) {
     if (pid_ <= 0) return -1;
-    WaitUntil([this] { return !Running(); }, deadline);
+    // A pidfd turns readable the moment the process exits: no polling delay.
+    pollfd p{int(::syscall(SYS_pidfd_open, pid_, 0)), POLLIN, 0};
+    if (p.fd < 0) WaitUntil([this] { return !Running(); }, deadline);
+    while (p.fd >= 0 && ::poll(&p, 1, int(deadline.count())) < 0 && errno == EINTR) {
+    }
+    if (p.fd >= 0) ::close(p.fd);
+    Running();
     return status_;
 }
 
 int ChildProcess::Stop(int signal, std::chrono::milliseconds grace) {
-    if (pid_ <= 0) return -1;
-    if (Running()) {
+    if (pid_ > 0 && Running()) {
         ::kill(pid_, signal);
-        if (!WaitUntil([this] { return !Running(); }, grace)) {
+        if (Wait(grace) < 0) {
             ::kill(pid_, SIGKILL);
-            int status = 0;
-            if (::waitpid(pid_, &status, 0) == pid_) status_ = DecodeStatus(status);
+            Wait(std::chrono::hours(1));
         }
     }
-    return status_;
+    return pid_ > 0 ? status_ : -1;
 }
-
-// -------------------------------------------------------------------- NetnsLab
 
 std::unique_ptr<NetnsLab> NetnsLab::Create(std::string* why) {
     auto fail = [why](const std::string& text) -> std::unique_ptr<NetnsLab> {
@@ -237,16 +171,28 @@ std::unique_ptr<NetnsLab> NetnsLab::Create(std::string* why) {
     if (::geteuid() != 0) return fail("not root");
     if (ResolveProgram("ip").find('/') == std::string::npos) return fail("no `ip` command");
     ::mkdir(kNetnsDir, 0755);
-    RemoveStaleNamespaces();
-
     std::unique_ptr<NetnsLab> lab(new NetnsLab());
+
+    // Sweep "qvx<pid>-..." namespaces whose process is gone (a crashed run).
+    if (DIR* dir = ::opendir(kNetnsDir)) {
+        std::vector<std::string> stale;
+        while (dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            char* end = nullptr;
+            const long pid =
+                name.rfind("qvx", 0) == 0 ? std::strtol(name.c_str() + 3, &end, 10) : 0;
+            if (pid <= 0 || *end != '-' || pid == ::getpid()) continue;
+            if (::kill(pid_t(pid), 0) != 0 && errno != EPERM) stale.push_back(name);
+        }
+        ::closedir(dir);
+        for (const auto& name : stale) lab->Ip({"netns", "delete", name});
+    }
+
     lab->prefix_ = "qvx" + std::to_string(::getpid()) + "-" + std::to_string(g_lab_counter++) + "-";
     lab->pc_ = lab->prefix_ + "pc";
     if (!lab->Ip({"netns", "add", lab->pc_})) return fail("ip netns add: " + lab->last_error_);
     lab->namespaces_.push_back(lab->pc_);
-    if (!lab->IpIn(lab->pc_, {"link", "set", "lo", "up"})) {
-        return fail("lo up: " + lab->last_error_);
-    }
+    if (!lab->Ip({"link", "set", "lo", "up"}, lab->pc_)) return fail("lo up: " + lab->last_error_);
     char scratch[] = "/tmp/qvx-lab-XXXXXX";
     if (::mkdtemp(scratch) == nullptr) return fail("no scratch directory");
     lab->scratch_ = scratch;
@@ -261,95 +207,64 @@ NetnsLab::~NetnsLab() {
         }
     }
     if (saved_ns_fd_ >= 0) {
-        if (static_cast<pid_t>(::syscall(SYS_gettid)) == entered_tid_) {
-            ::setns(saved_ns_fd_, CLONE_NEWNET);
-        }
+        if (pid_t(::syscall(SYS_gettid)) == entered_tid_) ::setns(saved_ns_fd_, CLONE_NEWNET);
         ::close(saved_ns_fd_);
     }
     for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it)
         Ip({"netns", "delete", *it});
-    if (!scratch_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(scratch_, ec);
-    }
+    std::error_code ec;
+    if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ec);
 }
 
-bool NetnsLab::Ip(const std::vector<std::string>& args) {
+bool NetnsLab::Ip(const std::vector<std::string>& args, const std::string& ns) {
     std::vector<std::string> argv = {"ip"};
+    if (!ns.empty()) argv.insert(argv.end(), {"-n", ns});
     argv.insert(argv.end(), args.begin(), args.end());
     std::string err;
     const int status = Run("", argv, nullptr, &err);
     if (status == 0) return true;
-    std::string command;
-    for (const auto& a : argv) command += a + " ";
-    last_error_ = command + "-> " + std::to_string(status) + ": " + err;
+    last_error_.clear();
+    for (const auto& a : argv) last_error_ += a + " ";
+    last_error_ += "-> " + std::to_string(status) + ": " + err;
     return false;
-}
-
-bool NetnsLab::IpIn(const std::string& ns, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"-n", ns};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return Ip(argv);
 }
 
 std::string NetnsLab::AddSite(const std::string& site, const std::string& pc_cidr,
                               const std::string& site_cidr, const std::string& pc_gateway) {
-    if (site.empty() || site == "pc") {
-        last_error_ = "bad site name";
+    if (site.empty() || site == "pc" || !At(site).ns.empty()) {
+        last_error_ = "bad or taken site name";
         return "";
     }
-    for (const auto& s : sites_) {
-        if (s.name == site) {
-            last_error_ = "site exists";
-            return "";
-        }
-    }
-    Site s;
-    s.name = site;
-    s.ns = prefix_ + site;
     // Interface names are at most 15 characters; a running number keeps the
     // PC-side names distinct whatever the site names are.
-    s.pc_if = ("v" + std::to_string(next_link_++) + "-" + site).substr(0, 15);
-    s.site_if = "eth0";
+    const Site s{site, prefix_ + site,
+                 ("v" + std::to_string(sites_.size()) + "-" + site).substr(0, 15), "eth0"};
     if (!Ip({"netns", "add", s.ns})) return "";
     namespaces_.push_back(s.ns);
-    // Both ends are created straight inside the lab's namespaces, so the
-    // machine's own namespace never sees them, even for a moment.
-    if (!IpIn(pc_,
-              {"link", "add", s.pc_if, "type", "veth", "peer", "name", s.site_if, "netns", s.ns}))
-        return "";
-    if (!IpIn(s.ns, {"link", "set", "lo", "up"})) return "";
-    if (!IpIn(pc_, {"addr", "add", pc_cidr, "dev", s.pc_if})) return "";
-    if (!IpIn(s.ns, {"addr", "add", site_cidr, "dev", s.site_if})) return "";
-    if (!IpIn(pc_, {"link", "set", s.pc_if, "up"})) return "";
-    if (!IpIn(s.ns, {"link", "set", s.site_if, "up"})) return "";
-    if (!pc_gateway.empty() && !IpIn(pc_, {"route", "add", "default", "via", pc_gateway}))
-        return "";
+    // Both ends are made inside the lab's namespaces: the machine's own
+    // namespace never sees them, even for a moment.
+    const bool ok =
+        Ip({"link", "add", s.pc_if, "type", "veth", "peer", "name", s.site_if, "netns", s.ns},
+           pc_) &&
+        Ip({"link", "set", "lo", "up"}, s.ns) &&
+        Ip({"addr", "add", pc_cidr, "dev", s.pc_if}, pc_) &&
+        Ip({"addr", "add", site_cidr, "dev", s.site_if}, s.ns) &&
+        Ip({"link", "set", s.pc_if, "up"}, pc_) && Ip({"link", "set", s.site_if, "up"}, s.ns) &&
+        (pc_gateway.empty() || Ip({"route", "add", "default", "via", pc_gateway}, pc_));
+    if (!ok) return "";
     sites_.push_back(s);
     return s.pc_if;
 }
 
 bool NetnsLab::AddAddress(const std::string& ns, const std::string& interface,
                           const std::string& cidr) {
-    return IpIn(ns, {"addr", "add", cidr, "dev", interface});
+    return Ip({"addr", "add", cidr, "dev", interface}, ns);
 }
 
-std::string NetnsLab::site_namespace(const std::string& site) const {
+NetnsLab::Site NetnsLab::At(const std::string& site) const {
     for (const auto& s : sites_)
-        if (s.name == site) return s.ns;
-    return "";
-}
-
-std::string NetnsLab::site_interface(const std::string& site) const {
-    for (const auto& s : sites_)
-        if (s.name == site) return s.site_if;
-    return "";
-}
-
-std::string NetnsLab::pc_interface(const std::string& site) const {
-    for (const auto& s : sites_)
-        if (s.name == site) return s.pc_if;
-    return "";
+        if (s.name == site) return s;
+    return {};
 }
 
 void NetnsLab::EnterPc() {
@@ -357,7 +272,7 @@ void NetnsLab::EnterPc() {
     if (target < 0) return;
     if (saved_ns_fd_ < 0) {
         saved_ns_fd_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        entered_tid_ = static_cast<pid_t>(::syscall(SYS_gettid));
+        entered_tid_ = pid_t(::syscall(SYS_gettid));
     }
     ::setns(target, CLONE_NEWNET);
     ::close(target);
@@ -367,28 +282,21 @@ bool NetnsLab::RunIn(const std::string& ns, const std::function<void()>& work) {
     const int target = OpenNamespace(ns);
     if (target < 0) return false;
     bool entered = false;
-    std::thread worker([&] {
+    std::thread([&] {
         entered = ::setns(target, CLONE_NEWNET) == 0;
         if (entered) work();
-    });
-    worker.join();
+    }).join();
     ::close(target);
     return entered;
 }
 
 ChildProcess NetnsLab::Spawn(const std::string& ns, const std::vector<std::string>& argv,
                              const std::string& stdout_file, const std::string& stderr_file) {
-    ExecPlan plan(ns, argv);
-    if (!plan.usable()) return ChildProcess();
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_RDONLY);
-        if (devnull >= 0) ::dup2(devnull, 0);
-        RedirectToFile(stdout_file, 1);
-        RedirectToFile(stderr_file, 2);
-        plan.ExecInChild(parent);
-    }
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = OpenForWriting(stdout_file), err = OpenForWriting(stderr_file);
+    const pid_t pid = Launch(ns, argv, {in, out, err});
+    for (int fd : {in, out, err})
+        if (fd >= 0) ::close(fd);
     if (pid < 0) return ChildProcess();
     spawned_.push_back(pid);
     return ChildProcess(pid);
@@ -399,101 +307,24 @@ int NetnsLab::Run(const std::string& ns, const std::vector<std::string>& argv, s
                   std::chrono::milliseconds deadline) {
     if (out) out->clear();
     if (err) err->clear();
-    ExecPlan plan(ns, argv);
-    if (!plan.usable()) return -1;
-    int in_pipe[2], out_pipe[2], err_pipe[2];
-    if (::pipe2(in_pipe, O_CLOEXEC) != 0) return -1;
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0) {
-        ::close(in_pipe[0]);
-        ::close(in_pipe[1]);
-        return -1;
+    // Unlinked files rather than pipes: the child never blocks on output not
+    // yet read, and its input is all there from the start.
+    const int fds[3] = {::memfd_create("in", MFD_CLOEXEC), ::memfd_create("out", MFD_CLOEXEC),
+                        ::memfd_create("err", MFD_CLOEXEC)};
+    int status = -1;
+    if (fds[0] >= 0 && fds[1] >= 0 && fds[2] >= 0 &&
+        ::write(fds[0], stdin_text.data(), stdin_text.size()) == ssize_t(stdin_text.size()) &&
+        ::lseek(fds[0], 0, SEEK_SET) == 0) {
+        ChildProcess child(Launch(ns, argv, {fds[0], fds[1], fds[2]}));
+        status = child.Wait(deadline);
+        if (status < 0) child.Stop(SIGKILL);
+        if (out) *out = ReadAll(fds[1]);
+        if (err) *err = ReadAll(fds[2]);
     }
-    if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
-        for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1]}) ::close(fd);
-        return -1;
-    }
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in_pipe[0], 0);
-        ::dup2(out_pipe[1], 1);
-        ::dup2(err_pipe[1], 2);
-        plan.ExecInChild(parent);
-    }
-    ::close(in_pipe[0]);
-    ::close(out_pipe[1]);
-    ::close(err_pipe[1]);
-    if (pid < 0) {
-        for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]}) ::close(fd);
-        return -1;
-    }
-
-    // One poll loop feeds standard input and drains both outputs, so a child
-    // that writes a lot before reading never deadlocks against us.
-    int in_fd = in_pipe[1];
-    if (stdin_text.empty()) {
-        ::close(in_fd);
-        in_fd = -1;
-    } else {
-        ::fcntl(in_fd, F_SETFL, O_NONBLOCK);
-    }
-    std::size_t written = 0;
-    int fds[2] = {out_pipe[0], err_pipe[0]};
-    std::string* sinks[2] = {out, err};
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    bool timed_out = false;
-    while (fds[0] >= 0 || fds[1] >= 0 || in_fd >= 0) {
-        pollfd p[3];
-        int n = 0;
-        for (int fd : {fds[0], fds[1]}) {
-            if (fd >= 0) p[n++] = {fd, POLLIN, 0};
-        }
-        if (in_fd >= 0) p[n++] = {in_fd, POLLOUT, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timed_out = true;
-            break;
-        }
-        if (::poll(p, n, static_cast<int>(std::min<long long>(left.count(), 1000))) < 0 &&
-            errno != EINTR) {
-            break;
-        }
-        for (int i = 0; i < n; ++i) {
-            if (p[i].revents == 0) continue;
-            if (p[i].fd == in_fd) {
-                const ssize_t w =
-                    ::write(in_fd, stdin_text.data() + written, stdin_text.size() - written);
-                if (w > 0) written += static_cast<std::size_t>(w);
-                if (w < 0 && errno != EAGAIN) written = stdin_text.size();
-                if (written >= stdin_text.size()) {
-                    ::close(in_fd);
-                    in_fd = -1;
-                }
-                continue;
-            }
-            const int which = p[i].fd == fds[0] ? 0 : 1;
-            char buffer[4096];
-            const ssize_t r = ::read(fds[which], buffer, sizeof buffer);
-            if (r > 0) {
-                if (sinks[which]) sinks[which]->append(buffer, static_cast<std::size_t>(r));
-            } else if (r == 0 || errno != EINTR) {
-                ::close(fds[which]);
-                fds[which] = -1;
-            }
-        }
-    }
-    for (int fd : {in_fd, fds[0], fds[1]}) {
+    for (int fd : fds)
         if (fd >= 0) ::close(fd);
-    }
-    if (timed_out) ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return timed_out ? -1 : DecodeStatus(status);
+    return status;
 }
-
-// ------------------------------------------------------------------- Simulator
 
 std::unique_ptr<Simulator> Simulator::Start(NetnsLab& lab, const std::string& ns,
                                             const std::vector<std::string>& args,
@@ -507,34 +338,30 @@ std::unique_ptr<Simulator> Simulator::Start(NetnsLab& lab, const std::string& ns
     argv.insert(argv.end(), args.begin(), args.end());
     argv.insert(argv.end(), {"--ready-file", ready, "--log", sim->log_});
     sim->process_ = lab.Spawn(ns, argv, "", sim->stderr_);
-    const bool up =
-        WaitUntil([&] { return std::filesystem::exists(ready) || !sim->process_.Running(); });
-    if (!up || !std::filesystem::exists(ready)) {
-        if (why) {
-            std::ifstream in(sim->stderr_);
-            std::stringstream text;
-            text << in.rdbuf();
-            *why = "simulator did not get ready: " + text.str();
-        }
-        return nullptr;
+    WaitUntil([&] { return std::filesystem::exists(ready) || !sim->process_.Running(); });
+    if (std::filesystem::exists(ready)) return sim;
+    if (why) {
+        std::stringstream text;
+        text << std::ifstream(sim->stderr_).rdbuf();
+        *why = "simulator did not get ready: " + text.str();
     }
-    return sim;
+    return nullptr;
 }
 
 std::vector<LoggedDatagram> Simulator::ReadLog() const {
     std::vector<LoggedDatagram> entries;
     std::ifstream in(log_);
-    std::string line;
-    while (std::getline(in, line)) {
-        // The simulator writes whole lines; a line still being written has
-        // no closing brace yet.
+    for (std::string line; std::getline(in, line);) {
+        // A line still being written has no closing brace yet.
         if (line.empty() || line.back() != '}') continue;
         LoggedDatagram d;
         d.time = JsonNumber(line, "time");
         d.interface = JsonString(line, "interface");
         d.source = JsonString(line, "source");
-        d.destination_port = static_cast<std::uint16_t>(JsonNumber(line, "destination_port"));
-        d.bytes = FromHex(JsonString(line, "hex"));
+        d.destination_port = std::uint16_t(JsonNumber(line, "destination_port"));
+        const std::string hex = JsonString(line, "hex");
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+            d.bytes.push_back(std::uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
         entries.push_back(std::move(d));
     }
     return entries;
@@ -546,15 +373,12 @@ std::size_t Simulator::WaitForLog(const std::function<bool(const LoggedDatagram&
     WaitUntil(
         [&] {
             found = 0;
-            for (const auto& d : ReadLog())
-                if (match(d)) ++found;
+            for (const auto& d : ReadLog()) found += match(d) ? 1 : 0;
             return found >= count;
         },
         deadline);
     return found;
 }
-
-// ------------------------------------------------------------------ helpers
 
 std::string SimulatorPath() {
 #ifdef QUORVEX_SIM_PATH
@@ -571,11 +395,11 @@ bool NetnsRequired() {
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
-    while (true) {
-        if (condition()) return true;
+    while (!condition()) {
         if (std::chrono::steady_clock::now() >= end) return condition();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return true;
 }
 
 }  // namespace quorvex::testing

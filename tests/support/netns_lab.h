@@ -1,10 +1,9 @@
 #pragma once
 
-// A private network lab for tests that send discovery traffic: a "PC"
-// network namespace joined by veth links to any number of "site" namespaces,
-// each with addresses of its own, plus the means to run programs (the device
-// simulator above all) inside them. Nothing here ever touches the machine's
-// own network: every namespace is made by the lab and deleted with it.
+// A private network lab for tests that send discovery traffic: a "PC" network
+// namespace joined by veth links to "site" namespaces, and the means to run
+// programs (the simulator above all) inside them. Every namespace is made by
+// the lab and deleted with it; the machine's own network is never touched.
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
@@ -18,8 +17,7 @@
 
 namespace quorvex::testing {
 
-// A process started by the lab. Destroying the handle stops it (SIGTERM, then
-// SIGKILL after a few seconds) and reaps it, so no child outlives a test.
+// A process started by the lab. Destroying the handle stops and reaps it.
 class ChildProcess {
 public:
     ChildProcess() = default;
@@ -33,8 +31,8 @@ public:
     pid_t pid() const { return pid_; }
     // True while the process has not exited (reaps it when it has).
     bool Running();
-    // Sends `signal` and waits for the exit, escalating to SIGKILL after
-    // `grace`. Returns the status as `Run` does; -1 when there is no process.
+    // Sends `signal`, escalating to SIGKILL after `grace`, and returns the
+    // status as `Run` does; -1 when there is no process.
     int Stop(int signal = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
     // Waits for the exit without signalling; -1 when `deadline` passes first
     // (the process is left running) or there is no process.
@@ -47,90 +45,72 @@ private:
 
 class NetnsLab {
 public:
-    // Makes the PC namespace, named after this process and lab
-    // ("qvx<pid>-<n>-pc"), with `lo` up. Removes stale "qvx<pid>-*" namespaces
-    // of processes that are gone first. Returns nullptr and sets *why when namespaces cannot be
-    // made (not root, no `ip`).
+    // Makes the PC namespace "qvx<pid>-<n>-pc" with `lo` up, after removing
+    // the "qvx<pid>-*" namespaces of processes that are gone. nullptr and *why
+    // when namespaces cannot be made (not root, no `ip`).
     static std::unique_ptr<NetnsLab> Create(std::string* why);
 
-    // Kills every process the lab spawned, restores the namespace of the thread
-    // that called `EnterPc`, deletes every namespace the lab made.
+    // Kills every process the lab spawned, moves the thread that called
+    // `EnterPc` back, deletes every namespace the lab made.
     ~NetnsLab();
     NetnsLab(const NetnsLab&) = delete;
     NetnsLab& operator=(const NetnsLab&) = delete;
 
-    // Adds the site namespace `site` ("qvx<pid>-<n>-<site>", `lo` up) joined to the
-    // PC namespace by a veth pair: `pc_cidr` (e.g. "10.77.1.1/24") on the PC
-    // side, `site_cidr` (e.g. "10.77.1.2/24") on the site side. With
-    // `pc_gateway` the PC namespace gets a default route through it. Returns
-    // the PC-side interface name, or "" when `ip` failed (the test should
-    // fail then; the reason goes to `last_error()`).
+    // Adds site namespace "qvx<pid>-<n>-<site>" joined to the PC by a veth pair
+    // with `pc_cidr` on the PC side and `site_cidr` on the site's "eth0"; with
+    // `pc_gateway` the PC gets a default route through it. Returns the PC-side
+    // interface name, or "" on failure (reason in `last_error()`).
     std::string AddSite(const std::string& site, const std::string& pc_cidr,
                         const std::string& site_cidr, const std::string& pc_gateway = "");
-    // Adds one more address to a namespace's interface (e.g. a second subnet on
-    // the same wire). False when `ip` failed.
+    // Adds one more address to an interface of `ns`. False when `ip` failed.
     bool AddAddress(const std::string& ns, const std::string& interface, const std::string& cidr);
 
     std::string pc_namespace() const { return pc_; }
-    std::string site_namespace(const std::string& site) const;
-    // The site-side interface name of `site` (inside the site namespace).
-    std::string site_interface(const std::string& site) const;
-    // The PC-side interface name of `site` (inside the PC namespace).
-    std::string pc_interface(const std::string& site) const;
+    std::string site_namespace(const std::string& site) const { return At(site).ns; }
+    std::string site_interface(const std::string& site) const { return At(site).site_if; }
+    std::string pc_interface(const std::string& site) const { return At(site).pc_if; }
 
-    // Moves the calling thread into the PC namespace (setns); threads it starts
-    // afterwards are born there. Call it from the thread that runs the code
-    // under test; the destructor moves that thread back.
+    // Moves the calling thread (and threads it starts later) into the PC
+    // namespace; the destructor moves that thread back.
     void EnterPc();
 
-    // Runs `work` on a fresh thread that lives in namespace `ns`, and waits.
-    // False when the thread could not enter `ns`.
+    // Runs `work` on a fresh thread inside `ns` and waits. False when the
+    // thread could not enter `ns`.
     bool RunIn(const std::string& ns, const std::function<void()>& work);
 
-    // Runs argv inside `ns` (fork, setns, exec; argv[0] is looked up in PATH;
-    // an empty `ns` is the caller's own namespace). The handle stops the
-    // process when it goes away; the lab also stops every process still
-    // running when it is destroyed, and the process is killed if the thread
-    // that spawned it ends first, so spawn from a long-lived thread.
+    // Runs argv (argv[0] looked up in PATH) inside `ns` ("" = the caller's
+    // namespace). The process is stopped when the handle or the lab goes
+    // away, and killed when the spawning thread ends: spawn from a long-lived
+    // thread.
     ChildProcess Spawn(const std::string& ns, const std::vector<std::string>& argv,
                        const std::string& stdout_file = "", const std::string& stderr_file = "");
 
-    // Runs argv inside `ns`, feeds it `stdin_text`, waits up to `deadline`
-    // and returns its exit status (the exit code; 128 + signal when killed;
-    // -1 when it could not be started or the deadline passed and it was
-    // killed). Replaces *out and *err with what it wrote to standard output
-    // and error.
+    // Runs argv inside `ns` with `stdin_text` as input, waits up to `deadline`
+    // and returns the exit code (128 + signal when killed; -1 when it could
+    // not start or the deadline passed). Replaces *out and *err with its output.
     int Run(const std::string& ns, const std::vector<std::string>& argv, std::string* out = nullptr,
             std::string* err = nullptr, const std::string& stdin_text = "",
             std::chrono::milliseconds deadline = std::chrono::seconds(60));
 
-    // A scratch directory of the lab, removed with it.
+    // A scratch directory, removed with the lab.
     const std::string& scratch_dir() const { return scratch_; }
     // What went wrong in the last failed `ip` call.
     const std::string& last_error() const { return last_error_; }
 
 private:
-    NetnsLab() = default;
-    bool Ip(const std::vector<std::string>& args);
-    bool IpIn(const std::string& ns, const std::vector<std::string>& args);
-
     struct Site {
-        std::string name;
-        std::string ns;
-        std::string pc_if;
-        std::string site_if;
+        std::string name, ns, pc_if, site_if;  // site_if inside the site, pc_if inside the PC
     };
+    NetnsLab() = default;
+    bool Ip(const std::vector<std::string>& args, const std::string& ns = "");
+    Site At(const std::string& site) const;  // empty when there is no such site
 
-    std::string prefix_;  // "qvx<pid>-"
-    std::string pc_;
-    std::string scratch_;
+    std::string prefix_, pc_, scratch_, last_error_;
     std::vector<Site> sites_;
-    std::vector<std::string> namespaces_;  // every namespace made, for clean-up
+    std::vector<std::string> namespaces_;
     std::vector<pid_t> spawned_;
     int saved_ns_fd_ = -1;  // the namespace of the thread that called EnterPc
     pid_t entered_tid_ = 0;
-    std::string last_error_;
-    int next_link_ = 0;
 };
 
 // One datagram that the simulator logged (`--log`).
@@ -145,15 +125,15 @@ struct LoggedDatagram {
 // `quorvex-sim` running in one namespace of a lab.
 class Simulator {
 public:
-    // Starts the simulator in `ns` with `args` plus a ready file and a log in
-    // the lab's scratch directory, and waits (up to 10 s) until every socket
-    // is bound. nullptr and *why when it exited or did not get ready.
+    // Starts it in `ns` with `args` plus a ready file and a log in the lab's
+    // scratch directory, and waits (up to 10 s) until every socket is bound.
+    // nullptr and *why when it exited or did not get ready.
     static std::unique_ptr<Simulator> Start(NetnsLab& lab, const std::string& ns,
                                             const std::vector<std::string>& args, std::string* why);
     // Every datagram logged so far, oldest first.
     std::vector<LoggedDatagram> ReadLog() const;
-    // Waits (up to `deadline`) until the log holds at least `count` entries for
-    // which `match` is true; returns the number that matched at the end.
+    // Waits up to `deadline` until at least `count` logged entries `match`;
+    // returns the number that matched at the end.
     std::size_t WaitForLog(const std::function<bool(const LoggedDatagram&)>& match,
                            std::size_t count,
                            std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
@@ -166,15 +146,13 @@ public:
 private:
     Simulator() = default;
     ChildProcess process_;
-    std::string log_;
-    std::string stderr_;
+    std::string log_, stderr_;
 };
 
 // The built simulator program.
 std::string SimulatorPath();
 
-// True when the environment asks that namespace tests fail instead of skip
-// (QUORVEX_REQUIRE_NETNS=1).
+// True when QUORVEX_REQUIRE_NETNS=1 asks namespace tests to fail, not skip.
 bool NetnsRequired();
 
 // Polls `condition` until it holds or `deadline` passes; returns its last value.
@@ -183,9 +161,8 @@ bool WaitUntil(const std::function<bool()>& condition,
 
 }  // namespace quorvex::testing
 
-// Declares `std::unique_ptr<NetnsLab> lab` in a test body: skips the test with
-// "needs root to build network namespaces" when the lab cannot be made, or
-// fails it when QUORVEX_REQUIRE_NETNS=1 is set.
+// Declares `std::unique_ptr<NetnsLab> lab` in a test body; skips the test when
+// the lab cannot be made, or fails it under QUORVEX_REQUIRE_NETNS=1.
 #define QUORVEX_LAB_OR_SKIP(lab)                                                        \
     std::string lab##_why;                                                              \
     std::unique_ptr<::quorvex::testing::NetnsLab> lab =                                 \
