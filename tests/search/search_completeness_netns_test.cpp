@@ -25,14 +25,12 @@ void ExpectSiteFoundInOneSearch(int devices, std::chrono::milliseconds stall, bo
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("site", "10.77.7.1/24", "10.77.7.2/24");
     ASSERT_FALSE(pc_if.empty()) << lab->last_error();
-    const int binary = devices / 2;
+    const std::string quarter = std::to_string(devices / 4);
     std::string why;
     const auto sim = ::quorvex::testing::Simulator::Start(
         *lab, lab->site_namespace("site"),
-        {"--binary-h", std::to_string(binary / 2), "--binary-j",
-         std::to_string(binary - binary / 2), "--text", std::to_string(devices - binary),
-         "--subnet", "10.78."},
-        &why);
+        {"--binary-h", quarter, "--binary-j", quarter, "--text", std::to_string(devices / 2),
+         "--subnet", "10.78."}, &why);
     ASSERT_TRUE(sim) << why;
 
     lab->EnterPc();
