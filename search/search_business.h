@@ -30,6 +30,8 @@
 #include "core/device_records.h"
 #include "search/adapter_source.h"
 #include "search/base_thread.h"
+#include "search/device_update.h"
+#include "search/search_status.h"
 #include "search/socket_waiter.h"
 
 namespace quorvex {
@@ -53,9 +55,17 @@ public:
     // waits on its sockets again.
     static constexpr std::chrono::milliseconds kGatherTime{1};
     // When the system drops answers to a search because a socket overflowed,
-    // that protocol searches again at the end of the pass, at most this many
-    // times per search; the devices answer again and the table fills up.
-    static constexpr int kRepeatSearches = 2;
+    // that protocol searches again once its sockets have gone quiet, and keeps
+    // doing so while each repeat still brings devices back and drops are still
+    // counted; never more than this many times per search.
+    static constexpr int kMaxRepeatSearches = 12;
+    // How long a protocol's sockets must have been quiet before it repeats a
+    // search, so that a repeat's answers do not land on the tail of the last
+    // burst and overflow the same queues in the same way.
+    static constexpr std::chrono::milliseconds kQuietBeforeRepeat{150};
+    // A device that missed this many searches in a row is reported as not
+    // answering.
+    static constexpr std::int32_t kMissedSearchesForSilent = 3;
 
     // Protocol 1 = BrannocSearch, 2 = MorvainSearch; reads the Linux adapters.
     SearchBusiness();
@@ -78,6 +88,15 @@ public:
     void SetInterfaceNames(std::vector<std::string> names);
     // Where the adapters are read (the Linux kernel by default).
     void SetAdapterSource(std::shared_ptr<const AdapterSource> source);
+    // Values for the front-ends: batches of added or changed devices, and the
+    // search's health whenever it changes. Both run on the worker; set them
+    // before `Start`.
+    void SetDevicesCallback(DevicesCallback callback);
+    void SetStatusCallback(std::function<void(const SearchStatus& status)> callback);
+    // Whether the worker watches the kernel for adapter changes and reads the
+    // adapters again when one comes (on by default; a fixed adapter source in
+    // tests turns it off).
+    void SetWatchAdapters(bool watch) { watch_adapters_ = watch; }
 
     // Starts the worker; false when it is already running. The worker reads
     // the interfaces, opens the sockets and searches about one pass later; with
@@ -93,14 +112,17 @@ public:
     bool SetDeviceRow(std::string_view key, std::int32_t row);
     // Empties the table and asks for a search at once.
     void ClearDevices();
-    // Asks for a search at once without clearing the table.
+    // Asks for a search at once without clearing the table; the adapters are
+    // read again first, so an interface that appeared or changed its address
+    // is searched as well.
     void RequestRefresh();
     // Queues a command on the protocol object that found `entry`, for the
     // interface that heard it; nothing when there is no such protocol.
     void SendCommand(const DeviceEntry& entry, const NetSettings& settings, std::int32_t type);
 
     // True when the interface that heard `entry` is known and the device's
-    // address does not start with that interface's prefix.
+    // address lies in the subnet (address and mask) of none of that
+    // interface's addresses.
     bool IsOutsideSubnet(const DeviceEntry& entry) const;
     // For a device outside the subnet of the interface that heard it, queues a
     // network-settings command with a free host number of that subnet; true
@@ -117,6 +139,10 @@ public:
 
     // A snapshot of the whole table.
     std::vector<DeviceEntry> CopyDevices() const;
+    // The same with each device's health.
+    std::vector<DeviceUpdate> CopyUpdates() const;
+    // The search's health now.
+    SearchStatus Status() const;
     std::size_t DeviceCount() const;
     // The interfaces the worker searches on; empty until it has read them.
     std::vector<LocalInterface> CopyInterfaces() const;
