@@ -1,8 +1,5 @@
 #include "ui/quorvex_dlg.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -76,12 +73,6 @@ QSettings ViewSettings() {
                      QStringLiteral("window"));
 }
 
-std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // A kernel interface name that can go into a command line as it is.
 bool IsInterfaceName(const std::string& name) {
     if (name.empty() || name.size() > 15) return false;
@@ -91,23 +82,13 @@ bool IsInterfaceName(const std::string& name) {
     });
 }
 
-// The kernel names of the interfaces holding these addresses.
+// The kernel names of the interfaces searched, each once.
 std::vector<std::string> InterfaceNames(const std::vector<LocalInterface>& interfaces) {
     std::vector<std::string> names;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return names;
     for (const LocalInterface& local : interfaces) {
-        std::uint32_t address = 0;
-        if (!ParseAddress(GetText(local.ip), address)) continue;
-        for (const ifaddrs* at = list; at != nullptr; at = at->ifa_next) {
-            if (at->ifa_addr == nullptr || at->ifa_addr->sa_family != AF_INET) continue;
-            const auto* in = reinterpret_cast<const sockaddr_in*>(at->ifa_addr);
-            if (in->sin_addr.s_addr != address) continue;
-            if (std::find(names.begin(), names.end(), at->ifa_name) == names.end())
-                names.emplace_back(at->ifa_name);
-        }
+        const std::string name(GetText(local.name));
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
-    ::freeifaddrs(list);
     return names;
 }
 
@@ -255,10 +236,11 @@ void CQuorvexDlg::OnInitDialog() {
     LoadConfig(config);
     const AppSettings settings = ReadAppSettings(config);
     configured_interfaces_ = settings.interfaces;
-    // Values from the worker: until the manager delivers batches itself, the
-    // key it notifies is turned into a value on the worker, right after the
-    // manager released its table.
-    search_.SetNotification(&CQuorvexDlg::NotifyCallback, this, 0);
+    // Values from the worker, queued to this thread; the manager stops
+    // before the window goes, so neither runs on a window that is gone.
+    search_.SetDevicesCallback(
+        [this](std::vector<DeviceUpdate> updates) { ReceiveUpdates(std::move(updates)); });
+    search_.SetStatusCallback([this](const SearchStatus& status) { ReceiveStatus(status); });
     search_.SetSearchInterval(settings.search_interval);
     search_.SetMatchRange(settings.match_min, settings.match_max);
     search_.SetInterfaceNames(settings.interfaces);
@@ -338,17 +320,6 @@ void CQuorvexDlg::ColumnCallback(const XmlExtern& pack, const Xml::Node& control
             self->list_->setColumnWidth(index, std::max(width, 0));
         }
     }
-}
-
-void CQuorvexDlg::NotifyCallback(const char* key, void* context, std::int32_t) {
-    auto* self = static_cast<CQuorvexDlg*>(context);
-    DeviceUpdate update;
-    if (!self->search_.GetDevice(key, update.entry)) return;
-    update.last_heard_ms = NowMs();
-    update.outside_subnet = self->search_.IsOutsideSubnet(update.entry);
-    std::vector<DeviceUpdate> batch;
-    batch.push_back(update);
-    self->ReceiveUpdates(std::move(batch));
 }
 
 void CQuorvexDlg::ReceiveUpdates(std::vector<DeviceUpdate> updates) {
@@ -446,7 +417,8 @@ void CQuorvexDlg::ApplyStatus(const SearchStatus& status) {
 }
 
 void CQuorvexDlg::PollSearch() {
-    // The PC's addresses and gateways mark conflicts.
+    // The PC's addresses and gateways mark conflicts; the interfaces can
+    // change while the search runs.
     std::vector<std::uint32_t> hosts;
     const std::vector<LocalInterface> interfaces = search_.CopyInterfaces();
     for (const LocalInterface& local : interfaces) {
@@ -456,13 +428,6 @@ void CQuorvexDlg::PollSearch() {
         }
     }
     model_->SetHostAddresses(std::move(hosts));
-    // The search's health, as far as the manager tells it today.
-    SearchStatus status = status_value_;
-    status.searches = search_.SearchCount();
-    status.interface_count = interfaces.size();
-    status.interfaces_loaded =
-        status.interfaces_loaded || !interfaces.empty() || status.searches > 0;
-    ApplyStatus(status);
 }
 
 void CQuorvexDlg::UpdateStatusLine() {

@@ -138,7 +138,6 @@ private:
     void ApplyTexts();
     static void ColumnCallback(const XmlExtern& pack, const Xml::Node& control, int control_id,
                                void* context, std::int32_t extra);
-    static void NotifyCallback(const char* key, void* context, std::int32_t tag);
     void OnDevicesQueued();
     void PollSearch();
     void UpdateStatusLine();
