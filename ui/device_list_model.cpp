@@ -133,7 +133,10 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
 
 QString DeviceListModel::Cell(int row, int column) const {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return {};
-    const DeviceUpdate& update = rows_[static_cast<std::size_t>(row)].update;
+    return CellText(rows_[static_cast<std::size_t>(row)].update, column);
+}
+
+QString DeviceListModel::CellText(const DeviceUpdate& update, int column) const {
     const DeviceInfo& info = update.entry.info;
     switch (column) {
         case kType: {
@@ -250,27 +253,83 @@ void DeviceListModel::Fill(Row& row, const DeviceUpdate& update) {
     row.address = ParseAddress(GetText(info.ip), address) ? ntohl(address) : 0;
     row.software_version = VersionNumbers(GetText(info.software_version));
     row.web_version = VersionNumbers(GetText(info.web_version));
-    row.haystack.clear();
+    row.haystack = Haystack(update);
+}
+
+std::string DeviceListModel::Haystack(const DeviceUpdate& update) const {
+    QString shown;
+    for (int column = 0; column < kColumns; ++column) {
+        shown += CellText(update, column);
+        shown += QChar(0x1F);  // no match runs across two cells
+    }
+    return shown.toLower().toStdString();
 }
 
 void DeviceListModel::RebuildHaystacks() {
-    for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i].haystack.clear();
+    for (Row& row : rows_) row.haystack = Haystack(row.update);
 }
 
 bool DeviceListModel::Matches(int row, const std::string& needle) const {
     if (row < 0 || row >= rowCount()) return false;
-    if (needle.empty()) return true;
-    const Row& r = rows_[static_cast<std::size_t>(row)];
-    if (r.haystack.empty()) {
-        // Built on first use after a change, from the texts the row shows.
-        QString shown;
-        for (int column = 0; column < kColumns; ++column) {
-            shown += Cell(row, column);
-            shown += QChar(0x1F);
+    return needle.empty() ||
+           rows_[static_cast<std::size_t>(row)].haystack.find(needle) != std::string::npos;
+}
+
+void DeviceListModel::PrepareSort(int column) {
+    // Compact copies of the keys, sorted once, rank every row; the proxy's
+    // own sort then compares two integers instead of reaching into two rows
+    // spread over the heap. The keys order rows exactly as `LessThan` does,
+    // so a row that changes later (and loses its rank) still sorts right.
+    struct Key {
+        std::vector<std::int64_t> numbers;
+        std::string_view text;
+        std::uint64_t mac;
+        int row;
+    };
+    const bool folded = column == kName || column == kUid;
+    std::vector<Key> keys(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const Row& r = rows_[i];
+        const DeviceInfo& info = r.update.entry.info;
+        Key& key = keys[i];
+        key.mac = MacValue(info.mac);
+        key.row = static_cast<int>(i);
+        switch (column) {
+            case kType:
+                key.numbers = {r.update.entry.family};
+                break;
+            case kName:
+                key.text = GetText(info.name);
+                break;
+            case kAddress:
+                key.numbers = {r.address, info.http_port};
+                key.text = GetText(info.ip);
+                break;
+            case kUid:
+                key.text = GetText(info.uid);
+                break;
+            case kSystemVersion:
+                key.numbers.assign(r.software_version.begin(), r.software_version.end());
+                key.text = GetText(info.software_version);
+                break;
+            case kAppVersion:
+                key.numbers.assign(r.web_version.begin(), r.web_version.end());
+                key.text = GetText(info.web_version);
+                break;
+            default:
+                break;
         }
-        r.haystack = shown.toLower().toStdString();
     }
-    return r.haystack.find(needle) != std::string::npos;
+    std::sort(keys.begin(), keys.end(), [folded](const Key& a, const Key& b) {
+        if (a.numbers != b.numbers) return a.numbers < b.numbers;
+        const int text = folded ? CompareFolded(a.text, b.text) : a.text.compare(b.text);
+        if (text != 0) return text < 0;
+        return a.mac < b.mac;
+    });
+    ranks_.assign(rows_.size(), -1);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        ranks_[static_cast<std::size_t>(keys[i].row)] = static_cast<int>(i);
+    ranked_column_ = column;
 }
 
 void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
@@ -306,6 +365,7 @@ void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
             const int row = found->second;
             leave(row);
             Fill(rows_[static_cast<std::size_t>(row)], update);
+            ranks_[static_cast<std::size_t>(row)] = -1;
             join(row);
             changed.push_back(row);
         } else if (const auto again = fresh_index.find(key); again != fresh_index.end()) {
@@ -319,11 +379,11 @@ void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
     if (!fresh.empty()) {
         const int first = rowCount();
         beginInsertRows(QModelIndex(), first, first + static_cast<int>(fresh.size()) - 1);
-        rows_.reserve(rows_.size() + fresh.size());
         for (Row& row : fresh) {
             const int at = static_cast<int>(rows_.size());
             index_.emplace(MacValue(row.update.entry.info.mac), at);
             rows_.push_back(std::move(row));
+            ranks_.push_back(-1);
             join(at);
         }
         endInsertRows();
@@ -365,6 +425,8 @@ void DeviceListModel::RemoveAllRows() {
     if (rows_.empty()) return;
     beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
     rows_.clear();
+    rows_.shrink_to_fit();
+    ranks_.clear();
     index_.clear();
     by_address_.clear();
     endRemoveRows();
@@ -418,6 +480,15 @@ bool DeviceListModel::SetChangeState(std::string_view key, ChangeState state,
 ChangeState DeviceListModel::ChangeStateOf(int row) const {
     if (row < 0 || row >= rowCount()) return ChangeState::kNone;
     return rows_[static_cast<std::size_t>(row)].change;
+}
+
+bool DeviceListModel::RankedLessThan(int column, int left_row, int right_row) const {
+    if (column == ranked_column_) {
+        const int a = ranks_[static_cast<std::size_t>(left_row)];
+        const int b = ranks_[static_cast<std::size_t>(right_row)];
+        if (a >= 0 && b >= 0) return a < b;
+    }
+    return LessThan(column, left_row, right_row);
 }
 
 bool DeviceListModel::LessThan(int column, int left_row, int right_row) const {

@@ -110,6 +110,10 @@ public:
     // Fast paths for the proxy: the typed order of two rows in a column, and
     // whether a row shows `needle` (already lower-case) in any column.
     bool LessThan(int column, int left_row, int right_row) const;
+    // Ranks every row by `column` once, so that `RankedLessThan` of two rows
+    // that have not changed since is a comparison of two integers.
+    void PrepareSort(int column);
+    bool RankedLessThan(int column, int left_row, int right_row) const;
     bool Matches(int row, const std::string& needle) const;
 
 private:
@@ -117,7 +121,7 @@ private:
         DeviceUpdate update;
         std::uint32_t address = 0;  // host order; 0 when the text is no address
         std::vector<std::uint32_t> software_version, web_version;
-        mutable std::string haystack;  // the shown texts, lower-case, for the filter; built lazily
+        std::string haystack;  // the shown texts, lower-case, for the filter
         ChangeState change = ChangeState::kNone;
         QString change_reason;
     };
@@ -127,6 +131,8 @@ private:
     int Compare(int column, int left_row, int right_row) const;
     void Count(const Row& row, int delta);
     void RebuildHaystacks();
+    QString CellText(const DeviceUpdate& update, int column) const;
+    std::string Haystack(const DeviceUpdate& update) const;
     QString Tooltip(const Row& row, int column) const;
     void EmitRowsAt(const std::unordered_set<std::uint32_t>& addresses);
 
@@ -137,6 +143,11 @@ private:
     std::unordered_map<std::uint32_t, std::vector<int>> by_address_;
     std::unordered_set<std::uint32_t> host_addresses_;  // host order
     Texts texts_;
+    // Each row's place in the last prepared sort of `ranked_column_`; -1 for
+    // a row that changed or came since. Apart from the rows, so that a sort
+    // reads one small array.
+    std::vector<int> ranks_;
+    int ranked_column_ = -1;
 };
 
 }  // namespace quorvex

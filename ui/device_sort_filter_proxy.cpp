@@ -18,10 +18,15 @@ void DeviceSortFilterProxy::SetFilterText(const QString& text) {
     invalidateRowsFilter();
 }
 
+void DeviceSortFilterProxy::sort(int column, Qt::SortOrder order) {
+    if (column >= 0) model_->PrepareSort(column);
+    QSortFilterProxyModel::sort(column, order);
+}
+
 bool DeviceSortFilterProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
     // The typed keys straight from the rows: a sort of many thousand rows
     // makes no QVariant per comparison.
-    return model_->LessThan(left.column(), left.row(), right.row());
+    return model_->RankedLessThan(left.column(), left.row(), right.row());
 }
 
 bool DeviceSortFilterProxy::filterAcceptsRow(int source_row, const QModelIndex&) const {

@@ -21,6 +21,8 @@ public:
     // Shows only the rows whose texts contain `text`; empty shows all.
     void SetFilterText(const QString& text);
     QString FilterText() const { return filter_; }
+    // Ranks the rows by `column` first (DeviceListModel::PrepareSort).
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;

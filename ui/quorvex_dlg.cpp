@@ -386,6 +386,7 @@ void CQuorvexDlg::OnDevicesQueued() {
         taken = end;
     }
     backlog_.erase(backlog_.begin(), backlog_.begin() + static_cast<std::ptrdiff_t>(taken));
+    if (backlog_.empty()) backlog_ = {};  // a burst's room goes back
     if (!backlog_.empty()) {
         std::lock_guard lock(pending_lock_);
         if (!std::exchange(show_posted_, true)) {
