@@ -508,10 +508,12 @@ void CQuorvexDlg::SaveViewState() {
 void CQuorvexDlg::FitColumnsOnce() {
     if (columns_fitted_ || model_->rowCount() == 0 || !isVisible()) return;
     columns_fitted_ = true;
-    // Content of the rows listed so far and the titles; the last column
-    // stretches to the window's edge.
-    for (int column = 0; column + 1 < model_->columnCount(); ++column)
-        list_->resizeColumnToContents(column);
+    // Fitted to the rows of the first search's answers, which take a moment
+    // to arrive, and the titles; the last column stretches to the edge.
+    QTimer::singleShot(kFitColumnsDelayMs, this, [this] {
+        for (int column = 0; column + 1 < model_->columnCount(); ++column)
+            list_->resizeColumnToContents(column);
+    });
 }
 
 int CQuorvexDlg::RunDialog(QDialog& dialog) {

@@ -59,6 +59,9 @@ public:
     // How much of one turn of the event loop the window spends taking in
     // devices before it lets the loop go on.
     static constexpr std::chrono::milliseconds kShowTimePerTurn{8};
+    // How long after the first devices are shown the columns fit their
+    // content (unless the user's own widths were restored).
+    static constexpr int kFitColumnsDelayMs = 1500;
 
     explicit CQuorvexDlg(CQuorvexApp& app, QWidget* parent = nullptr);
     // Saves the window's per-user state and stops the search manager.

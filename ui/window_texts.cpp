@@ -25,7 +25,7 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_STATUS_OUTSIDE, "%1 outside their subnet"},
     {IDS_STATUS_CONFLICTS, "%1 in address conflict"},
     {IDS_STATUS_SILENT, "%1 not answering"},
-    {IDS_STATUS_SEARCHING, "searching on %1 addresses, %2 searches"},
+    {IDS_STATUS_SEARCHING, "%2 searches sent on %1 interface address(es)"},
     {IDS_STATUS_NO_INTERFACE, "no network interface to search on"},
     {IDS_STATUS_STARTING, "starting the search"},
     {IDS_PROBLEM_LINE, "%1 protocol on %2: %3"},
