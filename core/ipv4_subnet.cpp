@@ -25,9 +25,9 @@ std::uint32_t PrefixMask(int length) {
 bool IsSpecialAddress(std::uint32_t address) {
     const std::uint32_t host = ntohl(address);
     const std::uint32_t first = host >> 24;
-    if (first == 0 || first == 127) return true;      // "this network", loopback
-    if ((host >> 16) == 0xA9FEu) return true;         // 169.254/16 link-local
-    if (first >= 224) return true;                    // multicast, reserved, broadcast
+    if (first == 0 || first == 127) return true;  // "this network", loopback
+    if ((host >> 16) == 0xA9FEu) return true;     // 169.254/16 link-local
+    if (first >= 224) return true;                // multicast, reserved, broadcast
     return false;
 }
 

@@ -19,17 +19,17 @@ enum class ListenState : std::uint8_t {
 
 // One listening place of one protocol on one interface address.
 struct SocketStatus {
-    std::int32_t protocol = 0;           // kProtocolBinary, kProtocolText, ...
-    std::string interface_name;          // kernel name ("eth0"); empty when unknown
-    std::uint32_t interface_address = 0; // network byte order
-    std::uint16_t port = 0;              // the local port, or the one that could not be bound
+    std::int32_t protocol = 0;            // kProtocolBinary, kProtocolText, ...
+    std::string interface_name;           // kernel name ("eth0"); empty when unknown
+    std::uint32_t interface_address = 0;  // network byte order
+    std::uint16_t port = 0;               // the local port, or the one that could not be bound
     // What the place is for: the socket that sends searches and hears answers
     // sent back to it ("answers"), or a shared port that hears answers sent
     // to a group or broadcast ("group answers").
     bool shared_port = false;
     ListenState state = ListenState::kListening;
-    int error = 0;                       // errno of the failed call; 0 when listening
-    std::uint64_t drops = 0;             // answers the system dropped here
+    int error = 0;            // errno of the failed call; 0 when listening
+    std::uint64_t drops = 0;  // answers the system dropped here
 };
 
 // Short English words for a state: "listening", "port in use", ...

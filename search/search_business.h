@@ -146,6 +146,7 @@ public:
     std::size_t DeviceCount() const;
     // The interfaces the worker searches on; empty until it has read them.
     std::vector<LocalInterface> CopyInterfaces() const;
+    std::size_t InterfaceCount() const;
     // True once the worker has read the interfaces (whatever it found), until
     // `Stop`.
     bool InterfacesLoaded() const { return interfaces_loaded_.load(); }
@@ -157,27 +158,63 @@ public:
     bool IsRunning() const { return worker_.running(); }
 
 private:
+    // What the table keeps per device besides the entry itself.
+    struct Stored {
+        DeviceEntry entry;
+        std::uint64_t heard_search = 0;  // number of the search it last answered
+        std::int64_t heard_ms = 0;       // when, ms since the Unix epoch
+        std::int32_t missed = 0;         // searches in a row it missed
+    };
+    // A protocol's search and the repeats that may follow it (worker only).
+    struct RepeatState {
+        std::uint64_t drops = 0;          // drops counted when it last searched
+        std::uint64_t found_at_send = 0;  // devices it had added by then
+        std::chrono::steady_clock::time_point sent{};
+        std::chrono::steady_clock::time_point last_read{};
+        int left = 0;
+    };
+
     static int SearchLoop(void* argument);
     static void DeliverCallback(const DeviceEntry* entry, void* context, std::int32_t extra);
     static std::uint64_t MacValue(const std::uint8_t (&mac)[6]);
     // The table key of a device key text; none for any other text.
     static std::optional<std::uint64_t> KeyValue(std::string_view key);
+    // Reads the adapters; when the set of addresses differs from the one in
+    // use, reopens every protocol's sockets on the new set. True when it
+    // changed (the caller then searches at once).
     bool LoadInterfaces();
     void ReceivePass(std::chrono::steady_clock::time_point until);
+    void SendSearches();
+    void RepeatIfAnswersWereLost();
+    void CountMissedSearches();
+    void FlushUpdates();
+    void RefreshStatus();
     std::optional<LocalInterface> FindInterface(std::uint32_t interface_address) const;
-    std::vector<int> CollectUsedOctets(std::string_view prefix) const;
+    // The addresses (with masks) of the interface that holds
+    // `interface_address`, that one first; empty when it is not searched on.
+    std::vector<LocalInterface> InterfaceAddresses(std::uint32_t interface_address) const;
+    bool OutsideSubnet(const DeviceEntry& entry) const;
+    DeviceUpdate MakeUpdate(const Stored& stored) const;
 
     BaseThread worker_;
     ProtocolMap protocols_;
     mutable std::shared_mutex table_lock_;
     // Keyed by the six bytes of the MAC address, which the device key text
     // spells out: one key per device key, without a string per answer.
-    std::unordered_map<std::uint64_t, DeviceEntry> devices_;
+    std::unordered_map<std::uint64_t, Stored> devices_;
+    // Devices added per protocol since construction (under the table lock).
+    std::map<std::int32_t, std::uint64_t> added_;
     std::atomic<bool> refreshRequested{false};
 
     NotifyCallback notify_ = nullptr;
     void* notify_context_ = nullptr;
     std::int32_t notify_tag_ = 0;
+    DevicesCallback devices_callback_;
+    std::function<void(const SearchStatus&)> status_callback_;
+    // Keys changed since the last batch went out (own lock: any thread may
+    // deliver an entry, the worker sends the batch).
+    std::mutex pending_lock_;
+    std::vector<std::uint64_t> pending_;
 
     std::atomic<std::int32_t> searchInterval{30};
     std::int32_t nextOctet = 0;
@@ -186,18 +223,25 @@ private:
 
     std::vector<std::string> interface_names_;
     std::shared_ptr<const AdapterSource> adapter_source_;
+    bool watch_adapters_ = true;
 
-    // Written by the worker once at its start, read by the window; guarded by
-    // its own lock, never held together with the table lock.
+    // Written by the worker, read by the window; guarded by its own lock,
+    // never held together with the table lock.
     mutable std::mutex interfaces_lock_;
     std::vector<LocalInterface> interfaces_;
     std::atomic<bool> interfaces_loaded_{false};
 
+    mutable std::mutex status_lock_;
+    SearchStatus status_;
+
     std::atomic<std::uint64_t> search_count_{0};
     std::atomic<std::uint64_t> repeat_count_{0};
+    std::atomic<std::uint64_t> adapter_changes_{0};
     SocketWaiter waiter_;
-    std::vector<int> handles_;                 // worker only
-    std::vector<std::int32_t> handle_owners_;  // protocol id per handle, worker only
+    std::vector<int> handles_;                     // worker only
+    std::vector<std::int32_t> handle_owners_;      // protocol id per handle, worker only
+    std::map<std::int32_t, RepeatState> repeats_;  // worker only
+    int monitor_handle_ = -1;                      // worker only; -1 without a monitor
 };
 
 }  // namespace quorvex

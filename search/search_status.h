@@ -16,12 +16,12 @@ namespace quorvex {
 struct SearchStatus {
     // Every listening place of every protocol on every searched address.
     std::vector<SocketStatus> sockets;
-    bool interfaces_loaded = false;  // the worker has read the adapters at least once
-    std::size_t interface_count = 0; // addresses searched on now
-    std::uint64_t searches = 0;      // searches sent on all protocols
-    std::uint64_t repeats = 0;       // searches repeated because answers were dropped
-    std::uint64_t drops = 0;         // answers the system dropped, all sockets
-    std::uint64_t adapter_changes = 0; // times the adapters were read again after a change
+    bool interfaces_loaded = false;     // the worker has read the adapters at least once
+    std::size_t interface_count = 0;    // addresses searched on now
+    std::uint64_t searches = 0;         // searches sent on all protocols
+    std::uint64_t repeats = 0;          // searches repeated because answers were dropped
+    std::uint64_t drops = 0;            // answers the system dropped, all sockets
+    std::uint64_t adapter_changes = 0;  // times the adapters were read again after a change
 
     // True when `protocol` hears answers on at least one searched address.
     bool Listens(std::int32_t protocol) const;
