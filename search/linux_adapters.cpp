@@ -1,5 +1,9 @@
 #include "search/linux_adapters.h"
 
+// Before the kernel headers, which then leave its definitions alone.
+// clang-format off
+#include <net/if.h>
+// clang-format on
 #include <arpa/inet.h>
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
@@ -394,14 +398,13 @@ std::optional<std::vector<Adapter>> LinuxAdapters::ListAdapters() const {
 }
 
 std::optional<AdapterValues> LinuxAdapters::ReadValues(std::string_view name) const {
-    const auto links = ReadLinks();
-    if (!links) return std::nullopt;
-    const auto link = std::find_if(links->begin(), links->end(),
-                                   [&](const Link& candidate) { return candidate.name == name; });
-    if (link == links->end()) return std::nullopt;
+    // One lookup instead of a dump of every link: the search reads the values
+    // of each chosen adapter again whenever the kernel reports a change.
+    const int index = static_cast<int>(::if_nametoindex(std::string(name).c_str()));
+    if (index == 0) return std::nullopt;
 
     AdapterValues values;
-    values.addresses = Addresses(link->index);
+    values.addresses = Addresses(index);
     if (values.addresses.empty()) return values;
     const bool dhcp = values.addresses.front().dhcp;
     values.numbers["EnableDHCP"] = dhcp ? 1 : 0;
@@ -418,10 +421,10 @@ std::optional<AdapterValues> LinuxAdapters::ReadValues(std::string_view name) co
     }
     values.texts[dhcp ? "DhcpIPAddress" : "IPAddress"] = ips;
     values.texts[dhcp ? "DhcpSubnetMask" : "SubnetMask"] = masks;
-    if (const auto gateway = DefaultGateway(link->index)) {
+    if (const auto gateway = DefaultGateway(index)) {
         values.texts[mode + "DefaultGateway"] = AddressText(*gateway);
     }
-    const std::vector<std::string> servers = NameServers(paths_, link->index);
+    const std::vector<std::string> servers = NameServers(paths_, index);
     if (!servers.empty()) {
         std::string joined;
         for (const std::string& server : servers) {
