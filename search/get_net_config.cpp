@@ -112,6 +112,8 @@ std::vector<AddressSettings> AdapterRecords(std::string_view name,
                : std::vector<std::string_view>{};
     records.push_back(base);
     for (std::size_t i = 1; i < ips.size(); ++i) {
+        // A multi-string ends in empty strings; they are no addresses.
+        if (ips[i].empty()) continue;
         AddressSettings one = base;
         SetText(one.record.ip, ips[i].substr(0, ips[i].find(' ')));
         SetText(one.record.mask, i < masks.size() ? masks[i].substr(0, masks[i].find(' ')) : "");

@@ -83,9 +83,10 @@ TEST(GetNetConfigRead, StaticAndDhcpValuesFillTheirFieldsWithinTheirWidths) {
     FakeAdapters adapters;
     adapters.Add({"eth0", kAdapterTypeEthernet, "PCI"}, dhcp)
         .Add({"eth1", kAdapterTypeEthernet, "PCI"},
+             // A multi-string with its closing zeros.
              StaticValues(std::string("10.0.0.5\0"
-                                      "10.0.0.6",
-                                      17),
+                                      "10.0.0.6\0\0",
+                                      19),
                           "255.0.0.0", "10.0.0.1 10.0.0.2", "10.0.0.53"))
         .Add({"eth2", kAdapterTypeEthernet, "PCI"})  // no values at all
         .Add({"eth3", kAdapterTypeEthernet, "PCI"}, partial)
