@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -14,17 +16,22 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "cli/device_report.h"
+#include "config/app_path.h"
 #include "config/language_x.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/about_dlg.h"
 #include "ui/device_export.h"
 #include "ui/device_list_model.h"
 #include "ui/device_sort_filter_proxy.h"
+#include "ui/dlg_base_information.h"
 #include "ui/dlg_net_information.h"
 #include "ui/ip_address_edit.h"
+#include "ui/qt_language_surface.h"
 #include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
@@ -314,6 +321,62 @@ TEST(CQuorvexDlg, SortsFiltersCopiesExportsAndTellsWhatHostCommandsDid) {
     EXPECT_TRUE(model.data(model.index(lobby, 2), Qt::ToolTipRole)
                     .toString()
                     .contains(QStringLiteral("Beta s143 10.77.0.9 255.255.255.0")));
+}
+
+// The shipped packs' texts fit their dialogs: no label, box or button is
+// narrower than its text needs, in English and in Chinese. (The layouts do
+// not depend on the scale; 200 % was looked at on screen.)
+TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
+    for (const char* language : {"English", "简体中文"}) {
+        const std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / ("quorvex-fit-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        std::filesystem::copy(std::string(QUORVEX_DATA_DIR) + "/Language", dir / "Language");
+        std::ofstream(dir / "config.xml")
+            << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<config><language>" << language
+            << "</language><languagelist><language><text>English</text><file>english.xml</file>"
+            << "</language><language><text>简体中文</text><file>chinese.xml</file></language>"
+            << "</languagelist></config>\n";
+        SetStartupDirectory(dir);
+        QtLanguageSurface surface;
+        LanguageX pack;
+        pack.SetSurface(&surface);
+        pack.LoadCurrentLanguage();
+        DeviceEntry entry{};
+        SetText(entry.info.name, "Camera with a rather long name 0001");
+        SetText(entry.info.ip, "192.168.100.200");
+        SetText(entry.info.mask, "255.255.255.0");
+        SetText(entry.info.software_version, "V5.10.123 build 20261207");
+        entry.info.http_port = 80;
+        DlgNetInformation net(pack);
+        net.SetDevice(entry);
+        DlgBaseInformation info(pack);
+        info.SetDevice(entry);
+        CAboutDlg about(pack);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&net, &info, &about}) {
+            dialog->show();
+            QApplication::processEvents();
+            for (QWidget* control : dialog->findChildren<QWidget*>()) {
+                if (!control->isVisible()) continue;
+                const bool text = qobject_cast<QLabel*>(control) != nullptr ||
+                                  qobject_cast<QAbstractButton*>(control) != nullptr;
+                if (!text) continue;
+                EXPECT_GE(control->width(), control->sizeHint().width())
+                    << language << " " << dialog->windowTitle().toStdString() << " control "
+                    << ControlId(control);
+            }
+            dialog->hide();
+        }
+        // The pack's own texts are in force, not the built-in ones.
+        EXPECT_EQ(FindControl<QLabel>(&info, IDC_NAME_LABEL)->text(),
+                  language == std::string("English") ? QStringLiteral("Device name")
+                                                     : QStringLiteral("设备名称"));
+        EXPECT_EQ(net.windowTitle(), language == std::string("English")
+                                         ? QStringLiteral("Network configuration")
+                                         : QStringLiteral("网络配置"));
+        std::filesystem::remove_all(dir);
+    }
 }
 
 }  // namespace quorvex
