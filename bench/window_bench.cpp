@@ -23,6 +23,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QStyleFactory>
 #include <QTableView>
 #include <QTimer>
@@ -333,6 +334,8 @@ int Main(int argc, char** argv) {
     char name[] = "window_bench";
     char* qt_argv[] = {name, nullptr};
     QApplication application(qt_argc, qt_argv);
+    // The window remembers its view per user; not the benchmark's.
+    QStandardPaths::setTestModeEnabled(true);
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(style);
     QFont font = QApplication::font();
