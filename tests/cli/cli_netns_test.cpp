@@ -66,10 +66,10 @@ boost::property_tree::ptree ReadJson(const std::string& text) {
 }
 
 const std::vector<std::string> kDeviceFields = {
-    "mac",       "family",    "protocol",         "name",        "uid",
-    "ip",        "mask",      "gateway",          "dns1",        "dns2",
-    "http_port", "dhcp",      "software_version", "web_version", "user",
-    "device_id", "interface", "outside_subnet"};
+    "mac",       "family",    "protocol",         "name",          "uid",
+    "ip",        "mask",      "gateway",          "dns1",          "dns2",
+    "http_port", "dhcp",      "software_version", "web_version",   "user",
+    "device_id", "interface", "interface_name",   "outside_subnet"};
 
 struct Result {
     int exit_code = -1;
@@ -198,16 +198,16 @@ TEST(CliNetns, ScanReportsBothProtocolsOnTwoInterfacesFieldByField) {
         // in the order of kDeviceFields, sorted by MAC
         {"00-1A-2B-3C-4D-01", "H", "binary", kBinaryName70, "UID-A1", "192.168.0.64", m,
          "192.168.0.1", "192.168.0.1", "8.8.4.4", "8080", "true", "67.1.61.5", "3.2.1", "admin", "",
-         "10.77.1.1", "true"},
+         "10.77.1.1", if_a, "true"},
         {"00-1A-2B-3C-4D-02", "E", "text", kTextName70.substr(0, 63), "", "10.77.1.20", m,
-         "10.77.1.1", "", "", "80", "false", "V5.5.0", "", "admin", "cam-yard", "10.77.1.1",
+         "10.77.1.1", "", "", "80", "false", "V5.5.0", "", "admin", "cam-yard", "10.77.1.1", if_a,
          "false"},
         {"00-1A-2B-3C-4D-03", "J", "binary", "Gate \"North\", caf\xEF\xBF\xBD", "UID-A3",
          "10.77.1.30", m, "10.77.1.1", "10.77.1.1", "0.0.0.0", "81", "false", "66.0.1.2", "1.0",
-         "operator", "", "10.77.1.1", "false"},
+         "operator", "", "10.77.1.1", if_a, "false"},
         {"00-1A-2B-3C-4D-04", "E", "text", "\xE6\x91\x84\xE5\x83\x8F\xE6\x9C\xBA 4", "UID-B4",
          "10.77.2.40", m, "10.77.2.1", "10.77.2.1", "10.77.2.2", "8000", "true", "V5.6.1", "W2",
-         "admin", "cam-b4", "10.77.2.1", "false"}};
+         "admin", "cam-b4", "10.77.2.1", if_b, "false"}};
 
     // JSON, with the interfaces named on the command line.
     const Result json =
