@@ -453,6 +453,29 @@ TEST(CliNetns, MisuseAndTheReadOnlyCommandsSendNothing) {
         EXPECT_NE(r.out.find(args[0] == "scan" ? "Usage: quorvex-cli scan" : pc_if), r.out.npos);
     }
 
+    // Output that cannot be written whole is a failure with a message, whether
+    // the very first write fails (/dev/full) or only the last flush (a full
+    // file system: the whole document still sits in the stream's buffer).
+    const std::string full_dir = lab->scratch_dir() + "/full";
+    std::filesystem::create_directories(full_dir);
+    const std::string script =
+        "d=$1; shift; mount -t tmpfs -o size=16k tmpfs \"$d\" || exit 99; "
+        "cat /dev/zero > \"$d/fill\" 2>/dev/null; \"$@\" > \"$d/out\"";
+    for (const std::vector<std::string>& shell :
+         {std::vector<std::string>{"sh", "-c", "exec \"$@\" > /dev/full", "sh"},
+          {"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", full_dir}}) {
+        std::vector<std::string> argv = shell;
+        for (const std::string& a : {std::string(QUORVEX_CLI_PATH), std::string("--config"), config,
+                                     std::string("interfaces"), std::string("--json")})
+            argv.push_back(a);
+        Result r;
+        r.exit_code = lab->Run(lab->pc_namespace(), argv, &r.out, &r.err);
+        EXPECT_EQ(r.exit_code, 1) << shell[0] << r.err;
+        EXPECT_NE(r.err.find("quorvex-cli: cannot write the output: No space left on device"),
+                  std::string::npos)
+            << r.err;
+    }
+
     // Not one datagram reached the cameras, though they do hear a scan.
     EXPECT_EQ(sim->WaitForLog([](const LoggedDatagram&) { return true; }, 1, 1s), 0u);
     EXPECT_EQ(Cli(*lab, {"--config", config, "scan", "--wait", "1"}).exit_code, 0);
