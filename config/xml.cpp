@@ -234,7 +234,7 @@ std::optional<Xml::Node> ParseDocument(std::string_view text) {
     // No XML text holds a zero byte; a file zero-filled by a crash would
     // otherwise read as an empty document and replace a good one.
     if (text.find('\0') != std::string_view::npos) return std::nullopt;
-    const std::string clean = SanitizeUtf8(text);
+    const std::string clean = ToValidUtf8(text);
     if (!NestingWithin(clean, Xml::kMaxDepth)) return std::nullopt;
     std::istringstream stream(clean);
     Xml::Node parsed;
