@@ -214,16 +214,20 @@ void SearchBusiness::RepeatIfAnswersWereLost() {
     // Answers lost to an overflow come back with a repeated search. A repeat
     // waits until the protocol's sockets have gone quiet, so that its burst
     // meets empty queues rather than the tail of the last one, and only one
-    // protocol repeats per pass, so that two bursts do not share the worker.
+    // protocol repeats at a time, so that two bursts do not share the worker.
     // Repeats go on while each one still brings devices back and drops are
     // still counted; a repeat that brought nothing new ends them.
     const auto now = std::chrono::steady_clock::now();
+    // Quiet on every protocol: a burst still pouring into the other
+    // protocol's sockets would compete with the repeat's for the worker.
+    for (const auto& [id, state] : repeats_) {
+        if (now - state.last_read < kQuietBeforeRepeat) return;
+    }
     for (auto& [id, protocol] : protocols_) {
         RepeatState& state = repeats_[id];
         if (state.left <= 0) continue;
         const std::uint64_t drops = protocol->DroppedDatagrams();
         if (drops <= state.drops) continue;
-        if (now - state.last_read < kQuietBeforeRepeat) continue;
         std::uint64_t found = 0;
         {
             std::shared_lock lock(table_lock_);
