@@ -1,19 +1,23 @@
 #include "ui/device_export.h"
 
-#include <algorithm>
-
-// The writer still lives with the command-line tool; it moves below both
-// front-ends, and then only this include and the library named in
-// ui/CMakeLists.txt change.
-#include "cli/device_report.h"
+#include "search/device_report.h"
 
 namespace quorvex {
 
-std::string ExportDevices(const std::vector<DeviceUpdate>& devices, ExportFormat format) {
+std::string ExportDevices(const std::vector<DeviceUpdate>& devices,
+                          const std::vector<LocalInterface>& interfaces, ExportFormat format) {
     std::vector<DeviceReportRow> rows;
     rows.reserve(devices.size());
-    for (const DeviceUpdate& device : devices)
-        rows.push_back(MakeReportRow(device.entry, device.outside_subnet));
+    for (const DeviceUpdate& device : devices) {
+        std::string_view name;
+        for (const LocalInterface& local : interfaces) {
+            if (GetText(local.ip) == AddressText(device.entry.interface_address)) {
+                name = GetText(local.name);
+                break;
+            }
+        }
+        rows.push_back(MakeReportRow(device.entry, device.outside_subnet, name));
+    }
     SortByMac(rows);
     return format == ExportFormat::kJson ? FormatJson(rows) : FormatCsv(rows);
 }

@@ -785,7 +785,7 @@ bool CQuorvexDlg::ExportTo(const QString& path, ExportFormat format, bool shown_
     } else {
         for (int row = 0; row < model_->rowCount(); ++row) devices.push_back(*model_->Device(row));
     }
-    const std::string text = ExportDevices(devices, format);
+    const std::string text = ExportDevices(devices, search_.CopyInterfaces(), format);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=

@@ -20,9 +20,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/device_report.h"
 #include "config/app_path.h"
 #include "config/language_x.h"
+#include "search/device_report.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dlg.h"
 #include "ui/device_export.h"
@@ -262,7 +262,8 @@ TEST(CQuorvexDlg, SortsFiltersCopiesExportsAndTellsWhatHostCommandsDid) {
     const QPoint at = list->viewport()->mapFromGlobal(window.ContextMenuPosition(true));
     EXPECT_NEAR(at.y(), list->visualRect(yard).bottom(), 2);
 
-    // Export: all or shown, as the command-line tool writes the same devices.
+    // Export: all or shown, as the command-line tool writes the same devices
+    // (heard here on no searched adapter, so with no adapter name).
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("all.csv"));
     ASSERT_TRUE(window.ExportTo(csv, ExportFormat::kCsv, false));
