@@ -1,9 +1,9 @@
 #include <ostream>
 
 #include "cli/jobs.h"
-#include "search/text_encoding.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 
