@@ -1,3 +1,5 @@
+#include <bit>
+#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "cli/jobs.h"
@@ -52,28 +54,30 @@ int RunInterfaces(const JobContext& job) {
     const std::vector<AdapterReport> reports = config.ReportAdapters();
 
     if (job.options.format == OutputFormat::kJson) {
+        // Keys as `ip -j` users expect them: ifname, and the prefix as a
+        // length; the kind is a word.
         std::string text = reports.empty() ? "[]\n" : "[\n";
         for (std::size_t i = 0; i < reports.size(); ++i) {
             const AdapterReport& r = reports[i];
             const LocalInterface& s = r.settings;
-            const auto field = [&](const char* key, std::string_view value) {
-                text += std::string("\"") + key + "\": " + JsonString(value) + ", ";
-            };
-            text += "  {";
-            field("name", r.adapter.name);
-            text += "\"type\": " + std::to_string(r.adapter.type) + ", ";
-            field("type_name", TypeName(r.adapter.type));
-            field("description", r.adapter.description);
-            text += std::string("\"chosen\": ") + (r.chosen ? "true" : "false") + ", ";
-            field("reason", Reason(r));
-            field("ip", GetText(s.ip));
-            field("prefix", GetText(s.prefix));
-            field("mask", GetText(s.mask));
-            field("gateway", GetText(s.gateway));
-            field("dns1", GetText(s.dns1));
-            field("dns2", GetText(s.dns2));
-            text += std::string("\"dhcp\": ") + (r.dhcp ? "true" : "false") + "}";
-            text += i + 1 < reports.size() ? ",\n" : "\n";
+            nlohmann::ordered_json o;
+            o["ifname"] = ToValidUtf8(r.adapter.name);
+            o["kind"] = TypeName(r.adapter.type);
+            o["description"] = ToValidUtf8(r.adapter.description);
+            o["chosen"] = r.chosen;
+            o["reason"] = Reason(r);
+            o["ip"] = ToValidUtf8(GetText(s.ip));
+            std::uint32_t mask = 0;
+            if (ParseAddress(GetText(s.mask), mask))
+                o["prefix_length"] = std::popcount(mask);
+            else
+                o["prefix_length"] = nullptr;
+            o["mask"] = ToValidUtf8(GetText(s.mask));
+            o["gateway"] = ToValidUtf8(GetText(s.gateway));
+            o["dns1"] = ToValidUtf8(GetText(s.dns1));
+            o["dns2"] = ToValidUtf8(GetText(s.dns2));
+            o["dhcp"] = r.dhcp;
+            text += "  " + o.dump() + (i + 1 < reports.size() ? ",\n" : "\n");
         }
         if (!reports.empty()) text += "]\n";
         job.out << text;

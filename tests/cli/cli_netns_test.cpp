@@ -339,10 +339,13 @@ TEST(CliNetns, MatchAllMovesDevicesIntoTheSubnetPastTakenAddresses) {
     // own credentials and port, DHCP off.
     std::string gateway, dns1, dns2;
     for (const auto& item : ReadJson(Cli(*lab, {"--config", config, "interfaces", "--json"}).out))
-        if (item.second.get<std::string>("name") == pc_if)
+        if (item.second.get<std::string>("ifname") == pc_if) {
             for (auto [key, value] :
                  {std::pair{"gateway", &gateway}, {"dns1", &dns1}, {"dns2", &dns2}})
                 *value = item.second.get<std::string>(key, "");
+            EXPECT_EQ(item.second.get<std::string>("prefix_length"), "24");
+            EXPECT_EQ(item.second.get<std::string>("kind"), "ethernet");
+        }
     const auto binary = Commands(*sim, 8600);
     ASSERT_EQ(binary.size(), 2u);
     EXPECT_EQ(binary[1].bytes, BinaryCommand({"10.77.3.14", "255.255.255.0", gateway, dns1, dns2,
