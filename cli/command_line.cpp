@@ -65,14 +65,17 @@ const char kScanHelp[] =
     "Usage: quorvex-cli scan [--wait SECONDS|auto] [--interface NAME]... [--any-interface]\n"
     "                        [--protocol LIST] [--json | --csv [--bom]]\n"
     "\n"
-    "Sends one search at the start, takes answers, then lists the devices sorted\n"
-    "by MAC address: each one's address, marked when it lies outside the subnet\n"
-    "of the interface that heard it, and that interface's name. Exit 1 when no\n"
-    "device answered.\n"
+    "Sends one search at the start, takes answers until the site has gone quiet\n"
+    "(or for SECONDS), then lists the devices sorted by MAC address: each one's\n"
+    "address, marked when it lies outside the subnet of the interface that heard\n"
+    "it, and that interface's name. Exit 1 when no device answered, or when a\n"
+    "protocol could not listen everywhere (the list may then be incomplete;\n"
+    "stderr says where and why).\n"
     "\n"
-    "  --wait SECONDS|auto  how long to take answers: seconds (fractions allowed,\n"
-    "                    up to 3600), or auto (the default) to end once the site\n"
-    "                    has gone quiet\n"
+    "  --wait auto       end when no new device has come for a while after the\n"
+    "                    last one (at least 0.25 s, at most 10 s; the default)\n"
+    "  --wait SECONDS    take answers for exactly this long (fractions allowed,\n"
+    "                    up to 3600)\n"
     "  --interface NAME  search on this adapter; repeat for several. Replaces the\n"
     "                    adapter choice, like config.interfaces\n"
     "  --any-interface   search on the automatic adapter choice even when the\n"
@@ -319,7 +322,7 @@ private:
         std::string value;
         if (!Once("--wait") || !TakeText(arg, "--wait", value)) return false;
         if (value == "auto") {
-            result_.options.wait.reset();
+            result_.options.wait_auto = true;
             return true;
         }
         double seconds = 0;
@@ -328,8 +331,8 @@ private:
             seconds <= 0 || seconds > kMaxWaitSeconds)
             return Error("--wait takes auto or a number of seconds above 0 and up to 3600, not '" +
                          value + "'");
-        result_.options.wait = seconds;
         result_.options.wait_seconds = seconds;
+        result_.options.wait_auto = false;
         return true;
     }
 

@@ -23,11 +23,10 @@ struct CliOptions {
     OutputFormat format = OutputFormat::kTable;
     bool quiet = false;  // -q: no progress line and no notes on standard error
     bool bom = false;    // --bom: CSV starts with a UTF-8 byte order mark
-    // --wait: seconds, or nullopt for "auto" (end once the site has gone
-    // quiet), the default.
-    std::optional<double> wait;
-    // The fixed time that the jobs wait today: --wait's number, 3 s for auto.
+    // --wait SECONDS; set and match also wait this long with --wait auto.
     double wait_seconds = 3.0;
+    // scan: end when the site has gone quiet instead of after `wait_seconds`.
+    bool wait_auto = true;
     std::vector<std::string> interfaces;  // --interface, in the order given
     bool any_interface = false;           // --any-interface
     // --protocol: "text", "binary", "wsd" in the order given; all by default.

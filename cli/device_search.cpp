@@ -69,6 +69,49 @@ bool DeviceSearch::Watch(double seconds, std::string_view activity,
     return done ? done() : true;
 }
 
+void DeviceSearch::WatchUntilQuiet(std::string_view activity) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto deadline = start + kQuietMaximum;
+    auto last_change = start;
+    Clock::duration longest_gap{};
+    std::size_t count = business_.DeviceCount();
+    std::uint64_t repeats = business_.RepeatedSearchCount();
+    bool answered = count > 0;
+    constexpr auto kStep = std::chrono::milliseconds(10);
+    for (;;) {
+        const auto now = Clock::now();
+        const std::size_t now_count = business_.DeviceCount();
+        const std::uint64_t now_repeats = business_.RepeatedSearchCount();
+        if (now_count != count) {
+            if (answered) longest_gap = std::max(longest_gap, now - last_change);
+            answered = true;
+            count = now_count;
+            last_change = now;
+        }
+        // A repeated search brings answers again: the quiet starts anew.
+        if (now_repeats != repeats) {
+            repeats = now_repeats;
+            last_change = now;
+        }
+        if (now >= deadline) break;
+        const Clock::duration quiet =
+            answered ? std::clamp<Clock::duration>(4 * longest_gap, kQuietShortest, kQuietLongest)
+                     : Clock::duration(kFirstAnswerGrace);
+        if (now - start >= kQuietMinimum && now - last_change >= quiet &&
+            business_.SearchCount() > 0) {
+            break;
+        }
+        progress_.Show(activity, std::chrono::duration<double>(deadline - now).count(), count);
+        std::this_thread::sleep_for(kStep);
+    }
+    progress_.Clear();
+}
+
+std::vector<std::string> DeviceSearch::Problems() const {
+    return DescribeProblems(business_.Status());
+}
+
 void DeviceSearch::LetCommandsLeave() {
     // One pass may be searching; the next one flushes. A third covers a pass
     // that was already under way when the command was queued.

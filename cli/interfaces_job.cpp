@@ -66,17 +66,31 @@ int RunInterfaces(const JobContext& job) {
             o["description"] = ToValidUtf8(r.adapter.description);
             o["chosen"] = r.chosen;
             o["reason"] = Reason(r);
-            o["ip"] = ToValidUtf8(GetText(s.ip));
-            std::uint32_t mask = 0;
-            if (ParseAddress(GetText(s.mask), mask))
-                o["prefix_length"] = std::popcount(mask);
-            else
-                o["prefix_length"] = nullptr;
-            o["mask"] = ToValidUtf8(GetText(s.mask));
+            const auto address = [](const LocalInterface& one, nlohmann::ordered_json& to) {
+                to["ip"] = ToValidUtf8(GetText(one.ip));
+                std::uint32_t mask = 0;
+                if (ParseAddress(GetText(one.mask), mask))
+                    to["prefix_length"] = std::popcount(mask);
+                else
+                    to["prefix_length"] = nullptr;
+                to["mask"] = ToValidUtf8(GetText(one.mask));
+            };
+            address(s, o);
             o["gateway"] = ToValidUtf8(GetText(s.gateway));
             o["dns1"] = ToValidUtf8(GetText(s.dns1));
             o["dns2"] = ToValidUtf8(GetText(s.dns2));
             o["dhcp"] = r.dhcp;
+            // The fields above describe the first address; every address,
+            // the first included, is listed here.
+            o["addresses"] = nlohmann::ordered_json::array();
+            for (std::size_t a = 0; a < r.records.size(); ++a) {
+                const LocalInterface& one = r.records[a].record;
+                if (GetText(one.ip).empty()) continue;
+                nlohmann::ordered_json entry;
+                address(one, entry);
+                entry["dhcp"] = r.records[a].dhcp;
+                o["addresses"].push_back(entry);
+            }
             text += "  " + o.dump() + (i + 1 < reports.size() ? ",\n" : "\n");
         }
         if (!reports.empty()) text += "]\n";
@@ -93,6 +107,13 @@ int RunInterfaces(const JobContext& job) {
                              TerminalText(GetText(s.prefix)), TerminalText(GetText(s.mask)),
                              TerminalText(GetText(s.gateway)), TerminalText(GetText(s.dns1)),
                              TerminalText(GetText(s.dns2)), r.dhcp ? "yes" : "no"});
+            // Further addresses of the same adapter, one line each.
+            for (std::size_t a = 1; a < r.records.size(); ++a) {
+                const LocalInterface& one = r.records[a].record;
+                lines.push_back({"", "", "", "", "", TerminalText(GetText(one.ip)),
+                                 TerminalText(GetText(one.prefix)), TerminalText(GetText(one.mask)),
+                                 "", "", "", r.records[a].dhcp ? "yes" : "no"});
+            }
         }
         job.out << AlignColumns(lines);
     }
