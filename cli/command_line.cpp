@@ -282,8 +282,7 @@ private:
         const bool searches =
             c == CliCommand::kScan || c == CliCommand::kSet || c == CliCommand::kMatch;
 
-        if (arg == "--json" &&
-            (c == CliCommand::kScan || c == CliCommand::kInterfaces || c == CliCommand::kConfig)) {
+        if (arg == "--json") {
             if (!Once("--json")) return false;
             if (o.format == OutputFormat::kCsv) return Error("--json and --csv exclude each other");
             o.format = OutputFormat::kJson;
@@ -319,6 +318,19 @@ private:
             if (IsOption(arg, "--dns1")) return TakeAddress(arg, "--dns1", o.dns1, false);
             if (IsOption(arg, "--dns2")) return TakeAddress(arg, "--dns2", o.dns2, false);
             if (IsOption(arg, "--http-port")) return TakePort(arg);
+            if (arg == "--all-outside") {
+                if (!Once("--all-outside")) return false;
+                o.all_outside = true;
+                return true;
+            }
+            if (IsOption(arg, "--ip-from")) return TakeAddress(arg, "--ip-from", o.ip_from, false);
+            if (arg == "--dry-run" || arg == "--force") {
+                if (!Once(arg)) return false;
+                (arg == "--force" ? o.force : o.dry_run) = true;
+                return true;
+            }
+        }
+        if (c == CliCommand::kSet || c == CliCommand::kMatch) {
             if (IsOption(arg, "--user")) {
                 std::string value;
                 if (!Once("--user") || !TakeText(arg, "--user", value)) return false;
@@ -332,14 +344,9 @@ private:
                 o.password_stdin = true;
                 return true;
             }
-            if (!arg.starts_with("-")) {
-                if (!o.mac.empty())
-                    return Error("takes one MAC, got a second: '" + std::string(arg) + "'");
-                return TakeMac(arg, o.mac);
-            }
         }
-        if (c == CliCommand::kMatch) {
-            if (arg == "--all") {
+        if (c == CliCommand::kSet || c == CliCommand::kMatch) {
+            if (arg == "--all" && c == CliCommand::kMatch) {
                 if (!Once("--all")) return false;
                 o.all = true;
                 return true;
@@ -359,8 +366,17 @@ private:
 
     bool Finish() {
         const CliOptions& o = result_.options;
-        if (o.command == CliCommand::kSet && o.mac.empty())
-            return Error("needs the MAC of the device to change");
+        if (o.command == CliCommand::kSet) {
+            if (o.macs.empty() && !o.all_outside)
+                return Error("needs the MAC of the device to change (or --all-outside)");
+            if (!o.macs.empty() && o.all_outside)
+                return Error("give --all-outside or MACs, not both");
+            if (o.ip && o.ip_from) return Error("give --ip or --ip-from, not both");
+            if (o.ip && (o.all_outside || o.macs.size() > 1))
+                return Error("--ip gives one address; use --ip-from for several devices");
+            if (o.all_outside && !o.ip_from) return Error("--all-outside needs --ip-from");
+            if (!o.macs.empty()) result_.options.mac = o.macs.front();
+        }
         if (o.command == CliCommand::kMatch) {
             if (o.all && !o.macs.empty()) return Error("give --all or MACs, not both");
             if (!o.all && o.macs.empty()) return Error("give --all or at least one MAC");

@@ -26,8 +26,12 @@ struct CliOptions {
     bool wait_auto = true;
     std::vector<std::string> interfaces;  // --interface, in the order given
 
-    // set: the device and the values that replace its current ones.
-    std::string mac;  // device key, "00-1A-2B-3C-4D-5E"
+    // set: the devices and the values that replace their current ones.
+    std::string mac;                     // the first device key, "00-1A-2B-3C-4D-5E"
+    bool all_outside = false;            // every device outside its subnet
+    std::optional<std::string> ip_from;  // consecutive addresses from here
+    bool dry_run = false;                // print the plan only
+    bool force = false;                  // send to an address the link or table holds
     std::optional<bool> dhcp;
     std::optional<std::string> ip;
     std::optional<std::string> mask;
@@ -35,10 +39,11 @@ struct CliOptions {
     std::optional<std::string> dns1;
     std::optional<std::string> dns2;
     std::optional<std::uint16_t> http_port;
-    std::optional<std::string> user;
-    bool password_stdin = false;
+    std::optional<std::string> user;  // set and match
+    bool password_stdin = false;      // set and match
 
-    // match: every device outside its subnet, or the named ones (device keys).
+    // match: every device outside its subnet, or the named ones (device keys;
+    // also set's devices).
     bool all = false;
     std::vector<std::string> macs;
 };

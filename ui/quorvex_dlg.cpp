@@ -407,15 +407,8 @@ void CQuorvexDlg::OnNetConfig() {
     dialog.SetDevice(entry);
     if (RunDialog(dialog) != QDialog::Accepted) return;
 
-    const NetSettings settings = dialog.Settings();
-    search_.SendCommand(entry, settings, kCommandNetSettings);
-    if (settings.http_port != entry.info.http_port && entry.protocol == kProtocolText) {
-        // The device takes the port command only after it has applied the
-        // network settings; the window stays responsive meanwhile.
-        QTimer::singleShot(kHttpPortCommandDelayMs, this, [this, entry, settings] {
-            search_.SendCommand(entry, settings, kCommandHttpPort);
-        });
-    }
+    // The search schedules the HTTP-port command of a text device itself.
+    search_.ApplySettings(entry, dialog.Settings());
 }
 
 void CQuorvexDlg::OnRefreshList() {

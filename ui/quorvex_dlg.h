@@ -41,9 +41,6 @@ public:
     // Runs a dialog to its end and returns its result code.
     using DialogRunner = std::function<int(QDialog& dialog)>;
 
-    // How long after a network-settings command the HTTP-port command of a
-    // text-protocol device follows.
-    static constexpr int kHttpPortCommandDelayMs = 2000;
     // How much of one turn of the event loop the window spends showing
     // notified devices before it lets the loop go on.
     static constexpr std::chrono::milliseconds kShowTimePerTurn{4};

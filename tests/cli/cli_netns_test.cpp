@@ -377,7 +377,10 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"set: needs the MAC of the device to change", {"set", "set --ip 10.0.0.1"}},
     {"set: '00-1A-2B-3C-4D' is not a MAC address", {"set 00-1A-2B-3C-4D"}},
     {"is not a MAC address", {"set 00-1A-2B:3C-4D-5E", "set 00-1A-2B-3C-4D-5G"}},
-    {"set: takes one MAC, got a second", {"set MAC MAC"}}, {"set: --ip given twice", {"set MAC --ip 10.0.0.1 --ip 10.0.0.2"}},
+    {"set: MAC 00-1A-2B-3C-4D-5E given twice", {"set MAC MAC"}},
+    {"set: --ip gives one address; use --ip-from", {"set MAC 00-1A-2B-3C-4D-5F --ip 10.0.0.1", "set --all-outside --ip 10.0.0.1"}},
+    {"set: --all-outside needs --ip-from", {"set --all-outside"}}, {"set: give --ip or --ip-from, not both", {"set MAC --ip 10.0.0.1 --ip-from 10.0.0.2"}},
+    {"set: give --all-outside or MACs, not both", {"set MAC --all-outside --ip-from 10.0.0.2"}}, {"set: --ip given twice", {"set MAC --ip 10.0.0.1 --ip 10.0.0.2"}},
     {"set: '10.0.0' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0"}},
     {"'10.0.0.256' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0.256"}},
     {"'gw' is not an IPv4 address (--gateway)", {"set MAC --gateway gw"}},
@@ -391,11 +394,11 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"set: --dhcp takes on or off, not 'yes'", {"set MAC --dhcp yes"}},
     {"set: --user is longer than 31 bytes", {"set MAC --user u23456789012345678901234567890123"}},
     {"set: unknown option '--password'", {"set MAC --password secret"}},
-    {"set: unknown option '--all'", {"set MAC --all"}}, {"set: unknown option '--json'", {"set MAC --json"}},
+    {"set: unknown option '--all'", {"set MAC --all"}}, {"set: --dry-run given twice", {"set MAC --dry-run --dry-run"}},
     {"match: give --all or at least one MAC", {"match"}}, {"match: give --all or MACs, not both", {"match --all MAC"}},
     {"match: MAC 00-1A-2B-3C-4D-5E given twice", {"match MAC 00:1a:2b:3c:4d:5e"}},
     {"match: --all given twice", {"match --all --all"}}, {"match: 'cam-7' is not a MAC address", {"match cam-7"}},
-    {"match: unknown option '--ip'", {"match --all --ip 1.2.3.4"}},
+    {"match: unknown option '--ip'", {"match --all --ip 1.2.3.4"}}, {"match: unknown option '--ip-from'", {"match --all --ip-from 1.2.3.4"}},
 };
 // clang-format on
 
