@@ -115,7 +115,7 @@ const char kSetHelp[] =
     "\n"
     "Exit 1 when a device was not found, not moved or not confirmed.\n"
     "\n"
-    "Examples:\n"
+    "Example:\n"
     "  echo secret | quorvex-cli set 00-1A-2B-3C-4D-5E --ip 192.168.1.64 \\\n"
     "      --mask 255.255.255.0 --http-port 8080 --password-stdin\n"
     "  quorvex-cli set --all-outside --ip-from 192.168.1.100 --dry-run\n";
