@@ -376,9 +376,17 @@ void CQuorvexDlg::OnCommand(int command_id) {
 }
 
 void CQuorvexDlg::OnMatchAddress() {
+    // One plan for the whole selection, so that no address goes to two
+    // cameras and the cameras past the last free address stay where they are.
+    std::vector<DeviceEntry> entries;
     for (int row : SelectedRows()) {
         DeviceEntry entry{};
-        if (RowToEntry(row, entry)) search_.MatchAddress(entry);
+        if (RowToEntry(row, entry)) entries.push_back(entry);
+    }
+    const SearchBusiness::BatchPlan plan = search_.PlanMatch(entries, LinkProbe{});
+    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
+        const auto settings = search_.MatchSettings(move.entry, move.address, Credentials{});
+        if (settings) search_.ApplySettings(move.entry, *settings);
     }
 }
 
