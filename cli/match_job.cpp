@@ -3,8 +3,8 @@
 #include "cli/batch_change.h"
 #include "cli/device_search.h"
 #include "cli/jobs.h"
-#include "cli/text_encoding.h"
 #include "search/neighbour_probe.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 

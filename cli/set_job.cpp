@@ -4,9 +4,9 @@
 #include "cli/batch_change.h"
 #include "cli/device_search.h"
 #include "cli/jobs.h"
-#include "cli/text_encoding.h"
 #include "core/ipv4_subnet.h"
 #include "search/neighbour_probe.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 
