@@ -25,7 +25,7 @@ const char kToolHelp[] =
     "Commands:\n"
     "  interfaces   list this PC's adapters and which of them the search uses\n"
     "  scan         search for devices and list them\n"
-    "  set          change one device's network settings\n"
+    "  set          change the network settings of one device or a batch\n"
     "  match        move devices outside their interface's subnet into it\n"
     "  config       show the settings in effect\n"
     "\n"
@@ -90,22 +90,36 @@ const char kScanHelp[] =
     "  quorvex-cli scan --wait 5 --interface eth0 --csv > cameras.csv\n";
 
 const char kSetHelp[] =
-    "Usage: quorvex-cli set (MAC... | --all-outside) [--dhcp on|off] [--ip A | --ip-from A]\n"
-    "                       [--mask A] [--gateway A] [--dns1 A] [--dns2 A] [--http-port N]\n"
-    "                       [--user NAME] [--password-stdin] [--wait SECONDS|auto]\n"
-    "                       [--interface NAME]... [--any-interface] [--protocol LIST]\n"
-    "                       [--dry-run] [--force] [--json]\n"
+    "Usage: quorvex-cli set (MAC... | --all-outside) [--ip A | --ip-from A] [--mask A]\n"
+    "                       [--gateway A] [--dns1 A] [--dns2 A] [--dhcp on|off]\n"
+    "                       [--http-port N] [--user NAME] [--password-stdin] [--dry-run]\n"
+    "                       [--force] [--json] [--wait SECONDS] [--interface NAME]...\n"
+    "                       [--any-interface]\n"
     "\n"
-    "Finds the device MAC (00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e), keeps its\n"
+    "Finds the devices MAC... (00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e), keeps their\n"
     "current settings except the ones given, and sends them. A text-protocol\n"
-    "device whose HTTP port changes gets the HTTP-port command 2 s later. Then\n"
-    "searches again; exit 0 when the device answers with the new settings.\n"
+    "device whose HTTP port changes gets the HTTP-port command 2 s after the\n"
+    "first has left. Then searches again and reports per device: confirmed,\n"
+    "answers with other values, or gone.\n"
     "\n"
+    "An address is checked before anything is sent: it must be a host address of\n"
+    "the subnet of the interface that heard the device, not special, not this\n"
+    "PC's or the gateway's, not another camera's, and no other host may answer\n"
+    "for it on the link. A refused address is not sent (--force sends one that\n"
+    "the link or the table holds, with a warning).\n"
+    "\n"
+    "  --ip A             new IPv4 address of the one device given\n"
+    "  --ip-from A        give the devices consecutive free addresses from A; mask,\n"
+    "                     gateway and name servers not given come from the\n"
+    "                     interface. The plan (and every address skipped, and\n"
+    "                     why) is printed before anything is sent; devices left\n"
+    "                     over when the subnet runs out are not moved\n"
+    "  --all-outside      every device outside its interface's subnet (needs\n"
+    "                     --ip-from)\n"
+    "  --dry-run          print the plan only; send nothing\n"
+    "  --force            send an address that is taken, with a warning\n"
+    "  --json             one JSON object: plan, skipped, not_moved, results\n"
     "  --dhcp on|off      DHCP on or off\n"
-    "  MAC...             the devices to change; --all-outside: every device\n"
-    "                     outside its interface's subnet\n"
-    "  --ip A             new IPv4 address (dotted, e.g. 192.168.1.64), one device\n"
-    "  --ip-from A        first address of a batch: each device the next free one\n"
     "  --mask A           new subnet mask (e.g. 255.255.255.0)\n"
     "  --gateway A        new default gateway\n"
     "  --dns1 A           new first name server\n"
@@ -113,49 +127,49 @@ const char kSetHelp[] =
     "  --http-port N      new HTTP port, 1-65535\n"
     "  --user NAME        login name (default: the device's own)\n"
     "  --password-stdin   read the login password from the first line of standard\n"
-    "                     input (default: empty password)\n"
-    "  --wait SECONDS|auto  how long to look for the device, and again for the\n"
-    "                     confirmation (default auto)\n"
+    "                     input (default: the one a binary device reports; text\n"
+    "                     devices report none)\n"
+    "  --wait SECONDS     how long to look for the devices, and again for the\n"
+    "                     confirmation (default 3)\n"
     "  --interface NAME   search on this adapter; repeat for several\n"
     "  --any-interface    search on the automatic adapter choice even when the\n"
     "                     config.xml found cannot be read\n"
     "  --protocol LIST    comma list of text, binary, wsd (default: all)\n"
-    "  --dry-run          print what would be sent; send nothing\n"
-    "  --force            send even where a check advises against it\n"
-    "  --json             report as JSON\n"
+    "\n"
+    "Exit 1 when a device was not found, not moved or not confirmed.\n"
     "\n"
     "Example:\n"
     "  echo secret | quorvex-cli set 00-1A-2B-3C-4D-5E --ip 192.168.1.64 \\\n"
-    "      --mask 255.255.255.0 --http-port 8080 --password-stdin\n";
+    "      --mask 255.255.255.0 --http-port 8080 --password-stdin\n"
+    "  quorvex-cli set --all-outside --ip-from 192.168.1.100 --dry-run\n";
 
 const char kMatchHelp[] =
-    "Usage: quorvex-cli match [--wait SECONDS|auto] [--interface NAME]... [--any-interface]\n"
-    "                         [--protocol LIST] [--user NAME] [--password-stdin]\n"
-    "                         [--dry-run] [--force] [--json] (--all | MAC...)\n"
+    "Usage: quorvex-cli match [--user NAME] [--password-stdin] [--json] [--wait SECONDS]\n"
+    "                         [--interface NAME]... [--any-interface] (--all | MAC...)\n"
     "\n"
     "Gives each named device (or every device with --all) that lies outside the\n"
     "subnet of the interface that heard it a free address of that subnet, from\n"
-    "the host-number range of config.xml. Addresses that another host on the\n"
-    "link already answers for are skipped. Prints each proposal, searches again\n"
-    "and reports which devices answer at their new address; exit 0 when all do.\n"
+    "the host-number range of config.xml. Addresses of this PC, its gateway,\n"
+    "other cameras and hosts that answer on the link are skipped, and no address\n"
+    "is given twice: when the range runs out, the devices left over are not\n"
+    "moved. Prints the plan, sends it, searches again and reports which devices\n"
+    "answer at their new address; exit 0 when all do.\n"
     "\n"
     "  --all              every device outside its subnet\n"
     "  MAC                a device by its key (00-1A-2B-3C-4D-5E or 00:1a:...)\n"
-    "  --wait SECONDS|auto  how long to search, and again for the confirmation\n"
-    "                     (default auto)\n"
+    "  --user NAME        login name (default: the device's own)\n"
+    "  --password-stdin   read the login password from the first line of standard\n"
+    "                     input (needed for text devices with a password)\n"
+    "  --json             one JSON object: plan, skipped, not_moved, results\n"
+    "  --wait SECONDS     how long to search, and again for the confirmation\n"
+    "                     (default 3)\n"
     "  --interface NAME   search on this adapter; repeat for several\n"
     "  --any-interface    search on the automatic adapter choice even when the\n"
     "                     config.xml found cannot be read\n"
     "  --protocol LIST    comma list of text, binary, wsd (default: all)\n"
-    "  --user NAME        login name (default: each device's own)\n"
-    "  --password-stdin   read the login password from the first line of standard\n"
-    "                     input\n"
-    "  --dry-run          print the proposals; send nothing\n"
-    "  --force            send even where a check advises against it\n"
-    "  --json             report as JSON\n"
     "\n"
     "Example:\n"
-    "  quorvex-cli match --all --wait 5\n";
+    "  echo secret | quorvex-cli match --all --password-stdin --wait 5\n";
 
 const char kConfigHelp[] =
     "Usage: quorvex-cli config [--json]\n"
@@ -457,8 +471,8 @@ private:
             if (IsOption(arg, "--dns2")) return TakeAddress(arg, "--dns2", o.dns2, false);
             if (IsOption(arg, "--http-port")) return TakePort(arg);
         }
-        if (c == CliCommand::kMatch) {
-            if (arg == "--all") {
+        if (c == CliCommand::kSet || c == CliCommand::kMatch) {
+            if (arg == "--all" && c == CliCommand::kMatch) {
                 if (!Once("--all")) return false;
                 o.all = true;
                 return true;
@@ -472,13 +486,15 @@ private:
         const CliOptions& o = result_.options;
         if (o.bom && o.format != OutputFormat::kCsv) return Error("--bom goes with --csv");
         if (o.command == CliCommand::kSet) {
-            if (o.all_outside && !o.macs.empty())
-                return Error("give --all-outside or MACs, not both");
-            if (!o.all_outside && o.macs.empty())
+            if (o.macs.empty() && !o.all_outside)
                 return Error("needs the MAC of the device to change (or --all-outside)");
-            if (o.ip && o.ip_from) return Error("--ip and --ip-from exclude each other");
+            if (!o.macs.empty() && o.all_outside)
+                return Error("give --all-outside or MACs, not both");
+            if (o.ip && o.ip_from) return Error("give --ip or --ip-from, not both");
             if (o.ip && (o.all_outside || o.macs.size() > 1))
-                return Error("--ip gives one device an address; use --ip-from for several");
+                return Error("--ip gives one address; use --ip-from for several devices");
+            if (o.all_outside && !o.ip_from) return Error("--all-outside needs --ip-from");
+            if (!o.macs.empty()) result_.options.mac = o.macs.front();
         }
         if (o.command == CliCommand::kMatch) {
             if (o.all && !o.macs.empty()) return Error("give --all or MACs, not both");

@@ -45,8 +45,8 @@ struct CliOptions {
     std::optional<std::string> dns1;
     std::optional<std::string> dns2;
     std::optional<std::uint16_t> http_port;
-    std::optional<std::string> user;
-    bool password_stdin = false;
+    std::optional<std::string> user;  // set and match
+    bool password_stdin = false;      // set and match
 
     // match: every device outside its subnet, or the named ones. set and
     // match: every device key named, in the order given.

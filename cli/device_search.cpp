@@ -112,12 +112,6 @@ std::vector<std::string> DeviceSearch::Problems() const {
     return DescribeProblems(business_.Status());
 }
 
-void DeviceSearch::LetCommandsLeave() {
-    // One pass may be searching; the next one flushes. A third covers a pass
-    // that was already under way when the command was queued.
-    std::this_thread::sleep_for(3 * SearchBusiness::kPassLength + std::chrono::milliseconds(50));
-}
-
 std::optional<DeviceEntry> DeviceSearch::Find(std::string_view key) const {
     DeviceEntry entry{};
     if (!business_.GetDevice(key, entry)) return std::nullopt;

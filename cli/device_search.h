@@ -59,10 +59,6 @@ public:
     // every protocol listens on every searched address.
     std::vector<std::string> Problems() const;
 
-    // Sleeps long enough for the worker to send every command queued so far
-    // (commands leave in the next pass that does not search).
-    void LetCommandsLeave();
-
     SearchBusiness& business() { return business_; }
     std::optional<DeviceEntry> Find(std::string_view key) const;
     // Every device, sorted by MAC.
