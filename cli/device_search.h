@@ -45,11 +45,13 @@ public:
 
     // Waits until the site has gone quiet: at least `kQuietMinimum`, then until
     // no new device has come for a quiet period after the last one (four
-    // times the longest gap seen between two new devices, within
+    // times the longest gap seen between two new devices (or before the
+    // first), within
     // `kQuietShortest`..`kQuietLongest`; `kFirstAnswerGrace` while nobody has
-    // answered) and no repeated search is under way; never past `kQuietMaximum`.
+    // answered) and no repeated search is under way or still to come; never
+    // past `kQuietMaximum`.
     static constexpr std::chrono::milliseconds kQuietMinimum{250};
-    static constexpr std::chrono::milliseconds kQuietShortest{200};
+    static constexpr std::chrono::milliseconds kQuietShortest{300};
     static constexpr std::chrono::milliseconds kQuietLongest{1500};
     static constexpr std::chrono::milliseconds kFirstAnswerGrace{2000};
     static constexpr std::chrono::milliseconds kQuietMaximum{10000};

@@ -45,7 +45,8 @@ bool SameInterfaces(const std::vector<LocalInterface>& a, const std::vector<Loca
 bool SameStatus(const SearchStatus& a, const SearchStatus& b) {
     if (a.sockets.size() != b.sockets.size() || a.interfaces_loaded != b.interfaces_loaded ||
         a.interface_count != b.interface_count || a.searches != b.searches ||
-        a.repeats != b.repeats || a.drops != b.drops || a.adapter_changes != b.adapter_changes) {
+        a.repeats != b.repeats || a.drops != b.drops || a.adapter_changes != b.adapter_changes ||
+        a.answers_lost != b.answers_lost) {
         return false;
     }
     for (std::size_t i = 0; i < a.sockets.size(); ++i) {
@@ -208,20 +209,34 @@ void SearchBusiness::SendSearches() {
         state.sent = now;
         state.last_read = now;
         state.left = kMaxRepeatSearches;
+        state.barren = 0;
     }
+    repeats_pending_.store(false);
+    answers_lost_.store(false);
     search_count_.fetch_add(1);
 }
 
 void SearchBusiness::RepeatIfAnswersWereLost() {
     // Answers lost to an overflow come back with a repeated search. A repeat
-    // waits until the protocol's sockets have gone quiet, so that its burst
-    // meets empty queues rather than the tail of the last one, and only one
-    // protocol repeats at a time, so that two bursts do not share the worker.
-    // Repeats go on while each one still brings devices back and drops are
-    // still counted; a repeat that brought nothing new ends them.
+    // waits until the sockets of every protocol have gone quiet, so that its
+    // burst meets empty queues rather than the tail of the last one (or the
+    // other protocol's burst), and only one protocol repeats at a time.
+    // Repeats go on while they still bring devices back and drops are still
+    // counted; two repeats in a row that brought nobody new end them, as
+    // does the bound. Ending with drops still counted is reported.
     const auto now = std::chrono::steady_clock::now();
-    // Quiet on every protocol: a burst still pouring into the other
-    // protocol's sockets would compete with the repeat's for the worker.
+    bool pending = false;
+    bool lost = false;
+    for (auto& [id, protocol] : protocols_) {
+        RepeatState& state = repeats_[id];
+        const bool dropped = protocol->DroppedDatagrams() > state.drops;
+        if (state.left > 0 && dropped) pending = true;
+        if (state.left <= 0 && dropped && state.sent != std::chrono::steady_clock::time_point{})
+            lost = true;
+    }
+    repeats_pending_.store(pending);
+    answers_lost_.store(lost);
+    if (!pending) return;
     for (const auto& [id, state] : repeats_) {
         if (now - state.last_read < kQuietBeforeRepeat) return;
     }
@@ -237,8 +252,14 @@ void SearchBusiness::RepeatIfAnswersWereLost() {
         }
         const bool first_repeat = state.left == kMaxRepeatSearches;
         if (!first_repeat && found == state.found_at_send) {
-            state.left = 0;  // converged: the last repeat brought nobody back
-            continue;
+            // On a loaded machine one repeat may lose the same answers again;
+            // a second barren one in a row means they do not come back.
+            if (++state.barren >= 2) {
+                state.left = 0;
+                continue;
+            }
+        } else {
+            state.barren = 0;
         }
         protocol->SendSearch();
         state.drops = protocol->DroppedDatagrams();
@@ -479,6 +500,7 @@ void SearchBusiness::RefreshStatus() {
     }
     status.searches = search_count_.load();
     status.repeats = repeat_count_.load();
+    status.answers_lost = answers_lost_.load();
     status.adapter_changes = adapter_changes_.load();
     bool changed = false;
     {

@@ -201,6 +201,9 @@ public:
     std::uint64_t SearchCount() const { return search_count_.load(); }
     // Searches repeated on one protocol because answers were dropped.
     std::uint64_t RepeatedSearchCount() const { return repeat_count_.load(); }
+    // True while answers of the last search were dropped and a repeated
+    // search is still to come.
+    bool RepeatsPending() const { return repeats_pending_.load(); }
     // True while the worker runs.
     bool IsRunning() const { return worker_.running(); }
 
@@ -219,6 +222,7 @@ private:
         std::chrono::steady_clock::time_point sent{};
         std::chrono::steady_clock::time_point last_read{};
         int left = 0;
+        int barren = 0;  // repeats in a row that brought nobody new
     };
 
     static int SearchLoop(void* argument);
@@ -305,6 +309,8 @@ private:
 
     std::atomic<std::uint64_t> search_count_{0};
     std::atomic<std::uint64_t> repeat_count_{0};
+    std::atomic<bool> repeats_pending_{false};
+    std::atomic<bool> answers_lost_{false};
     std::atomic<std::uint64_t> adapter_changes_{0};
     SocketWaiter waiter_;
     std::vector<int> handles_;                     // worker only
