@@ -64,6 +64,7 @@ SearchBusiness::SearchBusiness() : SearchBusiness(MakeProtocols()) {}
 SearchBusiness::SearchBusiness(ProtocolMap protocols) : protocols_(std::move(protocols)) {
     std::erase_if(protocols_, [](const auto& item) { return !item.second; });
     for (auto& [id, protocol] : protocols_) {
+        queued_[id].store(0);
         protocol->SetCallback(&SearchBusiness::DeliverCallback, this, 0);
     }
 }
@@ -519,11 +520,21 @@ void SearchBusiness::RequestRefresh() {
     waiter_.Wake();
 }
 
-void SearchBusiness::SendCommand(const DeviceEntry& entry, const NetSettings& settings,
-                                 std::int32_t type) {
+std::uint64_t SearchBusiness::SendCommand(const DeviceEntry& entry, const NetSettings& settings,
+                                          std::int32_t type) {
     const auto found = protocols_.find(entry.protocol);
-    if (found == protocols_.end()) return;
+    if (found == protocols_.end()) return 0;
+    // The ticket is taken with the queueing under one lock, so that two
+    // threads that queue at once get tickets in queue order.
+    std::lock_guard lock(command_lock_);
     found->second->QueueCommand(entry.info, settings, type, entry.interface_address);
+    return queued_.at(entry.protocol).fetch_add(1) + 1;
+}
+
+bool SearchBusiness::CommandLeft(std::int32_t protocol, std::uint64_t ticket) const {
+    const auto found = protocols_.find(protocol);
+    if (found == protocols_.end() || ticket == 0) return false;
+    return found->second->FlushedCommands() >= ticket;
 }
 
 std::optional<LocalInterface> SearchBusiness::FindInterface(std::uint32_t interface_address) const {
