@@ -2,19 +2,20 @@
 // in a private PC namespace against `quorvex-sim` behind a veth, ended by the
 // quiet rule (`--wait auto`) or by a fixed wait. Each run is one process, one
 // search; the figures are what it listed, how long the technician waited for
-// the list (start of the process to its exit) and the process's peak memory.
+// the list and the process's peak memory.
 //
 // Prints one line per run:
 //   scan <privilege> <shape> <N> <wait> <listed> <exit> <ms> <peak_kib> <probes> <drops> <list_ms>
-//        <last_probe_ms>
+//        <last_probe_ms> <stderr_lines>
 // where <listed> counts devices in the JSON list, <exit> is the exit status,
 // <ms> runs from the start of the process to its exit, <list_ms> from the
 // start to the first byte of the list on its output, <peak_kib> is its
 // peak resident memory (VmHWM, from wait4), <probes> counts the discovery
 // probes the simulator received (two per search: more means repeated
 // searches), <last_probe_ms> when the last of them reached the simulator
-// (from the start of the process; -1 when none did) and <drops> the datagrams
-// the kernel dropped in the PC namespace for full receive queues.
+// (from the start of the process; -1 when none did), <drops> the datagrams
+// the kernel dropped in the PC namespace for full receive queues, and
+// <stderr_lines> the lines the scan wrote on standard error (its problems).
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -72,6 +73,7 @@ struct Run {
     std::uint64_t drops = 0;
     double list_ms = -1;
     double last_probe_ms = -1;
+    std::size_t stderr_lines = 0;
 };
 
 // The kernel's count of UDP datagrams dropped for a full receive buffer in the
@@ -164,7 +166,7 @@ int RunProcess(const std::string& ns_path, const std::string& dir,
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     std::thread watchdog([pidfd, pid] {
         pollfd p{pidfd, POLLIN, 0};
-        if (pidfd < 0 || ::poll(&p, 1, static_cast<int>(kRunDeadline / 1ms)) == 0)
+        if (pidfd >= 0 && ::poll(&p, 1, static_cast<int>(kRunDeadline / 1ms)) == 0)
             ::kill(pid, SIGKILL);
     });
     int status = 0;
@@ -231,6 +233,7 @@ Run Scan(testing::NetnsLab& lab, const testing::Simulator& sim, const std::strin
     run.drops = DropsIn(lab) - drops_before;
     run.listed = CountOf(listing, "\"mac\": ");
     const std::string problems = ReadAll(err);
+    run.stderr_lines = CountOf(problems, "\n");
     if (!problems.empty()) std::cerr << "scan_bench: quorvex-cli said: " << problems;
     ::close(err);
     CountProbes(sim, since, run);
@@ -324,10 +327,12 @@ int Main(int argc, char** argv) {
                     for (const std::string& wait : order) {
                         const Run r = Scan(*lab, *sim, pc_if, wait, privilege == "user");
                         std::printf(
-                            "scan\t%s\t%s\t%d\t%s\t%zu\t%d\t%.0f\t%ld\t%zu\t%llu\t%.0f\t%.0f\n",
+                            "scan\t%s\t%s\t%d\t%s\t%zu\t%d\t%.0f\t%ld\t%zu\t%llu\t%.0f\t%.0f\t%"
+                            "zu\n",
                             privilege.c_str(), shape.c_str(), n, wait.c_str(), r.listed,
                             r.exit_code, r.ms, r.peak_kib, r.probes,
-                            static_cast<unsigned long long>(r.drops), r.list_ms, r.last_probe_ms);
+                            static_cast<unsigned long long>(r.drops), r.list_ms, r.last_probe_ms,
+                            r.stderr_lines);
                         std::fflush(stdout);
                         // Late answers of a spread (to a scan that ended
                         // early) must not reach the next run.
