@@ -6,7 +6,7 @@
 //
 // Prints one line per run:
 //   scan <privilege> <shape> <N> <wait> <listed> <exit> <ms> <peak_kib> <probes> <drops> <list_ms>
-//        <last_probe_ms> <stderr_lines>
+//        <last_probe_ms> <stderr_lines> <listed_text>
 // where <listed> counts devices in the JSON list, <exit> is the exit status,
 // <ms> runs from the start of the process to its exit, <list_ms> from the
 // start to the first byte of the list on its output, <peak_kib> is its
@@ -15,7 +15,9 @@
 // searches), <last_probe_ms> when the last of them reached the simulator
 // (from the start of the process; -1 when none did), <drops> the datagrams
 // the kernel dropped in the PC namespace for full receive queues, and
-// <stderr_lines> the lines the scan wrote on standard error (its problems).
+// <stderr_lines> the lines the scan wrote on standard error (its problems);
+// <listed_text> counts the text-protocol devices in the list (half of N when
+// that protocol is complete).
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -74,6 +76,7 @@ struct Run {
     double list_ms = -1;
     double last_probe_ms = -1;
     std::size_t stderr_lines = 0;
+    std::size_t listed_text = 0;
 };
 
 // The kernel's count of UDP datagrams dropped for a full receive buffer in the
@@ -232,6 +235,7 @@ Run Scan(testing::NetnsLab& lab, const testing::Simulator& sim, const std::strin
         run.list_ms = std::chrono::duration<double, std::milli>(*first_byte - start).count();
     run.drops = DropsIn(lab) - drops_before;
     run.listed = CountOf(listing, "\"mac\": ");
+    run.listed_text = CountOf(listing, "\"protocol\": \"text\"");
     const std::string problems = ReadAll(err);
     run.stderr_lines = CountOf(problems, "\n");
     if (!problems.empty()) std::cerr << "scan_bench: quorvex-cli said: " << problems;
@@ -326,13 +330,12 @@ int Main(int argc, char** argv) {
                     std::rotate(order.begin(), order.begin() + run % order.size(), order.end());
                     for (const std::string& wait : order) {
                         const Run r = Scan(*lab, *sim, pc_if, wait, privilege == "user");
-                        std::printf(
-                            "scan\t%s\t%s\t%d\t%s\t%zu\t%d\t%.0f\t%ld\t%zu\t%llu\t%.0f\t%.0f\t%"
-                            "zu\n",
-                            privilege.c_str(), shape.c_str(), n, wait.c_str(), r.listed,
-                            r.exit_code, r.ms, r.peak_kib, r.probes,
-                            static_cast<unsigned long long>(r.drops), r.list_ms, r.last_probe_ms,
-                            r.stderr_lines);
+                        std::printf("scan\t%s\t%s\t%d\t%s\t", privilege.c_str(), shape.c_str(), n,
+                                    wait.c_str());
+                        std::printf("%zu\t%d\t%.0f\t%ld\t%zu\t%llu\t%.0f\t%.0f\t%zu\t%zu\n",
+                                    r.listed, r.exit_code, r.ms, r.peak_kib, r.probes,
+                                    static_cast<unsigned long long>(r.drops), r.list_ms,
+                                    r.last_probe_ms, r.stderr_lines, r.listed_text);
                         std::fflush(stdout);
                         // Late answers of a spread (to a scan that ended
                         // early) must not reach the next run.
