@@ -339,8 +339,9 @@ int Main(int argc, char** argv) {
                         std::fflush(stdout);
                         // Late answers of a spread (to a scan that ended
                         // early) must not reach the next run.
-                        std::this_thread::sleep_for(std::chrono::milliseconds(options.spread_ms) +
-                                                    300ms);
+                        std::this_thread::sleep_for(
+                            std::chrono::milliseconds(shape == "spread" ? options.spread_ms : 0) +
+                            300ms);
                     }
                 }
             }
