@@ -1,7 +1,11 @@
 #include "cli/device_search.h"
 
 #include <algorithm>
+#include <map>
 #include <thread>
+
+#include "search/get_net_config.h"
+#include "search/linux_adapters.h"
 
 namespace quorvex {
 
@@ -129,9 +133,18 @@ std::vector<DeviceEntry> DeviceSearch::Devices() const {
 }
 
 std::vector<DeviceReportRow> DeviceSearch::Rows() const {
+    // The records name an interface by its address; the report also wants
+    // the adapter's name, which the host's adapter list gives.
+    std::map<std::string, std::string> names;
+    const LinuxAdapters adapters;
+    for (const AdapterReport& report : GetNetConfig(adapters).ReportAdapters())
+        if (report.has_values) names.emplace(GetText(report.settings.ip), report.adapter.name);
     std::vector<DeviceReportRow> rows;
-    for (const DeviceEntry& entry : Devices())
-        rows.push_back(MakeReportRow(entry, business_.IsOutsideSubnet(entry)));
+    for (const DeviceEntry& entry : Devices()) {
+        const auto name = names.find(AddressText(entry.interface_address));
+        rows.push_back(MakeReportRow(entry, business_.IsOutsideSubnet(entry),
+                                     name == names.end() ? "" : name->second));
+    }
     return rows;
 }
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/device_report.h"
+#include "search/device_report.h"
 #include "cli/effective_settings.h"
 #include "cli/progress_display.h"
 #include "core/device_records.h"

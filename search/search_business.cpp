@@ -10,6 +10,7 @@
 #include "core/brannoc_search.h"
 #include "core/ipv4_subnet.h"
 #include "core/morvain_search.h"
+#include "search/adapter_monitor.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
 
@@ -143,6 +144,11 @@ void SearchBusiness::Stop() {
 int SearchBusiness::SearchLoop(void* argument) {
     auto& self = *static_cast<SearchBusiness*>(argument);
     using Clock = std::chrono::steady_clock;
+    // Made on the worker: the kernel tells it about the network namespace of
+    // the thread that opened it, the one the search sockets live in.
+    std::unique_ptr<AdapterMonitor> monitor;
+    if (self.watch_adapters_) monitor = std::make_unique<AdapterMonitor>();
+    self.monitor_handle_ = monitor ? monitor->Handle() : -1;
     self.LoadInterfaces();
     self.RefreshStatus();
 
@@ -155,6 +161,12 @@ int SearchBusiness::SearchLoop(void* argument) {
             // A refresh also takes in adapters that came or changed since.
             self.LoadInterfaces();
             lastSearch.reset();
+        }
+        // An interface that appeared, or got or lost an address, is searched
+        // (or dropped) at once.
+        if (monitor && self.monitor_ready_) {
+            self.monitor_ready_ = false;
+            if (monitor->Drain() && self.LoadInterfaces()) lastSearch.reset();
         }
 
         const auto limit =
@@ -177,6 +189,7 @@ int SearchBusiness::SearchLoop(void* argument) {
         self.RefreshStatus();
     }
     self.FlushUpdates();
+    self.monitor_handle_ = -1;
     return 0;
 }
 
@@ -201,16 +214,20 @@ void SearchBusiness::RepeatIfAnswersWereLost() {
     // Answers lost to an overflow come back with a repeated search. A repeat
     // waits until the protocol's sockets have gone quiet, so that its burst
     // meets empty queues rather than the tail of the last one, and only one
-    // protocol repeats per pass, so that two bursts do not share the worker.
+    // protocol repeats at a time, so that two bursts do not share the worker.
     // Repeats go on while each one still brings devices back and drops are
     // still counted; a repeat that brought nothing new ends them.
     const auto now = std::chrono::steady_clock::now();
+    // Quiet on every protocol: a burst still pouring into the other
+    // protocol's sockets would compete with the repeat's for the worker.
+    for (const auto& [id, state] : repeats_) {
+        if (now - state.last_read < kQuietBeforeRepeat) return;
+    }
     for (auto& [id, protocol] : protocols_) {
         RepeatState& state = repeats_[id];
         if (state.left <= 0) continue;
         const std::uint64_t drops = protocol->DroppedDatagrams();
         if (drops <= state.drops) continue;
-        if (now - state.last_read < kQuietBeforeRepeat) continue;
         std::uint64_t found = 0;
         {
             std::shared_lock lock(table_lock_);
@@ -253,6 +270,7 @@ void SearchBusiness::CountMissedSearches() {
 
 void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
     std::vector<int> watched = handles_;
+    if (monitor_handle_ >= 0 && !monitor_ready_) watched.push_back(monitor_handle_);
     for (;;) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
@@ -262,6 +280,13 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
         for (const int handle : result.invalid) std::erase(watched, handle);
         std::set<std::int32_t> ready_protocols;
         for (const int handle : result.ready) {
+            if (handle == monitor_handle_) {
+                // Read at the end of the pass, when a burst of changes (a
+                // link with its addresses and routes) has arrived whole.
+                monitor_ready_ = true;
+                std::erase(watched, handle);
+                continue;
+            }
             const auto at = std::find(handles_.begin(), handles_.end(), handle);
             if (at != handles_.end()) ready_protocols.insert(handle_owners_[at - handles_.begin()]);
         }
@@ -378,12 +403,15 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
     // Heard on another address than the one on record (a second address of
     // the interface, or a second interface on the same segment): the device
     // belongs to the address whose subnet holds it, so that it counts as
-    // inside and its commands leave where it can be reached.
+    // inside and its commands leave where it can be reached; and to any
+    // address that hears it once the one on record has gone.
     if (!added && stored_interface != 0 && stored_interface != entry.interface_address) {
         DeviceEntry as_stored = entry;
         as_stored.interface_address = stored_interface;
-        if (OutsideSubnet(as_stored) && !InterfaceAddresses(entry.interface_address).empty() &&
-            !OutsideSubnet(entry)) {
+        const bool heard_on_known = !InterfaceAddresses(entry.interface_address).empty();
+        const bool stored_gone = InterfaceAddresses(stored_interface).empty();
+        if (heard_on_known &&
+            (stored_gone || (OutsideSubnet(as_stored) && !OutsideSubnet(entry)))) {
             std::unique_lock lock(table_lock_);
             const auto found = devices_.find(key);
             if (found != devices_.end()) {

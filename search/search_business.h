@@ -252,6 +252,7 @@ private:
     std::vector<std::int32_t> handle_owners_;      // protocol id per handle, worker only
     std::map<std::int32_t, RepeatState> repeats_;  // worker only
     int monitor_handle_ = -1;                      // worker only; -1 without a monitor
+    bool monitor_ready_ = false;                   // worker only: changes wait to be read
 };
 
 }  // namespace quorvex
