@@ -197,6 +197,18 @@ std::size_t CountOf(const std::string& text, const std::string& what) {
     return count;
 }
 
+// Counts the JSON members `key` whose value starts with `value` ("" = any),
+// whatever the spacing after the colon.
+std::size_t CountValues(const std::string& json, const std::string& key, const std::string& value) {
+    const std::string tag = "\"" + key + "\":";
+    std::size_t count = 0;
+    for (std::size_t at = json.find(tag); at != std::string::npos; at = json.find(tag, at + 1)) {
+        const std::size_t start = json.find_first_not_of(" ", at + tag.size());
+        if (start != std::string::npos && json.compare(start, value.size(), value) == 0) ++count;
+    }
+    return count;
+}
+
 Run Scan(testing::NetnsLab& lab, const testing::Simulator& sim, const std::string& pc_if,
          const std::string& wait, bool user) {
     Run run;
@@ -234,8 +246,8 @@ Run Scan(testing::NetnsLab& lab, const testing::Simulator& sim, const std::strin
     if (first_byte)
         run.list_ms = std::chrono::duration<double, std::milli>(*first_byte - start).count();
     run.drops = DropsIn(lab) - drops_before;
-    run.listed = CountOf(listing, "\"mac\": ");
-    run.listed_text = CountOf(listing, "\"protocol\": \"text\"");
+    run.listed = CountValues(listing, "mac", "");
+    run.listed_text = CountValues(listing, "protocol", "\"text\"");
     const std::string problems = ReadAll(err);
     run.stderr_lines = CountOf(problems, "\n");
     if (!problems.empty()) std::cerr << "scan_bench: quorvex-cli said: " << problems;
