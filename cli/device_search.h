@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "search/device_report.h"
 #include "cli/effective_settings.h"
 #include "cli/progress_display.h"
 #include "core/device_records.h"
+#include "search/device_report.h"
 #include "search/search_business.h"
 
 namespace quorvex {

@@ -339,10 +339,13 @@ TEST(CliNetns, MatchAllMovesDevicesIntoTheSubnetPastTakenAddresses) {
     // own credentials and port, DHCP off.
     std::string gateway, dns1, dns2;
     for (const auto& item : ReadJson(Cli(*lab, {"--config", config, "interfaces", "--json"}).out))
-        if (item.second.get<std::string>("name") == pc_if)
+        if (item.second.get<std::string>("ifname") == pc_if) {
             for (auto [key, value] :
                  {std::pair{"gateway", &gateway}, {"dns1", &dns1}, {"dns2", &dns2}})
                 *value = item.second.get<std::string>(key, "");
+            EXPECT_EQ(item.second.get<std::string>("prefix_length"), "24");
+            EXPECT_EQ(item.second.get<std::string>("kind"), "ethernet");
+        }
     const auto binary = Commands(*sim, 8600);
     ASSERT_EQ(binary.size(), 2u);
     EXPECT_EQ(binary[1].bytes, BinaryCommand({"10.77.3.14", "255.255.255.0", gateway, dns1, dns2,
@@ -366,7 +369,7 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"--config needs a file name", {"--config= scan"}},
     {"scan: unknown option '--wat'", {"scan --wat 3"}}, {"scan: unexpected argument 'extra'", {"scan extra"}},
     {"scan: missing value for --wait", {"scan --wait"}}, {"scan: --wait given twice", {"scan --wait 1 --wait 2"}},
-    {"scan: --wait takes a number of seconds", {"scan --wait soon", "scan --wait 0", "scan --wait -1",
+    {"scan: --wait takes auto or a number of seconds", {"scan --wait soon", "scan --wait 0", "scan --wait -1",
                                                 "scan --wait 3601", "scan --wait nan", "scan --wait 3s"}},
     {"scan: --json and --csv exclude each other", {"scan --json --csv", "scan --csv --json"}},
     {"scan: --interface needs an adapter name", {"scan --interface="}},
@@ -377,7 +380,13 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"set: needs the MAC of the device to change", {"set", "set --ip 10.0.0.1"}},
     {"set: '00-1A-2B-3C-4D' is not a MAC address", {"set 00-1A-2B-3C-4D"}},
     {"is not a MAC address", {"set 00-1A-2B:3C-4D-5E", "set 00-1A-2B-3C-4D-5G"}},
-    {"set: takes one MAC, got a second", {"set MAC MAC"}}, {"set: --ip given twice", {"set MAC --ip 10.0.0.1 --ip 10.0.0.2"}},
+    {"set: MAC 00-1A-2B-3C-4D-5E given twice", {"set MAC MAC"}},
+    {"set: give --all-outside or MACs, not both", {"set MAC --all-outside"}},
+    {"set: --ip gives one device an address; use --ip-from", {"set MAC 00-1A-2B-3C-4D-01 --ip 10.0.0.1", "set --all-outside --ip 10.0.0.1"}},
+    {"set: --ip and --ip-from exclude each other", {"set MAC --ip 10.0.0.1 --ip-from 10.0.0.2"}},
+    {"scan: --bom goes with --csv", {"scan --bom", "scan --json --bom"}},
+    {"scan: --protocol takes a comma list of text, binary and wsd", {"scan --protocol foo", "scan --protocol text,"}},
+    {"config: unexpected argument 'x'", {"config -- x"}}, {"set: --ip given twice", {"set MAC --ip 10.0.0.1 --ip 10.0.0.2"}},
     {"set: '10.0.0' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0"}},
     {"'10.0.0.256' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0.256"}},
     {"'gw' is not an IPv4 address (--gateway)", {"set MAC --gateway gw"}},
@@ -391,7 +400,7 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"set: --dhcp takes on or off, not 'yes'", {"set MAC --dhcp yes"}},
     {"set: --user is longer than 31 bytes", {"set MAC --user u23456789012345678901234567890123"}},
     {"set: unknown option '--password'", {"set MAC --password secret"}},
-    {"set: unknown option '--all'", {"set MAC --all"}}, {"set: unknown option '--json'", {"set MAC --json"}},
+    {"set: unknown option '--all'", {"set MAC --all"}},
     {"match: give --all or at least one MAC", {"match"}}, {"match: give --all or MACs, not both", {"match --all MAC"}},
     {"match: MAC 00-1A-2B-3C-4D-5E given twice", {"match MAC 00:1a:2b:3c:4d:5e"}},
     {"match: --all given twice", {"match --all --all"}}, {"match: 'cam-7' is not a MAC address", {"match cam-7"}},
@@ -446,12 +455,39 @@ TEST(CliNetns, MisuseAndTheReadOnlyCommandsSendNothing) {
     // The read-only commands.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"interfaces"},
                                                  {"--config", config, "interfaces", "--json"},
-                                                 {"--config", config, "config"},
+                                                 {"--config", config, "-q", "config"},
                                                  {"scan", "--help"}}) {
         const Result r = Cli(*lab, args);
         EXPECT_EQ(r.exit_code, 0) << args[0] << r.err;
         EXPECT_NE(r.out.find(args[0] == "scan" ? "Usage: quorvex-cli scan" : pc_if), r.out.npos);
     }
+    EXPECT_EQ(Cli(*lab, {"--version"}).out, "quorvex-cli 1.0.0\n");
+
+    // config.xml is looked up per user before the shipped file. One that
+    // exists but does not parse may hide the adapters the user allows probes
+    // on: it is named, and no search runs on the automatic choice.
+    const std::string xdg = lab->scratch_dir() + "/xdg";
+    WriteFile(xdg + "/quorvex/config.xml", "<config><interfaces>");
+    for (const std::string command : {"scan", "match", "set"}) {
+        std::vector<std::string> argv = {"env", "XDG_CONFIG_HOME=" + xdg, QUORVEX_CLI_PATH, command,
+                                         command == "match" ? "--all" : "--wait"};
+        if (command != "match") argv.push_back("1");
+        if (command == "set") argv.push_back("00-1A-2B-3C-4D-5E");
+        Result r;
+        r.exit_code = lab->Run(lab->pc_namespace(), argv, &r.out, &r.err);
+        EXPECT_EQ(r.exit_code, 2) << command << r.err;
+        EXPECT_NE(r.err.find("cannot read configuration file '" + xdg + "/quorvex/config.xml'"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("--any-interface"), std::string::npos) << r.err;
+    }
+    Result shown;
+    shown.exit_code =
+        lab->Run(lab->pc_namespace(), {"env", "XDG_CONFIG_HOME=" + xdg, QUORVEX_CLI_PATH, "config"},
+                 &shown.out, &shown.err);
+    EXPECT_EQ(shown.exit_code, 0) << shown.err;
+    EXPECT_NE(shown.out.find(xdg + "/quorvex/config.xml (not read)"), std::string::npos)
+        << shown.out;
 
     // Output that cannot be written whole is a failure with a message, whether
     // the very first write fails (/dev/full) or only the last flush (a full
