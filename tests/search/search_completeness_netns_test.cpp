@@ -56,8 +56,7 @@ void ExpectSiteFoundInOneSearch(int devices, std::chrono::milliseconds stall, bo
     if (repeats && manager.Status().drops > 0) {
         EXPECT_GE(manager.RepeatedSearchCount(), 1u);
     }
-    EXPECT_LE(manager.RepeatedSearchCount(),
-              std::uint64_t{2 * SearchBusiness::kMaxRepeatSearches});
+    EXPECT_LE(manager.RepeatedSearchCount(), std::uint64_t{2 * SearchBusiness::kMaxRepeatSearches});
     manager.Stop();
 }
 
