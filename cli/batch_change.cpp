@@ -1,54 +1,20 @@
 #include "cli/batch_change.h"
 
 #include <chrono>
-#include <thread>
 
 namespace quorvex {
-
-namespace {
-
-// While confirming, a new search goes out at this period, so a device that
-// needs a moment to apply its settings is heard again.
-constexpr auto kConfirmSearchPeriod = std::chrono::milliseconds(1000);
-// Commands leave within a pass or two; the HTTP-port command after its delay.
-constexpr auto kLeaveDeadline = SearchBusiness::kHttpPortDelay + std::chrono::seconds(10);
-
-}  // namespace
 
 std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search,
                                           const std::vector<PlannedChange>& changes,
                                           double seconds) {
-    SearchBusiness& business = search.business();
-    std::vector<SearchBusiness::ChangeTicket> tickets;
-    for (const PlannedChange& change : changes)
-        tickets.push_back(business.ApplySettings(change.entry, change.settings));
-    const auto deadline = std::chrono::steady_clock::now() + kLeaveDeadline;
-    const auto all_left = [&] {
-        for (const auto& ticket : tickets)
-            if (!business.ChangeLeft(ticket)) return false;
-        return true;
-    };
-    while (!all_left() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-
-    // Only answers to searches sent after the change count.
-    business.ClearDevices();
-    const auto judge = [&](const PlannedChange& change) {
-        const auto now = search.Find(DeviceKey(change.entry.info));
-        return JudgeChange(change.settings,
-                           now ? std::optional<DeviceInfo>(now->info) : std::nullopt);
-    };
-    search.Watch(
-        seconds, "confirming",
-        [&] {
-            for (const PlannedChange& change : changes)
-                if (judge(change) != ChangeResult::confirmed) return false;
-            return true;
-        },
-        kConfirmSearchPeriod);
-    std::vector<ChangeResult> results;
-    for (const PlannedChange& change : changes) results.push_back(judge(change));
-    return results;
+    const auto confirm_time = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::duration<double>(seconds));
+    ChangeWatch watch(search.business(), changes, confirm_time);
+    // The watch keeps its own time; this bound only outlasts it.
+    const double bound =
+        seconds + std::chrono::duration<double>(ChangeWatch::kLeaveDeadline).count() + 1;
+    search.Watch(bound, "confirming", [&] { return watch.Poll(); });
+    return watch.Results();
 }
 
 std::string VerdictText(AddressVerdict verdict) {

@@ -1,8 +1,7 @@
 #pragma once
 
-// The part of `set` and `match` that follows the plan: send every change,
-// know when its commands have left, search again and judge each device by
-// the rule of search/change_confirmation.h; and the words for the reasons
+// The part of `set` and `match` that follows the plan (search/change_watch.h
+// on the command line's clock, with progress), and the words for the reasons
 // that search/ gives as values.
 
 #include <string>
@@ -12,14 +11,10 @@
 #include "core/device_records.h"
 #include "search/address_check.h"
 #include "search/change_confirmation.h"
+#include "search/change_watch.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
-
-struct PlannedChange {
-    DeviceEntry entry{};
-    NetSettings settings{};
-};
 
 // Sends every change, waits until their commands have left, then searches
 // again for up to `seconds` until each device answers with its new settings.

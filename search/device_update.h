@@ -21,6 +21,10 @@ struct DeviceUpdate {
     bool answering = true;
     // When it last answered: milliseconds since the Unix epoch.
     std::int64_t last_heard_ms = 0;
+    // The number of the search it last answered (`SearchBusiness::SearchCount`
+    // as it stood then): an answer counts as one to a search sent after a
+    // moment when this exceeds the count at that moment.
+    std::uint64_t heard_search = 0;
     // True when the entry's address lies outside the subnet of every address
     // of the interface that heard it.
     bool outside_subnet = false;

@@ -457,6 +457,7 @@ DeviceUpdate SearchBusiness::MakeUpdate(const Stored& stored) const {
     update.missed_searches = stored.missed;
     update.answering = stored.missed < kMissedSearchesForSilent;
     update.last_heard_ms = stored.heard_ms;
+    update.heard_search = stored.heard_search;
     return update;
 }
 
@@ -541,6 +542,20 @@ bool SearchBusiness::GetDevice(std::string_view key, DeviceEntry& entry) const {
     if (found == devices_.end()) return false;
     entry = found->second.entry;
     return true;
+}
+
+std::optional<DeviceUpdate> SearchBusiness::GetUpdate(std::string_view key) const {
+    const std::optional<std::uint64_t> value = KeyValue(key);
+    if (!value) return std::nullopt;
+    std::optional<DeviceUpdate> update;
+    {
+        std::shared_lock lock(table_lock_);
+        const auto found = devices_.find(*value);
+        if (found == devices_.end()) return std::nullopt;
+        update = MakeUpdate(found->second);
+    }
+    update->outside_subnet = OutsideSubnet(update->entry);
+    return update;
 }
 
 bool SearchBusiness::SetDeviceRow(std::string_view key, std::int32_t row) {

@@ -108,6 +108,8 @@ public:
 
     // Copies the entry under `key`; false (and `entry` untouched) when absent.
     bool GetDevice(std::string_view key, DeviceEntry& entry) const;
+    // The entry under `key` with its health; none when absent.
+    std::optional<DeviceUpdate> GetUpdate(std::string_view key) const;
     // Stores the list row of the entry under `key`; false when absent.
     bool SetDeviceRow(std::string_view key, std::int32_t row);
     // Empties the table and asks for a search at once.

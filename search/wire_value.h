@@ -5,6 +5,7 @@
 // send something else than the user asked for.
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace quorvex {
@@ -23,5 +24,10 @@ inline constexpr std::size_t kMaxWireText = 31;
 
 // The problem of `value` as a user name, password or address text.
 WireValueProblem CheckWireValue(std::string_view value, std::size_t longest = kMaxWireText);
+
+// The problem of `value` as the user name or password of a command for a
+// device of `protocol`: the binary protocol carries the bytes of its fields
+// as they are, so only the text protocol refuses what is not ASCII.
+WireValueProblem CheckCredential(std::string_view value, std::int32_t protocol);
 
 }  // namespace quorvex
