@@ -11,10 +11,12 @@
 #include <QVBoxLayout>
 #include <QValidator>
 #include <array>
+#include <utility>
 
 #include "config/language_x.h"
 #include "config/text_convert.h"
 #include "core/ipv4_subnet.h"
+#include "search/wire_value.h"
 #include "ui/dialog_template.h"
 #include "ui/ip_address_edit.h"
 #include "ui/record_text.h"
@@ -46,11 +48,15 @@ int PortValue(const QString& text) {
     return ok && port >= 1 && port <= 65535 ? port : 0;
 }
 
-template <std::size_t N>
-void StoreWide(const QString& text, char (&field)[N]) {
+// The bytes a text field becomes on the wire (the record's code page), in
+// full: the check sees what would be cut.
+std::string WireBytes(const QString& text) {
     const std::u16string wide(reinterpret_cast<const char16_t*>(text.utf16()),
                               static_cast<std::size_t>(text.size()));
-    WideToAnsi(wide, std::span<char>(field, N));
+    std::string bytes(wide.size() * 4 + 1, '\0');
+    WideToAnsi(wide, std::span<char>(bytes.data(), bytes.size()));
+    bytes.resize(std::char_traits<char>::length(bytes.c_str()));
+    return bytes;
 }
 
 QLabel* RightLabel(QWidget* parent, const char* text, int id) {
@@ -72,9 +78,9 @@ QLabel* ProblemLabel(QWidget* parent, int id) {
 
 constexpr std::array<int, 5> kAddressIds{IDC_IP_ADDRESS, IDC_SUBNET_MASK, IDC_GATEWAY, IDC_DNS1,
                                          IDC_DNS2};
-constexpr std::array<int, 6> kProblemIds{IDC_IP_ADDRESS_PROBLEM, IDC_SUBNET_MASK_PROBLEM,
-                                         IDC_GATEWAY_PROBLEM,    IDC_DNS1_PROBLEM,
-                                         IDC_DNS2_PROBLEM,       IDC_HTTP_PORT_PROBLEM};
+constexpr std::array<int, 8> kProblemIds{
+    IDC_IP_ADDRESS_PROBLEM, IDC_SUBNET_MASK_PROBLEM, IDC_GATEWAY_PROBLEM, IDC_DNS1_PROBLEM,
+    IDC_DNS2_PROBLEM,       IDC_HTTP_PORT_PROBLEM,   IDC_USER_PROBLEM,    IDC_PASSWORD_PROBLEM};
 
 }  // namespace
 
@@ -100,7 +106,9 @@ DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
         SetControlId(addresses_[i], kAddressIds[i]);
         problems_[i] = ProblemLabel(frame, kProblemIds[i]);
         const int row = static_cast<int>(2 * i);
-        address_grid->addWidget(RightLabel(frame, labels[i].first, labels[i].second), row, 0);
+        QLabel* label = RightLabel(frame, labels[i].first, labels[i].second);
+        if (i == 0) ip_label_ = label;
+        address_grid->addWidget(label, row, 0);
         address_grid->addWidget(addresses_[i], row, 1);
         address_grid->addWidget(problems_[i], row + 1, 1);
         connect(addresses_[i], &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
@@ -122,13 +130,25 @@ DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
     SetControlId(password_, IDC_PASSWORD);
     password_->setEchoMode(QLineEdit::Password);
     password_->setValidator(new Utf8LimitValidator(kMaxCredentialBytes, password_));
+    problems_[6] = ProblemLabel(this, kProblemIds[6]);
+    problems_[7] = ProblemLabel(this, kProblemIds[7]);
+    for (QLineEdit* field : {user_, password_})
+        connect(field, &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
+    batch_note_ = new QLabel(this);
+    SetControlId(batch_note_, IDC_BATCH_NOTE);
+    batch_note_->setWordWrap(true);
+    batch_note_->setTextFormat(Qt::PlainText);
+    batch_note_->hide();
     account->addWidget(RightLabel(this, "Http 端口", IDC_HTTP_PORT_LABEL), 0, 0);
     account->addWidget(http_port_, 0, 1);
     account->addWidget(problems_[5], 1, 1);
     account->addWidget(RightLabel(this, "用户", IDC_USER_LABEL), 2, 0);
     account->addWidget(user_, 2, 1);
-    account->addWidget(RightLabel(this, "密码", IDC_PASSWORD_LABEL), 3, 0);
-    account->addWidget(password_, 3, 1);
+    account->addWidget(problems_[6], 3, 1);
+    account->addWidget(RightLabel(this, "密码", IDC_PASSWORD_LABEL), 4, 0);
+    account->addWidget(password_, 4, 1);
+    account->addWidget(problems_[7], 5, 1);
+    account->addWidget(batch_note_, 6, 1);
     account->setColumnStretch(1, 1);
 
     ok_ = new QPushButton(QStringLiteral("确定"), this);
@@ -175,6 +195,17 @@ void DlgNetInformation::OnInitDialog() {
         GetText(entry_.info.ip), GetText(entry_.info.mask), GetText(entry_.info.gateway),
         GetText(entry_.info.dns1), GetText(entry_.info.dns2)};
     for (std::size_t i = 0; i < addresses_.size(); ++i) addresses_[i]->SetAddressText(reported[i]);
+    if (IsBatch()) {
+        setWindowTitle(UiText(language_, IDS_BATCH_CAPTION).arg(batch_));
+        ip_label_->setText(UiText(language_, IDS_START_ADDRESS));
+        // Each camera of a batch gets its own address: DHCP is not offered.
+        dhcp_->setChecked(false);
+        dhcp_->setEnabled(false);
+        OnDhcpToggled();
+        user_->clear();
+        batch_note_->setText(UiText(language_, IDS_BATCH_CREDENTIALS));
+        batch_note_->show();
+    }
     ShowProblems(false);
     adjustSize();
 }
@@ -210,15 +241,30 @@ QString DlgNetInformation::AddressProblem(std::size_t index, bool final) const {
             return UiText(language_, IDS_MASK_NOT_CONTIGUOUS);
         return {};
     }
+    if (index == 0) {
+        const std::optional<std::uint32_t> mask = addresses_[1]->Address();
+        if (!mask || !MaskPrefixLength(*mask) || *mask == 0) return {};  // the mask says why
+        AddressFacts own_subnet;
+        own_subnet.interface_subnets.push_back(Ipv4Subnet{address, *mask});
+        const AddressFacts& facts = facts_ ? *facts_ : own_subnet;
+        AddressVerdict verdict = CheckAddress(address, *mask, facts, DeviceKey(entry_.info));
+        std::uint32_t reported = 0;
+        const bool kept = ParseAddress(GetText(entry_.info.ip), reported) && reported == address;
+        // An address the camera keeps takes nobody's; a batch's plan skips
+        // the addresses that others hold, so only the start's subnet counts.
+        const bool held_elsewhere =
+            IsOverridable(verdict) && verdict != AddressVerdict::outside_subnet;
+        if ((kept && !IsBatch() && IsOverridable(verdict)) || (IsBatch() && held_elsewhere))
+            verdict = AddressVerdict::free;
+        return VerdictUiText(language_, verdict);
+    }
     if (IsSpecialAddress(address)) return UiText(language_, IDS_ADDRESS_NOT_HOST);
-    if (index == 0 || index == 2) {
+    if (index == 2) {
         const std::optional<std::uint32_t> mask = addresses_[1]->Address();
         const std::optional<std::uint32_t> ip = addresses_[0]->Address();
         if (!mask || !MaskPrefixLength(*mask) || !ip) return {};
         const Ipv4Subnet subnet{*ip, *mask};
-        if (!subnet.IsHostAddress(address)) {
-            return UiText(language_, index == 0 ? IDS_ADDRESS_NOT_IN_SUBNET : IDS_GATEWAY_OUTSIDE);
-        }
+        if (!subnet.IsHostAddress(address)) return UiText(language_, IDS_GATEWAY_OUTSIDE);
     }
     return {};
 }
@@ -227,12 +273,25 @@ QString DlgNetInformation::PortProblem() const {
     return PortValue(http_port_->text()) == 0 ? UiText(language_, IDS_PORT_RANGE) : QString();
 }
 
+QString DlgNetInformation::CredentialProblem(const QLineEdit* field) const {
+    // A batch may hold text cameras, whose header takes the narrowest values.
+    const std::int32_t protocol = IsBatch() ? kProtocolText : entry_.protocol;
+    return WireProblemUiText(language_, CheckCredential(WireBytes(field->text()), protocol));
+}
+
 void DlgNetInformation::ShowProblems(bool final) {
-    for (std::size_t i = 0; i <= addresses_.size(); ++i) {
-        const QString problem = i < addresses_.size() ? AddressProblem(i, final) : PortProblem();
+    for (std::size_t i = 0; i < problems_.size(); ++i) {
+        QString problem;
+        if (i < addresses_.size()) {
+            problem = AddressProblem(i, final);
+            addresses_[i]->SetErrorShown(!problem.isEmpty());
+        } else if (i == addresses_.size()) {
+            problem = PortProblem();
+        } else {
+            problem = CredentialProblem(i == addresses_.size() + 1 ? user_ : password_);
+        }
         problems_[i]->setText(problem);
         problems_[i]->setVisible(!problem.isEmpty());
-        if (i < addresses_.size()) addresses_[i]->SetErrorShown(!problem.isEmpty());
     }
 }
 
@@ -240,7 +299,8 @@ bool DlgNetInformation::Validate() {
     ShowProblems(true);
     for (std::size_t i = 0; i < problems_.size(); ++i) {
         if (problems_[i]->text().isEmpty()) continue;
-        QWidget* field = i < addresses_.size() ? static_cast<QWidget*>(addresses_[i]) : http_port_;
+        const std::array<QWidget*, 3> others{http_port_, user_, password_};
+        QWidget* field = i < addresses_.size() ? addresses_[i] : others.at(i - addresses_.size());
         field->setFocus(Qt::OtherFocusReason);
         return false;
     }
@@ -249,6 +309,8 @@ bool DlgNetInformation::Validate() {
 
 QString DlgNetInformation::ProblemText(int control_id) const {
     if (control_id == IDC_HTTP_PORT) return problems_[5]->text();
+    if (control_id == IDC_USER) return problems_[6]->text();
+    if (control_id == IDC_PASSWORD) return problems_[7]->text();
     for (std::size_t i = 0; i < kAddressIds.size(); ++i) {
         if (kAddressIds[i] == control_id) return problems_[i]->text();
     }
@@ -258,20 +320,33 @@ QString DlgNetInformation::ProblemText(int control_id) const {
 void DlgNetInformation::OnOk() {
     if (!Validate()) return;
     NetSettings settings{};
-    // Greyed-out fields are read too: with DHCP on the record still holds the
-    // addresses shown, as far as they read as addresses.
-    auto address = [this](std::size_t i) {
-        return quorvex::AddressText(addresses_[i]->Address().value_or(0));
+    // A field that does not read as an address (blank, or greyed out under
+    // DHCP with what the camera reported) never goes out as 0.0.0.0: under
+    // DHCP the camera's own value stands, otherwise it goes out empty.
+    const std::array<std::string_view, 5> reported{
+        GetText(entry_.info.ip), GetText(entry_.info.mask), GetText(entry_.info.gateway),
+        GetText(entry_.info.dns1), GetText(entry_.info.dns2)};
+    const bool automatic = dhcp_->isChecked();
+    auto address = [&](std::size_t i) -> std::string {
+        if (const auto value = addresses_[i]->Address()) return quorvex::AddressText(*value);
+        std::uint32_t own = 0;
+        return automatic && ParseAddress(reported[i], own) ? std::string(reported[i])
+                                                           : std::string();
     };
     SetText(settings.ip, address(0));
     SetText(settings.mask, address(1));
     SetText(settings.gateway, address(2));
     SetText(settings.dns1, address(3));
     SetText(settings.dns2, address(4));
-    settings.dhcp = dhcp_->isChecked() ? 1 : 0;
+    settings.dhcp = automatic ? 1 : 0;
     settings.http_port = static_cast<std::uint16_t>(PortValue(http_port_->text()));
-    StoreWide(user_->text(), settings.user);
-    StoreWide(password_->text(), settings.password);
+    const std::string user = WireBytes(user_->text());
+    const std::string password = WireBytes(password_->text());
+    SetText(settings.user, user);
+    SetText(settings.password, password);
+    given_ = {};
+    if (!IsBatch() || !user.empty()) given_.user = user;
+    if (!IsBatch() || !password.empty()) given_.password = password;
     settings_ = settings;
     accept();
 }

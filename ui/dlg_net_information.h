@@ -5,18 +5,28 @@
 // It sends nothing itself.
 //
 // Every address field holds exactly what was typed. OK accepts only values
-// that can go out as they stand: with DHCP off the address must be a host
-// address of the subnet its mask (contiguous) describes, and the gateway,
-// when given, must lie in it; the DNS fields may stay blank (0.0.0.0); the
-// HTTP port is 1..65535. Each refused value says why right under its field,
-// in the pack's words, and the dialog stays open. User and password take at
-// most 31 bytes of UTF-8, the width of their record fields. The layout sizes
+// that can go out as they stand: with DHCP off the address must pass the
+// address check of search/ (given the facts of the camera's link: not the
+// PC's, the gateway's or another camera's; an address the camera keeps is
+// its own), the mask must be contiguous and the gateway, when given, must lie
+// in the subnet; gateway and DNS may stay blank and then go out empty, never
+// as 0.0.0.0; the HTTP port is 1..65535; user and password must be values the
+// device's protocol can carry. Each refused value says why right under its
+// field, in the pack's words, and the dialog stays open. The layout sizes
 // itself to its texts, so no pack and no scale clips a label.
+//
+// For a batch the address field is the start address of the plan (which
+// skips addresses others hold, so only what no camera of that subnet could
+// hold is refused here), DHCP is off, and blank credentials mean each
+// camera's own.
 
 #include <QDialog>
 #include <array>
+#include <optional>
 
 #include "core/device_records.h"
+#include "search/address_check.h"
+#include "search/credentials.h"
 
 class QCheckBox;
 class QLabel;
@@ -41,6 +51,16 @@ public:
     // The device edited; set before the dialog opens.
     void SetDevice(const DeviceEntry& entry) { entry_ = entry; }
     const DeviceEntry& Device() const { return entry_; }
+    // What is known about the camera's link; without it only the address's
+    // own form and subnet are checked.
+    void SetAddressFacts(AddressFacts facts) { facts_ = std::move(facts); }
+    // Edits the shared settings of `cameras` cameras (more than one); set
+    // before the dialog opens.
+    void SetBatch(int cameras) { batch_ = cameras; }
+    bool IsBatch() const { return batch_ > 1; }
+    // The credentials typed: in a batch a blank field gives none (each
+    // camera's own then counts); otherwise what the fields hold.
+    Credentials GivenCredentials() const { return given_; }
     // Complete after an OK result; zero-filled before.
     const NetSettings& Settings() const { return settings_; }
 
@@ -62,6 +82,7 @@ private:
     // incomplete values, which are not errors while they are being typed.
     QString AddressProblem(std::size_t index, bool final) const;
     QString PortProblem() const;
+    QString CredentialProblem(const QLineEdit* field) const;
     void ShowProblems(bool final);
 
     LanguageX& language_;
@@ -70,7 +91,13 @@ private:
 
     QCheckBox* dhcp_ = nullptr;
     std::array<IpAddressEdit*, 5> addresses_{};  // ip, mask, gateway, dns1, dns2
-    std::array<QLabel*, 6> problems_{};          // under each address, then the port
+    // Under each address, then the port, the user and the password.
+    std::array<QLabel*, 8> problems_{};
+    QLabel* ip_label_ = nullptr;
+    QLabel* batch_note_ = nullptr;
+    std::optional<AddressFacts> facts_;
+    int batch_ = 0;
+    Credentials given_;
     QLineEdit* http_port_ = nullptr;
     QLineEdit* user_ = nullptr;
     QLineEdit* password_ = nullptr;

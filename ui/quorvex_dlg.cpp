@@ -43,6 +43,8 @@
 #include "ui/device_sort_filter_proxy.h"
 #include "ui/dialog_template.h"
 #include "ui/dlg_base_information.h"
+#include "ui/dlg_change_plan.h"
+#include "ui/dlg_credentials.h"
 #include "ui/dlg_net_information.h"
 #include "ui/quorvex_app.h"
 #include "ui/record_text.h"
@@ -211,7 +213,7 @@ CQuorvexDlg::~CQuorvexDlg() {
     // going away.
     search_.Stop();
     if (initialised_) SaveViewState();
-    if (host_command_ != nullptr) {
+    if (host_command_) {
         host_command_->disconnect();
         host_command_->kill();
         host_command_->waitForFinished(1000);
@@ -242,7 +244,7 @@ void CQuorvexDlg::OnInitDialog() {
         [this](std::vector<DeviceUpdate> updates) { ReceiveUpdates(std::move(updates)); });
     search_.SetStatusCallback([this](const SearchStatus& status) { ReceiveStatus(status); });
     search_.SetSearchInterval(settings.search_interval);
-    search_.SetMatchRange(settings.match_min, settings.match_max);
+    SetMatchRange(settings.match_min, settings.match_max);
     search_.SetInterfaceNames(settings.interfaces);
     if (!search_.IsRunning()) search_.Start();
 
@@ -651,16 +653,96 @@ void CQuorvexDlg::OnCommand(int command_id) {
     }
 }
 
+void CQuorvexDlg::SetMatchRange(int min, int max) {
+    match_min_ = min;
+    match_max_ = max;
+    search_.SetMatchRange(min, max);
+}
+
 void CQuorvexDlg::OnMatchAddress() {
+    const std::vector<DeviceUpdate> selected = SelectedDevices();
+    if (selected.empty()) return;
+    std::vector<DeviceEntry> entries;
+    for (const DeviceUpdate& device : selected)
+        if (search_.IsOutsideSubnet(device.entry)) entries.push_back(device.entry);
+    if (entries.empty()) {
+        ShowNotice(Text(IDS_MATCH_NOTHING), false);
+        return;
+    }
+    // One prompt for the whole selection: a text camera's answer carries no
+    // password, so only the user can give it.
+    DlgCredentials credentials(language_, this);
+    if (RunDialog(credentials) != QDialog::Accepted) return;
     // One plan for the whole selection, so that no address goes to two
     // cameras and the cameras past the last free address stay where they are.
-    std::vector<DeviceEntry> entries;
-    for (const DeviceUpdate& device : SelectedDevices()) entries.push_back(device.entry);
     const SearchBusiness::BatchPlan plan = search_.PlanMatch(entries, LinkProbe{});
-    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
-        const auto settings = search_.MatchSettings(move.entry, move.address, Credentials{});
-        if (settings) search_.ApplySettings(move.entry, *settings);
+    if (plan.moves.size() > 1) {
+        DlgChangePlan shown(language_, plan, this);
+        if (RunDialog(shown) != QDialog::Accepted) return;
     }
+    QString note;
+    if (!plan.unplaced.empty()) {
+        note = Text(IDS_MATCH_UNPLACED).arg(plan.unplaced.size()).arg(match_min_).arg(match_max_);
+    }
+    std::vector<PlannedChange> changes;
+    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
+        const auto settings = search_.MatchSettings(move.entry, move.address, credentials.Given());
+        if (settings) changes.push_back({move.entry, *settings});
+    }
+    if (changes.empty()) {
+        ShowNotice(note, true);
+        return;
+    }
+    StartChanges(std::move(changes), note);
+}
+
+void CQuorvexDlg::StartChanges(std::vector<PlannedChange> changes, const QString& note) {
+    for (const PlannedChange& change : changes)
+        model_->SetChangeState(DeviceKey(change.entry.info), ChangeState::kPending);
+    WatchedChanges watched;
+    watched.shown.assign(changes.size(), false);
+    watched.note = note;
+    const std::size_t count = changes.size();
+    watched.watch = std::make_unique<ChangeWatch>(search_, std::move(changes), kConfirmTime);
+    watches_.push_back(std::move(watched));
+    const QString sent = Text(IDS_CHANGES_SENT).arg(count);
+    ShowNotice(note.isEmpty() ? sent : note + QLatin1Char(' ') + sent, !note.isEmpty());
+    if (watch_timer_ == nullptr) {
+        watch_timer_ = new QTimer(this);
+        watch_timer_->setInterval(100);
+        connect(watch_timer_, &QTimer::timeout, this, &CQuorvexDlg::PollChanges);
+    }
+    watch_timer_->start();
+}
+
+void CQuorvexDlg::PollChanges() {
+    for (auto it = watches_.begin(); it != watches_.end();) {
+        ChangeWatch& watch = *it->watch;
+        const bool done = watch.Poll();
+        for (std::size_t i = 0; i < watch.Changes().size(); ++i) {
+            const std::optional<ChangeResult> result = watch.Result(i);
+            if (!result || it->shown[i]) continue;
+            const std::string key = DeviceKey(watch.Changes()[i].entry.info);
+            if (*result == ChangeResult::confirmed) {
+                it->shown[i] = model_->SetChangeState(key, ChangeState::kConfirmed);
+            } else {
+                it->shown[i] = model_->SetChangeState(key, ChangeState::kNotConfirmed,
+                                                      ResultUiText(language_, *result));
+            }
+        }
+        if (!done) {
+            ++it;
+            continue;
+        }
+        const std::vector<ChangeResult> results = watch.Results();
+        const auto confirmed = std::count(results.begin(), results.end(), ChangeResult::confirmed);
+        const QString outcome = Text(IDS_CHANGES_DONE).arg(confirmed).arg(results.size());
+        const bool failed =
+            confirmed != static_cast<std::ptrdiff_t>(results.size()) || !it->note.isEmpty();
+        ShowNotice(it->note.isEmpty() ? outcome : outcome + QLatin1Char(' ') + it->note, failed);
+        it = watches_.erase(it);
+    }
+    if (watches_.empty() && watch_timer_ != nullptr) watch_timer_->stop();
 }
 
 void CQuorvexDlg::OnOpenWebPage() {
@@ -688,10 +770,40 @@ void CQuorvexDlg::OnNetConfig() {
     const DeviceEntry entry = devices.front().entry;
     DlgNetInformation dialog(language_, this);
     dialog.SetDevice(entry);
+    dialog.SetAddressFacts(search_.AddressFactsFor(entry));
+    if (devices.size() > 1) dialog.SetBatch(static_cast<int>(devices.size()));
     if (RunDialog(dialog) != QDialog::Accepted) return;
+    const NetSettings& shared = dialog.Settings();
 
-    // The search schedules the HTTP-port command of a text device itself.
-    search_.ApplySettings(entry, dialog.Settings());
+    if (devices.size() == 1) {
+        // The search schedules the HTTP-port command of a text device itself.
+        StartChanges({{entry, shared}});
+        return;
+    }
+    std::vector<DeviceEntry> entries;
+    for (const DeviceUpdate& device : devices) entries.push_back(device.entry);
+    std::uint32_t start = 0;
+    std::uint32_t mask = 0;
+    ParseAddress(GetText(shared.ip), start);
+    ParseAddress(GetText(shared.mask), mask);
+    const SearchBusiness::BatchPlan plan = search_.PlanBatch(entries, start, mask, LinkProbe{});
+    DlgChangePlan shown(language_, plan, this);
+    if (RunDialog(shown) != QDialog::Accepted) return;
+    std::vector<PlannedChange> changes;
+    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
+        NetSettings settings = shared;
+        SetText(settings.ip, AddressText(move.address));
+        ApplyCredentials(settings, dialog.GivenCredentials(), move.entry.info);
+        changes.push_back({move.entry, settings});
+    }
+    QString note;
+    if (!plan.unplaced.empty())
+        note = Text(IDS_BATCH_UNPLACED).arg(plan.unplaced.size()).arg(GetText(shared.ip).data());
+    if (changes.empty()) {
+        ShowNotice(note, true);
+        return;
+    }
+    StartChanges(std::move(changes), note);
 }
 
 void CQuorvexDlg::OnRefreshList() {
@@ -707,7 +819,7 @@ void CQuorvexDlg::OnRefreshList() {
 }
 
 bool CQuorvexDlg::HostCommandRunning() const {
-    return host_command_ != nullptr && host_command_->state() != QProcess::NotRunning;
+    return host_command_ && host_command_->state() != QProcess::NotRunning;
 }
 
 void CQuorvexDlg::OnClearArp() {
@@ -746,14 +858,14 @@ void CQuorvexDlg::OnClearArp() {
         batch += "neigh flush dev " + QByteArray::fromStdString(name) + "\n";
     }
 
-    delete host_command_;
-    host_command_ = new QProcess(this);
+    host_command_.reset(new QProcess(this));
     host_command_->setProcessChannelMode(QProcess::MergedChannels);
-    connect(host_command_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            ShowNotice(Text(IDS_ARP_FAILED).arg(host_command_->errorString()), true);
-    });
-    connect(host_command_, &QProcess::finished, this,
+    connect(host_command_.get(), &QProcess::errorOccurred, this,
+            [this](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart)
+                    ShowNotice(Text(IDS_ARP_FAILED).arg(host_command_->errorString()), true);
+            });
+    connect(host_command_.get(), &QProcess::finished, this,
             [this, list](int code, QProcess::ExitStatus how) {
                 const QString output =
                     StripControls(QString::fromLocal8Bit(host_command_->readAll()).trimmed());

@@ -25,6 +25,7 @@
 
 #include "config/language_x.h"
 #include "core/device_records.h"
+#include "search/change_watch.h"
 #include "search/device_update.h"
 #include "search/search_business.h"
 #include "search/search_status.h"
@@ -35,6 +36,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace quorvex {
 
@@ -59,6 +61,9 @@ public:
     // How long after the first devices are shown the columns fit their
     // content (unless the user's own widths were restored).
     static constexpr int kFitColumnsDelayMs = 1500;
+    // How long a camera has, once its commands have left, to answer with the
+    // settings it was sent before its change counts as not confirmed.
+    static constexpr std::chrono::milliseconds kConfirmTime{15000};
 
     explicit CQuorvexDlg(CQuorvexApp& app, QWidget* parent = nullptr);
     // Saves the window's per-user state and stops the search manager.
@@ -82,8 +87,14 @@ public:
     // Runs the commands of the context menu and of the keyboard by id; ids
     // the window has no handler for do nothing.
     void OnCommand(int command_id);
-    // Match address: the default button and Enter.
+    // Match address: the default button and Enter. Asks once for the
+    // credentials, shows the plan when more than one camera moves, says how
+    // many could not be moved and why, and follows each change on its row.
     void OnMatchAddress();
+    // The host-number range of matching (from config.xml at start).
+    void SetMatchRange(int min, int max);
+    // True while some change sent from the window is not judged yet.
+    bool ChangesPending() const { return !watches_.empty(); }
     // Opens the first selected device's web page (a double click); says in
     // the window when no browser takes it.
     void OnOpenWebPage();
@@ -157,6 +168,10 @@ private:
     void OnAbout();
     void OnExport(bool shown_only);
     void OnCopyRows();
+    // Sends `changes`, marks their rows pending and follows them until each
+    // is judged; `note` is said again with the outcome.
+    void StartChanges(std::vector<PlannedChange> changes, const QString& note = {});
+    void PollChanges();
 
     CQuorvexApp& app_;
     LanguageX& language_;
@@ -177,7 +192,21 @@ private:
     std::vector<std::string> arp_command_;
     std::vector<std::string> arp_interfaces_;
     std::vector<std::string> configured_interfaces_;
-    QProcess* host_command_ = nullptr;
+    // Deleted later, as it may be the sender of the signal that replaces it.
+    struct LaterDeleter {
+        void operator()(QObject* object) const { object->deleteLater(); }
+    };
+    std::unique_ptr<QProcess, LaterDeleter> host_command_;
+    // Changes being followed, with what to say when they are all judged.
+    struct WatchedChanges {
+        std::unique_ptr<ChangeWatch> watch;
+        std::vector<bool> shown;  // the final state is on the row
+        QString note;
+    };
+    std::vector<WatchedChanges> watches_;
+    QTimer* watch_timer_ = nullptr;
+    int match_min_ = 0;
+    int match_max_ = 0;
     SearchStatus status_value_;
     // Values the worker handed over and the window has not taken yet, oldest
     // first, and whether a call to take them is already queued.

@@ -14,6 +14,8 @@ inline constexpr int IDR_MAINFRAME = 128;
 inline constexpr int IDR_CONTEXTMENU = 129;
 inline constexpr int IDD_BASEINFO = 130;
 inline constexpr int IDD_NETCONFIG = 131;
+inline constexpr int IDD_CREDENTIALS = 132;
+inline constexpr int IDD_CHANGE_PLAN = 133;
 
 // Template controls without an id of their own (group frames, the about
 // icon) carry this one, so that a pack entry for id 0 reaches only the inner
@@ -76,6 +78,15 @@ inline constexpr int IDC_GATEWAY_PROBLEM = 1042;
 inline constexpr int IDC_DNS1_PROBLEM = 1043;
 inline constexpr int IDC_DNS2_PROBLEM = 1044;
 inline constexpr int IDC_HTTP_PORT_PROBLEM = 1045;
+inline constexpr int IDC_USER_PROBLEM = 1046;
+inline constexpr int IDC_PASSWORD_PROBLEM = 1047;
+// Under the credentials of a batch: what blank fields mean.
+inline constexpr int IDC_BATCH_NOTE = 1048;
+
+// Credentials prompt and change plan.
+inline constexpr int IDC_CREDENTIALS_HINT = 1050;
+inline constexpr int IDC_PLAN_TEXT = 1051;
+inline constexpr int IDC_PLAN_QUESTION = 1052;
 
 // Context menu commands, in their popup order.
 inline constexpr int ID_BASE_INFO = 32776;

@@ -20,6 +20,14 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_ADDRESS_NOT_IN_SUBNET, "This is the network or broadcast address of the subnet."},
     {IDS_GATEWAY_OUTSIDE, "The gateway is outside the camera's subnet."},
     {IDS_PORT_RANGE, "Enter a port from 1 to 65535."},
+    {IDS_WIRE_LINE_BREAK, "Must not hold a line break."},
+    {IDS_WIRE_CONTROL, "Must not hold control characters."},
+    {IDS_WIRE_TOO_LONG, "At most 31 bytes."},
+    {IDS_WIRE_NOT_ASCII, "This camera takes only ASCII characters here."},
+    {IDS_START_ADDRESS, "Start address"},
+    {IDS_BATCH_CAPTION, "Network configuration of %1 cameras"},
+    {IDS_BATCH_CREDENTIALS,
+     "User and password left blank: each camera's own, as its answer carries them."},
     {IDS_FILTER_PLACEHOLDER, "Filter (Ctrl+F): text in any column"},
     {IDS_STATUS_SHOWN, "%1 of %2 cameras shown"},
     {IDS_STATUS_OUTSIDE, "%1 outside their subnet"},
@@ -57,6 +65,30 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_EXPORT_DONE, "%1 cameras written to %2."},
     {IDS_EXPORT_FAILED, "Could not write %1: %2"},
     {IDS_COPIED, "%1 rows copied."},
+    {IDS_VERDICT_OUTSIDE, "Outside the subnet of the PC interface that hears the camera."},
+    {IDS_VERDICT_PC, "This PC has this address."},
+    {IDS_VERDICT_GATEWAY, "The gateway has this address."},
+    {IDS_VERDICT_CAMERA, "Another camera has this address."},
+    {IDS_VERDICT_LINK, "Another host on the link answers for this address."},
+    {IDS_RESULT_ANSWERS_OLD, "it answers with other values"},
+    {IDS_RESULT_GONE, "it did not answer again"},
+    {IDS_CHANGES_SENT, "%1 change(s) sent; waiting for the cameras to answer."},
+    {IDS_CHANGES_DONE, "%1 of %2 change(s) confirmed."},
+    {IDS_MATCH_UNPLACED, "%1 camera(s) not moved: no free address left in host numbers %2 to %3."},
+    {IDS_MATCH_NOTHING, "No selected camera is outside its subnet."},
+    {IDS_BATCH_UNPLACED, "%1 camera(s) not changed: no free address left from %2."},
+    {IDS_PLAN_TITLE, "Address plan"},
+    {IDS_PLAN_MOVE, "%1  %2  %3 -> %4"},
+    {IDS_PLAN_SKIP, "skipped %1: %2"},
+    {IDS_PLAN_UNPLACED, "%1  %2  not moved: no free address left"},
+    {IDS_PLAN_QUESTION, "Send these changes?"},
+    {IDS_PLAN_MORE_SKIPPED, "... and %1 more skipped addresses"},
+    {IDS_CREDENTIALS_TITLE, "Credentials for the change"},
+    {IDS_CREDENTIALS_HINT,
+     "The user and password the cameras are changed with. Left blank: each camera's own, as its "
+     "answer carries them."},
+    {IDS_USER, "User"},
+    {IDS_PASSWORD, "Password"},
 };
 
 }  // namespace
@@ -73,6 +105,61 @@ QString UiText(const LanguageX& language, int id) {
     language.GetString(id, text);
     if (text[0] != u'\0') return QString::fromUtf16(text.data());
     return DefaultUiText(id);
+}
+
+QString VerdictUiText(const LanguageX& language, AddressVerdict verdict) {
+    switch (verdict) {
+        case AddressVerdict::free:
+            return {};
+        case AddressVerdict::not_an_address:
+            return UiText(language, IDS_ADDRESS_MALFORMED);
+        case AddressVerdict::mask_not_contiguous:
+            return UiText(language, IDS_MASK_NOT_CONTIGUOUS);
+        case AddressVerdict::special_address:
+            return UiText(language, IDS_ADDRESS_NOT_HOST);
+        case AddressVerdict::network_address:
+        case AddressVerdict::broadcast_address:
+            return UiText(language, IDS_ADDRESS_NOT_IN_SUBNET);
+        case AddressVerdict::outside_subnet:
+            return UiText(language, IDS_VERDICT_OUTSIDE);
+        case AddressVerdict::pc_address:
+            return UiText(language, IDS_VERDICT_PC);
+        case AddressVerdict::gateway_address:
+            return UiText(language, IDS_VERDICT_GATEWAY);
+        case AddressVerdict::taken_by_camera:
+            return UiText(language, IDS_VERDICT_CAMERA);
+        case AddressVerdict::answered_on_link:
+            return UiText(language, IDS_VERDICT_LINK);
+    }
+    return UiText(language, IDS_ADDRESS_NOT_HOST);
+}
+
+QString ResultUiText(const LanguageX& language, ChangeResult result) {
+    switch (result) {
+        case ChangeResult::confirmed:
+            return UiText(language, IDS_CHANGE_CONFIRMED);
+        case ChangeResult::answers_old:
+            return UiText(language, IDS_RESULT_ANSWERS_OLD);
+        case ChangeResult::gone:
+            return UiText(language, IDS_RESULT_GONE);
+    }
+    return UiText(language, IDS_RESULT_GONE);
+}
+
+QString WireProblemUiText(const LanguageX& language, WireValueProblem problem) {
+    switch (problem) {
+        case WireValueProblem::none:
+            return {};
+        case WireValueProblem::line_break:
+            return UiText(language, IDS_WIRE_LINE_BREAK);
+        case WireValueProblem::control:
+            return UiText(language, IDS_WIRE_CONTROL);
+        case WireValueProblem::too_long:
+            return UiText(language, IDS_WIRE_TOO_LONG);
+        case WireValueProblem::not_ascii:
+            return UiText(language, IDS_WIRE_NOT_ASCII);
+    }
+    return UiText(language, IDS_WIRE_CONTROL);
 }
 
 }  // namespace quorvex

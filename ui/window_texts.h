@@ -6,6 +6,10 @@
 
 #include <QString>
 
+#include "search/address_check.h"
+#include "search/change_confirmation.h"
+#include "search/wire_value.h"
+
 namespace quorvex {
 
 class LanguageX;
@@ -21,6 +25,13 @@ enum UiString : int {
     IDS_ADDRESS_NOT_IN_SUBNET = 106,
     IDS_GATEWAY_OUTSIDE = 107,
     IDS_PORT_RANGE = 108,
+    IDS_WIRE_LINE_BREAK = 109,
+    IDS_WIRE_CONTROL = 110,
+    IDS_WIRE_TOO_LONG = 111,
+    IDS_WIRE_NOT_ASCII = 112,
+    IDS_START_ADDRESS = 113,
+    IDS_BATCH_CAPTION = 114,
+    IDS_BATCH_CREDENTIALS = 115,
     // Main window: filter and status line.
     IDS_FILTER_PLACEHOLDER = 120,
     IDS_STATUS_SHOWN = 121,
@@ -60,6 +71,29 @@ enum UiString : int {
     IDS_EXPORT_DONE = 162,
     IDS_EXPORT_FAILED = 163,
     IDS_COPIED = 164,
+    // Address checks, changes and their plans.
+    IDS_VERDICT_OUTSIDE = 170,
+    IDS_VERDICT_PC = 171,
+    IDS_VERDICT_GATEWAY = 172,
+    IDS_VERDICT_CAMERA = 173,
+    IDS_VERDICT_LINK = 174,
+    IDS_RESULT_ANSWERS_OLD = 175,
+    IDS_RESULT_GONE = 176,
+    IDS_CHANGES_SENT = 177,
+    IDS_CHANGES_DONE = 178,
+    IDS_MATCH_UNPLACED = 179,
+    IDS_MATCH_NOTHING = 180,
+    IDS_BATCH_UNPLACED = 181,
+    IDS_PLAN_TITLE = 182,
+    IDS_PLAN_MOVE = 183,
+    IDS_PLAN_SKIP = 184,
+    IDS_PLAN_UNPLACED = 185,
+    IDS_PLAN_QUESTION = 186,
+    IDS_PLAN_MORE_SKIPPED = 187,
+    IDS_CREDENTIALS_TITLE = 188,
+    IDS_CREDENTIALS_HINT = 189,
+    IDS_USER = 190,
+    IDS_PASSWORD = 191,
 };
 
 // The pack's text for `id`, or the built-in English when the pack has none
@@ -68,5 +102,10 @@ QString UiText(const LanguageX& language, int id);
 
 // The built-in English of `id`; empty for an id this table does not know.
 QString DefaultUiText(int id);
+
+// The reasons that the rules of search/ give as values, in the pack's words.
+QString VerdictUiText(const LanguageX& language, AddressVerdict verdict);
+QString ResultUiText(const LanguageX& language, ChangeResult result);
+QString WireProblemUiText(const LanguageX& language, WireValueProblem problem);
 
 }  // namespace quorvex

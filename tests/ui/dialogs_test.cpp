@@ -1,3 +1,4 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,6 +23,8 @@
 
 #include "config/app_path.h"
 #include "config/language_x.h"
+#include "core/ipv4_subnet.h"
+#include "search/address_check.h"
 #include "search/device_report.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dlg.h"
@@ -41,7 +44,7 @@ namespace quorvex {
 using testing::FindControl;
 
 struct NetDialog {
-    NetDialog() : dialog(language) {
+    explicit NetDialog(std::int32_t protocol = kProtocolText) : dialog(language) {
         DeviceEntry entry{};
         SetText(entry.info.ip, "10.77.0.30");
         SetText(entry.info.mask, "255.255.255.0");
@@ -51,7 +54,7 @@ struct NetDialog {
         SetText(entry.info.user, "admin");
         SetText(entry.info.password, "secret");
         entry.info.http_port = 80;
-        entry.protocol = kProtocolText;
+        entry.protocol = protocol;
         dialog.SetDevice(entry);
         dialog.show();
     }
@@ -73,7 +76,7 @@ TEST(DlgNetInformation, ShowsTheDeviceWithUnreadableAddressesBlankAndNeverItsPas
     FindControl<QPushButton>(&net.dialog, IDOK)->click();
     ASSERT_EQ(net.dialog.result(), QDialog::Accepted);
     EXPECT_EQ(GetText(net.dialog.Settings().ip), "10.77.0.30");
-    EXPECT_EQ(GetText(net.dialog.Settings().dns2), "0.0.0.0");
+    EXPECT_EQ(GetText(net.dialog.Settings().dns2), "");  // blank goes out empty, never 0.0.0.0
     EXPECT_EQ(GetText(net.dialog.Settings().password), "");
 }
 
@@ -119,19 +122,50 @@ TEST(DlgNetInformation, RefusedValuesSayWhyAndTheDialogStaysOpen) {
         EXPECT_EQ(net.dialog.ProblemText(IDC_HTTP_PORT),
                   QStringLiteral("Enter a port from 1 to 65535."));
     }
-    // With DHCP on the address fields are not the camera's to keep.
     port->setText(QStringLiteral("80"));
+    // What the link holds: the PC's, the gateway's and another camera's
+    // addresses are refused; the camera's own stays its own.
+    AddressFacts facts;
+    facts.interface_subnets.push_back(*Ipv4Subnet::FromTexts("10.77.0.1", "255.255.255.0"));
+    facts.pc_addresses.insert(inet_addr("10.77.0.1"));
+    facts.gateways.insert(inet_addr("10.77.0.2"));
+    facts.camera_addresses.emplace(inet_addr("10.77.0.31"), "00-1A-2B-00-00-31");
+    facts.camera_addresses.emplace(inet_addr("10.77.0.30"), DeviceKey(net.dialog.Device().info));
+    net.dialog.SetAddressFacts(facts);
+    for (const auto& [text, why] : {std::pair{"10.77.0.1", "This PC has this address."},
+                                    {"10.77.0.2", "The gateway has this address."},
+                                    {"10.77.0.31", "Another camera has this address."},
+                                    {"10.78.0.9", "Outside the subnet"}}) {
+        ip->setText(QLatin1String(text));
+        QTest::keyClick(port, Qt::Key_Return);
+        EXPECT_TRUE(net.dialog.isVisible()) << text;
+        EXPECT_TRUE(net.dialog.ProblemText(IDC_IP_ADDRESS).startsWith(QLatin1String(why)))
+            << text << ": " << net.dialog.ProblemText(IDC_IP_ADDRESS).toStdString();
+    }
+    ip->setText(QStringLiteral("10.77.0.30"));
+    // Values the text protocol's header cannot carry.
+    for (const auto& [id, text, why] :
+         {std::tuple{IDC_PASSWORD, "pw\rX", "Must not hold a line break."},
+          std::tuple{IDC_USER, "管理员", "This camera takes only ASCII characters here."}}) {
+        net.Edit(id)->setText(QString::fromUtf8(text));
+        QTest::keyClick(port, Qt::Key_Return);
+        EXPECT_TRUE(net.dialog.isVisible()) << text;
+        EXPECT_EQ(net.dialog.ProblemText(id), QLatin1String(why)) << text;
+        net.Edit(id)->clear();
+    }
+    EXPECT_EQ(net.dialog.result(), 0);
+    // With DHCP on the address fields are not the camera's to keep.
     net.Address(IDC_IP_ADDRESS)->setText(QStringLiteral("999.1.1.1"));
     net.dialog.findChild<QCheckBox*>()->click();
     QTest::keyClick(port, Qt::Key_Return);
     ASSERT_EQ(net.dialog.result(), QDialog::Accepted);
     EXPECT_EQ(net.dialog.Settings().dhcp, 1);
-    EXPECT_EQ(GetText(net.dialog.Settings().ip), "0.0.0.0");
+    EXPECT_EQ(GetText(net.dialog.Settings().ip), "10.77.0.30");  // the camera's own stands
     EXPECT_EQ(GetText(net.dialog.Settings().mask), "255.255.255.0");
 }
 
 TEST(DlgNetInformation, TypedAddressGoesOutAsTypedAndCredentialsStopAtThirtyOneBytes) {
-    NetDialog net;
+    NetDialog net(kProtocolBinary);  // its fields carry any bytes
     IpAddressEdit* ip = net.Address(IDC_IP_ADDRESS);
     ip->setFocus();
     ip->selectAll();
