@@ -1,5 +1,6 @@
 // The main window over a real search manager on one veth link of a private
-// network where the simulator plays four cameras.
+// network where the simulator plays four cameras. Waits are bounded and
+// generous: they end as soon as the outcome is there.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/device_list_model.h"
 #include "ui/device_sort_filter_proxy.h"
+#include "ui/dlg_change_plan.h"
+#include "ui/dlg_net_information.h"
 #include "ui/ip_address_edit.h"
 #include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
@@ -108,13 +111,32 @@ protected:
         for (QAction* action : menu->actions()) texts << action->text();
         return texts;
     }
-    // The devices report a change only in their next answer.
-    bool RefreshUntil(const std::function<bool()>& condition) {
-        for (int i = 0; i < 12; ++i) {
-            if (QTest::qWaitFor(condition, 1500)) return true;
-            window_->OnCommand(ID_REFRESH_LIST);
-        }
-        return false;
+    ChangeState StateOf(const char* key) const { return Model().ChangeStateOf(RowOf(key)); }
+    // Confirms every dialog the window opens (the network dialog after
+    // `fill`), and notes what each was.
+    void ConfirmDialogs(std::function<void(QDialog&)> fill = {}) {
+        window_->SetDialogRunner([this, fill](QDialog& dialog) {
+            dialog.show();
+            opened_ << QString::fromLatin1(dialog.metaObject()->className());
+            if (fill && qobject_cast<DlgNetInformation*>(&dialog) != nullptr) fill(dialog);
+            if (auto* plan = qobject_cast<DlgChangePlan*>(&dialog)) plan_ = plan->PlanText();
+            FindControl<QPushButton>(&dialog, IDOK)->click();
+            return dialog.result();
+        });
+    }
+    // Until every change the window sent is judged: the leave deadline and
+    // the confirmation time, with room for a loaded machine.
+    bool ChangesJudged() {
+        return QTest::qWaitFor([&] { return !window_->ChangesPending(); }, 90000);
+    }
+    std::unique_ptr<testing::Simulator> StartSim(const char* devices_json) {
+        const std::string devices = lab_->scratch_dir() + "/devices-now.json";
+        std::ofstream(devices) << devices_json;
+        std::string why;
+        auto sim = testing::Simulator::Start(*lab_, lab_->site_namespace("cams"),
+                                             {"--devices", devices}, &why);
+        EXPECT_TRUE(sim) << why;
+        return sim;
     }
 
     std::unique_ptr<testing::NetnsLab> lab_;
@@ -122,6 +144,8 @@ protected:
     std::unique_ptr<testing::StagedApp> stage_;
     CQuorvexApp app_;
     std::unique_ptr<CQuorvexDlg> window_;
+    QStringList opened_;
+    QString plan_;
 };
 
 TEST_F(WindowOnLab, EveryCameraGetsOneRowWithItsSevenCellsAndTheMenuFollowsTheSelection) {
@@ -165,23 +189,62 @@ TEST_F(WindowOnLab, LanguageSwitchRenamesColumnsAndCaptionsAndIsSaved) {
     }));
 }
 
-TEST_F(WindowOnLab, EnterMovesTheSelectedOutsideCamerasIntoTheSubnet) {
+TEST_F(WindowOnLab, EnterMovesOnlyAsManyCamerasAsThereAreFreeAddressesAndSaysSo) {
+    ConfirmDialogs();
+    const auto commands = [&] {
+        return sim_->WaitForLog(IsBinaryCommand, 9, {}) +
+               sim_->WaitForLog(Sent("netconf set -ipaddr"), 9, {});
+    };
+    // One free host number for two outside cameras: one moves, the other
+    // stays where it is, and the window says so.
+    window_->SetMatchRange(10, 10);
     Select({kFactory, kYard, kGate});  // the one inside is left alone
     QTest::keyClick(window_->DeviceList(), Qt::Key_Return);
-    ASSERT_EQ(sim_->WaitForLog(IsBinaryCommand, 1), 1u);
-    ASSERT_EQ(sim_->WaitForLog(Sent("netconf set -ipaddr 10.77.0.1"), 1), 1u);
-    // Host numbers from the configured minimum, 10 and up, one per camera.
-    ASSERT_TRUE(RefreshUntil([&] {
-        return Address(kFactory).startsWith(QStringLiteral("10.77.0.1")) &&
-               Address(kYard).startsWith(QStringLiteral("10.77.0.1"));
-    })) << Address(kFactory).toStdString()
-        << " " << Address(kYard).toStdString();
-    EXPECT_NE(Address(kFactory).left(11), Address(kYard).left(11));
+    EXPECT_EQ(opened_, QStringList{"quorvex::DlgCredentials"});  // one prompt, no plan for one
+    EXPECT_TRUE(window_->Notice().contains(
+        "1 camera(s) not moved: no free address left in host numbers 10 to 10."))
+        << window_->Notice().toStdString();
+    ASSERT_TRUE(ChangesJudged());
+    const char* moved = StateOf(kFactory) == ChangeState::kConfirmed ? kFactory : kYard;
+    const char* left = moved == kFactory ? kYard : kFactory;
+    EXPECT_EQ(StateOf(moved), ChangeState::kConfirmed);
+    EXPECT_EQ(Address(moved).left(11), QStringLiteral("10.77.0.10:"));
+    EXPECT_EQ(StateOf(left), ChangeState::kNone);
+    EXPECT_EQ(Address(left), QStringLiteral("Alpha outside"));
+    EXPECT_EQ(commands(), 1u);
+    EXPECT_TRUE(window_->Notice().startsWith("1 of 1 change(s) confirmed."));
+
+    // With room again the other one follows, past the number now taken.
+    window_->SetMatchRange(10, 20);
+    QTest::keyClick(window_->DeviceList(), Qt::Key_Return);
+    ASSERT_TRUE(ChangesJudged());
+    EXPECT_EQ(StateOf(left), ChangeState::kConfirmed);
+    EXPECT_EQ(Address(left).left(11), QStringLiteral("10.77.0.11:"));
     EXPECT_EQ(Address(kGate), QStringLiteral("10.77.0.21:80"));
+    EXPECT_EQ(commands(), 2u);
     EXPECT_EQ(Model().rowCount(), 4);
 }
 
-TEST_F(WindowOnLab, NetworkDialogSendsTheTextPortLaterAndOneBinaryCommand) {
+TEST_F(WindowOnLab, NetworkDialogRefusesTakenAddressesAndConfirmsWhatItSends) {
+    const auto is_net = Sent("netconf set -ipaddr");
+    // Another camera's address, the PC's own and none at all stay in the
+    // dialog with their reason; nothing goes out.
+    Select({kLobby});
+    for (const char* refused : {"10.77.0.21", "10.77.0.1", ""}) {
+        QString why;
+        window_->SetDialogRunner([&](QDialog& dialog) {
+            dialog.show();
+            FindControl<IpAddressEdit>(&dialog, IDC_IP_ADDRESS)->setText(QLatin1String(refused));
+            FindControl<QPushButton>(&dialog, IDOK)->click();
+            why = static_cast<DlgNetInformation&>(dialog).ProblemText(IDC_IP_ADDRESS);
+            return dialog.result();
+        });
+        window_->OnCommand(ID_NET_CONFIG);
+        EXPECT_FALSE(why.isEmpty()) << refused;
+        EXPECT_FALSE(window_->ChangesPending());
+    }
+    EXPECT_EQ(sim_->WaitForLog(is_net, 1, std::chrono::seconds(2)), 0u);
+
     auto confirm = [this](const char* port, const char* ip, const char* password) {
         window_->SetDialogRunner([=](QDialog& dialog) {
             dialog.show();
@@ -195,27 +258,91 @@ TEST_F(WindowOnLab, NetworkDialogSendsTheTextPortLaterAndOneBinaryCommand) {
         window_->OnCommand(ID_NET_CONFIG);
     };
     const auto is_port = Sent("httpport set -httpport 8080");
-    const auto is_net = Sent("netconf set -ipaddr 10.77.0.99 ");
-    Select({kLobby});
     confirm("8080", "10.77.0.99", "");
+    EXPECT_EQ(StateOf(kLobby), ChangeState::kPending);
     EXPECT_EQ(sim_->WaitForLog(is_port, 1, {}), 0u);  // the window did not wait for it
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim_->WaitForLog(is_port, 1, {}) == 1; }, 15000));
+    ASSERT_TRUE(ChangesJudged());
+    EXPECT_EQ(StateOf(kLobby), ChangeState::kConfirmed);
+    EXPECT_EQ(Address(kLobby), QStringLiteral("10.77.0.99:8080"));
     double net_time = 0, port_time = 0;
     for (const LoggedDatagram& d : sim_->ReadLog()) {
         if (is_net(d) && net_time == 0) net_time = d.time;
         if (is_port(d) && port_time == 0) port_time = d.time;
     }
     ASSERT_GT(net_time, 0);
+    ASSERT_GT(port_time, 0);
     EXPECT_GE(port_time - net_time, 1.5);  // queued two seconds after the first
-    ASSERT_TRUE(RefreshUntil([&] { return Address(kLobby) == QStringLiteral("10.77.0.99:8080"); }))
-        << Address(kLobby).toStdString();
 
+    // A binary camera takes its port with its settings: one command.
     Select({kGate});
     confirm("8081", nullptr, "pw");
-    ASSERT_EQ(sim_->WaitForLog(IsBinaryCommand, 1), 1u);
-    ASSERT_TRUE(RefreshUntil([&] { return Address(kGate) == QStringLiteral("10.77.0.21:8081"); }));
-    QTest::qWait(2500);  // past the moment a second command would have left
+    ASSERT_TRUE(ChangesJudged());
+    EXPECT_EQ(StateOf(kGate), ChangeState::kConfirmed);
+    EXPECT_EQ(Address(kGate), QStringLiteral("10.77.0.21:8081"));
     EXPECT_EQ(sim_->WaitForLog(IsBinaryCommand, 2, {}), 1u);
+    EXPECT_TRUE(window_->Notice().startsWith("1 of 1 change(s) confirmed."));
+}
+
+TEST_F(WindowOnLab, BatchPlanIsShownThenEachRowIsJudgedAndSilenceIsMarkedUntilItAnswers) {
+    ConfirmDialogs([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Network configuration of 2 cameras"));
+        FindControl<IpAddressEdit>(&dialog, IDC_IP_ADDRESS)->SetAddressText("10.77.0.22");
+    });
+    window_->DeviceList()->sortByColumn(DeviceListModel::kMac, Qt::AscendingOrder);
+    Select({kGate, kLobby});
+    window_->OnCommand(ID_NET_CONFIG);
+    EXPECT_EQ(opened_, (QStringList{"quorvex::DlgNetInformation", "quorvex::DlgChangePlan"}));
+    // From the start address on, the lobby camera's own address skipped.
+    EXPECT_EQ(plan_.split('\n'),
+              (QStringList{"00-1A-2B-00-00-01  Gate  10.77.0.21 -> 10.77.0.23",
+                           "00-1A-2B-00-00-02  Lobby  10.77.0.22 -> 10.77.0.24",
+                           "skipped 10.77.0.22: Another camera has this address."}));
+    EXPECT_EQ(StateOf(kGate), ChangeState::kPending);
+    EXPECT_EQ(StateOf(kLobby), ChangeState::kPending);
+
+    // Both commands arrive; then the lobby camera is switched off, and the
+    // gate camera comes back with what it was sent.
+    ASSERT_EQ(sim_->WaitForLog(IsBinaryCommand, 1), 1u);
+    ASSERT_EQ(sim_->WaitForLog(Sent("netconf set -ipaddr 10.77.0.24 "), 1), 1u);
+    sim_->Stop();
+    std::string devices = kDevices;
+    devices.replace(devices.find("10.77.0.21"), 10, "10.77.0.23");
+    const std::string lobby = devices.substr(devices.find("{\"mac\": \"00-1A-2B-00-00-02\""));
+    const std::string without_lobby =
+        std::string(devices).erase(devices.find(lobby), lobby.find("},") + 3);
+    sim_ = StartSim(without_lobby.c_str());
+    ASSERT_TRUE(sim_);
+    ASSERT_TRUE(ChangesJudged());
+    EXPECT_EQ(StateOf(kGate), ChangeState::kConfirmed);
+    EXPECT_EQ(StateOf(kLobby), ChangeState::kNotConfirmed);
+    EXPECT_TRUE(Model()
+                    .index(RowOf(kLobby), 0)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .contains("Change not confirmed: it did not answer again"));
+    EXPECT_TRUE(window_->Notice().startsWith("1 of 2 change(s) confirmed."));
+
+    // The silent camera is marked once it has missed the set number of
+    // searches, and the mark goes with its next answer.
+    const auto lobby_answering = [&] { return Model().Device(RowOf(kLobby))->answering; };
+    for (int i = 0; i < 30 && lobby_answering(); ++i) {
+        window_->Search().RequestRefresh();
+        QTest::qWait(300);
+    }
+    ASSERT_FALSE(lobby_answering());
+    EXPECT_TRUE(Model().Device(RowOf(kGate))->answering);
+    EXPECT_EQ(Model().Count().silent, 1);
+    sim_->Stop();
+    devices.replace(devices.find("10.77.0.22"), 10, "10.77.0.24");
+    sim_ = StartSim(devices.c_str());
+    ASSERT_TRUE(sim_);
+    for (int i = 0; i < 30 && !lobby_answering(); ++i) {
+        window_->Search().RequestRefresh();
+        QTest::qWait(300);
+    }
+    EXPECT_TRUE(lobby_answering());
+    EXPECT_EQ(Model().Count().silent, 0);
+    EXPECT_EQ(Address(kLobby), QStringLiteral("10.77.0.24:80"));
 }
 
 }  // namespace
