@@ -319,6 +319,15 @@ QString DlgNetInformation::ProblemText(int control_id) const {
 
 void DlgNetInformation::OnOk() {
     if (!Validate()) return;
+    const std::optional<std::uint32_t> ip = addresses_[0]->Address();
+    std::uint32_t reported_ip = 0;
+    const bool moves =
+        ip && !(ParseAddress(GetText(entry_.info.ip), reported_ip) && reported_ip == *ip);
+    if (link_ask_ && moves && !dhcp_->isChecked() && !IsBatch() && link_ask_(*ip)) {
+        if (!facts_) facts_.emplace();
+        facts_->answered_on_link.insert(*ip);
+        if (!Validate()) return;
+    }
     NetSettings settings{};
     // A field that does not read as an address (blank, or greyed out under
     // DHCP with what the camera reported) never goes out as 0.0.0.0: under

@@ -22,6 +22,7 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
 #include <optional>
 
 #include "core/device_records.h"
@@ -54,6 +55,11 @@ public:
     // What is known about the camera's link; without it only the address's
     // own form and subnet are checked.
     void SetAddressFacts(AddressFacts facts) { facts_ = std::move(facts); }
+    // Asks the link whether another host answers for an address (network
+    // byte order). OK asks it about a new address once every field is
+    // accepted; an answered address is refused like the others.
+    using LinkAsk = std::function<bool(std::uint32_t address)>;
+    void SetLinkAsk(LinkAsk ask) { link_ask_ = std::move(ask); }
     // Edits the shared settings of `cameras` cameras (more than one); set
     // before the dialog opens.
     void SetBatch(int cameras) { batch_ = cameras; }
@@ -96,6 +102,7 @@ private:
     QLabel* ip_label_ = nullptr;
     QLabel* batch_note_ = nullptr;
     std::optional<AddressFacts> facts_;
+    LinkAsk link_ask_;
     int batch_ = 0;
     Credentials given_;
     QLineEdit* http_port_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -29,12 +30,14 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <future>
 #include <utility>
 
 #include "config/app_path.h"
 #include "config/app_settings.h"
 #include "config/text_convert.h"
 #include "config/xml_extern.h"
+#include "search/neighbour_probe.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/bitmap_static.h"
@@ -675,7 +678,7 @@ void CQuorvexDlg::OnMatchAddress() {
     if (RunDialog(credentials) != QDialog::Accepted) return;
     // One plan for the whole selection, so that no address goes to two
     // cameras and the cameras past the last free address stay where they are.
-    const SearchBusiness::BatchPlan plan = search_.PlanMatch(entries, LinkProbe{});
+    const SearchBusiness::BatchPlan plan = search_.PlanMatch(entries, &CQuorvexDlg::AskLink);
     if (plan.moves.size() > 1) {
         DlgChangePlan shown(language_, plan, this);
         if (RunDialog(shown) != QDialog::Accepted) return;
@@ -713,6 +716,23 @@ void CQuorvexDlg::StartChanges(std::vector<PlannedChange> changes, const QString
         connect(watch_timer_, &QTimer::timeout, this, &CQuorvexDlg::PollChanges);
     }
     watch_timer_->start();
+}
+
+std::set<std::uint32_t> CQuorvexDlg::AskLink(const std::vector<std::uint32_t>& addresses) {
+    // The probe waits up to its patience for the neighbour table; the thread
+    // that runs it is born in this thread's network namespace.
+    auto answer =
+        std::async(std::launch::async, [addresses] { return NeighbourProbe().InUse(addresses); });
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(10);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) loop.quit();
+    });
+    check.start();
+    // Input waits, so that no command starts inside another.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return answer.get();
 }
 
 void CQuorvexDlg::PollChanges() {
@@ -771,6 +791,7 @@ void CQuorvexDlg::OnNetConfig() {
     DlgNetInformation dialog(language_, this);
     dialog.SetDevice(entry);
     dialog.SetAddressFacts(search_.AddressFactsFor(entry));
+    dialog.SetLinkAsk([](std::uint32_t address) { return !AskLink({address}).empty(); });
     if (devices.size() > 1) dialog.SetBatch(static_cast<int>(devices.size()));
     if (RunDialog(dialog) != QDialog::Accepted) return;
     const NetSettings& shared = dialog.Settings();
@@ -786,7 +807,8 @@ void CQuorvexDlg::OnNetConfig() {
     std::uint32_t mask = 0;
     ParseAddress(GetText(shared.ip), start);
     ParseAddress(GetText(shared.mask), mask);
-    const SearchBusiness::BatchPlan plan = search_.PlanBatch(entries, start, mask, LinkProbe{});
+    const SearchBusiness::BatchPlan plan =
+        search_.PlanBatch(entries, start, mask, &CQuorvexDlg::AskLink);
     DlgChangePlan shown(language_, plan, this);
     if (RunDialog(shown) != QDialog::Accepted) return;
     std::vector<PlannedChange> changes;

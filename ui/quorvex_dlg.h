@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,9 @@ private:
     // Sends `changes`, marks their rows pending and follows them until each
     // is judged; `note` is said again with the outcome.
     void StartChanges(std::vector<PlannedChange> changes, const QString& note = {});
+    // Asks the link about `addresses` on a thread of its own; the window
+    // keeps painting and running its timers meanwhile, but takes no input.
+    static std::set<std::uint32_t> AskLink(const std::vector<std::uint32_t>& addresses);
     void PollChanges();
 
     CQuorvexApp& app_;

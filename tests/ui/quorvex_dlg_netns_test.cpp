@@ -227,10 +227,14 @@ TEST_F(WindowOnLab, EnterMovesOnlyAsManyCamerasAsThereAreFreeAddressesAndSaysSo)
 
 TEST_F(WindowOnLab, NetworkDialogRefusesTakenAddressesAndConfirmsWhatItSends) {
     const auto is_net = Sent("netconf set -ipaddr");
-    // Another camera's address, the PC's own and none at all stay in the
-    // dialog with their reason; nothing goes out.
+    // Another camera's address, the PC's own, one another host answers for
+    // on the link and none at all stay in the dialog with their reason;
+    // nothing goes out.
+    ASSERT_TRUE(lab_->AddAddress(lab_->site_namespace("cams"), lab_->site_interface("cams"),
+                                 "10.77.0.40/24"))
+        << lab_->last_error();
     Select({kLobby});
-    for (const char* refused : {"10.77.0.21", "10.77.0.1", ""}) {
+    for (const char* refused : {"10.77.0.21", "10.77.0.1", "10.77.0.40", ""}) {
         QString why;
         window_->SetDialogRunner([&](QDialog& dialog) {
             dialog.show();
@@ -241,6 +245,8 @@ TEST_F(WindowOnLab, NetworkDialogRefusesTakenAddressesAndConfirmsWhatItSends) {
         });
         window_->OnCommand(ID_NET_CONFIG);
         EXPECT_FALSE(why.isEmpty()) << refused;
+        if (refused == std::string("10.77.0.40"))
+            EXPECT_EQ(why, QStringLiteral("Another host on the link answers for this address."));
         EXPECT_FALSE(window_->ChangesPending());
     }
     EXPECT_EQ(sim_->WaitForLog(is_net, 1, std::chrono::seconds(2)), 0u);
