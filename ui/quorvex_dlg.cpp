@@ -880,6 +880,8 @@ void CQuorvexDlg::OnClearArp() {
         batch += "neigh flush dev " + QByteArray::fromStdString(name) + "\n";
     }
 
+    // The last one has finished; it goes at the next turn, saying nothing more.
+    if (host_command_) host_command_->disconnect(this);
     host_command_.reset(new QProcess(this));
     host_command_->setProcessChannelMode(QProcess::MergedChannels);
     connect(host_command_.get(), &QProcess::errorOccurred, this,

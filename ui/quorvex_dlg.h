@@ -196,7 +196,8 @@ private:
     std::vector<std::string> arp_command_;
     std::vector<std::string> arp_interfaces_;
     std::vector<std::string> configured_interfaces_;
-    // Deleted later, as it may be the sender of the signal that replaces it.
+    // Deleted at the next turn of the event loop, so that a signal of it
+    // still on its way never meets a deleted object.
     struct LaterDeleter {
         void operator()(QObject* object) const { object->deleteLater(); }
     };
