@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/language_x.h"
 #include "ui/dialog_template.h"
@@ -51,9 +52,14 @@ DlgChangePlan::DlgChangePlan(LanguageX& language, const SearchBusiness::BatchPla
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Wide enough for the longest line, up to a point; long plans scroll.
+    const QFontMetrics metrics = text_->fontMetrics();
+    int widest = metrics.averageCharWidth() * 60;
+    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
     const int shown_lines = std::min<int>(static_cast<int>(lines.size()), 20) + 2;
-    text_->setMinimumSize(text_->fontMetrics().averageCharWidth() * 72,
-                          text_->fontMetrics().lineSpacing() * shown_lines);
+    text_->setMinimumSize(
+        std::min(widest, metrics.averageCharWidth() * 120) + metrics.averageCharWidth() * 4,
+        metrics.lineSpacing() * shown_lines);
     auto* question = new QLabel(UiText(language, IDS_PLAN_QUESTION), this);
     SetControlId(question, IDC_PLAN_QUESTION);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
