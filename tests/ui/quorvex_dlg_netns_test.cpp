@@ -120,7 +120,8 @@ protected:
             opened_ << QString::fromLatin1(dialog.metaObject()->className());
             if (fill && qobject_cast<DlgNetInformation*>(&dialog) != nullptr) fill(dialog);
             if (auto* plan = qobject_cast<DlgChangePlan*>(&dialog)) plan_ = plan->PlanText();
-            FindControl<QPushButton>(&dialog, IDOK)->click();
+            const bool cancel = cancel_plan_ && qobject_cast<DlgChangePlan*>(&dialog) != nullptr;
+            FindControl<QPushButton>(&dialog, cancel ? IDCANCEL : IDOK)->click();
             return dialog.result();
         });
     }
@@ -146,6 +147,7 @@ protected:
     std::unique_ptr<CQuorvexDlg> window_;
     QStringList opened_;
     QString plan_;
+    bool cancel_plan_ = false;
 };
 
 TEST_F(WindowOnLab, EveryCameraGetsOneRowWithItsSevenCellsAndTheMenuFollowsTheSelection) {
@@ -189,16 +191,26 @@ TEST_F(WindowOnLab, LanguageSwitchRenamesColumnsAndCaptionsAndIsSaved) {
     }));
 }
 
-TEST_F(WindowOnLab, EnterMovesOnlyAsManyCamerasAsThereAreFreeAddressesAndSaysSo) {
+TEST_F(WindowOnLab, EnterShowsThePlanThenMovesOnlyAsManyCamerasAsThereAreFreeAddressesAndSaysSo) {
     ConfirmDialogs();
     const auto commands = [&] {
         return sim_->WaitForLog(IsBinaryCommand, 9, {}) +
                sim_->WaitForLog(Sent("netconf set -ipaddr"), 9, {});
     };
+    // Two cameras would move: the plan is shown first, and cancelling it
+    // sends nothing.
+    Select({kFactory, kYard, kGate});  // the one inside is left alone
+    cancel_plan_ = true;
+    QTest::keyClick(window_->DeviceList(), Qt::Key_Return);
+    EXPECT_EQ(opened_, (QStringList{"quorvex::DlgCredentials", "quorvex::DlgChangePlan"}));
+    EXPECT_EQ(plan_.count(QStringLiteral(" -> 10.77.0.1")), 2) << plan_.toStdString();
+    EXPECT_FALSE(window_->ChangesPending());
+    cancel_plan_ = false;
+    opened_.clear();
+
     // One free host number for two outside cameras: one moves, the other
     // stays where it is, and the window says so.
     window_->SetMatchRange(10, 10);
-    Select({kFactory, kYard, kGate});  // the one inside is left alone
     QTest::keyClick(window_->DeviceList(), Qt::Key_Return);
     EXPECT_EQ(opened_, QStringList{"quorvex::DlgCredentials"});  // one prompt, no plan for one
     EXPECT_TRUE(window_->Notice().contains(
