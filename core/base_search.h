@@ -133,6 +133,16 @@ protected:
     // Hands a parsed entry to the registered callback; nothing when `entry`
     // is null or no callback is set.
     void DeliverDevice(const DeviceEntry* entry);
+    // During `ParseAnswer`: the sender of the datagram being parsed (network
+    // byte order), 0 when unknown.
+    std::uint32_t AnswerSource() const { return answer_source_; }
+    // Sends `bytes` to `destination` on the own socket of every interface
+    // (not on helpers or listeners); the number of sockets that sent it.
+    std::size_t SendOnEveryInterface(std::span<const std::uint8_t> bytes,
+                                     const Endpoint& destination) const;
+    // Appends a socket that only hears (its datagrams are parsed with
+    // `interface_address`), never sends and gets no helpers.
+    void AddListener(UdpSocket socket, std::uint32_t interface_address);
 
     // For a protocol's own `OpenSockets`: appends the socket of the next
     // interface, which sends and hears everything but unicast when helpers
@@ -172,6 +182,7 @@ private:
     SocketPoll poll_;
     std::unique_ptr<ReceiveBatch> batch_;
     std::uint64_t drops_of_closed_sockets_ = 0;
+    std::uint32_t answer_source_ = 0;
     int answer_room_ = kAnswerRoomBytes;
 };
 
