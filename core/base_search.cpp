@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <utility>
 
 namespace quorvex {
@@ -21,11 +22,28 @@ std::uint32_t BaseSearch::InterfaceAddress(const LocalInterface& record) {
     return ParseAddress(GetText(record.ip), address) ? address : 0;
 }
 
+BaseSearch::SocketRole BaseSearch::RoleFor(const LocalInterface& record, std::uint16_t port,
+                                           bool sends) const {
+    SocketRole role;
+    role.sends = sends;
+    role.interface_name = std::string(GetText(record.name));
+    role.port = port;
+    return role;
+}
+
 void BaseSearch::AddSocket(UdpSocket socket, std::uint32_t interface_address,
-                           UdpSocket::Options options) {
+                           UdpSocket::Options options, SocketRole role) {
     const int room = socket.ReceiveBufferBytes();
     const std::uint16_t port = socket.LocalPort();
-    sockets_.push_back(SocketEntry{std::move(socket), interface_address, true});
+    const bool sends = role.sends;
+    if (!socket.IsValid() && role.state == ListenState::kListening) {
+        role.state = ListenState::kSocketFailed;
+    }
+    sockets_.push_back(SocketEntry{std::move(socket), interface_address, sends, false, role, port});
+    // Only the socket that answers are sent back to gets helpers: a shared
+    // port hears groups and broadcasts, which helpers bound to the address
+    // would never see.
+    if (!sends) return;
     // Without the privilege to force a large queue, the system's limit caps
     // each socket at a few hundred answers; a burst from a large site then
     // overflows one socket before the worker is even scheduled.
@@ -38,7 +56,8 @@ void BaseSearch::AddSocket(UdpSocket socket, std::uint32_t interface_address,
     for (int i = 0; i < helpers; ++i) {
         UdpSocket helper = UdpSocket::OpenOnInterface(interface_address, port, options);
         if (!helper.IsValid()) break;
-        sockets_.push_back(SocketEntry{std::move(helper), interface_address, false});
+        sockets_.push_back(
+            SocketEntry{std::move(helper), interface_address, false, true, role, port});
     }
     if (sockets_.size() > first) {
         sockets_[first].socket.SpreadOver(static_cast<std::uint32_t>(sockets_.size() - first));
@@ -52,13 +71,52 @@ void BaseSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t coun
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint32_t address = InterfaceAddress(interfaces[i]);
         const UdpSocket::Options options{.broadcast = true, .reuse_port = true};
-        AddSocket(UdpSocket::OpenOnInterface(address, 0, options), address, options);
+        UdpSocket::Failure failure;
+        UdpSocket socket = UdpSocket::OpenOnInterface(address, 0, options, &failure);
+        SocketRole role = RoleFor(interfaces[i], 0, true);
+        if (!socket.IsValid()) {
+            role.state = failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
+            role.error = failure.error;
+        }
+        AddSocket(std::move(socket), address, options, std::move(role));
     }
 }
 
 void BaseSearch::CloseSockets() {
     for (const SocketEntry& entry : sockets_) drops_of_closed_sockets_ += entry.socket.Drops();
     sockets_.clear();
+    gone_.clear();
+}
+
+void BaseSearch::MarkIfGone(const SocketEntry& entry, int error) {
+    // The interface or its address vanished under the socket; the owner reads
+    // the adapters again and reopens, until then the place says so.
+    if (error != ENODEV && error != ENXIO && error != EADDRNOTAVAIL && error != ENETDOWN) return;
+    const auto index = static_cast<std::size_t>(&entry - sockets_.data());
+    if (std::find(gone_.begin(), gone_.end(), index) == gone_.end()) gone_.push_back(index);
+}
+
+void BaseSearch::CollectStatus(std::vector<SocketStatus>& out) const {
+    for (std::size_t i = 0; i < sockets_.size(); ++i) {
+        const SocketEntry& entry = sockets_[i];
+        if (entry.helper) {
+            // A helper's drops belong to the place it helps: the last one listed.
+            if (!out.empty()) out.back().drops += entry.socket.Drops();
+            continue;
+        }
+        SocketStatus status;
+        status.interface_name = entry.role.interface_name;
+        status.interface_address = entry.interface_address;
+        status.port = entry.local_port != 0 ? entry.local_port : entry.role.port;
+        status.shared_port = !entry.role.sends;
+        status.state = entry.role.state;
+        status.error = entry.role.error;
+        if (std::find(gone_.begin(), gone_.end(), i) != gone_.end()) {
+            status.state = ListenState::kInterfaceGone;
+        }
+        status.drops = entry.socket.Drops();
+        out.push_back(std::move(status));
+    }
 }
 
 void BaseSearch::CollectSockets(std::vector<int>& handles) const {
@@ -79,17 +137,17 @@ void BaseSearch::SendSearch() {
 }
 
 std::size_t BaseSearch::SendOnEveryInterface(std::span<const std::uint8_t> bytes,
-                                             const Endpoint& destination) const {
+                                             const Endpoint& destination) {
     std::size_t sent = 0;
     for (const SocketEntry& entry : sockets_) {
-        if (entry.sends && entry.socket.SendTo(bytes, destination.address, destination.port))
+        if (!entry.sends || !entry.socket.IsValid()) continue;
+        if (entry.socket.SendTo(bytes, destination.address, destination.port)) {
             ++sent;
+        } else {
+            MarkIfGone(entry, errno);
+        }
     }
     return sent;
-}
-
-void BaseSearch::AddListener(UdpSocket socket, std::uint32_t interface_address) {
-    sockets_.push_back(SocketEntry{std::move(socket), interface_address, false});
 }
 
 std::uint32_t BaseSearch::AnswerInterface(std::uint32_t destination,

@@ -11,11 +11,13 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/device_records.h"
 #include "core/receive_batch.h"
 #include "core/socket_poll.h"
+#include "core/socket_status.h"
 #include "core/udp_socket.h"
 
 namespace quorvex {
@@ -63,6 +65,10 @@ public:
     // over every socket this object has opened; 0 for a transport that cannot
     // tell. Same thread as `ReceiveAnswers`.
     virtual std::uint64_t DroppedDatagrams() const { return 0; }
+    // Appends one status per listening place opened by the last
+    // `OpenSockets` (`protocol` left 0 for the owner to fill); nothing for a
+    // transport that opens no sockets. Same thread as `ReceiveAnswers`.
+    virtual void CollectStatus(std::vector<SocketStatus>& out) const { (void)out; }
 };
 
 // The transport itself. A protocol supplies the port, optionally its own
@@ -104,6 +110,7 @@ public:
     void CollectSockets(std::vector<int>& handles) const override;
 
     std::uint64_t DroppedDatagrams() const override;
+    void CollectStatus(std::vector<SocketStatus>& out) const override;
 
     // The room for waiting answers that each interface should get per
     // protocol from the next `OpenSockets` on (`kAnswerRoomBytes` unless set).
@@ -139,17 +146,29 @@ protected:
     // Sends `bytes` to `destination` on the own socket of every interface
     // (not on helpers or listeners); the number of sockets that sent it.
     std::size_t SendOnEveryInterface(std::span<const std::uint8_t> bytes,
-                                     const Endpoint& destination) const;
-    // Appends a socket that only hears (its datagrams are parsed with
-    // `interface_address`), never sends and gets no helpers.
-    void AddListener(UdpSocket socket, std::uint32_t interface_address);
+                                     const Endpoint& destination);
 
-    // For a protocol's own `OpenSockets`: appends the socket of the next
-    // interface, which sends and hears everything but unicast when helpers
-    // exist. It must have been opened with `reuse_port` so that helpers (opened
-    // with `options` on its port, see `kAnswerRoomBytes`) can join it. An
-    // invalid socket keeps its place and is skipped later.
-    void AddSocket(UdpSocket socket, std::uint32_t interface_address, UdpSocket::Options options);
+    // What a socket added by a protocol's own `OpenSockets` is for, and how
+    // opening it went.
+    struct SocketRole {
+        // Sends searches and commands, and hears the answers sent back to its
+        // port. False: a shared, well-known port that only hears answers sent
+        // to a group or by broadcast (several programs may hold it at once).
+        bool sends = true;
+        std::string interface_name;
+        std::uint16_t port = 0;  // the port asked for (0: a free one)
+        ListenState state = ListenState::kListening;
+        int error = 0;
+    };
+    // For a protocol's own `OpenSockets`: appends a socket of an interface.
+    // A sending socket must have been opened with `reuse_port` so that
+    // helpers (opened with `options` on its port, see `kAnswerRoomBytes`) can
+    // join it. An invalid socket keeps its place (and its status) and is
+    // skipped later.
+    void AddSocket(UdpSocket socket, std::uint32_t interface_address, UdpSocket::Options options,
+                   SocketRole role);
+    // Opens what `AddSocket` needs to report a failure too.
+    SocketRole RoleFor(const LocalInterface& record, std::uint16_t port, bool sends) const;
     // The interface address of every record (0 when its text is no address).
     static std::uint32_t InterfaceAddress(const LocalInterface& record);
 
@@ -160,7 +179,11 @@ private:
         UdpSocket socket;
         std::uint32_t interface_address;
         bool sends;  // the interface's own socket; helpers only receive
+        bool helper;
+        SocketRole role;
+        std::uint16_t local_port;
     };
+    void MarkIfGone(const SocketEntry& entry, int error);
     struct QueuedCommand {
         DeviceCommand command;
         std::uint32_t interface_address;
@@ -172,6 +195,9 @@ private:
     std::int32_t Drain(const SocketEntry& entry);
 
     std::vector<SocketEntry> sockets_;
+    // Sending sockets whose interface went away under them (index into
+    // `sockets_`); reported until the sockets are opened again.
+    std::vector<std::size_t> gone_;
     DeviceCallback callback_ = nullptr;
     void* callback_context_ = nullptr;
     std::int32_t callback_extra_ = 0;

@@ -110,8 +110,9 @@ struct DeviceCommand {
     std::int32_t type;
 };
 
-// One of the PC's IPv4 interfaces. `prefix` is `ip` up to and including its
-// last dot; it is the PC's subnet as the rest of the system understands it.
+// One IPv4 address of one of the PC's interfaces (an interface with several
+// addresses gives one record each). `prefix` is `ip` up to and including its
+// last dot, kept for reports; the subnet itself is `ip` with `mask`.
 struct LocalInterface {
     char ip[24];
     char prefix[24];
@@ -119,6 +120,7 @@ struct LocalInterface {
     char gateway[24];
     char dns1[24];
     char dns2[24];
+    char name[24];  // the kernel's interface name ("eth0")
 };
 
 // The layout is the records' contract with the wire formats and with each
@@ -176,7 +178,8 @@ static_assert(sizeof(DeviceCommand) == 788);
 
 static_assert(offsetof(LocalInterface, prefix) == 24);
 static_assert(offsetof(LocalInterface, dns2) == 120);
-static_assert(sizeof(LocalInterface) == 144);
+static_assert(offsetof(LocalInterface, name) == 144);
+static_assert(sizeof(LocalInterface) == 168);
 
 template <typename T>
 inline constexpr bool kIsPlainRecord =

@@ -88,10 +88,39 @@ void MorvainSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t c
     if (interfaces == nullptr || count <= 0) return;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint32_t address = InterfaceAddress(interfaces[i]);
-        const UdpSocket::Options options{.reuse_address = true, .reuse_port = true};
-        UdpSocket socket = UdpSocket::OpenOnInterface(address, kPort, options);
-        socket.JoinMulticast(kGroupAddress, address, kMulticastTtl);
-        AddSocket(std::move(socket), address, options);
+        // Searches and commands leave from a port of this process's own, so
+        // that answers sent back to the asker reach this process and no other
+        // program that also listens on the protocol's port.
+        const UdpSocket::Options own{.reuse_port = true};
+        UdpSocket::Failure failure;
+        UdpSocket sender = UdpSocket::OpenOnInterface(address, 0, own, &failure);
+        SocketRole sender_role = RoleFor(interfaces[i], 0, true);
+        if (!sender.IsValid()) {
+            sender_role.state =
+                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
+            sender_role.error = failure.error;
+        } else if (int error = 0;
+                   !sender.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error, false)) {
+            sender_role.state = ListenState::kJoinFailed;
+            sender_role.error = error;
+        }
+        AddSocket(std::move(sender), address, own, std::move(sender_role));
+
+        // Answers sent to the group or by broadcast arrive at the protocol's
+        // port, which every program that searches shares: each one gets a copy.
+        const UdpSocket::Options shared{.reuse_address = true, .reuse_port = true};
+        UdpSocket listener = UdpSocket::OpenOnInterface(address, kPort, shared, &failure);
+        SocketRole listener_role = RoleFor(interfaces[i], kPort, false);
+        if (!listener.IsValid()) {
+            listener_role.state =
+                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
+            listener_role.error = failure.error;
+        } else if (int error = 0;
+                   !listener.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error)) {
+            listener_role.state = ListenState::kJoinFailed;
+            listener_role.error = error;
+        }
+        AddSocket(std::move(listener), address, shared, std::move(listener_role));
     }
 }
 
@@ -207,11 +236,16 @@ std::optional<DeviceEntry> MorvainSearch::ParseAnswerBytes(std::span<const std::
 
     // Six hexadecimal numbers separated by colons; reading stops at the
     // first that is not there, and the bytes not read stay 0.
+    // An answer without all six is no device: the MAC is its key, and a
+    // partial one (an answer cut inside "MAC:") would list a phantom device
+    // under 00-00-00-00-00-00 or under another device's key.
     TextScanner mac_scanner(mac);
     for (std::size_t i = 0; i < 6; ++i) {
-        if (i > 0 && !mac_scanner.Expect(':')) break;
         std::uint32_t value = 0;
-        if (!mac_scanner.ReadHex(value)) break;
+        if ((i > 0 && !mac_scanner.Expect(':')) || !mac_scanner.ReadHex(value)) {
+            result.reset();
+            return result;
+        }
         info.mac[i] = static_cast<std::uint8_t>(value & 0xFF);
     }
     std::uint32_t number = 0;

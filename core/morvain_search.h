@@ -29,8 +29,11 @@ public:
     // For tests: the client id is made from `instance_value`.
     explicit MorvainSearch(std::uint32_t instance_value);
 
-    // Per interface a socket on port 12109 that hears the group on that
-    // interface and sends there only.
+    // Per interface address two sockets: one on a free port of this process
+    // that sends searches and commands through that interface and hears the
+    // answers sent back to it, and one on port 12109, shared with every other
+    // program that searches, that hears the answers sent to the group or by
+    // broadcast. A port 12109 that cannot be had is reported, not fatal.
     void OpenSockets(const LocalInterface* interfaces, std::int32_t count) override;
 
     // "MorvainControl-Tesslar-%X" of this instance.
@@ -49,7 +52,8 @@ public:
     // be somewhere in it. The headers are then read in their fixed order from
     // just past the client id; a missing one leaves its field empty or 0.
     // Values longer than their field are cut at the field. Nothing for any
-    // other datagram.
+    // other datagram, nor for one without a whole MAC (six hexadecimal
+    // numbers separated by colons).
     static std::optional<DeviceEntry> ParseAnswerBytes(std::span<const std::uint8_t> bytes,
                                                        std::string_view client_id,
                                                        std::uint32_t interface_address);

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -78,14 +79,23 @@ std::string UdpSocket::InterfaceNameOf(std::uint32_t address) {
 }
 
 UdpSocket UdpSocket::OpenOnInterface(std::uint32_t interface_address, std::uint16_t port,
-                                     Options options) {
+                                     Options options, Failure* failure) {
+    Failure ignored;
+    Failure& why = failure != nullptr ? *failure : ignored;
+    why = {};
     // The wildcard, broadcast and multicast addresses name no single
     // interface; a socket for them would send out of whichever the route picks.
     const std::uint32_t host = ntohl(interface_address);
-    if (host == 0 || host == 0xFFFFFFFFu || (host >> 28) == 0xE) return {};
+    if (host == 0 || host == 0xFFFFFFFFu || (host >> 28) == 0xE) {
+        why.error = EADDRNOTAVAIL;
+        return {};
+    }
 
     UdpSocket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!socket.IsValid()) return {};
+    if (!socket.IsValid()) {
+        why.error = errno;
+        return {};
+    }
     const int handle = socket.handle_;
 
     if (options.reuse_address) SetInt(handle, SOL_SOCKET, SO_REUSEADDR, 1);
@@ -110,12 +120,17 @@ UdpSocket UdpSocket::OpenOnInterface(std::uint32_t interface_address, std::uint1
     const std::string device = InterfaceNameOf(interface_address);
     if (!device.empty() && setsockopt(handle, SOL_SOCKET, SO_BINDTODEVICE, device.c_str(),
                                       static_cast<socklen_t>(device.size())) == 0) {
-        if (!Bind(handle, options.unicast_only ? interface_address : htonl(INADDR_ANY), port))
+        if (!Bind(handle, options.unicast_only ? interface_address : htonl(INADDR_ANY), port)) {
+            why = {true, errno};
             return {};
+        }
         socket.source_address_ = interface_address;
         return socket;
     }
-    if (!Bind(handle, interface_address, port)) return {};
+    if (!Bind(handle, interface_address, port)) {
+        why = {true, errno};
+        return {};
+    }
     return socket;
 }
 
@@ -127,21 +142,36 @@ std::uint16_t UdpSocket::LocalPort() const {
     return ntohs(local.sin_port);
 }
 
-bool UdpSocket::JoinMulticast(std::uint32_t group, std::uint32_t interface_address, int ttl) {
-    if (!IsValid()) return false;
-    ip_mreq membership{};
-    membership.imr_multiaddr.s_addr = group;
-    membership.imr_interface.s_addr = interface_address;
-    const bool joined =
-        setsockopt(handle_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) == 0;
+bool UdpSocket::JoinMulticast(std::uint32_t group, std::uint32_t interface_address, int ttl,
+                              int* error, bool join) {
+    int first_error = 0;
+    const auto step = [&](bool ok) {
+        if (!ok && first_error == 0) first_error = errno != 0 ? errno : EINVAL;
+        return ok;
+    };
+    if (!IsValid()) {
+        if (error != nullptr) *error = EBADF;
+        return false;
+    }
+    bool joined = true;
+    if (join) {
+        ip_mreq membership{};
+        membership.imr_multiaddr.s_addr = group;
+        membership.imr_interface.s_addr = interface_address;
+        joined = step(setsockopt(handle_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership,
+                                 sizeof membership) == 0);
+    }
     in_addr out_interface{};
     out_interface.s_addr = interface_address;
-    const bool routed =
-        setsockopt(handle_, IPPROTO_IP, IP_MULTICAST_IF, &out_interface, sizeof out_interface) == 0;
+    const bool routed = step(setsockopt(handle_, IPPROTO_IP, IP_MULTICAST_IF, &out_interface,
+                                        sizeof out_interface) == 0);
     const unsigned char loop = 0;
     const unsigned char hops = static_cast<unsigned char>(ttl);
-    const bool quiet = setsockopt(handle_, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0;
-    const bool limited = setsockopt(handle_, IPPROTO_IP, IP_MULTICAST_TTL, &hops, sizeof hops) == 0;
+    const bool quiet =
+        step(setsockopt(handle_, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0);
+    const bool limited =
+        step(setsockopt(handle_, IPPROTO_IP, IP_MULTICAST_TTL, &hops, sizeof hops) == 0);
+    if (error != nullptr) *error = first_error;
     return joined && routed && quiet && limited;
 }
 

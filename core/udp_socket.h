@@ -37,9 +37,14 @@ public:
     // datagrams leave through that interface with that source address. When
     // no interface holds the address the socket is bound to the address
     // itself. Returns an invalid socket when the socket cannot be created or
-    // bound, so that nothing is ever sent from an unbound socket.
+    // bound, so that nothing is ever sent from an unbound socket; `failure`
+    // (when given) then tells which step failed and the system's error.
+    struct Failure {
+        bool bind = false;  // false: the socket itself could not be made
+        int error = 0;
+    };
     static UdpSocket OpenOnInterface(std::uint32_t interface_address, std::uint16_t port,
-                                     Options options);
+                                     Options options, Failure* failure = nullptr);
 
     // The name of the interface that holds `address`; empty when none does.
     static std::string InterfaceNameOf(std::uint32_t address);
@@ -49,9 +54,12 @@ public:
     // The local port, 0 when the socket is invalid.
     std::uint16_t LocalPort() const;
 
-    // Multicast on the socket's interface: joins `group`, sends through the
-    // interface, never loops its own datagrams back, gives them `ttl`.
-    bool JoinMulticast(std::uint32_t group, std::uint32_t interface_address, int ttl);
+    // Multicast on the socket's interface: joins `group` (unless `join` is
+    // false), sends through the interface, never loops its own datagrams
+    // back, gives them `ttl`. False when a step failed; `error` (when given)
+    // then holds the system's error of the first failed step.
+    bool JoinMulticast(std::uint32_t group, std::uint32_t interface_address, int ttl,
+                       int* error = nullptr, bool join = true);
 
     // Sends one datagram; false when the socket is invalid or the send fails.
     bool SendTo(std::span<const std::uint8_t> bytes, std::uint32_t address,

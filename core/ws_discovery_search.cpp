@@ -1,7 +1,6 @@
 #include "core/ws_discovery_search.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <random>
 #include <utility>
 
@@ -31,51 +30,53 @@ WsDiscoverySearch::WsDiscoverySearch() : BaseSearch(kPort) {}
 void WsDiscoverySearch::OpenSockets(const LocalInterface* interfaces, std::int32_t count) {
     CloseSockets();
     if (interfaces == nullptr || count <= 0) return;
-    std::vector<InterfaceStatus> status;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint32_t address = InterfaceAddress(interfaces[i]);
         std::uint32_t mask = 0;
         ParseAddress(GetText(interfaces[i].mask), mask);
         masks_.emplace_back(address, mask);
-        InterfaceStatus& state = status.emplace_back();
-        state.interface_address = address;
 
         // Devices answer a probe at its source port, so a free port serves
         // every search of this process and never clashes with another.
-        const UdpSocket::Options options{.reuse_port = true};
-        errno = 0;
-        UdpSocket probes = UdpSocket::OpenOnInterface(address, 0, options);
-        state.probe_error = probes.IsValid() ? 0 : (errno != 0 ? errno : EINVAL);
-        state.probes =
-            probes.IsValid() && probes.JoinMulticast(kGroupAddress, address, kMulticastTtl);
-        if (probes.IsValid() && !state.probes) state.probe_error = errno != 0 ? errno : EINVAL;
-        AddSocket(std::move(probes), address, options);
+        const UdpSocket::Options own{.reuse_port = true};
+        UdpSocket::Failure failure;
+        UdpSocket probes = UdpSocket::OpenOnInterface(address, 0, own, &failure);
+        SocketRole probes_role = RoleFor(interfaces[i], 0, true);
+        if (!probes.IsValid()) {
+            probes_role.state =
+                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
+            probes_role.error = failure.error;
+        } else if (int error = 0;
+                   !probes.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error)) {
+            probes_role.state = ListenState::kJoinFailed;
+            probes_role.error = error;
+        }
+        AddSocket(std::move(probes), address, own, std::move(probes_role));
 
         // Port 3702 hears what devices send to the group: their Hello and
         // Bye, and ProbeMatches of devices that answer to the group. Another
         // program may hold the port; without reuse on its side the bind fails
-        // and only the announcements are missed.
-        errno = 0;
-        UdpSocket announcements = UdpSocket::OpenOnInterface(
-            address, kPort, UdpSocket::Options{.reuse_address = true, .reuse_port = true});
-        state.announcement_error = announcements.IsValid() ? 0 : (errno != 0 ? errno : EINVAL);
-        state.announcements = announcements.IsValid() &&
-                              announcements.JoinMulticast(kGroupAddress, address, kMulticastTtl);
-        if (announcements.IsValid() && !state.announcements) {
-            state.announcement_error = errno != 0 ? errno : EINVAL;
+        // and only those are missed.
+        const UdpSocket::Options shared{.reuse_address = true, .reuse_port = true};
+        UdpSocket listener = UdpSocket::OpenOnInterface(address, kPort, shared, &failure);
+        SocketRole listener_role = RoleFor(interfaces[i], kPort, false);
+        if (!listener.IsValid()) {
+            listener_role.state =
+                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
+            listener_role.error = failure.error;
+        } else if (int error = 0;
+                   !listener.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error)) {
+            listener_role.state = ListenState::kJoinFailed;
+            listener_role.error = error;
         }
-        if (announcements.IsValid()) AddListener(std::move(announcements), address);
+        AddSocket(std::move(listener), address, shared, std::move(listener_role));
     }
-    std::lock_guard lock(status_lock_);
-    status_ = std::move(status);
 }
 
 void WsDiscoverySearch::CloseSockets() {
     BaseSearch::CloseSockets();
     masks_.clear();
     pending_.clear();
-    std::lock_guard lock(status_lock_);
-    status_.clear();
 }
 
 void WsDiscoverySearch::SendSearch() {
@@ -213,11 +214,6 @@ WsDiscoverySearch::Counters WsDiscoverySearch::Statistics() const {
     c.unmatched = unmatched_.load(std::memory_order_relaxed);
     c.ignored = ignored_.load(std::memory_order_relaxed);
     return c;
-}
-
-std::vector<WsDiscoverySearch::InterfaceStatus> WsDiscoverySearch::Status() const {
-    std::lock_guard lock(status_lock_);
-    return status_;
 }
 
 }  // namespace quorvex

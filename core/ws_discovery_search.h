@@ -11,14 +11,13 @@
 // the answers devices send back to the probe's source port (it needs port
 // 3702 for nothing), and one on port 3702, shared with other programs by
 // address reuse, that hears Hello, Bye and ProbeMatches sent to the group.
-// When 3702 cannot be had the search still works; `Status` says so.
+// When 3702 cannot be had the search still works; `CollectStatus` says so.
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,15 +51,6 @@ public:
         std::uint64_t ignored = 0;    // probes of others, non-camera Hellos, other messages
     };
 
-    // The sockets of one interface, as opened.
-    struct InterfaceStatus {
-        std::uint32_t interface_address = 0;  // network byte order
-        bool probes = false;                  // the probe-and-answer socket is open
-        bool announcements = false;           // port 3702 is joined
-        int probe_error = 0;                  // errno when not
-        int announcement_error = 0;
-    };
-
     WsDiscoverySearch();
 
     void OpenSockets(const LocalInterface* interfaces, std::int32_t count) override;
@@ -73,7 +63,6 @@ public:
     void FlushCommands() override;
 
     Counters Statistics() const;
-    std::vector<InterfaceStatus> Status() const;
     // Probe copies still to send.
     std::size_t PendingCopies() const { return pending_.size(); }
 
@@ -101,8 +90,6 @@ private:
 
     std::atomic<std::uint64_t> matches_{0}, hellos_{0}, byes_{0}, faults_{0}, refused_{0},
         unmatched_{0}, ignored_{0};
-    mutable std::mutex status_lock_;
-    std::vector<InterfaceStatus> status_;
 };
 
 }  // namespace quorvex

@@ -1,10 +1,14 @@
 #include "search/search_business.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "core/brannoc_search.h"
+#include "core/ipv4_subnet.h"
 #include "core/morvain_search.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
@@ -20,17 +24,37 @@ SearchBusiness::ProtocolMap MakeProtocols() {
     return protocols;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
-// The host number that follows `prefix` in `ip`, read as a decimal number:
-// optional blanks, an optional sign, then digits; 0 when no digit follows.
-int HostNumber(std::string_view ip, std::string_view prefix) {
-    const std::string rest(ip.substr(prefix.size()));
-    const long value = std::strtol(rest.c_str(), nullptr, 10);
-    // Out-of-range numbers are no host number of any range; keep them so.
-    return static_cast<int>(std::clamp(value, -1L, 100000L));
+// Two interface sets are the same when they hold the same records in the
+// same order: then the open sockets still fit.
+bool SameInterfaces(const std::vector<LocalInterface>& a, const std::vector<LocalInterface>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::memcmp(&a[i], &b[i], sizeof(LocalInterface)) != 0) return false;
+    }
+    return true;
+}
+
+bool SameStatus(const SearchStatus& a, const SearchStatus& b) {
+    if (a.sockets.size() != b.sockets.size() || a.interfaces_loaded != b.interfaces_loaded ||
+        a.interface_count != b.interface_count || a.searches != b.searches ||
+        a.repeats != b.repeats || a.drops != b.drops || a.adapter_changes != b.adapter_changes) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.sockets.size(); ++i) {
+        const SocketStatus& x = a.sockets[i];
+        const SocketStatus& y = b.sockets[i];
+        if (x.protocol != y.protocol || x.interface_address != y.interface_address ||
+            x.state != y.state || x.error != y.error || x.drops != y.drops || x.port != y.port) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -72,6 +96,14 @@ void SearchBusiness::SetAdapterSource(std::shared_ptr<const AdapterSource> sourc
     adapter_source_ = std::move(source);
 }
 
+void SearchBusiness::SetDevicesCallback(DevicesCallback callback) {
+    devices_callback_ = std::move(callback);
+}
+
+void SearchBusiness::SetStatusCallback(std::function<void(const SearchStatus& status)> callback) {
+    status_callback_ = std::move(callback);
+}
+
 bool SearchBusiness::Start() {
     return worker_.Start(&SearchBusiness::SearchLoop, this);
 }
@@ -87,12 +119,21 @@ void SearchBusiness::Stop() {
         devices_.clear();
     }
     {
+        std::lock_guard lock(pending_lock_);
+        pending_.clear();
+    }
+    {
         std::lock_guard lock(interfaces_lock_);
         interfaces_.clear();
+    }
+    {
+        std::lock_guard lock(status_lock_);
+        status_ = SearchStatus{};
     }
     interfaces_loaded_.store(false);
     handles_.clear();
     handle_owners_.clear();
+    repeats_.clear();
     // A wake-up left over from a `Stop` that found no worker must not cut the
     // first pass of the next `Start` short.
     waiter_.Wait({}, std::chrono::milliseconds(0));
@@ -100,52 +141,113 @@ void SearchBusiness::Stop() {
 
 int SearchBusiness::SearchLoop(void* argument) {
     auto& self = *static_cast<SearchBusiness*>(argument);
-    if (!self.LoadInterfaces()) return 0;
-
     using Clock = std::chrono::steady_clock;
+    self.LoadInterfaces();
+    self.RefreshStatus();
+
     // None: the next pass searches.
     std::optional<Clock::time_point> lastSearch;
-    // Per protocol: the drops counted when it last searched, and the repeats
-    // its current search may still make.
-    struct Repeat {
-        std::uint64_t drops = 0;
-        int left = 0;
-    };
-    std::map<std::int32_t, Repeat> repeats;
     while (self.worker_.running()) {
         self.ReceivePass(Clock::now() + kPassLength);
         if (!self.worker_.running()) break;
-        if (self.refreshRequested.exchange(false)) lastSearch.reset();
+        if (self.refreshRequested.exchange(false)) {
+            // A refresh also takes in adapters that came or changed since.
+            self.LoadInterfaces();
+            lastSearch.reset();
+        }
 
         const auto limit =
             std::chrono::milliseconds(std::int64_t{self.searchInterval.load()} * 1000);
         const bool due = !lastSearch || std::chrono::duration_cast<std::chrono::milliseconds>(
                                             Clock::now() - *lastSearch) >= limit;
-        if (due) {
-            for (auto& [id, protocol] : self.protocols_) {
-                protocol->SendSearch();
-                repeats[id] = Repeat{protocol->DroppedDatagrams(), kRepeatSearches};
-            }
+        if (due && self.InterfaceCount() > 0) {
+            self.CountMissedSearches();
+            self.SendSearches();
             lastSearch = Clock::now();
-            self.search_count_.fetch_add(1);
         } else {
-            for (auto& [id, protocol] : self.protocols_) {
-                protocol->FlushCommands();
-                // Answers lost to an overflow come back with a repeated search.
-                Repeat& repeat = repeats[id];
-                const std::uint64_t drops = protocol->DroppedDatagrams();
-                if (repeat.left > 0 && drops > repeat.drops) {
-                    protocol->SendSearch();
-                    repeat.drops = drops;
-                    --repeat.left;
-                    self.repeat_count_.fetch_add(1);
-                }
-            }
+            for (auto& [id, protocol] : self.protocols_) protocol->FlushCommands();
+            self.RepeatIfAnswersWereLost();
         }
         // Answers that came back at once are read in this pass, after the sends.
-        for (auto& [id, protocol] : self.protocols_) protocol->ReceiveAnswers(0);
+        for (auto& [id, protocol] : self.protocols_) {
+            if (protocol->ReceiveAnswers(0) > 0) self.repeats_[id].last_read = Clock::now();
+        }
+        self.FlushUpdates();
+        self.RefreshStatus();
     }
+    self.FlushUpdates();
     return 0;
+}
+
+void SearchBusiness::SendSearches() {
+    const auto now = std::chrono::steady_clock::now();
+    for (auto& [id, protocol] : protocols_) {
+        protocol->SendSearch();
+        RepeatState& state = repeats_[id];
+        state.drops = protocol->DroppedDatagrams();
+        {
+            std::shared_lock lock(table_lock_);
+            state.found_at_send = added_[id];
+        }
+        state.sent = now;
+        state.last_read = now;
+        state.left = kMaxRepeatSearches;
+    }
+    search_count_.fetch_add(1);
+}
+
+void SearchBusiness::RepeatIfAnswersWereLost() {
+    // Answers lost to an overflow come back with a repeated search. A repeat
+    // waits until the protocol's sockets have gone quiet, so that its burst
+    // meets empty queues rather than the tail of the last one, and only one
+    // protocol repeats per pass, so that two bursts do not share the worker.
+    // Repeats go on while each one still brings devices back and drops are
+    // still counted; a repeat that brought nothing new ends them.
+    const auto now = std::chrono::steady_clock::now();
+    for (auto& [id, protocol] : protocols_) {
+        RepeatState& state = repeats_[id];
+        if (state.left <= 0) continue;
+        const std::uint64_t drops = protocol->DroppedDatagrams();
+        if (drops <= state.drops) continue;
+        if (now - state.last_read < kQuietBeforeRepeat) continue;
+        std::uint64_t found = 0;
+        {
+            std::shared_lock lock(table_lock_);
+            found = added_[id];
+        }
+        const bool first_repeat = state.left == kMaxRepeatSearches;
+        if (!first_repeat && found == state.found_at_send) {
+            state.left = 0;  // converged: the last repeat brought nobody back
+            continue;
+        }
+        protocol->SendSearch();
+        state.drops = protocol->DroppedDatagrams();
+        state.found_at_send = found;
+        state.sent = now;
+        state.last_read = now;
+        --state.left;
+        repeat_count_.fetch_add(1);
+        return;
+    }
+}
+
+void SearchBusiness::CountMissedSearches() {
+    // Runs as a search goes out: every device that did not answer the
+    // previous one has missed one more.
+    const std::uint64_t previous = search_count_.load();
+    if (previous == 0) return;
+    std::vector<std::uint64_t> changed;
+    {
+        std::unique_lock lock(table_lock_);
+        for (auto& [key, stored] : devices_) {
+            if (stored.heard_search >= previous) continue;
+            ++stored.missed;
+            if (stored.missed == kMissedSearchesForSilent) changed.push_back(key);
+        }
+    }
+    if (changed.empty()) return;
+    std::lock_guard lock(pending_lock_);
+    pending_.insert(pending_.end(), changed.begin(), changed.end());
 }
 
 void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
@@ -166,6 +268,7 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
         for (const std::int32_t id : ready_protocols) {
             if (protocols_.at(id)->ReceiveAnswers(0) > 0) {
                 read_any = true;
+                repeats_[id].last_read = std::chrono::steady_clock::now();
                 continue;
             }
             // Ready but nothing read (an error pending that the read did not
@@ -180,6 +283,7 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
         // datagram, and each wake-up is paid on the sending side of the path
         // (on a virtual machine an interrupt between processors), which slows
         // the whole burst; the queues hold thousands of answers meanwhile.
+        if (read_any) FlushUpdates();
         if (read_any && waiter_.Wait({}, kGatherTime).woken) return;
     }
 }
@@ -197,16 +301,29 @@ bool SearchBusiness::LoadInterfaces() {
         const int filled = config.GetLocalInterfaces(loaded.data(), count);
         loaded.resize(std::clamp(filled, 0, count));
     }
+    // A record without a usable address opens nothing that could be heard.
+    std::erase_if(loaded, [](const LocalInterface& record) {
+        std::uint32_t address = 0;
+        return !ParseAddress(GetText(record.ip), address) || address == 0;
+    });
+
+    bool changed = false;
     {
         std::lock_guard lock(interfaces_lock_);
-        interfaces_ = loaded;
+        changed = !SameInterfaces(interfaces_, loaded) || !interfaces_loaded_.load();
+        if (changed) interfaces_ = loaded;
     }
-    interfaces_loaded_.store(true);
-    if (loaded.empty()) return false;
+    const bool first = !interfaces_loaded_.exchange(true);
+    if (!changed) return false;
+    if (!first) adapter_changes_.fetch_add(1);
 
+    // What waits in the old sockets is read before they close.
+    for (auto& [id, protocol] : protocols_) protocol->ReceiveAnswers(0);
     handles_.clear();
     handle_owners_.clear();
     for (auto& [id, protocol] : protocols_) {
+        protocol->CloseSockets();
+        if (loaded.empty()) continue;
         protocol->OpenSockets(loaded.data(), static_cast<std::int32_t>(loaded.size()));
         std::vector<int> handles;
         protocol->CollectSockets(handles);
@@ -226,26 +343,124 @@ void SearchBusiness::DeliverCallback(const DeviceEntry* entry, void* context, st
 
 void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
     const std::uint64_t key = MacValue(entry.info.mac);
+    const std::uint64_t search = search_count_.load();
+    const std::int64_t now = NowMs();
     bool changed = false;
+    bool added = false;
+    std::uint32_t stored_interface = 0;
     {
         std::unique_lock lock(table_lock_);
         const auto found = devices_.find(key);
         if (found == devices_.end()) {
             if (devices_.size() < kMaxDevices) {
-                DeviceEntry& stored = devices_.emplace(key, entry).first->second;
-                stored.row = -1;
+                Stored& stored = devices_.emplace(key, Stored{entry, search, now, 0}).first->second;
+                stored.entry.row = -1;
+                ++added_[entry.protocol];
+                changed = true;
+                added = true;
+            }
+        } else {
+            Stored& stored = found->second;
+            stored.heard_search = search;
+            stored.heard_ms = now;
+            if (stored.missed >= kMissedSearchesForSilent) changed = true;  // answers again
+            stored.missed = 0;
+            if (!SameContents(stored.entry, entry)) {
+                stored.entry.info = entry.info;
+                stored.entry.family = entry.family;
+                stored.entry.protocol = entry.protocol;
                 changed = true;
             }
-        } else if (!SameContents(found->second, entry)) {
-            found->second.info = entry.info;
-            found->second.family = entry.family;
-            found->second.protocol = entry.protocol;
-            changed = true;
+            stored_interface = stored.entry.interface_address;
         }
     }
-    if (changed && notify_ != nullptr) {
-        notify_(DeviceKey(entry.info).c_str(), notify_context_, notify_tag_);
+    // Heard on another address than the one on record (a second address of
+    // the interface, or a second interface on the same segment): the device
+    // belongs to the address whose subnet holds it, so that it counts as
+    // inside and its commands leave where it can be reached.
+    if (!added && stored_interface != 0 && stored_interface != entry.interface_address) {
+        DeviceEntry as_stored = entry;
+        as_stored.interface_address = stored_interface;
+        if (OutsideSubnet(as_stored) && !InterfaceAddresses(entry.interface_address).empty() &&
+            !OutsideSubnet(entry)) {
+            std::unique_lock lock(table_lock_);
+            const auto found = devices_.find(key);
+            if (found != devices_.end()) {
+                found->second.entry.interface_address = entry.interface_address;
+                changed = true;
+            }
+        }
     }
+    if (!changed) return;
+    {
+        std::lock_guard lock(pending_lock_);
+        pending_.push_back(key);
+    }
+    if (notify_ != nullptr) notify_(DeviceKey(entry.info).c_str(), notify_context_, notify_tag_);
+}
+
+DeviceUpdate SearchBusiness::MakeUpdate(const Stored& stored) const {
+    DeviceUpdate update;
+    update.entry = stored.entry;
+    update.missed_searches = stored.missed;
+    update.answering = stored.missed < kMissedSearchesForSilent;
+    update.last_heard_ms = stored.heard_ms;
+    return update;
+}
+
+void SearchBusiness::FlushUpdates() {
+    std::vector<std::uint64_t> keys;
+    {
+        std::lock_guard lock(pending_lock_);
+        keys.swap(pending_);
+    }
+    if (keys.empty() || !devices_callback_) return;
+    // A device changed twice since the last batch goes out once, as it is now.
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    std::vector<DeviceUpdate> updates;
+    updates.reserve(keys.size());
+    {
+        std::shared_lock lock(table_lock_);
+        for (const std::uint64_t key : keys) {
+            const auto found = devices_.find(key);
+            if (found != devices_.end()) updates.push_back(MakeUpdate(found->second));
+        }
+    }
+    for (DeviceUpdate& update : updates) update.outside_subnet = OutsideSubnet(update.entry);
+    if (!updates.empty()) devices_callback_(std::move(updates));
+}
+
+void SearchBusiness::RefreshStatus() {
+    SearchStatus status;
+    for (auto& [id, protocol] : protocols_) {
+        const std::size_t first = status.sockets.size();
+        protocol->CollectStatus(status.sockets);
+        for (std::size_t i = first; i < status.sockets.size(); ++i) {
+            status.sockets[i].protocol = id;
+        }
+        status.drops += protocol->DroppedDatagrams();
+    }
+    status.interfaces_loaded = interfaces_loaded_.load();
+    {
+        std::lock_guard lock(interfaces_lock_);
+        status.interface_count = interfaces_.size();
+    }
+    status.searches = search_count_.load();
+    status.repeats = repeat_count_.load();
+    status.adapter_changes = adapter_changes_.load();
+    bool changed = false;
+    {
+        std::lock_guard lock(status_lock_);
+        changed = !SameStatus(status_, status);
+        if (changed) status_ = status;
+    }
+    if (changed && status_callback_) status_callback_(status);
+}
+
+SearchStatus SearchBusiness::Status() const {
+    std::lock_guard lock(status_lock_);
+    return status_;
 }
 
 std::uint64_t SearchBusiness::MacValue(const std::uint8_t (&mac)[6]) {
@@ -271,7 +486,7 @@ bool SearchBusiness::GetDevice(std::string_view key, DeviceEntry& entry) const {
     std::shared_lock lock(table_lock_);
     const auto found = devices_.find(*value);
     if (found == devices_.end()) return false;
-    entry = found->second;
+    entry = found->second.entry;
     return true;
 }
 
@@ -283,7 +498,7 @@ bool SearchBusiness::SetDeviceRow(std::string_view key, std::int32_t row) {
     std::unique_lock lock(table_lock_);
     const auto found = devices_.find(*value);
     if (found == devices_.end()) return false;
-    found->second.row = row;
+    found->second.entry.row = row;
     return true;
 }
 
@@ -291,6 +506,10 @@ void SearchBusiness::ClearDevices() {
     {
         std::unique_lock lock(table_lock_);
         devices_.clear();
+    }
+    {
+        std::lock_guard lock(pending_lock_);
+        pending_.clear();
     }
     RequestRefresh();
 }
@@ -316,20 +535,37 @@ std::optional<LocalInterface> SearchBusiness::FindInterface(std::uint32_t interf
     return std::nullopt;
 }
 
-bool SearchBusiness::IsOutsideSubnet(const DeviceEntry& entry) const {
-    const auto record = FindInterface(entry.interface_address);
-    if (!record) return false;
-    return !StartsWith(GetText(entry.info.ip), GetText(record->prefix));
+std::vector<LocalInterface> SearchBusiness::InterfaceAddresses(
+    std::uint32_t interface_address) const {
+    std::vector<LocalInterface> addresses;
+    const auto record = FindInterface(interface_address);
+    if (!record) return addresses;
+    addresses.push_back(*record);
+    const std::string_view name = GetText(record->name);
+    if (name.empty()) return addresses;
+    std::lock_guard lock(interfaces_lock_);
+    for (const LocalInterface& other : interfaces_) {
+        if (GetText(other.name) == name && GetText(other.ip) != GetText(record->ip)) {
+            addresses.push_back(other);
+        }
+    }
+    return addresses;
 }
 
-std::vector<int> SearchBusiness::CollectUsedOctets(std::string_view prefix) const {
-    std::vector<int> used;
-    std::shared_lock lock(table_lock_);
-    for (const auto& [key, stored] : devices_) {
-        const std::string_view ip = GetText(stored.info.ip);
-        if (StartsWith(ip, prefix)) used.push_back(HostNumber(ip, prefix));
+bool SearchBusiness::OutsideSubnet(const DeviceEntry& entry) const {
+    const std::vector<LocalInterface> addresses = InterfaceAddresses(entry.interface_address);
+    if (addresses.empty()) return false;
+    std::uint32_t device = 0;
+    if (!ParseAddress(GetText(entry.info.ip), device)) return true;
+    for (const LocalInterface& record : addresses) {
+        const auto subnet = Ipv4Subnet::FromTexts(GetText(record.ip), GetText(record.mask));
+        if (subnet && subnet->Contains(device)) return false;
     }
-    return used;
+    return true;
+}
+
+bool SearchBusiness::IsOutsideSubnet(const DeviceEntry& entry) const {
+    return OutsideSubnet(entry);
 }
 
 bool SearchBusiness::MatchAddress(const DeviceEntry& entry) {
@@ -338,22 +574,58 @@ bool SearchBusiness::MatchAddress(const DeviceEntry& entry) {
 
 std::optional<NetSettings> SearchBusiness::MatchAddress(const DeviceEntry& entry,
                                                         const AddressTaken& taken) {
-    const auto record = FindInterface(entry.interface_address);
-    if (!record) return std::nullopt;
-    const std::string_view prefix = GetText(record->prefix);
-    if (StartsWith(GetText(entry.info.ip), prefix)) return std::nullopt;
-
-    std::vector<int> used = CollectUsedOctets(prefix);
-    // Handing a device the PC's own address or its gateway's would cut the PC
-    // or the whole subnet off.
-    for (const std::string_view own : {GetText(record->ip), GetText(record->gateway)}) {
-        if (StartsWith(own, prefix)) used.push_back(HostNumber(own, prefix));
+    const std::vector<LocalInterface> addresses = InterfaceAddresses(entry.interface_address);
+    if (addresses.empty() || !OutsideSubnet(entry)) return std::nullopt;
+    // The device moves into the subnet of the interface's first address that
+    // has a usable mask.
+    const LocalInterface* home = nullptr;
+    std::optional<Ipv4Subnet> subnet;
+    for (const LocalInterface& record : addresses) {
+        subnet = Ipv4Subnet::FromTexts(GetText(record.ip), GetText(record.mask));
+        if (subnet) {
+            home = &record;
+            break;
+        }
     }
+    if (home == nullptr) return std::nullopt;
+
+    // Handing a device the PC's own address or its gateway's would cut the PC
+    // or the whole subnet off; another device's would make two.
+    std::set<std::uint32_t> used;
+    {
+        std::shared_lock lock(table_lock_);
+        for (const auto& [key, stored] : devices_) {
+            std::uint32_t address = 0;
+            if (ParseAddress(GetText(stored.entry.info.ip), address)) used.insert(address);
+        }
+    }
+    {
+        std::lock_guard lock(interfaces_lock_);
+        for (const LocalInterface& record : interfaces_) {
+            for (const std::string_view own : {GetText(record.ip), GetText(record.gateway)}) {
+                std::uint32_t address = 0;
+                if (ParseAddress(own, address)) used.insert(address);
+            }
+        }
+    }
+    // Host number k names the k-th address of the PC's own /24 inside a
+    // subnet of /24 or wider (on a /24, the last octet as ever), else the
+    // k-th host of the subnet; numbers that name no host address of the
+    // subnet are skipped.
+    std::uint32_t pc_address = 0;
+    ParseAddress(GetText(home->ip), pc_address);
+    const std::uint32_t base =
+        subnet->PrefixLength() <= 24 ? ntohl(pc_address) & 0xFFFFFF00u : ntohl(subnet->Network());
+    const auto candidate = [&](std::int32_t k) -> std::optional<std::uint32_t> {
+        if (k < 1 || k > 255) return std::nullopt;
+        const std::uint32_t address = htonl(base + static_cast<std::uint32_t>(k));
+        if (!subnet->IsHostAddress(address) || IsSpecialAddress(address)) return std::nullopt;
+        return address;
+    };
     const auto is_free = [&](std::int32_t k) {
-        // Only 1..254 can be a host number of the subnet that `prefix` names.
-        if (k < 1 || k > 254) return false;
-        if (std::find(used.begin(), used.end(), k) != used.end()) return false;
-        return !taken || !taken(std::string(prefix) + std::to_string(k));
+        const auto address = candidate(k);
+        if (!address || used.count(*address) != 0) return false;
+        return !taken || !taken(AddressText(*address));
     };
     // From `nextOctet` up to `matchMax`, then once round from `matchMin`, so
     // that numbers below `nextOctet` are found when the top of the range is
@@ -365,17 +637,30 @@ std::optional<NetSettings> SearchBusiness::MatchAddress(const DeviceEntry& entry
     for (std::int32_t k = matchMin; k < nextOctet && k <= matchMax && !chosen; ++k) {
         if (is_free(k)) chosen = k;
     }
-    if (!chosen) return std::nullopt;
-    nextOctet = *chosen + 1 > matchMax ? matchMin : *chosen + 1;
+    if (!chosen) {
+        // A subnet narrower than a /24 (a /29, say) may hold no host number
+        // of the range at all: then any free host of the subnet will do.
+        bool range_fits = subnet->PrefixLength() <= 24 || matchMin > matchMax;
+        for (std::int32_t k = std::max(matchMin, 1); !range_fits && k <= std::min(matchMax, 255);
+             ++k) {
+            range_fits = candidate(k).has_value();
+        }
+        for (std::int32_t k = 1; !range_fits && k <= 255 && !chosen; ++k) {
+            if (is_free(k)) chosen = k;
+        }
+        if (!chosen) return std::nullopt;
+    } else {
+        nextOctet = *chosen + 1 > matchMax ? matchMin : *chosen + 1;
+    }
 
     NetSettings settings{};
     SetText(settings.user, GetText(entry.info.user));
     SetText(settings.password, GetText(entry.info.password));
-    SetText(settings.ip, std::string(prefix) + std::to_string(*chosen));
-    SetText(settings.mask, GetText(record->mask));
-    SetText(settings.gateway, GetText(record->gateway));
-    SetText(settings.dns1, GetText(record->dns1));
-    SetText(settings.dns2, GetText(record->dns2));
+    SetText(settings.ip, AddressText(*candidate(*chosen)));
+    SetText(settings.mask, GetText(home->mask));
+    SetText(settings.gateway, GetText(home->gateway));
+    SetText(settings.dns1, GetText(home->dns1));
+    SetText(settings.dns2, GetText(home->dns2));
     settings.http_port = entry.info.http_port;
     settings.dhcp = 0;
     SendCommand(entry, settings, kCommandNetSettings);
@@ -386,13 +671,29 @@ std::vector<DeviceEntry> SearchBusiness::CopyDevices() const {
     std::shared_lock lock(table_lock_);
     std::vector<DeviceEntry> copies;
     copies.reserve(devices_.size());
-    for (const auto& [key, stored] : devices_) copies.push_back(stored);
+    for (const auto& [key, stored] : devices_) copies.push_back(stored.entry);
     return copies;
+}
+
+std::vector<DeviceUpdate> SearchBusiness::CopyUpdates() const {
+    std::vector<DeviceUpdate> updates;
+    {
+        std::shared_lock lock(table_lock_);
+        updates.reserve(devices_.size());
+        for (const auto& [key, stored] : devices_) updates.push_back(MakeUpdate(stored));
+    }
+    for (DeviceUpdate& update : updates) update.outside_subnet = OutsideSubnet(update.entry);
+    return updates;
 }
 
 std::size_t SearchBusiness::DeviceCount() const {
     std::shared_lock lock(table_lock_);
     return devices_.size();
+}
+
+std::size_t SearchBusiness::InterfaceCount() const {
+    std::lock_guard lock(interfaces_lock_);
+    return interfaces_.size();
 }
 
 std::vector<LocalInterface> SearchBusiness::CopyInterfaces() const {

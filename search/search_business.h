@@ -30,6 +30,8 @@
 #include "core/device_records.h"
 #include "search/adapter_source.h"
 #include "search/base_thread.h"
+#include "search/device_update.h"
+#include "search/search_status.h"
 #include "search/socket_waiter.h"
 
 namespace quorvex {
@@ -53,9 +55,17 @@ public:
     // waits on its sockets again.
     static constexpr std::chrono::milliseconds kGatherTime{1};
     // When the system drops answers to a search because a socket overflowed,
-    // that protocol searches again at the end of the pass, at most this many
-    // times per search; the devices answer again and the table fills up.
-    static constexpr int kRepeatSearches = 2;
+    // that protocol searches again once its sockets have gone quiet, and keeps
+    // doing so while each repeat still brings devices back and drops are still
+    // counted; never more than this many times per search.
+    static constexpr int kMaxRepeatSearches = 12;
+    // How long a protocol's sockets must have been quiet before it repeats a
+    // search, so that a repeat's answers do not land on the tail of the last
+    // burst and overflow the same queues in the same way.
+    static constexpr std::chrono::milliseconds kQuietBeforeRepeat{150};
+    // A device that missed this many searches in a row is reported as not
+    // answering.
+    static constexpr std::int32_t kMissedSearchesForSilent = 3;
 
     // Protocol 1 = BrannocSearch, 2 = MorvainSearch; reads the Linux adapters.
     SearchBusiness();
@@ -78,6 +88,15 @@ public:
     void SetInterfaceNames(std::vector<std::string> names);
     // Where the adapters are read (the Linux kernel by default).
     void SetAdapterSource(std::shared_ptr<const AdapterSource> source);
+    // Values for the front-ends: batches of added or changed devices, and the
+    // search's health whenever it changes. Both run on the worker; set them
+    // before `Start`.
+    void SetDevicesCallback(DevicesCallback callback);
+    void SetStatusCallback(std::function<void(const SearchStatus& status)> callback);
+    // Whether the worker watches the kernel for adapter changes and reads the
+    // adapters again when one comes (on by default; a fixed adapter source in
+    // tests turns it off).
+    void SetWatchAdapters(bool watch) { watch_adapters_ = watch; }
 
     // Starts the worker; false when it is already running. The worker reads
     // the interfaces, opens the sockets and searches about one pass later; with
@@ -93,14 +112,17 @@ public:
     bool SetDeviceRow(std::string_view key, std::int32_t row);
     // Empties the table and asks for a search at once.
     void ClearDevices();
-    // Asks for a search at once without clearing the table.
+    // Asks for a search at once without clearing the table; the adapters are
+    // read again first, so an interface that appeared or changed its address
+    // is searched as well.
     void RequestRefresh();
     // Queues a command on the protocol object that found `entry`, for the
     // interface that heard it; nothing when there is no such protocol.
     void SendCommand(const DeviceEntry& entry, const NetSettings& settings, std::int32_t type);
 
     // True when the interface that heard `entry` is known and the device's
-    // address does not start with that interface's prefix.
+    // address lies in the subnet (address and mask) of none of that
+    // interface's addresses.
     bool IsOutsideSubnet(const DeviceEntry& entry) const;
     // For a device outside the subnet of the interface that heard it, queues a
     // network-settings command with a free host number of that subnet; true
@@ -117,9 +139,14 @@ public:
 
     // A snapshot of the whole table.
     std::vector<DeviceEntry> CopyDevices() const;
+    // The same with each device's health.
+    std::vector<DeviceUpdate> CopyUpdates() const;
+    // The search's health now.
+    SearchStatus Status() const;
     std::size_t DeviceCount() const;
     // The interfaces the worker searches on; empty until it has read them.
     std::vector<LocalInterface> CopyInterfaces() const;
+    std::size_t InterfaceCount() const;
     // True once the worker has read the interfaces (whatever it found), until
     // `Stop`.
     bool InterfacesLoaded() const { return interfaces_loaded_.load(); }
@@ -131,27 +158,63 @@ public:
     bool IsRunning() const { return worker_.running(); }
 
 private:
+    // What the table keeps per device besides the entry itself.
+    struct Stored {
+        DeviceEntry entry;
+        std::uint64_t heard_search = 0;  // number of the search it last answered
+        std::int64_t heard_ms = 0;       // when, ms since the Unix epoch
+        std::int32_t missed = 0;         // searches in a row it missed
+    };
+    // A protocol's search and the repeats that may follow it (worker only).
+    struct RepeatState {
+        std::uint64_t drops = 0;          // drops counted when it last searched
+        std::uint64_t found_at_send = 0;  // devices it had added by then
+        std::chrono::steady_clock::time_point sent{};
+        std::chrono::steady_clock::time_point last_read{};
+        int left = 0;
+    };
+
     static int SearchLoop(void* argument);
     static void DeliverCallback(const DeviceEntry* entry, void* context, std::int32_t extra);
     static std::uint64_t MacValue(const std::uint8_t (&mac)[6]);
     // The table key of a device key text; none for any other text.
     static std::optional<std::uint64_t> KeyValue(std::string_view key);
+    // Reads the adapters; when the set of addresses differs from the one in
+    // use, reopens every protocol's sockets on the new set. True when it
+    // changed (the caller then searches at once).
     bool LoadInterfaces();
     void ReceivePass(std::chrono::steady_clock::time_point until);
+    void SendSearches();
+    void RepeatIfAnswersWereLost();
+    void CountMissedSearches();
+    void FlushUpdates();
+    void RefreshStatus();
     std::optional<LocalInterface> FindInterface(std::uint32_t interface_address) const;
-    std::vector<int> CollectUsedOctets(std::string_view prefix) const;
+    // The addresses (with masks) of the interface that holds
+    // `interface_address`, that one first; empty when it is not searched on.
+    std::vector<LocalInterface> InterfaceAddresses(std::uint32_t interface_address) const;
+    bool OutsideSubnet(const DeviceEntry& entry) const;
+    DeviceUpdate MakeUpdate(const Stored& stored) const;
 
     BaseThread worker_;
     ProtocolMap protocols_;
     mutable std::shared_mutex table_lock_;
     // Keyed by the six bytes of the MAC address, which the device key text
     // spells out: one key per device key, without a string per answer.
-    std::unordered_map<std::uint64_t, DeviceEntry> devices_;
+    std::unordered_map<std::uint64_t, Stored> devices_;
+    // Devices added per protocol since construction (under the table lock).
+    std::map<std::int32_t, std::uint64_t> added_;
     std::atomic<bool> refreshRequested{false};
 
     NotifyCallback notify_ = nullptr;
     void* notify_context_ = nullptr;
     std::int32_t notify_tag_ = 0;
+    DevicesCallback devices_callback_;
+    std::function<void(const SearchStatus&)> status_callback_;
+    // Keys changed since the last batch went out (own lock: any thread may
+    // deliver an entry, the worker sends the batch).
+    std::mutex pending_lock_;
+    std::vector<std::uint64_t> pending_;
 
     std::atomic<std::int32_t> searchInterval{30};
     std::int32_t nextOctet = 0;
@@ -160,18 +223,25 @@ private:
 
     std::vector<std::string> interface_names_;
     std::shared_ptr<const AdapterSource> adapter_source_;
+    bool watch_adapters_ = true;
 
-    // Written by the worker once at its start, read by the window; guarded by
-    // its own lock, never held together with the table lock.
+    // Written by the worker, read by the window; guarded by its own lock,
+    // never held together with the table lock.
     mutable std::mutex interfaces_lock_;
     std::vector<LocalInterface> interfaces_;
     std::atomic<bool> interfaces_loaded_{false};
 
+    mutable std::mutex status_lock_;
+    SearchStatus status_;
+
     std::atomic<std::uint64_t> search_count_{0};
     std::atomic<std::uint64_t> repeat_count_{0};
+    std::atomic<std::uint64_t> adapter_changes_{0};
     SocketWaiter waiter_;
-    std::vector<int> handles_;                 // worker only
-    std::vector<std::int32_t> handle_owners_;  // protocol id per handle, worker only
+    std::vector<int> handles_;                     // worker only
+    std::vector<std::int32_t> handle_owners_;      // protocol id per handle, worker only
+    std::map<std::int32_t, RepeatState> repeats_;  // worker only
+    int monitor_handle_ = -1;                      // worker only; -1 without a monitor
 };
 
 }  // namespace quorvex

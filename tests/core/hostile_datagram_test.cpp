@@ -50,15 +50,15 @@ TEST(HostileDatagram, AReusedReceiveSlotShowsNothingOfTheDatagramBefore) {
         SCOPED_TRACE(cut);
         delivered.clear();
         text_port.ParseAnswer(std::span(slot).first(cut), kInterface);
-        ASSERT_EQ(delivered.size(), cut >= answers::kTextHead.size() - 2 ? 1u : 0u);
+        // Without the whole MAC there is no device.
+        ASSERT_EQ(delivered.size(), arrived("MAC:00:1a:2b:3c:4d:5e", cut) ? 1u : 0u);
         if (delivered.empty()) continue;
         const DeviceInfo& info = delivered[0].info;
         const auto texts = answers::Texts(info);
         for (std::size_t i = 0; i < 10; ++i)  // user and password are never sent
             EXPECT_EQ(texts[i], arrived(values[i], cut) ? values[i] : "") << "field " << i;
         EXPECT_EQ(info.http_port, arrived("Http-Port:8080", cut) ? 8080 : 0);
-        EXPECT_EQ(DeviceKey(info), arrived("MAC:00:1a:2b:3c:4d:5e", cut) ? DeviceKey(whole.info)
-                                                                         : "00-00-00-00-00-00");
+        EXPECT_EQ(DeviceKey(info), DeviceKey(whole.info));
     }
 
     // Every cut of a binary answer reads as a fresh copy of what arrived; a

@@ -14,6 +14,7 @@ namespace {
 using answers::kClient;
 const std::string& kHead = answers::kTextHead;    // status line, CSeq, client id
 constexpr std::uint32_t kInterface = 0x0101A8C0;  // 192.168.1.1
+const std::string kMac = "MAC:1:2:3:4:5:6\r\n";   // without a whole MAC no device
 
 std::optional<DeviceEntry> Parse(std::string_view text, std::string_view client = kClient) {
     const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
@@ -141,13 +142,13 @@ TEST(MorvainSearchParse, HeadersAreReadInOrderAndOnlyUpToTheirLineEnd) {
     EXPECT_EQ(GetText(info.uid), "UID-7788");
     EXPECT_EQ(GetText(info.mask), "255.255.255.0");
     // Headers before the client id are not read.
-    info = Info("HDS/1.0 200 OK\r\nUID:early\r\n" + kClient + "\r\nIP:10.0.0.5\r\n");
+    info = Info("HDS/1.0 200 OK\r\nUID:early\r\n" + kClient + "\r\nIP:10.0.0.5\r\n" + kMac);
     EXPECT_EQ(GetText(info.uid), "");
     EXPECT_EQ(GetText(info.ip), "10.0.0.5");
     // A value without CR LF is empty; a value runs on over a bare LF.
-    EXPECT_EQ(GetText(Info(kHead + "Fdns:1\r\nSdns:8.8.4.4").dns2), "");
-    EXPECT_EQ(GetText(Info(kHead + "Sdns").dns2), "");
-    info = Info(kHead + "Device-ID:abc\nDevice-Name:n\r\nUID:u\r\n");
+    EXPECT_EQ(GetText(Info(kHead + kMac + "Fdns:1\r\nSdns:8.8.4.4").dns2), "");
+    EXPECT_EQ(GetText(Info(kHead + kMac + "Sdns").dns2), "");
+    info = Info(kHead + "Device-ID:abc\nDevice-Name:n\r\nUID:u\r\n" + kMac);
     EXPECT_EQ(GetText(info.device_id), "abc\nDevice-Name:n");
     EXPECT_EQ(GetText(info.name), "");
     EXPECT_EQ(GetText(info.uid), "u");
@@ -155,25 +156,34 @@ TEST(MorvainSearchParse, HeadersAreReadInOrderAndOnlyUpToTheirLineEnd) {
 
 TEST(MorvainSearchParse, NumbersAndMacAddress) {
     const auto with = [](std::string header, std::string value) {
-        return Info(kHead + header + ":" + value + "\r\n");
+        return Info(kHead + kMac + header + ":" + value + "\r\n");
     };
-    const auto mac_of = [&](std::string value) { return DeviceKey(with("MAC", value)); };
+    const auto mac_of = [&](std::string value) -> std::string {
+        const auto entry = Parse(kHead + "MAC:" + value + "\r\n");
+        return entry ? DeviceKey(entry->info) : "none";
+    };
     EXPECT_EQ(mac_of("0:1a:2B:3:4:5"), "00-1A-2B-03-04-05");
-    EXPECT_EQ(mac_of("AA:BB:CC"), "AA-BB-CC-00-00-00");           // read stops, rest 0
-    EXPECT_EQ(mac_of("11:zz:33:44:55:66"), "11-00-00-00-00-00");  // stops at "zz"
-    EXPECT_EQ(mac_of("100:1FF:2:3:4:5"), "00-FF-02-03-04-05");    // low byte of each
+    EXPECT_EQ(mac_of("100:1FF:2:3:4:5"), "00-FF-02-03-04-05");  // low byte of each
     EXPECT_EQ(mac_of("0x1a:0X2b:3:4:5:6"), "1A-2B-03-04-05-06");
-    EXPECT_EQ(mac_of("00-1A-2B-3C-4D-5E"), "00-00-00-00-00-00");  // "-1A" ends the first
-    EXPECT_EQ(with("Http-Port", "70000").http_port, 4464);        // cut to 16 bits
+    // A MAC that is not whole names no device: cut short, a bad number, the
+    // wrong separator, or no MAC header at all.
+    EXPECT_EQ(mac_of("AA:BB:CC"), "none");
+    EXPECT_EQ(mac_of("11:zz:33:44:55:66"), "none");
+    EXPECT_EQ(mac_of("00-1A-2B-3C-4D-5E"), "none");
+    EXPECT_EQ(mac_of(""), "none");
+    EXPECT_FALSE(Parse(kHead));
+    const std::string whole = answers::Text();
+    EXPECT_FALSE(Parse(whole.substr(0, whole.find("MAC:") + 12)));  // cut inside "MAC:"
+    EXPECT_EQ(with("Http-Port", "70000").http_port, 4464);          // cut to 16 bits
     EXPECT_EQ(with("Http-Port", " 81abc").http_port, 81);
     EXPECT_EQ(with("Http-Port", "abc").http_port, 0);
     EXPECT_EQ(with("Dhcp", "257").dhcp, 1);  // cut to 8 bits
 }
 
 TEST(MorvainSearchParse, OversizedValuesAreCutAtTheirField) {
-    const DeviceInfo info = Info(
-        kHead + "Device-ID:" + std::string(200, 'i') + "\r\nDevice-Name:" + std::string(70, 'n') +
-        "\r\nIP:" + std::string(40, '9') + "\r\nSdns:" + std::string(5000, 's') + "\r\n");
+    const DeviceInfo info = Info(kHead + "Device-ID:" + std::string(200, 'i') + "\r\nDevice-Name:" +
+                                 std::string(70, 'n') + "\r\nIP:" + std::string(40, '9') + "\r\n" +
+                                 kMac + "Sdns:" + std::string(5000, 's') + "\r\n");
     EXPECT_EQ(GetText(info.device_id), std::string(63, 'i'));
     EXPECT_EQ(DeviceName(info), std::string(63, 'n'));  // a text name never runs on
     EXPECT_EQ(GetText(info.ip), std::string(31, '9'));

@@ -83,8 +83,11 @@ TEST(WsDiscoveryNetns, EveryCameraOnItsInterfaceHelloByeAndHostileAnswersCounted
     }
     lab->EnterPc();
     Pc pc({{"10.77.1.1", "255.255.255.0"}, {"10.77.2.1", "255.255.255.0"}});
-    for (const auto& status : pc.search.Status()) {
-        EXPECT_TRUE(status.probes && status.announcements) << status.announcement_error;
+    std::vector<SocketStatus> places;
+    pc.search.CollectStatus(places);
+    EXPECT_EQ(places.size(), 4u);  // per interface: the probes' port and 3702
+    for (const SocketStatus& place : places) {
+        EXPECT_EQ(place.state, ListenState::kListening) << place.error;
     }
 
     pc.search.SendSearch();
@@ -149,11 +152,15 @@ TEST(WsDiscoveryNetns, TwoSearchersBesideAProgramHoldingTheAnnouncementPort) {
     Pc first(std::vector{std::pair{"10.77.1.1", "255.255.255.0"}});
     Pc second(std::vector{std::pair{"10.77.1.1", "255.255.255.0"}});
     for (Pc* pc : {&first, &second}) {
-        const auto status = pc->search.Status();
-        ASSERT_EQ(status.size(), 1u);
-        EXPECT_TRUE(status[0].probes);
-        EXPECT_FALSE(status[0].announcements);
-        EXPECT_EQ(status[0].announcement_error, EADDRINUSE);
+        std::vector<SocketStatus> places;
+        pc->search.CollectStatus(places);
+        ASSERT_EQ(places.size(), 2u);
+        EXPECT_EQ(places[0].state, ListenState::kListening);
+        EXPECT_FALSE(places[0].shared_port);
+        EXPECT_TRUE(places[1].shared_port);
+        EXPECT_EQ(places[1].port, WsDiscoverySearch::kPort);
+        EXPECT_EQ(places[1].state, ListenState::kBindFailed);
+        EXPECT_EQ(places[1].error, EADDRINUSE);
         pc->search.SendSearch();
     }
     // Both hear every camera, the one that also speaks the text protocol

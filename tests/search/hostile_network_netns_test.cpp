@@ -124,7 +124,8 @@ public:
         auto since = Clock::now();
         return WaitUntil(
             [&] {
-                if (const std::uint64_t now = parsed(); now != last) last = now, since = Clock::now();
+                if (const std::uint64_t now = parsed(); now != last)
+                    last = now, since = Clock::now();
                 return Clock::now() - since > 400ms;
             },
             60s);
@@ -224,8 +225,8 @@ TEST(HostileNetwork, MillionJunkDatagramsOnBothPortsNeitherCrashNorCorruptTheTab
 // answers, notifying each change, and keeps its row.
 TEST(HostileNetwork, OversizedDatagramsAndImpostorsOfCameraMacs) {
     QUORVEX_LAB_OR_SKIP(lab);
-    Site site(*lab, {"--spoof-macs", "--flood", "400", "--flood-kind", "oversized",
-                     "--flood-rate", "2000"});
+    Site site(*lab, {"--spoof-macs", "--flood", "400", "--flood-kind", "oversized", "--flood-rate",
+                     "2000"});
     ASSERT_TRUE(site.sim);
     ASSERT_TRUE(site.manager->Start());
     constexpr std::size_t kSearches = 4;
@@ -235,7 +236,8 @@ TEST(HostileNetwork, OversizedDatagramsAndImpostorsOfCameraMacs) {
             return std::all_of(site.cameras.begin(), site.cameras.end(), [&](const auto& c) {
                 return site.notified(DeviceKey(c.mac)) >= 2 * search;
             });
-        })) << "search " << search;
+        })) << "search "
+            << search;
         for (std::size_t i = 0; search == 1 && i < site.cameras.size(); ++i)
             ASSERT_TRUE(site.manager->SetDeviceRow(DeviceKey(site.cameras[i].mac), int(i) + 7));
     }
@@ -292,7 +294,8 @@ TEST(HostileNetwork, FloodOfNewMacsStopsTheTableAtItsCapWithBoundedMemory) {
             continue;
         }
         const sim::SimDevice d = sim::RandomMacDevice(found->second);
-        const auto expected = Parse(d.protocol, sim::AnswerBytes(d, site.client_id), site.client_id);
+        const auto expected =
+            Parse(d.protocol, sim::AnswerBytes(d, site.client_id), site.client_id);
         wrong += !expected || !SameContents(*expected, e);
     }
     EXPECT_EQ(wrong, 0u);

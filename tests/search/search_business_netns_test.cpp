@@ -36,10 +36,18 @@ bool IsText(const LoggedDatagram& d, const char* word) {
     const std::string text(d.bytes.begin(), d.bytes.end());
     return d.destination_port == 12109 && text.rfind(word, 0) == 0;
 }
-bool IsBinaryProbe(const LoggedDatagram& d) { return IsBinary(d, 4); }
-bool IsBinaryCommand(const LoggedDatagram& d) { return IsBinary(d, 324); }
-bool IsTextSearch(const LoggedDatagram& d) { return IsText(d, "SEARCH"); }
-bool IsTextCommand(const LoggedDatagram& d) { return IsText(d, "CMD"); }
+bool IsBinaryProbe(const LoggedDatagram& d) {
+    return IsBinary(d, 4);
+}
+bool IsBinaryCommand(const LoggedDatagram& d) {
+    return IsBinary(d, 324);
+}
+bool IsTextSearch(const LoggedDatagram& d) {
+    return IsText(d, "SEARCH");
+}
+bool IsTextCommand(const LoggedDatagram& d) {
+    return IsText(d, "CMD");
+}
 
 constexpr const char* kBinaryKey = "00-1A-2B-3C-4D-01";
 constexpr const char* kTextKey = "00-1A-2B-3C-4D-02";

@@ -30,7 +30,8 @@ void ExpectSiteFoundInOneSearch(int devices, std::chrono::milliseconds stall, bo
     const auto sim = ::quorvex::testing::Simulator::Start(
         *lab, lab->site_namespace("site"),
         {"--binary-h", quarter, "--binary-j", quarter, "--text", std::to_string(devices / 2),
-         "--subnet", "10.78."}, &why);
+         "--subnet", "10.78."},
+        &why);
     ASSERT_TRUE(sim) << why;
 
     lab->EnterPc();

@@ -1,0 +1,59 @@
+#include "search/search_status.h"
+
+#include <cstring>
+
+#include "core/device_records.h"
+
+namespace quorvex {
+
+bool SearchStatus::Listens(std::int32_t protocol) const {
+    for (const SocketStatus& place : sockets) {
+        if (place.protocol == protocol && !place.shared_port &&
+            place.state == ListenState::kListening) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<SocketStatus> SearchStatus::Problems() const {
+    std::vector<SocketStatus> problems;
+    for (const SocketStatus& place : sockets) {
+        if (place.state != ListenState::kListening) problems.push_back(place);
+    }
+    return problems;
+}
+
+const char* ProtocolName(std::int32_t protocol) {
+    switch (protocol) {
+        case kProtocolBinary:
+            return "binary";
+        case kProtocolText:
+            return "text";
+        default:
+            return "other";
+    }
+}
+
+std::vector<std::string> DescribeProblems(const SearchStatus& status) {
+    std::vector<std::string> lines;
+    for (const SocketStatus& place : status.Problems()) {
+        std::string line = std::string(ProtocolName(place.protocol)) + " protocol on ";
+        line += place.interface_name.empty() ? std::string("?") : place.interface_name;
+        line += " (" + AddressText(place.interface_address) + "): ";
+        if (place.state == ListenState::kBindFailed) {
+            line += "port " + std::to_string(place.port) + " in use";
+        } else {
+            line += ListenStateText(place.state);
+        }
+        if (place.error != 0) line += std::string(" (") + std::strerror(place.error) + ")";
+        if (place.state != ListenState::kInterfaceGone) {
+            line += place.shared_port ? ": answers sent to the group or by broadcast are missed"
+                                      : ": no answers are heard there";
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace quorvex

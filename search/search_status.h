@@ -1,0 +1,40 @@
+#pragma once
+
+// The health of a running search, as the search manager reports it to the
+// front-ends: one value, copied out whole, that the window shows in its
+// status line and the command-line tool prints on standard error.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/socket_status.h"
+
+namespace quorvex {
+
+struct SearchStatus {
+    // Every listening place of every protocol on every searched address.
+    std::vector<SocketStatus> sockets;
+    bool interfaces_loaded = false;     // the worker has read the adapters at least once
+    std::size_t interface_count = 0;    // addresses searched on now
+    std::uint64_t searches = 0;         // searches sent on all protocols
+    std::uint64_t repeats = 0;          // searches repeated because answers were dropped
+    std::uint64_t drops = 0;            // answers the system dropped, all sockets
+    std::uint64_t adapter_changes = 0;  // times the adapters were read again after a change
+
+    // True when `protocol` hears answers on at least one searched address.
+    bool Listens(std::int32_t protocol) const;
+    // The places that do not hear answers (state other than listening).
+    std::vector<SocketStatus> Problems() const;
+};
+
+// One line per problem, in English, for the command-line tool: "text
+// protocol on eth0 (10.0.0.1): port 12109 in use (Address already in use):
+// answers sent to the group are missed".
+std::vector<std::string> DescribeProblems(const SearchStatus& status);
+
+// The protocol's name for reports: "binary", "text".
+const char* ProtocolName(std::int32_t protocol);
+
+}  // namespace quorvex
