@@ -64,6 +64,33 @@ std::uint64_t WsdTableKey(std::string_view endpoint, std::uint32_t source_addres
     return kWsdKeyTag | ((hash ^ (hash >> 48)) & 0xFFFFFFFFFFFFull);
 }
 
+DeviceEntry MergeEntry(const DeviceEntry& stored, const DeviceEntry& heard) {
+    DeviceEntry merged = stored;
+    const std::uint8_t heard_by = heard.protocol > 0 && heard.protocol < 8
+                                      ? static_cast<std::uint8_t>(1u << heard.protocol)
+                                      : 0;
+    const std::uint8_t protocols =
+        static_cast<std::uint8_t>(stored.wsd.protocols | heard.wsd.protocols | heard_by);
+    if (heard.protocol == kProtocolWsDiscovery) {
+        if ((heard.wsd.flags & kWsdGone) != 0) {
+            merged.wsd.flags |= kWsdGone;
+        } else {
+            merged.wsd = heard.wsd;
+            if (stored.protocol == kProtocolWsDiscovery) {
+                merged.info = heard.info;
+                merged.family = heard.family;
+            }
+        }
+    } else {
+        merged.info = heard.info;
+        merged.family = heard.family;
+        merged.protocol = heard.protocol;
+        merged.wsd.flags &= static_cast<std::uint8_t>(~kWsdGone);
+    }
+    merged.wsd.protocols = protocols;
+    return merged;
+}
+
 std::uint64_t TableKey(const DeviceEntry& entry) {
     std::uint64_t mac = 0;
     for (const std::uint8_t byte : entry.info.mac) mac = (mac << 8) | byte;

@@ -217,6 +217,15 @@ std::string TableKeyText(std::uint64_t key);
 // Reads either kind of key text back; none for anything else.
 bool ParseTableKey(std::string_view text, std::uint64_t& key);
 
+// One camera heard by several protocols is one entry. What the table keeps
+// when `heard` arrives for the entry `stored` (same key, or the same address
+// on the same interface): the own protocols' answer owns `info`, `family` and
+// `protocol` (they alone can carry commands), WS-Discovery owns `wsd`, and
+// `wsd.protocols` collects every protocol that heard it. A Bye keeps what is
+// stored and only marks it gone; any other answer clears that mark. `row` and
+// `interface_address` stay the stored ones.
+DeviceEntry MergeEntry(const DeviceEntry& stored, const DeviceEntry& heard);
+
 // Reads a key written as "00-1A-2B-3C-4D-5E" or "00:1a:2b:3c:4d:5e" (either
 // case). Returns false and leaves `mac` untouched for anything else.
 bool ParseDeviceKey(std::string_view text, std::uint8_t (&mac)[6]);

@@ -10,6 +10,7 @@
 #include "core/brannoc_search.h"
 #include "core/ipv4_subnet.h"
 #include "core/morvain_search.h"
+#include "core/ws_discovery_search.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
 
@@ -21,6 +22,7 @@ SearchBusiness::ProtocolMap MakeProtocols() {
     SearchBusiness::ProtocolMap protocols;
     protocols.emplace(kProtocolBinary, std::make_unique<BrannocSearch>());
     protocols.emplace(kProtocolText, std::make_unique<MorvainSearch>());
+    protocols.emplace(kProtocolWsDiscovery, std::make_unique<WsDiscoverySearch>());
     return protocols;
 }
 
@@ -342,7 +344,9 @@ void SearchBusiness::DeliverCallback(const DeviceEntry* entry, void* context, st
 }
 
 void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
-    const std::uint64_t key = MacValue(entry.info.mac);
+    std::uint64_t key = TableKey(entry);
+    const bool wsd = entry.protocol == kProtocolWsDiscovery;
+    const bool bye = wsd && (entry.wsd.flags & kWsdGone) != 0;
     const std::uint64_t search = search_count_.load();
     const std::int64_t now = NowMs();
     bool changed = false;
@@ -350,10 +354,30 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
     std::uint32_t stored_interface = 0;
     {
         std::unique_lock lock(table_lock_);
-        const auto found = devices_.find(key);
+        auto found = devices_.find(key);
+        // A WS-Discovery answer without MAC belongs to the camera that the
+        // own protocols list at the same address on the same interface; a Bye
+        // names only the endpoint reference.
+        if (found == devices_.end() && wsd && key >= (1ull << 48)) {
+            for (auto it = devices_.begin(); it != devices_.end(); ++it) {
+                const DeviceEntry& e = it->second.entry;
+                const bool same_camera =
+                    bye ? GetText(e.wsd.endpoint) == GetText(entry.wsd.endpoint)
+                        : e.protocol != kProtocolWsDiscovery &&
+                              e.interface_address == entry.interface_address &&
+                              GetText(e.info.ip) == GetText(entry.info.ip);
+                if (same_camera) {
+                    found = it;
+                    key = it->first;
+                    break;
+                }
+            }
+        }
         if (found == devices_.end()) {
-            if (devices_.size() < kMaxDevices) {
-                Stored& stored = devices_.emplace(key, Stored{entry, search, now, 0}).first->second;
+            if (!bye && devices_.size() < kMaxDevices) {
+                Stored& stored =
+                    devices_.emplace(key, Stored{MergeEntry(entry, entry), search, now, 0})
+                        .first->second;
                 stored.entry.row = -1;
                 ++added_[entry.protocol];
                 changed = true;
@@ -365,10 +389,12 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
             stored.heard_ms = now;
             if (stored.missed >= kMissedSearchesForSilent) changed = true;  // answers again
             stored.missed = 0;
-            if (!SameContents(stored.entry, entry)) {
-                stored.entry.info = entry.info;
-                stored.entry.family = entry.family;
-                stored.entry.protocol = entry.protocol;
+            const DeviceEntry merged = MergeEntry(stored.entry, entry);
+            if (!SameContents(stored.entry, merged)) {
+                stored.entry.info = merged.info;
+                stored.entry.family = merged.family;
+                stored.entry.protocol = merged.protocol;
+                stored.entry.wsd = merged.wsd;
                 changed = true;
             }
             stored_interface = stored.entry.interface_address;
@@ -396,7 +422,7 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
         std::lock_guard lock(pending_lock_);
         pending_.push_back(key);
     }
-    if (notify_ != nullptr) notify_(DeviceKey(entry.info).c_str(), notify_context_, notify_tag_);
+    if (notify_ != nullptr) notify_(TableKeyText(key).c_str(), notify_context_, notify_tag_);
 }
 
 DeviceUpdate SearchBusiness::MakeUpdate(const Stored& stored) const {
@@ -463,21 +489,16 @@ SearchStatus SearchBusiness::Status() const {
     return status_;
 }
 
-std::uint64_t SearchBusiness::MacValue(const std::uint8_t (&mac)[6]) {
-    std::uint64_t value = 0;
-    for (const std::uint8_t byte : mac) value = value << 8 | byte;
-    return value;
+bool SearchBusiness::CanConfigure(const DeviceEntry& entry) {
+    return entry.protocol == kProtocolBinary || entry.protocol == kProtocolText;
 }
 
 std::optional<std::uint64_t> SearchBusiness::KeyValue(std::string_view key) {
     // Only the text the table's keys are written as names an entry:
-    // upper-case digits and dashes, as DeviceKey writes them.
-    std::uint8_t mac[6] = {};
-    if (key.size() != kDeviceKeyLength || key[2] != '-' || !ParseDeviceKey(key, mac)) return {};
-    for (const char c : key) {
-        if (c >= 'a' && c <= 'f') return {};
-    }
-    return MacValue(mac);
+    // upper-case digits and dashes, as TableKeyText writes them.
+    std::uint64_t value = 0;
+    if (!ParseTableKey(key, value) || TableKeyText(value) != key) return {};
+    return value;
 }
 
 bool SearchBusiness::GetDevice(std::string_view key, DeviceEntry& entry) const {
@@ -522,7 +543,7 @@ void SearchBusiness::RequestRefresh() {
 void SearchBusiness::SendCommand(const DeviceEntry& entry, const NetSettings& settings,
                                  std::int32_t type) {
     const auto found = protocols_.find(entry.protocol);
-    if (found == protocols_.end()) return;
+    if (found == protocols_.end() || !CanConfigure(entry)) return;
     found->second->QueueCommand(entry.info, settings, type, entry.interface_address);
 }
 
@@ -574,6 +595,8 @@ bool SearchBusiness::MatchAddress(const DeviceEntry& entry) {
 
 std::optional<NetSettings> SearchBusiness::MatchAddress(const DeviceEntry& entry,
                                                         const AddressTaken& taken) {
+    // WS-Discovery finds a camera but cannot change its settings.
+    if (!CanConfigure(entry)) return std::nullopt;
     const std::vector<LocalInterface> addresses = InterfaceAddresses(entry.interface_address);
     if (addresses.empty() || !OutsideSubnet(entry)) return std::nullopt;
     // The device moves into the subnet of the interface's first address that

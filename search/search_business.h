@@ -67,7 +67,8 @@ public:
     // answering.
     static constexpr std::int32_t kMissedSearchesForSilent = 3;
 
-    // Protocol 1 = BrannocSearch, 2 = MorvainSearch; reads the Linux adapters.
+    // Protocol 1 = BrannocSearch, 2 = MorvainSearch, 3 = WsDiscoverySearch;
+    // reads the Linux adapters.
     SearchBusiness();
     // With protocol objects of the caller's (keyed by protocol id, acting in
     // ascending id order), e.g. transports that open no sockets.
@@ -116,6 +117,10 @@ public:
     // read again first, so an interface that appeared or changed its address
     // is searched as well.
     void RequestRefresh();
+    // True when a protocol that heard `entry` can change its settings (the
+    // binary and text protocols); false for a device only WS-Discovery heard,
+    // which the front-ends then offer no configuration or matching for.
+    static bool CanConfigure(const DeviceEntry& entry);
     // Queues a command on the protocol object that found `entry`, for the
     // interface that heard it; nothing when there is no such protocol.
     void SendCommand(const DeviceEntry& entry, const NetSettings& settings, std::int32_t type);
@@ -176,7 +181,6 @@ private:
 
     static int SearchLoop(void* argument);
     static void DeliverCallback(const DeviceEntry* entry, void* context, std::int32_t extra);
-    static std::uint64_t MacValue(const std::uint8_t (&mac)[6]);
     // The table key of a device key text; none for any other text.
     static std::optional<std::uint64_t> KeyValue(std::string_view key);
     // Reads the adapters; when the set of addresses differs from the one in

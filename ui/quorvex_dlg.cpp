@@ -278,7 +278,7 @@ std::vector<QString> CQuorvexDlg::RowCells(const DeviceEntry& entry) {
     cells[3] = FieldText(entry.info.uid);
     cells[4] = FieldText(entry.info.software_version);
     cells[5] = FieldText(entry.info.web_version);
-    cells[kKeyColumn] = QString::fromStdString(DeviceKey(entry.info));
+    cells[kKeyColumn] = QString::fromStdString(TableKeyText(TableKey(entry)));
     return cells;
 }
 
