@@ -66,11 +66,18 @@ std::uint64_t WsdTableKey(std::string_view endpoint, std::uint32_t source_addres
 
 DeviceEntry MergeEntry(const DeviceEntry& stored, const DeviceEntry& heard) {
     DeviceEntry merged = stored;
-    const std::uint8_t heard_by = heard.protocol > 0 && heard.protocol < 8
-                                      ? static_cast<std::uint8_t>(1u << heard.protocol)
-                                      : 0;
+    const auto bit = [](std::int32_t protocol) {
+        return protocol > 0 && protocol < 8 ? static_cast<std::uint8_t>(1u << protocol)
+                                            : std::uint8_t{0};
+    };
+    // Only a camera WS-Discovery heard lists its protocols; one the own
+    // protocols alone heard keeps the record as its parser made it.
+    const bool with_wsd = heard.protocol == kProtocolWsDiscovery ||
+                          stored.protocol == kProtocolWsDiscovery || stored.wsd.protocols != 0;
     const std::uint8_t protocols =
-        static_cast<std::uint8_t>(stored.wsd.protocols | heard.wsd.protocols | heard_by);
+        with_wsd ? static_cast<std::uint8_t>(stored.wsd.protocols | heard.wsd.protocols |
+                                             bit(stored.protocol) | bit(heard.protocol))
+                 : std::uint8_t{0};
     if (heard.protocol == kProtocolWsDiscovery) {
         if ((heard.wsd.flags & kWsdGone) != 0) {
             merged.wsd.flags |= kWsdGone;

@@ -72,8 +72,9 @@ struct WsdInfo {
     std::uint32_t metadata_version;
     std::uint32_t source_address;  // sender of the answer, network byte order
     std::uint8_t flags;            // kWsd* bits
-    // Protocols that heard the device, bit (1 << id): set by the parsers for
-    // their own id, merged by the search manager.
+    // Protocols that heard the device, bit (1 << id), once WS-Discovery did
+    // (0 otherwise): the WS-Discovery parser sets its own, the search manager
+    // merges the rest.
     std::uint8_t protocols;
     std::uint8_t spare[2];
 };
@@ -221,7 +222,8 @@ bool ParseTableKey(std::string_view text, std::uint64_t& key);
 // when `heard` arrives for the entry `stored` (same key, or the same address
 // on the same interface): the own protocols' answer owns `info`, `family` and
 // `protocol` (they alone can carry commands), WS-Discovery owns `wsd`, and
-// `wsd.protocols` collects every protocol that heard it. A Bye keeps what is
+// `wsd.protocols` collects every protocol that heard it once WS-Discovery
+// did (it stays 0 for a camera only the own protocols heard). A Bye keeps what is
 // stored and only marks it gone; any other answer clears that mark. `row` and
 // `interface_address` stay the stored ones.
 DeviceEntry MergeEntry(const DeviceEntry& stored, const DeviceEntry& heard);
