@@ -6,6 +6,14 @@
 // Prints one line per shape:
 //   window <shape> <devices> <ui_cpu_ms> <wall_ms> <longest_stall_ms>
 //          <longest_busy_stall_ms> <bytes_per_device>
+//
+// With --large, a site of 65,536 devices instead, one line per figure:
+//   large <figure> <value> <unit>
+// the resident memory with the list full; the time of a sort by address and
+// by firmware version; the longest event-loop stall while a filter is typed
+// and erased one key at a time; and the longest stall while a burst of
+// 10,000 answers (new addresses for listed devices, in the manager's batches)
+// arrives with the list sorted by address.
 
 #include <sched.h>
 #include <unistd.h>
@@ -13,6 +21,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStandardPaths>
 #include <QStyleFactory>
 #include <QTableView>
 #include <QTimer>
@@ -28,6 +39,7 @@
 #include "bench/bench_support.h"
 #include "config/app_path.h"
 #include "ui/device_list_model.h"
+#include "ui/device_sort_filter_proxy.h"
 #include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
 
@@ -170,14 +182,151 @@ Figures Run(CQuorvexDlg& window, const std::vector<DeviceEntry>& devices,
     return f;
 }
 
+// A 1 ms timer's ticks: the longest gap between two is the longest stall.
+class StallMeter {
+public:
+    StallMeter() {
+        ticker_.setTimerType(Qt::PreciseTimer);
+        ticker_.setInterval(1);
+        QObject::connect(&ticker_, &QTimer::timeout, [this] { Tick(); });
+    }
+    void Start() {
+        longest_ = 0;
+        last_ = Clock::now();
+        ticker_.start();
+        QApplication::processEvents();
+        last_ = Clock::now();
+    }
+    double Stop() {
+        Tick();
+        ticker_.stop();
+        return longest_;
+    }
+
+private:
+    void Tick() {
+        const Clock::time_point now = Clock::now();
+        longest_ =
+            std::max(longest_, std::chrono::duration<double, std::milli>(now - last_).count());
+        last_ = now;
+    }
+    QTimer ticker_;
+    Clock::time_point last_;
+    double longest_ = 0;
+};
+
+std::vector<DeviceUpdate> Updates(const std::vector<DeviceEntry>& entries) {
+    std::vector<DeviceUpdate> updates(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        updates[i].entry = entries[i];
+        char text[32];
+        std::snprintf(text, sizeof text, "V5.%zu.%zu", i % 13, i % 97);
+        SetText(updates[i].entry.info.software_version, text);
+        updates[i].last_heard_ms = 1'700'000'000'000;
+    }
+    return updates;
+}
+
+// Hands `updates` over from a worker thread in the manager's batch size and
+// runs the loop until the window has taken them all in.
+void Deliver(CQuorvexDlg& window, const std::vector<DeviceUpdate>& updates, std::size_t batch) {
+    std::thread worker([&] {
+        for (std::size_t i = 0; i < updates.size(); i += batch) {
+            window.ReceiveUpdates(std::vector<DeviceUpdate>(
+                updates.begin() + static_cast<std::ptrdiff_t>(i),
+                updates.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(updates.size(), i + batch))));
+        }
+    });
+    const auto settled = [&] {
+        const DeviceUpdate& last = updates.back();
+        const int row = window.Model().RowOf(DeviceKey(last.entry.info));
+        return row >= 0 &&
+               GetText(window.Model().Device(row)->entry.info.ip) == GetText(last.entry.info.ip);
+    };
+    while (!settled()) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    QApplication::processEvents();
+}
+
+int Large(CQuorvexDlg& window) {
+    constexpr int kDevices = 65536, kBurst = 10000;
+    constexpr std::size_t kBatch = 1000;
+    auto report = [](const char* figure, double value, const char* unit) {
+        std::printf("large\t%s\t%.1f\t%s\n", figure, value, unit);
+        std::fflush(stdout);
+    };
+    std::vector<DeviceUpdate> site = Updates(Devices(kDevices, 1));
+    for (std::size_t i = 0; i < site.size(); ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "10.%zu.%zu.%zu", 80 + i / 65025, (i / 255) % 255,
+                      1 + i % 254);
+        SetText(site[i].entry.info.ip, text);
+    }
+    Deliver(window, site, kBatch);
+    window.DeviceList()->viewport()->repaint();
+    QApplication::processEvents();
+    if (window.Model().rowCount() != kDevices) return 1;
+    // The benchmark's own copies go before the window's memory is read.
+    site.resize(kBurst);
+    site.shrink_to_fit();
+    report("resident_memory", static_cast<double>(ResidentBytes()) / (1024 * 1024), "MiB");
+
+    for (const auto& [figure, column] :
+         {std::pair{"sort_by_address", int{DeviceListModel::kAddress}},
+          std::pair{"sort_by_version", int{DeviceListModel::kSystemVersion}},
+          std::pair{"sort_by_name", int{DeviceListModel::kName}}}) {
+        const Clock::time_point t0 = Clock::now();
+        window.DeviceList()->sortByColumn(column, Qt::DescendingOrder);
+        window.DeviceList()->viewport()->repaint();
+        report(figure, std::chrono::duration<double, std::milli>(Clock::now() - t0).count(), "ms");
+    }
+
+    // Typed and erased one key at a time, each key followed by the loop's turn.
+    window.DeviceList()->sortByColumn(DeviceListModel::kAddress, Qt::AscendingOrder);
+    QLineEdit* filter = window.FilterBox();
+    StallMeter meter;
+    meter.Start();
+    const QString typed = QStringLiteral("camera 0421");
+    for (const QChar c : typed) {
+        filter->insert(QString(c));
+        QApplication::processEvents();
+    }
+    for (int i = 0; i < typed.size(); ++i) {
+        filter->backspace();
+        QApplication::processEvents();
+    }
+    report("filter_typing_longest_stall", meter.Stop(), "ms");
+
+    // 10,000 listed devices answer with new addresses, sorted by address.
+    std::vector<DeviceUpdate> burst(site.begin(), site.begin() + kBurst);
+    for (std::size_t i = 0; i < burst.size(); ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "10.99.%zu.%zu", i / 250, 1 + i % 250);
+        SetText(burst[i].entry.info.ip, text);
+    }
+    meter.Start();
+    const Clock::time_point t0 = Clock::now();
+    Deliver(window, burst, kBatch);
+    window.DeviceList()->viewport()->repaint();
+    QApplication::processEvents();
+    const double burst_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    report("burst_sorted_longest_stall", meter.Stop(), "ms");
+    report("burst_sorted_total", burst_ms, "ms");
+    report("resident_memory_after", static_cast<double>(ResidentBytes()) / (1024 * 1024), "MiB");
+    return 0;
+}
+
 int Main(int argc, char** argv) {
     // Guard: the window starts a search manager; it must not find a real
     // interface, so the process moves into an empty namespace when it may.
     if (::geteuid() == 0) ::unshare(CLONE_NEWNET);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     int devices = 10000;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::string(argv[i]) == "--devices")
+    bool large = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--large") large = true;
+        if (std::string(argv[i]) == "--devices" && i + 1 < argc)
             devices = std::clamp(std::atoi(argv[i + 1]), 1, 60000);
     }
 
@@ -185,6 +334,8 @@ int Main(int argc, char** argv) {
     char name[] = "window_bench";
     char* qt_argv[] = {name, nullptr};
     QApplication application(qt_argc, qt_argv);
+    // The window remembers its view per user; not the benchmark's.
+    QStandardPaths::setTestModeEnabled(true);
     if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(style);
     QFont font = QApplication::font();
@@ -205,21 +356,25 @@ int Main(int argc, char** argv) {
         window.show();
         for (int i = 0; i < 20; ++i) QApplication::processEvents();
 
-        struct Shape {
-            const char* name;
-            std::chrono::milliseconds spread;
-        };
-        int generation = 1;
-        for (const Shape shape : {Shape{"burst", std::chrono::milliseconds(0)},
-                                  Shape{"spread", std::chrono::milliseconds(200)}}) {
-            window.Search().ClearDevices();
-            window.Model().RemoveAllRows();
-            const Figures f = Run(window, Devices(devices, generation++), shape.spread);
-            std::printf("window\t%s\t%d\t%.1f\t%.1f\t%.1f\t%.1f\t%.0f\n", shape.name, f.rows,
-                        f.ui_cpu_ms, f.wall_ms, f.longest_stall_ms, f.longest_busy_ms,
-                        f.bytes_per_device);
-            std::fflush(stdout);
-            if (f.rows != devices) status = 1;
+        if (large) {
+            status = Large(window);
+        } else {
+            struct Shape {
+                const char* name;
+                std::chrono::milliseconds spread;
+            };
+            int generation = 1;
+            for (const Shape shape : {Shape{"burst", std::chrono::milliseconds(0)},
+                                      Shape{"spread", std::chrono::milliseconds(200)}}) {
+                window.Search().ClearDevices();
+                window.Model().RemoveAllRows();
+                const Figures f = Run(window, Devices(devices, generation++), shape.spread);
+                std::printf("window\t%s\t%d\t%.1f\t%.1f\t%.1f\t%.1f\t%.0f\n", shape.name, f.rows,
+                            f.ui_cpu_ms, f.wall_ms, f.longest_stall_ms, f.longest_busy_ms,
+                            f.bytes_per_device);
+                std::fflush(stdout);
+                if (f.rows != devices) status = 1;
+            }
         }
     }
     std::error_code ignored;

@@ -51,12 +51,16 @@ const char kInterfacesHelp[] =
     "  quorvex-cli interfaces --json\n";
 
 const char kScanHelp[] =
-    "Usage: quorvex-cli scan [--wait SECONDS] [--interface NAME]... [--json | --csv]\n"
+    "Usage: quorvex-cli scan [--wait SECONDS|auto] [--interface NAME]... [--json | --csv]\n"
     "\n"
-    "Sends one search at the start, takes answers for SECONDS, then lists the\n"
-    "devices sorted by MAC address. Exit 1 when no device answered.\n"
+    "Sends one search at the start, takes answers until the site has gone quiet\n"
+    "(or for SECONDS), then lists the devices sorted by MAC address. Exit 1 when\n"
+    "no device answered, or when a protocol could not listen everywhere (the list\n"
+    "may then be incomplete; stderr says where and why).\n"
     "\n"
-    "  --wait SECONDS    how long to take answers (default 3; fractions allowed,\n"
+    "  --wait auto       end when no new device has come for a while after the\n"
+    "                    last one (at least 0.25 s, at most 10 s; the default)\n"
+    "  --wait SECONDS    take answers for exactly this long (fractions allowed,\n"
     "                    up to 3600)\n"
     "  --interface NAME  search on this adapter; repeat for several. Replaces the\n"
     "                    adapter choice, like config.interfaces\n"
@@ -234,6 +238,10 @@ private:
     bool TakeWait(std::string_view arg) {
         std::string value;
         if (!Once("--wait") || !TakeText(arg, "--wait", value)) return false;
+        if (value == "auto") {
+            result_.options.wait_auto = true;
+            return true;
+        }
         double seconds = 0;
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
         if (ec != std::errc() || end != value.data() + value.size() || !std::isfinite(seconds) ||
@@ -241,6 +249,7 @@ private:
             return Error("--wait takes a number of seconds above 0 and up to 3600, not '" + value +
                          "'");
         result_.options.wait_seconds = seconds;
+        result_.options.wait_auto = false;
         return true;
     }
 

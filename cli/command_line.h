@@ -22,6 +22,8 @@ struct CliOptions {
     std::string config_file;  // empty: "config.xml" in the current directory
     OutputFormat format = OutputFormat::kTable;
     double wait_seconds = 3.0;
+    // scan: end when the site has gone quiet instead of after `wait_seconds`.
+    bool wait_auto = true;
     std::vector<std::string> interfaces;  // --interface, in the order given
 
     // set: the device and the values that replace its current ones.

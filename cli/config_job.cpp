@@ -1,7 +1,7 @@
 #include <ostream>
 
 #include "cli/jobs.h"
-#include "cli/text_encoding.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 

@@ -1,7 +1,11 @@
 #include "cli/device_search.h"
 
 #include <algorithm>
+#include <map>
 #include <thread>
+
+#include "search/get_net_config.h"
+#include "search/linux_adapters.h"
 
 namespace quorvex {
 
@@ -65,6 +69,49 @@ bool DeviceSearch::Watch(double seconds, std::string_view activity,
     return done ? done() : true;
 }
 
+void DeviceSearch::WatchUntilQuiet(std::string_view activity) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto deadline = start + kQuietMaximum;
+    auto last_change = start;
+    Clock::duration longest_gap{};
+    std::size_t count = business_.DeviceCount();
+    std::uint64_t repeats = business_.RepeatedSearchCount();
+    bool answered = count > 0;
+    constexpr auto kStep = std::chrono::milliseconds(10);
+    for (;;) {
+        const auto now = Clock::now();
+        const std::size_t now_count = business_.DeviceCount();
+        const std::uint64_t now_repeats = business_.RepeatedSearchCount();
+        if (now_count != count) {
+            if (answered) longest_gap = std::max(longest_gap, now - last_change);
+            answered = true;
+            count = now_count;
+            last_change = now;
+        }
+        // A repeated search brings answers again: the quiet starts anew.
+        if (now_repeats != repeats) {
+            repeats = now_repeats;
+            last_change = now;
+        }
+        if (now >= deadline) break;
+        const Clock::duration quiet =
+            answered ? std::clamp<Clock::duration>(4 * longest_gap, kQuietShortest, kQuietLongest)
+                     : Clock::duration(kFirstAnswerGrace);
+        if (now - start >= kQuietMinimum && now - last_change >= quiet &&
+            business_.SearchCount() > 0) {
+            break;
+        }
+        progress_.Show(activity, std::chrono::duration<double>(deadline - now).count(), count);
+        std::this_thread::sleep_for(kStep);
+    }
+    progress_.Clear();
+}
+
+std::vector<std::string> DeviceSearch::Problems() const {
+    return DescribeProblems(business_.Status());
+}
+
 void DeviceSearch::LetCommandsLeave() {
     // One pass may be searching; the next one flushes. A third covers a pass
     // that was already under way when the command was queued.
@@ -86,9 +133,18 @@ std::vector<DeviceEntry> DeviceSearch::Devices() const {
 }
 
 std::vector<DeviceReportRow> DeviceSearch::Rows() const {
+    // The records name an interface by its address; the report also wants
+    // the adapter's name, which the host's adapter list gives.
+    std::map<std::string, std::string> names;
+    const LinuxAdapters adapters;
+    for (const AdapterReport& report : GetNetConfig(adapters).ReportAdapters())
+        if (report.has_values) names.emplace(GetText(report.settings.ip), report.adapter.name);
     std::vector<DeviceReportRow> rows;
-    for (const DeviceEntry& entry : Devices())
-        rows.push_back(MakeReportRow(entry, business_.IsOutsideSubnet(entry)));
+    for (const DeviceEntry& entry : Devices()) {
+        const auto name = names.find(AddressText(entry.interface_address));
+        rows.push_back(MakeReportRow(entry, business_.IsOutsideSubnet(entry),
+                                     name == names.end() ? "" : name->second));
+    }
     return rows;
 }
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/device_report.h"
+#include "search/device_report.h"
 #include "cli/effective_settings.h"
 #include "cli/progress_display.h"
 #include "core/device_records.h"
@@ -42,6 +42,22 @@ public:
     // value; without `done`, waits the whole time and returns true.
     bool Watch(double seconds, std::string_view activity, const std::function<bool()>& done = {},
                std::optional<std::chrono::milliseconds> refresh_every = std::nullopt);
+
+    // Waits until the site has gone quiet: at least `kQuietMinimum`, then until
+    // no new device has come for a quiet period after the last one (four
+    // times the longest gap seen between two new devices, within
+    // `kQuietShortest`..`kQuietLongest`; `kFirstAnswerGrace` while nobody has
+    // answered) and no repeated search is under way; never past `kQuietMaximum`.
+    static constexpr std::chrono::milliseconds kQuietMinimum{250};
+    static constexpr std::chrono::milliseconds kQuietShortest{200};
+    static constexpr std::chrono::milliseconds kQuietLongest{1500};
+    static constexpr std::chrono::milliseconds kFirstAnswerGrace{2000};
+    static constexpr std::chrono::milliseconds kQuietMaximum{10000};
+    void WatchUntilQuiet(std::string_view activity);
+
+    // The search's problems, one line each, for standard error; empty when
+    // every protocol listens on every searched address.
+    std::vector<std::string> Problems() const;
 
     // Sleeps long enough for the worker to send every command queued so far
     // (commands leave in the next pass that does not search).

@@ -1,7 +1,7 @@
 #include <ostream>
 
 #include "cli/jobs.h"
-#include "cli/text_encoding.h"
+#include "search/text_encoding.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
 
@@ -72,7 +72,22 @@ int RunInterfaces(const JobContext& job) {
             field("gateway", GetText(s.gateway));
             field("dns1", GetText(s.dns1));
             field("dns2", GetText(s.dns2));
-            text += std::string("\"dhcp\": ") + (r.dhcp ? "true" : "false") + "}";
+            text += std::string("\"dhcp\": ") + (r.dhcp ? "true" : "false") + ", ";
+            // The fields above describe the first address; every address,
+            // the first included, is listed here.
+            text += "\"addresses\": [";
+            bool first = true;
+            for (std::size_t a = 0; a < r.records.size(); ++a) {
+                const LocalInterface& one = r.records[a].record;
+                if (GetText(one.ip).empty()) continue;
+                text += first ? "{" : ", {";
+                first = false;
+                field("ip", GetText(one.ip));
+                field("prefix", GetText(one.prefix));
+                field("mask", GetText(one.mask));
+                text += std::string("\"dhcp\": ") + (r.records[a].dhcp ? "true" : "false") + "}";
+            }
+            text += "]}";
             text += i + 1 < reports.size() ? ",\n" : "\n";
         }
         if (!reports.empty()) text += "]\n";
@@ -89,6 +104,13 @@ int RunInterfaces(const JobContext& job) {
                              TerminalText(GetText(s.prefix)), TerminalText(GetText(s.mask)),
                              TerminalText(GetText(s.gateway)), TerminalText(GetText(s.dns1)),
                              TerminalText(GetText(s.dns2)), r.dhcp ? "yes" : "no"});
+            // Further addresses of the same adapter, one line each.
+            for (std::size_t a = 1; a < r.records.size(); ++a) {
+                const LocalInterface& one = r.records[a].record;
+                lines.push_back({"", "", "", "", "", TerminalText(GetText(one.ip)),
+                                 TerminalText(GetText(one.prefix)), TerminalText(GetText(one.mask)),
+                                 "", "", "", r.records[a].dhcp ? "yes" : "no"});
+            }
         }
         job.out << AlignColumns(lines);
     }

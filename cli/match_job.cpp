@@ -3,7 +3,7 @@
 #include "cli/device_search.h"
 #include "cli/jobs.h"
 #include "cli/neighbour_probe.h"
-#include "cli/text_encoding.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 

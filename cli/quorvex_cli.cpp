@@ -1,5 +1,7 @@
 #include "cli/quorvex_cli.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <istream>
 #include <ostream>
@@ -11,9 +13,10 @@
 
 namespace quorvex {
 
-int RunQuorvexCli(const std::vector<std::string_view>& args, std::istream& in, std::ostream& out,
-                  std::ostream& err) {
-    const ParsedCommandLine parsed = ParseCommandLine(args);
+namespace {
+
+int RunParsed(const ParsedCommandLine& parsed, std::istream& in, std::ostream& out,
+              std::ostream& err) {
     if (parsed.kind == ParsedCommandLine::Kind::kHelp) {
         out << parsed.text;
         return kExitSuccess;
@@ -57,6 +60,26 @@ int RunQuorvexCli(const std::vector<std::string_view>& args, std::istream& in, s
         err << "quorvex-cli: " << e.what() << "\n";
     }
     return kExitNotDone;
+}
+
+}  // namespace
+
+int RunQuorvexCli(const std::vector<std::string_view>& args, std::istream& in, std::ostream& out,
+                  std::ostream& err) {
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    const int code = RunParsed(parsed, in, out, err);
+    // Output goes through a buffer, so a full disk or a closed pipe often
+    // shows only at the last flush. A document that did not reach its file
+    // whole is a failure, whatever the command found.
+    errno = 0;
+    out.flush();
+    if (!out) {
+        const int error = errno;
+        err << "quorvex-cli: cannot write the output"
+            << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << "\n";
+        return code == kExitUsage ? kExitUsage : kExitNotDone;
+    }
+    return code;
 }
 
 }  // namespace quorvex

@@ -11,8 +11,16 @@ int RunScan(const JobContext& job) {
         job.err << "quorvex-cli: scan: no interface to search on\n";
         return kExitNotDone;
     }
-    search.Watch(job.options.wait_seconds, "searching");
+    if (job.options.wait_auto) {
+        search.WatchUntilQuiet("searching");
+    } else {
+        search.Watch(job.options.wait_seconds, "searching");
+    }
     const std::vector<DeviceReportRow> rows = search.Rows();
+    // A place that could not listen means the list may lack devices: the
+    // list is still printed, but the run does not count as a success.
+    const std::vector<std::string> problems = search.Problems();
+    for (const std::string& line : problems) job.err << "quorvex-cli: scan: " << line << "\n";
 
     switch (job.options.format) {
         case OutputFormat::kJson:
@@ -27,6 +35,10 @@ int RunScan(const JobContext& job) {
     }
     if (rows.empty()) {
         job.err << "quorvex-cli: scan: no device answered\n";
+        return kExitNotDone;
+    }
+    if (!problems.empty()) {
+        job.err << "quorvex-cli: scan: the list may be incomplete\n";
         return kExitNotDone;
     }
     return kExitSuccess;

@@ -4,7 +4,7 @@
 
 #include "cli/device_search.h"
 #include "cli/jobs.h"
-#include "cli/text_encoding.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/utf8_text.h"  // Utf8ToUtf16, Utf16ToUtf8, ToValidUtf8
+
 namespace quorvex {
 
 // The capacity, in 16-bit units, of every text buffer that windows and the
@@ -32,15 +34,6 @@ bool WideToAnsi(std::u16string_view text, std::span<char> buffer);
 // (259 for the usual 260), never splitting a surrogate pair, always
 // terminated. Invalid byte sequences become U+FFFD.
 void AnsiToWide(std::string_view text, std::span<char16_t> buffer);
-
-// Whole-string conversions. Invalid input becomes U+FFFD; never throws.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
-
-// Replaces every invalid UTF-8 sequence (bad lead or continuation bytes,
-// overlong forms, surrogates, values past U+10FFFF, a cut final character)
-// by U+FFFD; valid text comes back unchanged.
-std::string SanitizeUtf8(std::string_view bytes);
 
 // Equality that ignores the case of ASCII letters only, as the language
 // choice compares display names ("ENGLISH" equals "English").

@@ -234,7 +234,7 @@ std::optional<Xml::Node> ParseDocument(std::string_view text) {
     // No XML text holds a zero byte; a file zero-filled by a crash would
     // otherwise read as an empty document and replace a good one.
     if (text.find('\0') != std::string_view::npos) return std::nullopt;
-    const std::string clean = SanitizeUtf8(text);
+    const std::string clean = ToValidUtf8(text);
     if (!NestingWithin(clean, Xml::kMaxDepth)) return std::nullopt;
     std::istringstream stream(clean);
     Xml::Node parsed;
@@ -278,6 +278,7 @@ bool Xml::Load(std::u16string_view full_path) {
         if (!parsed) return false;
 
         document_.swap(*parsed);
+        cursor_ = {};
         source_path_.assign(full_path);
         loaded_ = true;
         return true;
@@ -338,10 +339,20 @@ bool Xml::GetChild(std::string_view name, const Node& node, std::string_view pat
     const Node* list = Find(node, path);
     if (list == nullptr) return false;
     int count = 0;
-    for (const auto& [key, child] : *list) {
+    auto at = list->begin();
+    if (cursor_.list == list && cursor_.count > 0 && cursor_.count < n && cursor_.name == name) {
+        count = cursor_.count;
+        at = cursor_.next;
+    }
+    for (; at != list->end(); ++at) {
+        const std::string& key = at->first;
         if (key == "<xmlattr>" || key == "<xmlcomment>" || key != name) continue;
         if (++count == n) {
-            out = &child;
+            out = &at->second;
+            cursor_.list = list;
+            cursor_.name = name;
+            cursor_.count = count;
+            cursor_.next = std::next(at);
             return true;
         }
     }
@@ -355,6 +366,7 @@ bool Xml::GetNodeText(const Node& node, std::span<char16_t> buffer) const {
 
 bool Xml::SetLanguage(Node& root, std::u16string_view text) {
     if (!loaded_ || text.empty()) return false;
+    cursor_ = {};
     try {
         root.put(Node::path_type("config.language", '.'), Utf16ToUtf8(text));
         return true;

@@ -73,6 +73,8 @@ public:
     // when not loaded, when `name` or `path` is empty, when the path is not
     // found or when there are fewer such children. The node belongs to the
     // document and stays valid until a later successful Load or destruction.
+    // A walk n = 1, 2, 3, ... over one list takes time linear in the list's
+    // length: the document remembers where the last call stopped.
     bool GetChild(std::string_view name, const Node& node, std::string_view path, int n,
                   const Node*& out) const;
 
@@ -87,13 +89,33 @@ public:
 
     // The document's root (an empty tree until a load succeeds).
     const Node& Root() const { return document_; }
+    // Changes made through the root may add nodes (which keeps a walk valid)
+    // but must not remove any.
     Node& Root() { return document_; }
 
     bool IsLoaded() const { return loaded_; }
     const std::u16string& SourcePath() const { return source_path_; }
 
 private:
+    // Where the last GetChild stopped, so that the next n continues there
+    // instead of counting again from the first child. Reset whenever the
+    // tree may change.
+    struct WalkCursor {
+        WalkCursor() = default;
+        // A copied document has a tree of its own: the copy starts afresh.
+        WalkCursor(const WalkCursor&) {}
+        WalkCursor& operator=(const WalkCursor&) {
+            list = nullptr;
+            return *this;
+        }
+        const Node* list = nullptr;
+        std::string name;
+        int count = 0;
+        Node::const_iterator next;
+    };
+
     Node document_;
+    mutable WalkCursor cursor_;
     std::u16string source_path_;
     bool loaded_ = false;
 };

@@ -237,10 +237,13 @@ void BaseSearch::FlushCommands() {
             continue;
         }
         if (length <= 0 || static_cast<std::size_t>(length) > buffer.size()) continue;
-        target->socket.SendTo(
-            std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length)),
-            destination.address, destination.port);
+        if (target->socket.SendTo(
+                std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length)),
+                destination.address, destination.port)) {
+            sent_.fetch_add(1);
+        }
     }
+    flushed_.fetch_add(commands.size());
 }
 
 void BaseSearch::DeliverDevice(const DeviceEntry* entry) {

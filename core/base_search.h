@@ -6,6 +6,7 @@
 // interface that received them, and a queue of commands that a flush turns
 // into datagrams on the socket of the interface that heard the device.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -69,6 +70,10 @@ public:
     // `OpenSockets` (`protocol` left 0 for the owner to fill); nothing for a
     // transport that opens no sockets. Same thread as `ReceiveAnswers`.
     virtual void CollectStatus(std::vector<SocketStatus>& out) const { (void)out; }
+    // Commands taken off the queue by `FlushCommands` since construction,
+    // whether they went out or were dropped (no socket for their interface,
+    // a value that cannot go on the wire). Thread-safe.
+    virtual std::uint64_t FlushedCommands() const { return 0; }
 };
 
 // The transport itself. A protocol supplies the port, optionally its own
@@ -111,6 +116,9 @@ public:
 
     std::uint64_t DroppedDatagrams() const override;
     void CollectStatus(std::vector<SocketStatus>& out) const override;
+    std::uint64_t FlushedCommands() const override { return flushed_.load(); }
+    // Commands that left as datagrams since construction. Thread-safe.
+    std::uint64_t SentCommands() const { return sent_.load(); }
 
     // The room for waiting answers that each interface should get per
     // protocol from the next `OpenSockets` on (`kAnswerRoomBytes` unless set).
@@ -202,6 +210,8 @@ private:
     void* callback_context_ = nullptr;
     std::int32_t callback_extra_ = 0;
 
+    std::atomic<std::uint64_t> flushed_{0};
+    std::atomic<std::uint64_t> sent_{0};
     mutable std::mutex queue_lock_;
     std::vector<QueuedCommand> command_queue_;
 

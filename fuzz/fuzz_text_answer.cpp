@@ -1,7 +1,8 @@
 // The text protocol's answer parser over arbitrary bytes, for one fixed client
 // id. Besides memory safety it checks what any answer must give: a device
-// exactly when the status line and the client id are both in the text, and
-// every field terminated inside its width and taken from the text.
+// only when the status line and the client id are both in the text and a
+// "MAC" header follows the client id, and every field terminated inside its
+// width and taken from the text.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,10 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The text ends at the first zero or at the received length.
     std::string_view text = fuzz::AsText(bytes);
     text = text.substr(0, text.find('\0'));
+    const std::size_t client_at = text.find(kClient);
     const bool answer = text.find("HDS/1.0 200 OK\r\n") != std::string_view::npos &&
-                        text.find(kClient) != std::string_view::npos;
-    Require(entry.has_value() == answer, "a device exactly for an answer to this client");
+                        client_at != std::string_view::npos;
+    Require(!entry || answer, "a device only for an answer to this client");
     if (!entry) return 0;
+    Require(text.find("MAC", client_at) != std::string_view::npos,
+            "a device only with a MAC after the client id");
 
     const DeviceInfo& info = entry->info;
     Require(entry->family == 3 && entry->protocol == kProtocolText, "text protocol family");

@@ -123,6 +123,18 @@ def main():
         write("fuzz_text_to_int", "narrow-%02d" % i, b"\x00" + text)
     write("fuzz_text_to_int", "wide", b"\x01" + "3\u4e2d0".encode("utf-16-le"))
 
+    # Kernel notifications in host (little-endian) order: a header of length,
+    # type, flags, sequence and port, then the body of the message type.
+    def notification(kind, body):
+        return struct.pack("<IHHII", 16 + len(body), kind, 0, 0, 0) + body + b"\0" * (-len(body) % 4)
+    new_address = notification(20, struct.pack("<BBBBI", 2, 24, 0, 0, 3))     # AF_INET /24 on link 3
+    default_route = notification(25, struct.pack("<BBBBBBBBI", 2, 0, 0, 0, 254, 4, 0, 1, 0))
+    link_gone = notification(17, struct.pack("<BBHiII", 0, 0, 1, 3, 0, 0))  # link 3
+    events = new_address + default_route + link_gone
+    write("fuzz_adapter_events", "three", events)
+    write("fuzz_adapter_events", "cut", events[:40])
+    write("fuzz_adapter_events", "lying-length", struct.pack("<I", 4096) + new_address[4:])
+
 
 if __name__ == "__main__":
     main()

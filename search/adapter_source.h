@@ -28,13 +28,23 @@ struct Adapter {
     std::string description;  // names the device's bus ("PCI", "Hyper-V", "USB") when it has one
 };
 
-// The named values of one adapter. A value the system does not have is simply
+// One IPv4 address of an adapter.
+struct AdapterAddress {
+    std::uint32_t address = 0;  // network byte order
+    unsigned prefix_length = 0;
+    bool dhcp = false;  // leased: the address has a finite lifetime
+};
+
+// The values of one adapter. A value the system does not have is simply
 // absent. Numbers ("EnableDHCP") and texts ("IPAddress", "DhcpNameServer", ...)
-// live apart; a text may hold several zero-separated strings, of which readers
-// see the first.
+// live apart; a text may hold several zero-separated strings, of which a
+// single-value reader sees the first. `addresses` lists every IPv4 address in
+// the system's order; when a source fills it, it is what the search uses, and
+// the named address values then describe the same addresses.
 struct AdapterValues {
     std::map<std::string, std::uint32_t, std::less<>> numbers;
     std::map<std::string, std::string, std::less<>> texts;
+    std::vector<AdapterAddress> addresses;
 };
 
 class AdapterSource {

@@ -1,6 +1,9 @@
 #include "search/get_net_config.h"
 
 #include <algorithm>
+#include <cstdint>
+
+#include "core/ipv4_subnet.h"
 
 namespace quorvex {
 
@@ -21,6 +24,14 @@ void ReadSingle(const AdapterValues& values, std::string_view name, char (&field
     const auto text = FirstString(values, name);
     if (!text) return;
     SetText(field, text->substr(0, text->find(' ')));
+}
+
+// `prefix`: `ip` up to and including its last dot; empty without a dot.
+void SetPrefix(LocalInterface& record) {
+    const std::string_view ip = GetText(record.ip);
+    const std::size_t last_dot = ip.rfind('.');
+    SetText(record.prefix,
+            last_dot == std::string_view::npos ? std::string_view{} : ip.substr(0, last_dot + 1));
 }
 
 // Name servers: the first two blank-separated servers. A list of three or more
@@ -49,10 +60,67 @@ bool FillRecord(const std::optional<AdapterValues>& values, LocalInterface& reco
     ReadSingle(*values, dhcp ? "DhcpDefaultGateway" : "DefaultGateway", record.gateway);
     ReadSingle(*values, dhcp ? "DhcpSubnetMask" : "SubnetMask", record.mask);
     ReadNameServers(*values, dhcp ? "DhcpNameServer" : "NameServer", record);
-    const std::string_view ip = GetText(record.ip);
-    const std::size_t last_dot = ip.rfind('.');
-    if (last_dot != std::string_view::npos) SetText(record.prefix, ip.substr(0, last_dot + 1));
+    SetPrefix(record);
     return dhcp;
+}
+
+// The zero-separated strings of a text value; empty when it is missing.
+std::vector<std::string_view> Strings(const AdapterValues& values, std::string_view name) {
+    std::vector<std::string_view> strings;
+    const auto it = values.texts.find(name);
+    if (it == values.texts.end()) return strings;
+    std::string_view text = it->second;
+    for (;;) {
+        const std::size_t zero = text.find('\0');
+        strings.push_back(text.substr(0, zero));
+        if (zero == std::string_view::npos) break;
+        text.remove_prefix(zero + 1);
+    }
+    return strings;
+}
+
+// The records of one adapter: one per IPv4 address, each with the adapter's
+// gateway, name servers and name; a single record without an address when
+// the adapter has none (or no values at all), so that a chosen adapter always
+// counts.
+std::vector<AddressSettings> AdapterRecords(std::string_view name,
+                                            const std::optional<AdapterValues>& values) {
+    AddressSettings base;
+    base.dhcp = FillRecord(values, base.record);
+    SetText(base.record.name, name);
+    std::vector<AddressSettings> records;
+    if (values && !values->addresses.empty()) {
+        for (const AdapterAddress& address : values->addresses) {
+            AddressSettings one = base;
+            one.dhcp = address.dhcp;
+            SetText(one.record.ip, AddressText(address.address));
+            SetText(
+                one.record.mask,
+                AddressText(PrefixMask(static_cast<int>(std::min(address.prefix_length, 32u)))));
+            SetPrefix(one.record);
+            records.push_back(one);
+        }
+        return records;
+    }
+    // Values in the registry's shape: several addresses are zero-separated
+    // strings, their masks the strings of the mask value in the same order.
+    const std::vector<std::string_view> ips =
+        values ? Strings(*values, base.dhcp ? "DhcpIPAddress" : "IPAddress")
+               : std::vector<std::string_view>{};
+    const std::vector<std::string_view> masks =
+        values ? Strings(*values, base.dhcp ? "DhcpSubnetMask" : "SubnetMask")
+               : std::vector<std::string_view>{};
+    records.push_back(base);
+    for (std::size_t i = 1; i < ips.size(); ++i) {
+        // A multi-string ends in empty strings; they are no addresses.
+        if (ips[i].empty()) continue;
+        AddressSettings one = base;
+        SetText(one.record.ip, ips[i].substr(0, ips[i].find(' ')));
+        SetText(one.record.mask, i < masks.size() ? masks[i].substr(0, masks[i].find(' ')) : "");
+        SetPrefix(one.record);
+        records.push_back(one);
+    }
+    return records;
 }
 
 bool Contains(std::string_view text, std::string_view part) {
@@ -114,16 +182,22 @@ std::vector<Adapter> GetNetConfig::Chosen(const std::vector<Adapter>& chain) con
 int GetNetConfig::GetLocalInterfaces(LocalInterface* interfaces, int capacity) const {
     const auto chain = source_.ListAdapters();
     if (!chain) return 0;
-    const std::vector<Adapter> chosen = Chosen(*chain);
-    if (interfaces != nullptr) {
-        const std::size_t fill = std::min<std::size_t>(chosen.size(), std::max(capacity, 0));
-        for (std::size_t i = 0; i < fill; ++i) ReadInterfaceSettings(chosen[i].name, interfaces[i]);
+    std::size_t count = 0;
+    const std::size_t room = interfaces == nullptr ? 0 : std::max(capacity, 0);
+    for (const Adapter& adapter : Chosen(*chain)) {
+        for (const AddressSettings& one :
+             AdapterRecords(adapter.name, source_.ReadValues(adapter.name))) {
+            if (count < room) interfaces[count] = one.record;
+            ++count;
+        }
     }
-    return static_cast<int>(chosen.size());
+    return static_cast<int>(count);
 }
 
 bool GetNetConfig::ReadInterfaceSettings(std::string_view name, LocalInterface& record) const {
-    return FillRecord(source_.ReadValues(name), record);
+    const bool dhcp = FillRecord(source_.ReadValues(name), record);
+    SetText(record.name, name);
+    return dhcp;
 }
 
 std::vector<AdapterReport> GetNetConfig::ReportAdapters() const {
@@ -148,7 +222,9 @@ std::vector<AdapterReport> GetNetConfig::ReportAdapters() const {
             report.choice != AdapterChoice::kSkipped && report.choice != AdapterChoice::kNotListed;
         const auto values = source_.ReadValues(adapter.name);
         report.has_values = values.has_value();
-        report.dhcp = FillRecord(values, report.settings);
+        report.records = AdapterRecords(adapter.name, values);
+        report.dhcp = report.records.front().dhcp;
+        report.settings = report.records.front().record;
         reports.push_back(std::move(report));
     }
     return reports;

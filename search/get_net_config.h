@@ -31,15 +31,24 @@ enum class AdapterChoice {
 // Short text for reports: "PCI", "Hyper-V", "wireless", "listed", ...
 const char* AdapterChoiceText(AdapterChoice choice);
 
+// One record of an adapter and whether its address is leased (DHCP).
+struct AddressSettings {
+    LocalInterface record{};
+    bool dhcp = false;
+};
+
 // What the `interfaces` report shows for one adapter.
 struct AdapterReport {
     Adapter adapter;
     AdapterChoice choice = AdapterChoice::kSkipped;
     bool chosen = false;
-    bool dhcp = false;          // "EnableDHCP" read nonzero
+    bool dhcp = false;          // the first address is leased ("EnableDHCP")
     bool has_values = false;    // the adapter had values to read
-    LocalInterface settings{};  // as ReadInterfaceSettings fills it
-    int list_position = -1;     // index in the explicit list, -1 if none
+    LocalInterface settings{};  // the first address, as ReadInterfaceSettings fills it
+    // As GetLocalInterfaces fills them for this adapter: one per IPv4
+    // address, or one without an address when it has none. Never empty.
+    std::vector<AddressSettings> records;
+    int list_position = -1;  // index in the explicit list, -1 if none
 };
 
 class GetNetConfig {
@@ -50,16 +59,20 @@ public:
                           std::vector<std::string> interface_names = {});
     virtual ~GetNetConfig() = default;
 
-    // With a null `interfaces` only counts the chosen adapters. Otherwise also
-    // fills `interfaces[0..]`, one record per chosen adapter, writing at most
-    // `capacity` records; returns the number of chosen adapters either way (so
-    // a result above `capacity` means the set grew since counting). 0 when the
-    // chain cannot be read.
+    // Records of the chosen adapters, adapter by adapter in search order: one
+    // per IPv4 address of the adapter in the system's order, each with its own
+    // mask and the adapter's gateway, name servers and name; an adapter without
+    // an address (or without values) still gives one record, with its name and
+    // no address. With a null `interfaces` only counts the records. Otherwise
+    // also fills `interfaces[0..]`, writing at most `capacity` records; returns
+    // the number of records either way (so a result above `capacity` means the
+    // set grew since counting). 0 when the chain cannot be read.
     int GetLocalInterfaces(LocalInterface* interfaces, int capacity = 0) const;
 
-    // Zeroes `record` and fills it from adapter `name`'s values. Returns
-    // whether EnableDHCP was set. A missing value leaves its field empty;
-    // missing values altogether leave the record empty.
+    // Zeroes `record` and fills it from adapter `name`'s values, the first
+    // address only, and its `name`. Returns whether EnableDHCP was set. A
+    // missing value leaves its field empty; missing values altogether leave
+    // the record empty but for its name.
     bool ReadInterfaceSettings(std::string_view name, LocalInterface& record) const;
 
     // The automatic rule alone.

@@ -1,5 +1,9 @@
 #include "search/linux_adapters.h"
 
+// Before the kernel headers, which then leave its definitions alone.
+// clang-format off
+#include <net/if.h>
+// clang-format on
 #include <arpa/inet.h>
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
@@ -17,6 +21,7 @@
 #include <sstream>
 
 #include "core/device_records.h"
+#include "search/netlink_reader.h"
 
 namespace quorvex {
 
@@ -37,7 +42,7 @@ public:
     // Sends a dump request of `type` whose body is `body`, then hands every
     // reply message to `each`. False when the socket fails or a reply is cut.
     bool Dump(std::uint16_t type, const void* body, std::size_t body_length,
-              const std::function<void(const nlmsghdr&)>& each) {
+              const std::function<void(const NetlinkMessage&)>& each) {
         if (handle_ < 0) return false;
         std::array<std::uint8_t, 128> request{};
         nlmsghdr header{};
@@ -53,8 +58,7 @@ public:
                      reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0) {
             return false;
         }
-        // Aligned for the message headers that are read in place.
-        alignas(nlmsghdr) static thread_local std::array<std::uint8_t, 65536> buffer;
+        static thread_local std::array<std::uint8_t, 65536> buffer;
         for (;;) {
             iovec vector{buffer.data(), buffer.size()};
             msghdr message{};
@@ -62,20 +66,14 @@ public:
             message.msg_iovlen = 1;
             const ssize_t received = ::recvmsg(handle_, &message, 0);
             if (received <= 0 || (message.msg_flags & MSG_TRUNC)) return false;
-            // The walk NLMSG_OK and NLMSG_NEXT would do, without their
-            // signed and unsigned comparisons.
-            const auto length = static_cast<std::size_t>(received);
-            std::size_t offset = 0;
-            while (length - offset >= sizeof(nlmsghdr)) {
-                const auto* reply = reinterpret_cast<const nlmsghdr*>(buffer.data() + offset);
-                if (reply->nlmsg_len < sizeof(nlmsghdr) || reply->nlmsg_len > length - offset)
-                    break;
-                if (reply->nlmsg_type == NLMSG_DONE) return true;
-                if (reply->nlmsg_type == NLMSG_ERROR) return false;
+            NetlinkReader reader(
+                std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)));
+            while (const auto reply = reader.Next()) {
+                if (reply->type == NLMSG_DONE) return true;
+                if (reply->type == NLMSG_ERROR) return false;
                 each(*reply);
-                offset += NLMSG_ALIGN(reply->nlmsg_len);
-                if (offset > length) break;
             }
+            if (reader.malformed()) return false;
         }
     }
 
@@ -83,28 +81,15 @@ private:
     int handle_;
 };
 
-// Walks the attributes that follow a message body of `body_length` bytes.
-template <typename Each>
-void ForEachAttribute(const nlmsghdr& message, std::size_t body_length, Each each) {
-    if (message.nlmsg_len < NLMSG_LENGTH(body_length)) return;
-    const auto* attribute = reinterpret_cast<const rtattr*>(
-        reinterpret_cast<const std::uint8_t*>(NLMSG_DATA(&message)) + NLMSG_ALIGN(body_length));
-    int remaining = static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(NLMSG_ALIGN(body_length)));
-    for (; RTA_OK(attribute, remaining); attribute = RTA_NEXT(attribute, remaining)) {
-        each(*attribute);
-    }
-}
-
-std::string_view AttributeText(const rtattr& attribute) {
-    const auto* data = static_cast<const char*>(RTA_DATA(&attribute));
-    const std::size_t length = RTA_PAYLOAD(&attribute);
-    return std::string_view(data, strnlen(data, length));
-}
-
-bool AttributeU32(const rtattr& attribute, std::uint32_t& value) {
-    if (RTA_PAYLOAD(&attribute) < sizeof value) return false;
-    std::memcpy(&value, RTA_DATA(&attribute), sizeof value);
-    return true;
+// Hands each attribute after a body of type `Body` to `each`; nothing when
+// the message is shorter than its body.
+template <typename Body, typename Each>
+std::optional<Body> ReadMessage(const NetlinkMessage& message, Each each) {
+    const auto body = ReadNetlinkStruct<Body>(message.body);
+    if (!body) return std::nullopt;
+    NetlinkReader::Attributes attributes(message.body, sizeof(Body));
+    while (const auto attribute = attributes.Next()) each(*attribute);
+    return body;
 }
 
 struct Link {
@@ -116,30 +101,28 @@ struct Link {
 
 std::optional<std::vector<Link>> ReadLinks() {
     Netlink netlink;
-    ifinfomsg body{};
-    body.ifi_family = AF_UNSPEC;
+    ifinfomsg request{};
+    request.ifi_family = AF_UNSPEC;
     std::vector<Link> links;
-    const bool ok = netlink.Dump(RTM_GETLINK, &body, sizeof body, [&](const nlmsghdr& message) {
-        if (message.nlmsg_type != RTM_NEWLINK || message.nlmsg_len < NLMSG_LENGTH(sizeof body)) {
-            return;
-        }
-        const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(&message));
-        Link link;
-        link.index = info->ifi_index;
-        link.hardware_type = info->ifi_type;
-        ForEachAttribute(message, sizeof body, [&](const rtattr& attribute) {
-            if (attribute.rta_type == IFLA_IFNAME) {
-                link.name = AttributeText(attribute);
-            } else if (attribute.rta_type == IFLA_LINKINFO) {
-                const rtattr* nested = static_cast<const rtattr*>(RTA_DATA(&attribute));
-                int remaining = static_cast<int>(RTA_PAYLOAD(&attribute));
-                for (; RTA_OK(nested, remaining); nested = RTA_NEXT(nested, remaining)) {
-                    if (nested->rta_type == IFLA_INFO_KIND) link.kind = AttributeText(*nested);
+    const bool ok =
+        netlink.Dump(RTM_GETLINK, &request, sizeof request, [&](const NetlinkMessage& m) {
+            if (m.type != RTM_NEWLINK) return;
+            Link link;
+            const auto info = ReadMessage<ifinfomsg>(m, [&](const NetlinkAttribute& attribute) {
+                if (attribute.type == IFLA_IFNAME) {
+                    link.name = NetlinkText(attribute.payload);
+                } else if (attribute.type == IFLA_LINKINFO) {
+                    NetlinkReader::Attributes nested(attribute.payload, 0);
+                    while (const auto inner = nested.Next()) {
+                        if (inner->type == IFLA_INFO_KIND) link.kind = NetlinkText(inner->payload);
+                    }
                 }
-            }
+            });
+            if (!info) return;
+            link.index = info->ifi_index;
+            link.hardware_type = info->ifi_type;
+            if (!link.name.empty()) links.push_back(std::move(link));
         });
-        if (!link.name.empty()) links.push_back(std::move(link));
-    });
     if (!ok) return std::nullopt;
     std::sort(links.begin(), links.end(),
               [](const Link& a, const Link& b) { return a.index < b.index; });
@@ -267,80 +250,70 @@ std::string Describe(const Link& link, std::uint32_t type, const DeviceFacts& de
 // The valid lifetime of an address that never expires.
 constexpr std::uint32_t kForever = 0xFFFFFFFFu;
 
-struct Address {
-    std::uint32_t address = 0;  // network order
-    unsigned prefix_length = 0;
-    bool dynamic = false;
-};
-
-std::optional<Address> FirstAddress(int index) {
+// Every IPv4 address of link `index`, in the kernel's order.
+std::vector<AdapterAddress> Addresses(int index) {
     Netlink netlink;
-    ifaddrmsg body{};
-    body.ifa_family = AF_INET;
-    std::optional<Address> first;
-    netlink.Dump(RTM_GETADDR, &body, sizeof body, [&](const nlmsghdr& message) {
-        if (first || message.nlmsg_type != RTM_NEWADDR ||
-            message.nlmsg_len < NLMSG_LENGTH(sizeof body)) {
-            return;
-        }
-        const auto* info = static_cast<const ifaddrmsg*>(NLMSG_DATA(&message));
-        if (info->ifa_family != AF_INET || static_cast<int>(info->ifa_index) != index) return;
-        Address found;
-        found.prefix_length = info->ifa_prefixlen;
-        bool have_local = false;
-        bool have_address = false;
-        ForEachAttribute(message, sizeof body, [&](const rtattr& attribute) {
-            std::uint32_t value = 0;
+    ifaddrmsg request{};
+    request.ifa_family = AF_INET;
+    std::vector<AdapterAddress> addresses;
+    netlink.Dump(RTM_GETADDR, &request, sizeof request, [&](const NetlinkMessage& m) {
+        if (m.type != RTM_NEWADDR) return;
+        AdapterAddress found;
+        std::optional<std::uint32_t> local;
+        std::optional<std::uint32_t> address;
+        const auto info = ReadMessage<ifaddrmsg>(m, [&](const NetlinkAttribute& attribute) {
             // On a point-to-point link IFA_ADDRESS is the peer; IFA_LOCAL is ours.
-            if (attribute.rta_type == IFA_LOCAL && AttributeU32(attribute, value)) {
-                found.address = value;
-                have_local = true;
-            } else if (attribute.rta_type == IFA_ADDRESS && !have_local &&
-                       AttributeU32(attribute, value)) {
-                found.address = value;
-                have_address = true;
-            } else if (attribute.rta_type == IFA_CACHEINFO &&
-                       RTA_PAYLOAD(&attribute) >= sizeof(ifa_cacheinfo)) {
-                ifa_cacheinfo cache{};
-                std::memcpy(&cache, RTA_DATA(&attribute), sizeof cache);
-                found.dynamic = cache.ifa_valid != kForever;
+            if (attribute.type == IFA_LOCAL) {
+                local = NetlinkU32(attribute.payload);
+            } else if (attribute.type == IFA_ADDRESS) {
+                address = NetlinkU32(attribute.payload);
+            } else if (attribute.type == IFA_CACHEINFO) {
+                if (const auto cache = ReadNetlinkStruct<ifa_cacheinfo>(attribute.payload)) {
+                    found.dhcp = cache->ifa_valid != kForever;
+                }
             }
         });
-        if (have_local || have_address) first = found;
+        if (!info || info->ifa_family != AF_INET || static_cast<int>(info->ifa_index) != index) {
+            return;
+        }
+        if (!local && !address) return;
+        found.address = local ? *local : *address;
+        found.prefix_length = std::min<unsigned>(info->ifa_prefixlen, 32);
+        addresses.push_back(found);
     });
-    return first;
+    return addresses;
 }
 
 // The gateway of the lowest-metric default route of the main table that
 // leaves through link `index`.
 std::optional<std::uint32_t> DefaultGateway(int index) {
     Netlink netlink;
-    rtmsg body{};
-    body.rtm_family = AF_INET;
+    rtmsg request{};
+    request.rtm_family = AF_INET;
     std::optional<std::uint32_t> best;
     std::uint32_t best_metric = 0;
-    netlink.Dump(RTM_GETROUTE, &body, sizeof body, [&](const nlmsghdr& message) {
-        if (message.nlmsg_type != RTM_NEWROUTE || message.nlmsg_len < NLMSG_LENGTH(sizeof body)) {
-            return;
-        }
-        const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(&message));
-        if (route->rtm_family != AF_INET || route->rtm_dst_len != 0 ||
-            route->rtm_type != RTN_UNICAST) {
-            return;
-        }
-        std::uint32_t table = route->rtm_table;
+    netlink.Dump(RTM_GETROUTE, &request, sizeof request, [&](const NetlinkMessage& m) {
+        if (m.type != RTM_NEWROUTE) return;
+        std::optional<std::uint32_t> table;
         std::uint32_t metric = 0;
         std::uint32_t out = 0;
         std::optional<std::uint32_t> gateway;
-        ForEachAttribute(message, sizeof body, [&](const rtattr& attribute) {
-            std::uint32_t value = 0;
-            if (!AttributeU32(attribute, value)) return;
-            if (attribute.rta_type == RTA_TABLE) table = value;
-            if (attribute.rta_type == RTA_PRIORITY) metric = value;
-            if (attribute.rta_type == RTA_OIF) out = value;
-            if (attribute.rta_type == RTA_GATEWAY) gateway = value;
+        const auto route = ReadMessage<rtmsg>(m, [&](const NetlinkAttribute& attribute) {
+            const auto value = NetlinkU32(attribute.payload);
+            if (!value) return;
+            if (attribute.type == RTA_TABLE) table = value;
+            if (attribute.type == RTA_PRIORITY) metric = *value;
+            if (attribute.type == RTA_OIF) out = *value;
+            if (attribute.type == RTA_GATEWAY) gateway = value;
         });
-        if (table != RT_TABLE_MAIN || static_cast<int>(out) != index || !gateway) return;
+        if (!route || route->rtm_family != AF_INET || route->rtm_dst_len != 0 ||
+            route->rtm_type != RTN_UNICAST) {
+            return;
+        }
+        if (table.value_or(route->rtm_table) != RT_TABLE_MAIN || static_cast<int>(out) != index ||
+            !gateway) {
+            return;
+        }
         if (!best || metric < best_metric) {
             best = gateway;
             best_metric = metric;
@@ -425,24 +398,33 @@ std::optional<std::vector<Adapter>> LinuxAdapters::ListAdapters() const {
 }
 
 std::optional<AdapterValues> LinuxAdapters::ReadValues(std::string_view name) const {
-    const auto links = ReadLinks();
-    if (!links) return std::nullopt;
-    const auto link = std::find_if(links->begin(), links->end(),
-                                   [&](const Link& candidate) { return candidate.name == name; });
-    if (link == links->end()) return std::nullopt;
+    // One lookup instead of a dump of every link: the search reads the values
+    // of each chosen adapter again whenever the kernel reports a change.
+    const int index = static_cast<int>(::if_nametoindex(std::string(name).c_str()));
+    if (index == 0) return std::nullopt;
 
     AdapterValues values;
-    const auto address = FirstAddress(link->index);
-    if (!address) return values;
-    values.numbers["EnableDHCP"] = address->dynamic ? 1 : 0;
-    const std::string mode = address->dynamic ? "Dhcp" : "";
-    values.texts[address->dynamic ? "DhcpIPAddress" : "IPAddress"] = AddressText(address->address);
-    values.texts[address->dynamic ? "DhcpSubnetMask" : "SubnetMask"] =
-        MaskText(address->prefix_length);
-    if (const auto gateway = DefaultGateway(link->index)) {
+    values.addresses = Addresses(index);
+    if (values.addresses.empty()) return values;
+    const bool dhcp = values.addresses.front().dhcp;
+    values.numbers["EnableDHCP"] = dhcp ? 1 : 0;
+    const std::string mode = dhcp ? "Dhcp" : "";
+    std::string ips;
+    std::string masks;
+    for (const AdapterAddress& address : values.addresses) {
+        if (!ips.empty()) {
+            ips += '\0';
+            masks += '\0';
+        }
+        ips += AddressText(address.address);
+        masks += MaskText(address.prefix_length);
+    }
+    values.texts[dhcp ? "DhcpIPAddress" : "IPAddress"] = ips;
+    values.texts[dhcp ? "DhcpSubnetMask" : "SubnetMask"] = masks;
+    if (const auto gateway = DefaultGateway(index)) {
         values.texts[mode + "DefaultGateway"] = AddressText(*gateway);
     }
-    const std::vector<std::string> servers = NameServers(paths_, link->index);
+    const std::vector<std::string> servers = NameServers(paths_, index);
     if (!servers.empty()) {
         std::string joined;
         for (const std::string& server : servers) {

@@ -10,11 +10,14 @@
 // ("PCI", also for a virtio device on PCI; "Hyper-V" for VMBus; "USB"), and for
 // links without a device (veth, bridge, VLAN, tun/tap) the link kind only.
 //
-// Values, from the link's first IPv4 address: "EnableDHCP" 1 when that address
-// has a finite valid lifetime (a DHCP client's lease), else 0; then either the
-// DHCP names ("DhcpIPAddress", "DhcpSubnetMask", "DhcpDefaultGateway",
-// "DhcpNameServer") or the static ones ("IPAddress", "SubnetMask",
-// "DefaultGateway", "NameServer"). The gateway is that of the link's default
+// Values: `addresses`, every IPv4 address of the link in the kernel's order,
+// each leased (DHCP) when it has a finite valid lifetime. The named values
+// follow the first address: "EnableDHCP" 1 when it is leased, else 0; then
+// either the DHCP names ("DhcpIPAddress", "DhcpSubnetMask",
+// "DhcpDefaultGateway", "DhcpNameServer") or the static ones ("IPAddress",
+// "SubnetMask", "DefaultGateway", "NameServer"), the address and mask values
+// holding every address and its mask as zero-separated strings in the same
+// order. The gateway is that of the link's default
 // route in the main table (lowest metric); name servers are the link's own
 // where systemd keeps them per link, else those of the resolver configuration;
 // IPv4 only, separated by blanks. A link without an IPv4 address, default

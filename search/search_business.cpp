@@ -11,6 +11,7 @@
 #include "core/ipv4_subnet.h"
 #include "core/morvain_search.h"
 #include "core/ws_discovery_search.h"
+#include "search/adapter_monitor.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
 
@@ -66,6 +67,7 @@ SearchBusiness::SearchBusiness() : SearchBusiness(MakeProtocols()) {}
 SearchBusiness::SearchBusiness(ProtocolMap protocols) : protocols_(std::move(protocols)) {
     std::erase_if(protocols_, [](const auto& item) { return !item.second; });
     for (auto& [id, protocol] : protocols_) {
+        queued_[id].store(0);
         protocol->SetCallback(&SearchBusiness::DeliverCallback, this, 0);
     }
 }
@@ -144,6 +146,11 @@ void SearchBusiness::Stop() {
 int SearchBusiness::SearchLoop(void* argument) {
     auto& self = *static_cast<SearchBusiness*>(argument);
     using Clock = std::chrono::steady_clock;
+    // Made on the worker: the kernel tells it about the network namespace of
+    // the thread that opened it, the one the search sockets live in.
+    std::unique_ptr<AdapterMonitor> monitor;
+    if (self.watch_adapters_) monitor = std::make_unique<AdapterMonitor>();
+    self.monitor_handle_ = monitor ? monitor->Handle() : -1;
     self.LoadInterfaces();
     self.RefreshStatus();
 
@@ -156,6 +163,12 @@ int SearchBusiness::SearchLoop(void* argument) {
             // A refresh also takes in adapters that came or changed since.
             self.LoadInterfaces();
             lastSearch.reset();
+        }
+        // An interface that appeared, or got or lost an address, is searched
+        // (or dropped) at once.
+        if (monitor && self.monitor_ready_) {
+            self.monitor_ready_ = false;
+            if (monitor->Drain() && self.LoadInterfaces()) lastSearch.reset();
         }
 
         const auto limit =
@@ -178,6 +191,7 @@ int SearchBusiness::SearchLoop(void* argument) {
         self.RefreshStatus();
     }
     self.FlushUpdates();
+    self.monitor_handle_ = -1;
     return 0;
 }
 
@@ -202,16 +216,20 @@ void SearchBusiness::RepeatIfAnswersWereLost() {
     // Answers lost to an overflow come back with a repeated search. A repeat
     // waits until the protocol's sockets have gone quiet, so that its burst
     // meets empty queues rather than the tail of the last one, and only one
-    // protocol repeats per pass, so that two bursts do not share the worker.
+    // protocol repeats at a time, so that two bursts do not share the worker.
     // Repeats go on while each one still brings devices back and drops are
     // still counted; a repeat that brought nothing new ends them.
     const auto now = std::chrono::steady_clock::now();
+    // Quiet on every protocol: a burst still pouring into the other
+    // protocol's sockets would compete with the repeat's for the worker.
+    for (const auto& [id, state] : repeats_) {
+        if (now - state.last_read < kQuietBeforeRepeat) return;
+    }
     for (auto& [id, protocol] : protocols_) {
         RepeatState& state = repeats_[id];
         if (state.left <= 0) continue;
         const std::uint64_t drops = protocol->DroppedDatagrams();
         if (drops <= state.drops) continue;
-        if (now - state.last_read < kQuietBeforeRepeat) continue;
         std::uint64_t found = 0;
         {
             std::shared_lock lock(table_lock_);
@@ -254,6 +272,7 @@ void SearchBusiness::CountMissedSearches() {
 
 void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
     std::vector<int> watched = handles_;
+    if (monitor_handle_ >= 0 && !monitor_ready_) watched.push_back(monitor_handle_);
     for (;;) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
@@ -263,6 +282,13 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
         for (const int handle : result.invalid) std::erase(watched, handle);
         std::set<std::int32_t> ready_protocols;
         for (const int handle : result.ready) {
+            if (handle == monitor_handle_) {
+                // Read at the end of the pass, when a burst of changes (a
+                // link with its addresses and routes) has arrived whole.
+                monitor_ready_ = true;
+                std::erase(watched, handle);
+                continue;
+            }
             const auto at = std::find(handles_.begin(), handles_.end(), handle);
             if (at != handles_.end()) ready_protocols.insert(handle_owners_[at - handles_.begin()]);
         }
@@ -403,12 +429,15 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
     // Heard on another address than the one on record (a second address of
     // the interface, or a second interface on the same segment): the device
     // belongs to the address whose subnet holds it, so that it counts as
-    // inside and its commands leave where it can be reached.
+    // inside and its commands leave where it can be reached; and to any
+    // address that hears it once the one on record has gone.
     if (!added && stored_interface != 0 && stored_interface != entry.interface_address) {
         DeviceEntry as_stored = entry;
         as_stored.interface_address = stored_interface;
-        if (OutsideSubnet(as_stored) && !InterfaceAddresses(entry.interface_address).empty() &&
-            !OutsideSubnet(entry)) {
+        const bool heard_on_known = !InterfaceAddresses(entry.interface_address).empty();
+        const bool stored_gone = InterfaceAddresses(stored_interface).empty();
+        if (heard_on_known &&
+            (stored_gone || (OutsideSubnet(as_stored) && !OutsideSubnet(entry)))) {
             std::unique_lock lock(table_lock_);
             const auto found = devices_.find(key);
             if (found != devices_.end()) {
@@ -540,11 +569,21 @@ void SearchBusiness::RequestRefresh() {
     waiter_.Wake();
 }
 
-void SearchBusiness::SendCommand(const DeviceEntry& entry, const NetSettings& settings,
-                                 std::int32_t type) {
+std::uint64_t SearchBusiness::SendCommand(const DeviceEntry& entry, const NetSettings& settings,
+                                          std::int32_t type) {
     const auto found = protocols_.find(entry.protocol);
-    if (found == protocols_.end() || !CanConfigure(entry)) return;
+    if (found == protocols_.end() || !CanConfigure(entry)) return 0;
+    // The ticket is taken with the queueing under one lock, so that two
+    // threads that queue at once get tickets in queue order.
+    std::lock_guard lock(command_lock_);
     found->second->QueueCommand(entry.info, settings, type, entry.interface_address);
+    return queued_.at(entry.protocol).fetch_add(1) + 1;
+}
+
+bool SearchBusiness::CommandLeft(std::int32_t protocol, std::uint64_t ticket) const {
+    const auto found = protocols_.find(protocol);
+    if (found == protocols_.end() || ticket == 0) return false;
+    return found->second->FlushedCommands() >= ticket;
 }
 
 std::optional<LocalInterface> SearchBusiness::FindInterface(std::uint32_t interface_address) const {

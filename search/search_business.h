@@ -123,7 +123,13 @@ public:
     static bool CanConfigure(const DeviceEntry& entry);
     // Queues a command on the protocol object that found `entry`, for the
     // interface that heard it; nothing when there is no such protocol.
-    void SendCommand(const DeviceEntry& entry, const NetSettings& settings, std::int32_t type);
+    // Returns a ticket for `CommandLeft` (0 when nothing was queued).
+    std::uint64_t SendCommand(const DeviceEntry& entry, const NetSettings& settings,
+                              std::int32_t type);
+    // True once the worker has taken the command of `ticket` (from
+    // `SendCommand` for a device of `protocol`) off its queue and sent it, or
+    // dropped it because it could not go out.
+    bool CommandLeft(std::int32_t protocol, std::uint64_t ticket) const;
 
     // True when the interface that heard `entry` is known and the device's
     // address lies in the subnet (address and mask) of none of that
@@ -208,6 +214,10 @@ private:
     std::unordered_map<std::uint64_t, Stored> devices_;
     // Devices added per protocol since construction (under the table lock).
     std::map<std::int32_t, std::uint64_t> added_;
+    // Commands queued per protocol (the protocol map never changes after
+    // construction, so the map's shape is fixed and only the counts move).
+    std::map<std::int32_t, std::atomic<std::uint64_t>> queued_;
+    std::mutex command_lock_;
     std::atomic<bool> refreshRequested{false};
 
     NotifyCallback notify_ = nullptr;
@@ -246,6 +256,7 @@ private:
     std::vector<std::int32_t> handle_owners_;      // protocol id per handle, worker only
     std::map<std::int32_t, RepeatState> repeats_;  // worker only
     int monitor_handle_ = -1;                      // worker only; -1 without a monitor
+    bool monitor_ready_ = false;                   // worker only: changes wait to be read
 };
 
 }  // namespace quorvex

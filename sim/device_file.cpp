@@ -2,31 +2,87 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "core/device_records.h"
-#include "sim/json_reader.h"
 
 namespace quorvex::sim {
 
 namespace {
 
-bool ReadText(const JsonValue& value, const std::string& key, std::string& out,
-              std::string& error) {
-    if (value.kind != JsonValue::Kind::kString) {
+using Json = nlohmann::ordered_json;
+
+// Deeper files are no device list; the limit keeps a hostile file from
+// building a tree of millions of nested arrays.
+constexpr int kMaxDepth = 16;
+
+// Parses `text`, refusing repeated keys (a misspelt copy must not silently
+// replace the first) and deep nesting, which the library itself accepts.
+bool ParseJson(std::string_view text, Json& root, std::string& error) {
+    std::vector<std::set<std::string>> keys;
+    std::string refused;
+    const Json::parser_callback_t check = [&](int depth, Json::parse_event_t event, Json& parsed) {
+        if (!refused.empty()) return false;
+        if (depth > kMaxDepth) {
+            refused = "nested deeper than " + std::to_string(kMaxDepth) + " levels";
+            return false;
+        }
+        switch (event) {
+            case Json::parse_event_t::object_start:
+                keys.emplace_back();
+                break;
+            case Json::parse_event_t::object_end:
+                if (!keys.empty()) keys.pop_back();
+                break;
+            case Json::parse_event_t::key:
+                if (!keys.empty() && !keys.back().insert(parsed.get<std::string>()).second)
+                    refused = "key \"" + parsed.get<std::string>() + "\" given twice";
+                break;
+            default:
+                break;
+        }
+        return refused.empty();
+    };
+    try {
+        Json parsed = Json::parse(text.begin(), text.end(), check);
+        if (!refused.empty()) {
+            error = refused;
+            return false;
+        }
+        root = std::move(parsed);
+        return true;
+    } catch (const Json::exception& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 5: ..."
+        std::string what = e.what();
+        if (const auto end = what.find("] "); what.starts_with("[json.") && end != what.npos)
+            what.erase(0, end + 2);
+        error = refused.empty() ? what : refused;
+        return false;
+    }
+}
+
+bool ReadText(const Json& value, const std::string& key, std::string& out, std::string& error) {
+    if (!value.is_string()) {
         error = "\"" + key + "\" must be a string";
         return false;
     }
-    out = value.text;
+    out = value.get<std::string>();
     return true;
 }
 
-bool ReadInteger(const JsonValue& value, const std::string& key, long long low, long long high,
+bool ReadInteger(const Json& value, const std::string& key, long long low, long long high,
                  long long& out, std::string& error) {
-    if (value.kind == JsonValue::Kind::kBool) {
-        out = value.boolean ? 1 : 0;
-    } else if (value.kind == JsonValue::Kind::kNumber && std::floor(value.number) == value.number) {
-        out = static_cast<long long>(value.number);
+    if (value.is_boolean()) {
+        out = value.get<bool>() ? 1 : 0;
+    } else if (value.is_number_integer()) {
+        out = value.get<long long>();
+    } else if (value.is_number_float() && std::isfinite(value.get<double>()) &&
+               std::floor(value.get<double>()) == value.get<double>() &&
+               std::fabs(value.get<double>()) < 9.0e18) {
+        out = static_cast<long long>(value.get<double>());
     } else {
         error = "\"" + key + "\" must be a whole number";
         return false;
@@ -38,16 +94,15 @@ bool ReadInteger(const JsonValue& value, const std::string& key, long long low, 
     return true;
 }
 
-bool ReadDevice(const JsonValue& object, ReplyMode default_reply, SimDevice& d,
-                std::string& error) {
-    if (object.kind != JsonValue::Kind::kObject) {
+bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::string& error) {
+    if (!object.is_object()) {
         error = "each device must be an object";
         return false;
     }
     d.reply = default_reply;
     bool have_mac = false, have_protocol = false, have_id = false;
     std::string family;
-    for (const auto& [key, value] : object.members) {
+    for (const auto& [key, value] : object.items()) {
         std::string text;
         long long number = 0;
         if (key == "mac") {
@@ -158,17 +213,17 @@ bool ReadDevice(const JsonValue& object, ReplyMode default_reply, SimDevice& d,
 
 bool DevicesFromJson(std::string_view text, ReplyMode default_reply,
                      std::vector<SimDevice>& devices, std::string& error) {
-    JsonValue root;
+    Json root;
     if (!ParseJson(text, root, error)) return false;
-    if (root.kind != JsonValue::Kind::kArray) {
+    if (!root.is_array()) {
         error = "the file must hold an array of devices";
         return false;
     }
     std::vector<SimDevice> read;
-    read.reserve(root.items.size());
-    for (std::size_t i = 0; i < root.items.size(); ++i) {
+    read.reserve(root.size());
+    for (std::size_t i = 0; i < root.size(); ++i) {
         SimDevice d;
-        if (!ReadDevice(root.items[i], default_reply, d, error)) {
+        if (!ReadDevice(root[i], default_reply, d, error)) {
             error = "device " + std::to_string(i + 1) + ": " + error;
             return false;
         }

@@ -1,5 +1,6 @@
 #include "ui/about_dlg.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -12,28 +13,37 @@ namespace quorvex {
 
 CAboutDlg::CAboutDlg(LanguageX& language, QWidget* parent) : QDialog(parent), language_(language) {
     setWindowTitle(QStringLiteral("关于 Quorvex"));
-    FixDialogSize(this, 170, 62);
 
     auto* icon = new QLabel(this);
-    PlaceControl(icon, IDC_STATIC, 14, 14, 20, 20);
-    icon->setPixmap(AppIcon().pixmap(icon->size()));
+    SetControlId(icon, IDC_STATIC);
+    const int side = fontMetrics().height() * 2;
+    icon->setPixmap(AppIcon().pixmap(side, side));
 
     auto* version = new QLabel(QStringLiteral("Quorvex，1.0 版"), this);
-    PlaceControl(version, IDC_ABOUT_VERSION, 42, 14, 114, 8);
+    SetControlId(version, IDC_ABOUT_VERSION);
     version->setTextFormat(Qt::PlainText);
     auto* second = new QLabel(QStringLiteral("网络摄像机搜索与配置工具"), this);
-    PlaceControl(second, IDC_ABOUT_SECOND_LINE, 42, 26, 114, 8);
+    SetControlId(second, IDC_ABOUT_SECOND_LINE);
 
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    PlaceControl(ok, IDOK, 113, 41, 50, 14);
+    SetControlId(ok, IDOK);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+    layout->addWidget(version, 0, 1);
+    layout->addWidget(second, 1, 1);
+    layout->addWidget(ok, 2, 1, Qt::AlignRight);
+    layout->setColumnStretch(1, 1);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 void CAboutDlg::showEvent(QShowEvent* event) {
     if (!initialised_) {
         initialised_ = true;
         language_.ApplyDialog(nullptr, nullptr, static_cast<QWidget*>(this), IDD_ABOUTBOX);
+        adjustSize();
     }
     QDialog::showEvent(event);
 }

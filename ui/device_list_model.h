@@ -1,21 +1,73 @@
 #pragma once
 
-// The rows of the device list. Columns exist only once a language pack has
-// named them; a cell of a column that does not exist is not kept, like a
-// list-view subitem without a column. Rows are appended and rewritten, never
-// removed one by one: the list is emptied as a whole. Changes only on the
-// window's thread.
+// The device list as values: one row per device, holding the DeviceUpdate the
+// search handed over (a copy of the entry and its health). Text is rendered
+// in data() from those values; the model never calls back into the search.
+// Columns exist only once a language pack has named them; a column beyond
+// the seven the model knows shows nothing.
+//
+// Marks, each also a tooltip line:
+// - not answering (the search's verdict): greyed and italic, with the time
+//   the device was last heard;
+// - address conflict: two answering devices with one address, or a device
+//   holding one of the PC's addresses or its gateway's: a red background;
+// - outside its interface's subnet: the address cell shows the pack's string
+//   1, the tooltip the device's own address and mask;
+// - the state of a change sent to it (pending, confirmed, not confirmed),
+//   set by whoever follows the change.
+//
+// Rows are appended and replaced in place, never removed one by one: the
+// list is emptied as a whole. Changes only on the window's thread.
+//
+// Sorting and filtering read typed keys, never the display text: an address
+// as a 32-bit number (then the port), a firmware version as its tuple of
+// numbers (then the text), the MAC as a 48-bit number. `SortRole` hands
+// those keys out as QVariants; `LessThan` and `Matches` are the fast paths a
+// DeviceSortFilterProxy uses.
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "search/device_update.h"
+
 namespace quorvex {
+
+enum class ChangeState : std::uint8_t { kNone, kPending, kConfirmed, kNotConfirmed };
 
 class DeviceListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
+    // The typed key a column sorts by.
+    static constexpr int SortRole = Qt::UserRole + 1;
+    // The device key ("00-1A-2B-3C-4D-5E") of a row, in any column.
+    static constexpr int KeyRole = Qt::UserRole + 2;
+    // The seven columns the rows fill.
+    enum Column { kType, kName, kAddress, kUid, kSystemVersion, kAppVersion, kMac, kColumns };
+
+    // The words the marks and the outside cell use; from the language pack.
+    struct Texts {
+        QString outside;        // string 1; the address cell of an outside device
+        QString own_address;    // "%1 mask %2"
+        QString silent;         // "%1" = the time last heard
+        QString duplicate;      // conflict with another device
+        QString host_conflict;  // conflict with the PC or the gateway
+        QString pending, confirmed, not_confirmed;  // "%1" = the reason
+    };
+
+    struct Counts {
+        int total = 0;
+        int outside = 0;
+        int conflicts = 0;
+        int silent = 0;
+    };
+
     explicit DeviceListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -30,23 +82,72 @@ public:
     // Appends a column and returns its index.
     int AppendColumn(const QString& title);
 
-    // Appends a row with empty cells and returns its index.
-    int AppendRow();
-    // Appends one row per element of `rows`, each with the given cells (cells
-    // beyond the existing columns are not kept), in one insertion; returns
-    // the index of the first, or the row count when `rows` is empty.
-    int AppendRows(std::vector<std::vector<QString>> rows);
-    // Sets one cell. Returns false, changing nothing, when the row or the
-    // column does not exist.
-    bool SetCell(int row, int column, const QString& text);
-    // The text of a cell; empty for a cell outside the table.
-    QString Cell(int row, int column) const;
+    void SetTexts(Texts texts);
+    // The PC's own addresses and its gateways (network byte order): a device
+    // holding one is in conflict.
+    void SetHostAddresses(std::vector<std::uint32_t> addresses);
+
+    // Adds the devices new to the list (in one insertion, in the order given)
+    // and replaces the values of those it holds; a device given twice keeps
+    // its last values.
+    void ApplyUpdates(const std::vector<DeviceUpdate>& updates);
     // Removes every row; the columns stay.
     void RemoveAllRows();
 
+    // The values of a row; nullptr outside the rows.
+    const DeviceUpdate* Device(int row) const;
+    // The row of a device key; -1 when it has none.
+    int RowOf(std::string_view key) const;
+    // The text of a cell as data() renders it; empty outside the table.
+    QString Cell(int row, int column) const;
+    bool InConflict(int row) const;
+    Counts Count() const;
+
+    // Follows a change sent to a device; false when the list has no such row.
+    bool SetChangeState(std::string_view key, ChangeState state, const QString& reason = {});
+    ChangeState ChangeStateOf(int row) const;
+
+    // Fast paths for the proxy: the typed order of two rows in a column, and
+    // whether a row shows `needle` (already lower-case) in any column.
+    bool LessThan(int column, int left_row, int right_row) const;
+    // Ranks every row by `column` once, so that `RankedLessThan` of two rows
+    // that have not changed since is a comparison of two integers.
+    void PrepareSort(int column);
+    bool RankedLessThan(int column, int left_row, int right_row) const;
+    bool Matches(int row, const std::string& needle) const;
+
 private:
+    struct Row {
+        DeviceUpdate update;
+        std::uint32_t address = 0;  // host order; 0 when the text is no address
+        std::vector<std::uint32_t> software_version, web_version;
+        std::string haystack;  // the shown texts, lower-case, for the filter
+        ChangeState change = ChangeState::kNone;
+        QString change_reason;
+    };
+
+    void Fill(Row& row, const DeviceUpdate& update);
+    // <0, 0, >0 by the column's typed key alone.
+    int Compare(int column, int left_row, int right_row) const;
+    void Count(const Row& row, int delta);
+    void RebuildHaystacks();
+    QString CellText(const DeviceUpdate& update, int column) const;
+    std::string Haystack(const DeviceUpdate& update) const;
+    QString Tooltip(const Row& row, int column) const;
+    void EmitRowsAt(const std::unordered_set<std::uint32_t>& addresses);
+
     std::vector<QString> titles_;
-    std::vector<std::vector<QString>> rows_;
+    std::vector<Row> rows_;
+    std::unordered_map<std::uint64_t, int> index_;  // MAC as a number -> row
+    // Answering devices per address (host order), for the conflict mark.
+    std::unordered_map<std::uint32_t, std::vector<int>> by_address_;
+    std::unordered_set<std::uint32_t> host_addresses_;  // host order
+    Texts texts_;
+    // Each row's place in the last prepared sort of `ranked_column_`; -1 for
+    // a row that changed or came since. Apart from the rows, so that a sort
+    // reads one small array.
+    std::vector<int> ranks_;
+    int ranked_column_ = -1;
 };
 
 }  // namespace quorvex

@@ -1,6 +1,9 @@
 #pragma once
 
-// The basic information dialog: a device's two firmware versions.
+// The basic information dialog: a device's two firmware versions, and what a
+// technician needs to recognise it: its name, its own address and mask (also
+// for a camera outside this PC's subnet, whose list cell names no address)
+// and its MAC address. The layout sizes itself to its texts.
 
 #include <QDialog>
 
@@ -25,13 +28,17 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // Texts from the pack, then the versions; runs once, when first shown.
+    // Texts from the pack, then the device's values; runs once, when first shown.
     void OnInitDialog();
 
     LanguageX& language_;
     DeviceEntry entry_{};
     QLabel* system_version_ = nullptr;
     QLabel* app_version_ = nullptr;
+    QLabel* name_ = nullptr;
+    QLabel* own_address_ = nullptr;
+    QLabel* own_mask_ = nullptr;
+    QLabel* mac_ = nullptr;
     bool initialised_ = false;
 };
 

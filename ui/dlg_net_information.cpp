@@ -1,20 +1,25 @@
 #include "ui/dlg_net_information.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QVBoxLayout>
 #include <QValidator>
 #include <array>
 
 #include "config/language_x.h"
 #include "config/text_convert.h"
+#include "core/ipv4_subnet.h"
 #include "ui/dialog_template.h"
 #include "ui/ip_address_edit.h"
 #include "ui/record_text.h"
 #include "ui/resource_ids.h"
+#include "ui/window_texts.h"
 
 namespace quorvex {
 
@@ -48,70 +53,107 @@ void StoreWide(const QString& text, char (&field)[N]) {
     WideToAnsi(wide, std::span<char>(field, N));
 }
 
-QLabel* RightLabel(QWidget* parent, const char* text, int id, int x, int y, int width, int height) {
+QLabel* RightLabel(QWidget* parent, const char* text, int id) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    PlaceControl(label, id, x, y, width, height);
+    SetControlId(label, id);
     return label;
 }
+
+QLabel* ProblemLabel(QWidget* parent, int id) {
+    auto* label = new QLabel(parent);
+    SetControlId(label, id);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setStyleSheet(QStringLiteral("color: #b00000;"));
+    label->hide();
+    return label;
+}
+
+constexpr std::array<int, 5> kAddressIds{IDC_IP_ADDRESS, IDC_SUBNET_MASK, IDC_GATEWAY, IDC_DNS1,
+                                         IDC_DNS2};
+constexpr std::array<int, 6> kProblemIds{IDC_IP_ADDRESS_PROBLEM, IDC_SUBNET_MASK_PROBLEM,
+                                         IDC_GATEWAY_PROBLEM,    IDC_DNS1_PROBLEM,
+                                         IDC_DNS2_PROBLEM,       IDC_HTTP_PORT_PROBLEM};
 
 }  // namespace
 
 DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
     : QDialog(parent), language_(language) {
     setWindowTitle(QStringLiteral("网络配置"));
-    FixDialogSize(this, 188, 164);
 
-    // Created in template order, which is also the tab order.
+    // Created in the order of the tab stops.
     dhcp_ = new QCheckBox(QStringLiteral("自动获取 IP 设置"), this);
-    PlaceControl(dhcp_, IDC_DHCP, 11, 8, 137, 14);
+    SetControlId(dhcp_, IDC_DHCP);
     connect(dhcp_, &QCheckBox::clicked, this, &DlgNetInformation::OnDhcpToggled);
 
-    const std::array<int, 5> ids{IDC_IP_ADDRESS, IDC_SUBNET_MASK, IDC_GATEWAY, IDC_DNS1, IDC_DNS2};
-    const std::array<int, 5> tops{26, 38, 51, 64, 77};
+    auto* frame = new QGroupBox(this);
+    SetControlId(frame, IDC_STATIC);
+    auto* address_grid = new QGridLayout(frame);
+    const std::array<std::pair<const char*, int>, 5> labels{{{"IP 地址", IDC_IP_ADDRESS_LABEL},
+                                                             {"子网掩码", IDC_SUBNET_MASK_LABEL},
+                                                             {"网关", IDC_GATEWAY_LABEL},
+                                                             {"DNS 服务器1", IDC_DNS1_LABEL},
+                                                             {"DNS 服务器2", IDC_DNS2_LABEL}}};
     for (std::size_t i = 0; i < addresses_.size(); ++i) {
-        addresses_[i] = new IpAddressEdit(this);
-        PlaceControl(addresses_[i], ids[i], 69, tops[i], 100, 11);
+        addresses_[i] = new IpAddressEdit(frame);
+        SetControlId(addresses_[i], kAddressIds[i]);
+        problems_[i] = ProblemLabel(frame, kProblemIds[i]);
+        const int row = static_cast<int>(2 * i);
+        address_grid->addWidget(RightLabel(frame, labels[i].first, labels[i].second), row, 0);
+        address_grid->addWidget(addresses_[i], row, 1);
+        address_grid->addWidget(problems_[i], row + 1, 1);
+        connect(addresses_[i], &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
+        connect(addresses_[i], &QLineEdit::editingFinished, this, [this] { ShowProblems(false); });
     }
+    address_grid->setColumnStretch(1, 1);
 
+    auto* account = new QGridLayout;
     http_port_ = new QLineEdit(this);
-    PlaceControl(http_port_, IDC_HTTP_PORT, 69, 98, 43, 12);
+    SetControlId(http_port_, IDC_HTTP_PORT);
     http_port_->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]{0,5}")), http_port_));
-    connect(http_port_, &QLineEdit::textChanged, this, &DlgNetInformation::UpdateOkButton);
-
+    connect(http_port_, &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
+    problems_[5] = ProblemLabel(this, kProblemIds[5]);
     user_ = new QLineEdit(this);
-    PlaceControl(user_, IDC_USER, 69, 113, 100, 12);
+    SetControlId(user_, IDC_USER);
     user_->setValidator(new Utf8LimitValidator(kMaxCredentialBytes, user_));
     password_ = new QLineEdit(this);
-    PlaceControl(password_, IDC_PASSWORD, 69, 127, 100, 12);
+    SetControlId(password_, IDC_PASSWORD);
     password_->setEchoMode(QLineEdit::Password);
     password_->setValidator(new Utf8LimitValidator(kMaxCredentialBytes, password_));
+    account->addWidget(RightLabel(this, "Http 端口", IDC_HTTP_PORT_LABEL), 0, 0);
+    account->addWidget(http_port_, 0, 1);
+    account->addWidget(problems_[5], 1, 1);
+    account->addWidget(RightLabel(this, "用户", IDC_USER_LABEL), 2, 0);
+    account->addWidget(user_, 2, 1);
+    account->addWidget(RightLabel(this, "密码", IDC_PASSWORD_LABEL), 3, 0);
+    account->addWidget(password_, 3, 1);
+    account->setColumnStretch(1, 1);
 
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    PlaceControl(cancel, IDCANCEL, 120, 144, 50, 14);
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     ok_ = new QPushButton(QStringLiteral("确定"), this);
-    PlaceControl(ok_, IDOK, 65, 144, 50, 14);
+    SetControlId(ok_, IDOK);
     // Enter confirms from any field, as the dialog's OK id is its default
-    // command; a disabled OK makes Enter do nothing.
+    // command.
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, &DlgNetInformation::OnOk);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    SetControlId(cancel, IDCANCEL);
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel);
 
-    RightLabel(this, "IP 地址", IDC_IP_ADDRESS_LABEL, 13, 27, 51, 8);
-    RightLabel(this, "子网掩码", IDC_SUBNET_MASK_LABEL, 13, 40, 52, 8);
-    RightLabel(this, "网关", IDC_GATEWAY_LABEL, 13, 52, 51, 8);
-    RightLabel(this, "DNS 服务器1", IDC_DNS1_LABEL, 13, 66, 51, 8);
-    RightLabel(this, "Http 端口", IDC_HTTP_PORT_LABEL, 21, 101, 45, 8);
-    RightLabel(this, "用户", IDC_USER_LABEL, 20, 116, 45, 8);
-    RightLabel(this, "密码", IDC_PASSWORD_LABEL, 20, 130, 45, 8);
-    auto* frame = new QGroupBox(this);
-    PlaceControl(frame, IDC_STATIC, 9, 19, 168, 73);
-    frame->lower();  // behind the controls it frames
-    RightLabel(this, "DNS 服务器2", IDC_DNS2_LABEL, 13, 78, 51, 8);
-
-    UpdateOkButton();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(dhcp_);
+    layout->addWidget(frame);
+    layout->addLayout(account);
+    layout->addLayout(buttons);
+    // Never smaller than its texts need, whatever the pack and the scale.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    setSizeGripEnabled(false);
 }
 
 void DlgNetInformation::showEvent(QShowEvent* event) {
@@ -133,34 +175,105 @@ void DlgNetInformation::OnInitDialog() {
         GetText(entry_.info.ip), GetText(entry_.info.mask), GetText(entry_.info.gateway),
         GetText(entry_.info.dns1), GetText(entry_.info.dns2)};
     for (std::size_t i = 0; i < addresses_.size(); ++i) addresses_[i]->SetAddressText(reported[i]);
-    UpdateOkButton();
+    ShowProblems(false);
+    adjustSize();
 }
 
 void DlgNetInformation::OnDhcpToggled() {
     const bool automatic = dhcp_->isChecked();
     for (IpAddressEdit* address : addresses_) address->setEnabled(!automatic);
+    ShowProblems(false);
+}
+
+QString DlgNetInformation::AddressProblem(std::size_t index, bool final) const {
+    const IpAddressEdit* edit = addresses_[index];
+    // With DHCP the camera takes its addresses from the network; what the
+    // fields hold goes out only as far as it reads as an address.
+    if (dhcp_->isChecked()) return {};
+    switch (edit->Problem()) {
+        case quorvex::AddressProblem::kNone:
+            break;
+        case quorvex::AddressProblem::kBlank:
+            // No DNS server, or no gateway, is a choice; no address is not.
+            if (!final || index >= 2) return {};
+            return UiText(language_, IDS_ADDRESS_BLANK);
+        case quorvex::AddressProblem::kIncomplete:
+            return final ? UiText(language_, IDS_ADDRESS_INCOMPLETE) : QString();
+        case quorvex::AddressProblem::kOctetTooLarge:
+            return UiText(language_, IDS_OCTET_TOO_LARGE).arg(edit->BadOctet());
+        case quorvex::AddressProblem::kMalformed:
+            return UiText(language_, IDS_ADDRESS_MALFORMED);
+    }
+    const std::uint32_t address = *edit->Address();
+    if (index == 1) {
+        if (!MaskPrefixLength(address) || address == 0)
+            return UiText(language_, IDS_MASK_NOT_CONTIGUOUS);
+        return {};
+    }
+    if (IsSpecialAddress(address)) return UiText(language_, IDS_ADDRESS_NOT_HOST);
+    if (index == 0 || index == 2) {
+        const std::optional<std::uint32_t> mask = addresses_[1]->Address();
+        const std::optional<std::uint32_t> ip = addresses_[0]->Address();
+        if (!mask || !MaskPrefixLength(*mask) || !ip) return {};
+        const Ipv4Subnet subnet{*ip, *mask};
+        if (!subnet.IsHostAddress(address)) {
+            return UiText(language_, index == 0 ? IDS_ADDRESS_NOT_IN_SUBNET : IDS_GATEWAY_OUTSIDE);
+        }
+    }
+    return {};
+}
+
+QString DlgNetInformation::PortProblem() const {
+    return PortValue(http_port_->text()) == 0 ? UiText(language_, IDS_PORT_RANGE) : QString();
+}
+
+void DlgNetInformation::ShowProblems(bool final) {
+    for (std::size_t i = 0; i <= addresses_.size(); ++i) {
+        const QString problem = i < addresses_.size() ? AddressProblem(i, final) : PortProblem();
+        problems_[i]->setText(problem);
+        problems_[i]->setVisible(!problem.isEmpty());
+        if (i < addresses_.size()) addresses_[i]->SetErrorShown(!problem.isEmpty());
+    }
+}
+
+bool DlgNetInformation::Validate() {
+    ShowProblems(true);
+    for (std::size_t i = 0; i < problems_.size(); ++i) {
+        if (problems_[i]->text().isEmpty()) continue;
+        QWidget* field = i < addresses_.size() ? static_cast<QWidget*>(addresses_[i]) : http_port_;
+        field->setFocus(Qt::OtherFocusReason);
+        return false;
+    }
+    return true;
+}
+
+QString DlgNetInformation::ProblemText(int control_id) const {
+    if (control_id == IDC_HTTP_PORT) return problems_[5]->text();
+    for (std::size_t i = 0; i < kAddressIds.size(); ++i) {
+        if (kAddressIds[i] == control_id) return problems_[i]->text();
+    }
+    return {};
 }
 
 void DlgNetInformation::OnOk() {
-    if (PortValue(http_port_->text()) == 0) return;
+    if (!Validate()) return;
     NetSettings settings{};
-    // Greyed-out controls are read too: with DHCP on the record still holds
-    // the addresses shown.
-    SetText(settings.ip, addresses_[0]->AddressText());
-    SetText(settings.mask, addresses_[1]->AddressText());
-    SetText(settings.gateway, addresses_[2]->AddressText());
-    SetText(settings.dns1, addresses_[3]->AddressText());
-    SetText(settings.dns2, addresses_[4]->AddressText());
+    // Greyed-out fields are read too: with DHCP on the record still holds the
+    // addresses shown, as far as they read as addresses.
+    auto address = [this](std::size_t i) {
+        return quorvex::AddressText(addresses_[i]->Address().value_or(0));
+    };
+    SetText(settings.ip, address(0));
+    SetText(settings.mask, address(1));
+    SetText(settings.gateway, address(2));
+    SetText(settings.dns1, address(3));
+    SetText(settings.dns2, address(4));
     settings.dhcp = dhcp_->isChecked() ? 1 : 0;
     settings.http_port = static_cast<std::uint16_t>(PortValue(http_port_->text()));
     StoreWide(user_->text(), settings.user);
     StoreWide(password_->text(), settings.password);
     settings_ = settings;
     accept();
-}
-
-void DlgNetInformation::UpdateOkButton() {
-    ok_->setEnabled(PortValue(http_port_->text()) != 0);
 }
 
 }  // namespace quorvex

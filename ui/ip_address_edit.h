@@ -1,20 +1,29 @@
 #pragma once
 
-// The IPv4 address control: four octet fields in one sunken frame, with the
-// dots drawn between them. A field holds 0..255 or nothing; an empty field
-// reads as 0, so a blank control reads back as 0.0.0.0.
+// The IPv4 address field: one edit, one Tab stop, holding exactly the digits
+// and dots the user typed or pasted. Nothing is moved, jumped over or
+// rewritten; what is not an address is reported by `Problem()` and shown by
+// whoever owns the field, never fixed silently. Characters other than digits
+// and dots are refused as they are typed (a paste is trimmed of surrounding
+// white space first).
 
-#include <QFrame>
-#include <array>
+#include <QLineEdit>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
-class QLineEdit;
-
 namespace quorvex {
 
-class IpAddressEdit : public QFrame {
+enum class AddressProblem {
+    kNone,
+    kBlank,          // nothing typed
+    kIncomplete,     // fewer than four numbers, or a dot with no number beside it
+    kOctetTooLarge,  // a number above 255 (`BadOctet()` names it)
+    kMalformed,      // more than four numbers or a number of more than three digits
+};
+
+class IpAddressEdit : public QLineEdit {
     Q_OBJECT
 
 public:
@@ -23,32 +32,22 @@ public:
     // Shows `address_host_order`, the first number in the most significant byte.
     void SetAddress(std::uint32_t address_host_order);
     // Shows dotted text. Text that is not four decimal numbers 0..255 blanks
-    // the control and returns false.
+    // the field and returns false.
     bool SetAddressText(std::string_view text);
-    // Empties all four fields.
-    void ClearAddress();
+    void ClearAddress() { clear(); }
 
-    // The four numbers, first field first; an empty or unreadable field gives 0.
-    std::array<int, 4> Fields() const;
-    // The fields as "%d.%d.%d.%d".
-    std::string AddressText() const;
-    // True when every field is empty.
-    bool IsBlank() const;
+    // What is wrong with the text as it stands.
+    AddressProblem Problem() const;
+    // The first number above 255, as typed; empty when there is none.
+    QString BadOctet() const;
+    // The address in network byte order; none unless `Problem()` is kNone.
+    std::optional<std::uint32_t> Address() const;
+    // The text exactly as it stands (UTF-8 of digits and dots only).
+    std::string AddressText() const { return text().toStdString(); }
+    bool IsBlank() const { return text().isEmpty(); }
 
-    // The octet field `index` (0..3), for keyboard focus and tests.
-    QLineEdit* Field(int index) const { return fields_[static_cast<std::size_t>(index)]; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    void FocusField(int index, bool at_start);
-    int IndexOf(const QObject* field) const;
-    void UpdateBackground();
-
-    std::array<QLineEdit*, 4> fields_{};
+    // Shows the field as holding a refused value (or not).
+    void SetErrorShown(bool shown);
 };
 
 }  // namespace quorvex

@@ -1,24 +1,34 @@
 #include "ui/quorvex_dlg.h"
 
+#include <unistd.h>
+
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
-#include <unordered_map>
 #include <utility>
 
 #include "config/app_path.h"
@@ -28,20 +38,20 @@
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/bitmap_static.h"
+#include "ui/device_export.h"
 #include "ui/device_list_model.h"
+#include "ui/device_sort_filter_proxy.h"
 #include "ui/dialog_template.h"
 #include "ui/dlg_base_information.h"
 #include "ui/dlg_net_information.h"
 #include "ui/quorvex_app.h"
 #include "ui/record_text.h"
 #include "ui/resource_ids.h"
+#include "ui/window_texts.h"
 
 namespace quorvex {
 
 namespace {
-
-// The column that holds the device key.
-constexpr int kKeyColumn = 6;
 
 QString ToQString(std::u16string_view text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -57,65 +67,155 @@ bool LoadConfig(XmlExtern& config) {
     return MakeAppPath(u"config.xml", u"", path) && config.Load(path.data());
 }
 
+// The per-user store of the window's view: $XDG_CONFIG_HOME/quorvex/window.ini.
+QSettings ViewSettings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("quorvex"),
+                     QStringLiteral("window"));
+}
+
+// A kernel interface name that can go into a command line as it is.
+bool IsInterfaceName(const std::string& name) {
+    if (name.empty() || name.size() > 15) return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '_' || c == '-' || c == '@';
+    });
+}
+
+// The kernel names of the interfaces searched, each once.
+std::vector<std::string> InterfaceNames(const std::vector<LocalInterface>& interfaces) {
+    std::vector<std::string> names;
+    for (const LocalInterface& local : interfaces) {
+        const std::string name(GetText(local.name));
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    return names;
+}
+
 }  // namespace
 
 CQuorvexDlg::CQuorvexDlg(CQuorvexApp& app, QWidget* parent)
     : QDialog(parent), app_(app), language_(app.Language()) {
     setWindowTitle(QStringLiteral("Quorvex"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    FixDialogSize(this, 477, 238);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
 
     banner_ = new BitmapStatic(this);
-    PlaceControl(banner_, IDC_BANNER, 7, 4, 110, 16);
+    SetControlId(banner_, IDC_BANNER);
     banner_->setWindowTitle(QStringLiteral("Static"));
+    banner_->setFixedSize(DialogRect(0, 0, 110, 16).size());
+
+    filter_ = new QLineEdit(this);
+    SetControlId(filter_, IDC_FILTER);
+    filter_->setClearButtonEnabled(true);
+    filter_->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
 
     model_ = new DeviceListModel(this);
+    proxy_ = new DeviceSortFilterProxy(model_, this);
     list_ = new QTableView(this);
-    PlaceControl(list_, IDC_DEVICE_LIST, 7, 24, 463, 188);
-    list_->setModel(model_);
+    SetControlId(list_, IDC_DEVICE_LIST);
+    list_->setModel(proxy_);
     list_->setShowGrid(true);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->setSortingEnabled(false);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setWordWrap(false);
     list_->setAlternatingRowColors(true);
     list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
-    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    list_->horizontalHeader()->setHighlightSections(false);
-    list_->horizontalHeader()->setSectionsClickable(false);
-    list_->horizontalHeader()->setStretchLastSection(true);
-    list_->horizontalHeader()->setMinimumSectionSize(0);
-    connect(list_, &QTableView::customContextMenuRequested, this, &CQuorvexDlg::OnContextMenu);
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    QHeaderView* header = list_->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicatorClearable(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);  // arrival order until a click
+    header->setStretchLastSection(true);
+    header->setMinimumSectionSize(0);
+    list_->setSortingEnabled(true);
+    list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
     connect(list_, &QTableView::doubleClicked, this, &CQuorvexDlg::OnOpenWebPage);
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        proxy_->SetFilterText(text);
+        UpdateStatusLine();
+    });
 
     auto* label = new QLabel(QStringLiteral("语言"), this);
-    PlaceControl(label, IDC_LANGUAGE_LABEL, 9, 221, 74, 8);
+    SetControlId(label, IDC_LANGUAGE_LABEL);
     language_box_ = new QComboBox(this);
-    PlaceControl(language_box_, IDC_LANGUAGE, 89, 219, 132, 12);
-    language_box_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    SetControlId(language_box_, IDC_LANGUAGE);
+    language_box_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    label->setBuddy(language_box_);
     // A pick by the user, not a fill, switches the language.
     connect(language_box_, &QComboBox::activated, this, &CQuorvexDlg::OnLanguageSelected);
 
     ok_ = new QPushButton(QStringLiteral("确定"), this);
-    PlaceControl(ok_, IDOK, 313, 218, 157, 14);
+    SetControlId(ok_, IDOK);
     ok_->setDefault(true);
+    ok_->setMinimumWidth(DialogRect(0, 0, 157, 14).width());
     connect(ok_, &QPushButton::clicked, this, &CQuorvexDlg::OnMatchAddress);
+
+    status_ = new QLabel(this);
+    SetControlId(status_, IDC_STATUS);
+    status_->setTextFormat(Qt::PlainText);
+    status_->setWordWrap(true);
+    notice_ = new QLabel(this);
+    SetControlId(notice_, IDC_NOTICE);
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->setWordWrap(true);
+    notice_->hide();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(banner_);
+    top->addStretch(1);
+    top->addWidget(filter_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(label);
+    bottom->addWidget(language_box_);
+    bottom->addStretch(1);
+    bottom->addWidget(ok_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(list_, 1);
+    layout->addWidget(notice_);
+    layout->addWidget(status_);
+    layout->addLayout(bottom);
 
     // The window manager owns the window menu here, so the about entry that
     // the system menu would carry is reached by F1 as well.
     auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(about, &QShortcut::activated, this, [this] { OnCommand(ID_ABOUT); });
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        filter_->setFocus(Qt::ShortcutFocusReason);
+        filter_->selectAll();
+    });
 
+    auto* poll = new QTimer(this);
+    poll->setInterval(1000);
+    connect(poll, &QTimer::timeout, this, &CQuorvexDlg::PollSearch);
+    poll->start();
+
+    resize(1000, 620);
+    const QSettings view = ViewSettings();
+    restoreGeometry(view.value(QStringLiteral("geometry")).toByteArray());
     list_->setFocus();
 }
 
 CQuorvexDlg::~CQuorvexDlg() {
+    // The worker goes first, so that nothing is handed to a window that is
+    // going away.
     search_.Stop();
+    if (initialised_) SaveViewState();
+    if (host_command_ != nullptr) {
+        host_command_->disconnect();
+        host_command_->kill();
+        host_command_->waitForFinished(1000);
+    }
 }
 
 void CQuorvexDlg::showEvent(QShowEvent* event) {
@@ -130,11 +230,17 @@ void CQuorvexDlg::OnInitDialog() {
     setWindowIcon(AppIcon());
     language_.ApplyDialog(nullptr, nullptr, static_cast<QWidget*>(this), IDD_MAIN);
     LanguageFill();
+    RestoreViewState();
 
     XmlExtern config;
     LoadConfig(config);
     const AppSettings settings = ReadAppSettings(config);
-    search_.SetNotification(&CQuorvexDlg::NotifyCallback, this, 0);
+    configured_interfaces_ = settings.interfaces;
+    // Values from the worker, queued to this thread; the manager stops
+    // before the window goes, so neither runs on a window that is gone.
+    search_.SetDevicesCallback(
+        [this](std::vector<DeviceUpdate> updates) { ReceiveUpdates(std::move(updates)); });
+    search_.SetStatusCallback([this](const SearchStatus& status) { ReceiveStatus(status); });
     search_.SetSearchInterval(settings.search_interval);
     search_.SetMatchRange(settings.match_min, settings.match_max);
     search_.SetInterfaceNames(settings.interfaces);
@@ -143,11 +249,34 @@ void CQuorvexDlg::OnInitDialog() {
     std::array<char16_t, kTextCapacity> banner{};
     if (MakeAppPath(u"mfc100rd.dll", u"", banner))
         banner_->LoadFromFile(QString::fromUtf16(banner.data()));
+    UpdateStatusLine();
+}
+
+QString CQuorvexDlg::Text(int id) const {
+    return UiText(language_, id);
+}
+
+void CQuorvexDlg::ApplyTexts() {
+    std::array<char16_t, kTextCapacity> outside{};
+    language_.GetString(IDS_OUTSIDE_SUBNET, outside);
+    DeviceListModel::Texts texts;
+    texts.outside = QString::fromUtf16(outside.data());
+    texts.own_address = Text(IDS_OWN_ADDRESS);
+    texts.silent = Text(IDS_SILENT_TOOLTIP);
+    texts.duplicate = Text(IDS_CONFLICT_DUPLICATE);
+    texts.host_conflict = Text(IDS_CONFLICT_HOST);
+    texts.pending = Text(IDS_CHANGE_PENDING);
+    texts.confirmed = Text(IDS_CHANGE_CONFIRMED);
+    texts.not_confirmed = Text(IDS_CHANGE_NOT_CONFIRMED);
+    model_->SetTexts(std::move(texts));
+    filter_->setPlaceholderText(Text(IDS_FILTER_PLACEHOLDER));
+    UpdateStatusLine();
 }
 
 void CQuorvexDlg::LanguageFill() {
     language_.ApplyDialog(&CQuorvexDlg::ColumnCallback, this, static_cast<QWidget*>(this),
                           IDD_MAIN);
+    ApplyTexts();
 
     XmlExtern config;
     LoadConfig(config);
@@ -186,126 +315,205 @@ void CQuorvexDlg::ColumnCallback(const XmlExtern& pack, const Xml::Node& control
             self->model_->SetColumnTitle(index, text);
         } else {
             self->model_->AppendColumn(text);
+            // The pack's width is where a new column starts; the columns
+            // fit their content once devices are listed.
+            self->list_->setColumnWidth(index, std::max(width, 0));
         }
-        self->list_->setColumnWidth(index, std::max(width, 0));
     }
 }
 
-void CQuorvexDlg::NotifyCallback(const char* key, void* context, std::int32_t) {
-    auto* self = static_cast<CQuorvexDlg*>(context);
-    // The key is copied here, on the worker. Keys notified before the
-    // window's next turn share one queued call, so that a burst of answers
-    // costs the window a few turns rather than one per device; the call is
-    // dropped if the window is gone by then.
+void CQuorvexDlg::ReceiveUpdates(std::vector<DeviceUpdate> updates) {
+    // Values handed over before the window's next turn share one queued
+    // call, so that a burst of answers costs the window a few turns rather
+    // than one per device.
     bool post = false;
     {
-        std::lock_guard lock(self->pending_lock_);
-        self->pending_keys_.emplace_back(key);
-        post = !std::exchange(self->show_posted_, true);
+        std::lock_guard lock(pending_lock_);
+        if (pending_.empty()) {
+            pending_ = std::move(updates);
+        } else {
+            pending_.insert(pending_.end(), std::make_move_iterator(updates.begin()),
+                            std::make_move_iterator(updates.end()));
+        }
+        post = !std::exchange(show_posted_, true);
     }
     if (post) {
         QMetaObject::invokeMethod(
-            self, [self] { self->OnDevicesUpdated(); }, Qt::QueuedConnection);
+            this, [this] { OnDevicesQueued(); }, Qt::QueuedConnection);
     }
 }
 
-void CQuorvexDlg::OnDevicesUpdated() {
+void CQuorvexDlg::ReceiveStatus(const SearchStatus& status) {
+    bool post = false;
+    {
+        std::lock_guard lock(pending_lock_);
+        pending_status_.assign(1, status);
+        post = !std::exchange(show_posted_, true);
+    }
+    if (post) {
+        QMetaObject::invokeMethod(
+            this, [this] { OnDevicesQueued(); }, Qt::QueuedConnection);
+    }
+}
+
+void CQuorvexDlg::OnDevicesQueued() {
+    std::vector<SearchStatus> statuses;
     {
         std::lock_guard lock(pending_lock_);
         show_posted_ = false;
-        for (std::string& key : pending_keys_) backlog_.push_back(std::move(key));
-        pending_keys_.clear();
+        if (backlog_.empty()) {
+            backlog_ = std::move(pending_);
+        } else {
+            backlog_.insert(backlog_.end(), std::make_move_iterator(pending_.begin()),
+                            std::make_move_iterator(pending_.end()));
+        }
+        pending_.clear();
+        statuses.swap(pending_status_);
     }
-    // One turn shows what fits in its share of time; the rest waits for the
-    // next turn, so that timers, input and painting run in between.
+    for (const SearchStatus& status : statuses) ApplyStatus(status);
+
+    // One turn takes in what fits in its share of time, in slices; the rest
+    // waits for the next turn, so that timers, input and painting run in
+    // between even while a sorted list takes a burst.
+    constexpr std::size_t kSlice = 256;
     const auto until = std::chrono::steady_clock::now() + kShowTimePerTurn;
-    std::vector<std::vector<QString>> new_rows;
-    std::vector<std::string> new_keys;
-    std::unordered_map<std::string, std::size_t> new_index;
     std::size_t taken = 0;
     while (taken < backlog_.size() && std::chrono::steady_clock::now() < until) {
-        const std::string& key = backlog_[taken++];
-        DeviceEntry entry{};
-        if (!search_.GetDevice(key, entry)) continue;  // cleared since it was notified
-        if (entry.row != -1) {
-            UpdateRow(entry.row, entry);
-            continue;
-        }
-        // A device new in this turn gets one row, with its latest contents.
-        const auto [at, added] = new_index.try_emplace(key, new_rows.size());
-        if (!added) {
-            new_rows[at->second] = RowCells(entry);
-            continue;
-        }
-        new_rows.push_back(RowCells(entry));
-        new_keys.push_back(key);
+        const std::size_t end = std::min(backlog_.size(), taken + kSlice);
+        ApplyUpdates(
+            std::vector<DeviceUpdate>(backlog_.begin() + static_cast<std::ptrdiff_t>(taken),
+                                      backlog_.begin() + static_cast<std::ptrdiff_t>(end)));
+        taken = end;
     }
     backlog_.erase(backlog_.begin(), backlog_.begin() + static_cast<std::ptrdiff_t>(taken));
-
-    // All of the turn's new rows go in as one insertion.
-    const int first = model_->AppendRows(std::move(new_rows));
-    for (std::size_t i = 0; i < new_keys.size(); ++i) {
-        search_.SetDeviceRow(new_keys[i], first + static_cast<int>(i));
-    }
-
+    if (backlog_.empty()) backlog_ = {};  // a burst's room goes back
     if (!backlog_.empty()) {
         std::lock_guard lock(pending_lock_);
         if (!std::exchange(show_posted_, true)) {
             QMetaObject::invokeMethod(
-                this, [this] { OnDevicesUpdated(); }, Qt::QueuedConnection);
+                this, [this] { OnDevicesQueued(); }, Qt::QueuedConnection);
         }
     }
 }
 
-std::vector<QString> CQuorvexDlg::RowCells(const DeviceEntry& entry) {
-    std::vector<QString> cells(kKeyColumn + 1);
-    static constexpr std::array<const char*, 3> kFamilies{"H", "J", "E"};
-    if (entry.family >= 1 && entry.family <= 3) {
-        cells[0] = QString::fromLatin1(kFamilies[static_cast<std::size_t>(entry.family - 1)]);
+void CQuorvexDlg::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
+    model_->ApplyUpdates(updates);
+    FitColumnsOnce();
+    // The counts walk every row: at most a few times a second.
+    static constexpr int kStatusDelayMs = 250;
+    auto* timer = findChild<QTimer*>(QStringLiteral("statusTimer"));
+    if (timer == nullptr) {
+        timer = new QTimer(this);
+        timer->setObjectName(QStringLiteral("statusTimer"));
+        timer->setSingleShot(true);
+        timer->setInterval(kStatusDelayMs);
+        connect(timer, &QTimer::timeout, this, &CQuorvexDlg::UpdateStatusLine);
     }
-    cells[1] = FieldText(entry.info.name);
-    if (search_.IsOutsideSubnet(entry)) {
-        std::array<char16_t, kTextCapacity> text{};
-        language_.GetString(IDS_OUTSIDE_SUBNET, text);
-        cells[2] = QString::fromUtf16(text.data());
+    if (!timer->isActive()) timer->start();
+}
+
+void CQuorvexDlg::ApplyStatus(const SearchStatus& status) {
+    status_value_ = status;
+    UpdateStatusLine();
+}
+
+void CQuorvexDlg::PollSearch() {
+    // The PC's addresses and gateways mark conflicts; the interfaces can
+    // change while the search runs.
+    std::vector<std::uint32_t> hosts;
+    const std::vector<LocalInterface> interfaces = search_.CopyInterfaces();
+    for (const LocalInterface& local : interfaces) {
+        for (const std::string_view text : {GetText(local.ip), GetText(local.gateway)}) {
+            std::uint32_t address = 0;
+            if (ParseAddress(text, address)) hosts.push_back(address);
+        }
+    }
+    model_->SetHostAddresses(std::move(hosts));
+}
+
+void CQuorvexDlg::UpdateStatusLine() {
+    const DeviceListModel::Counts counts = model_->Count();
+    QStringList parts;
+    parts << Text(IDS_STATUS_SHOWN).arg(proxy_->rowCount()).arg(counts.total)
+          << Text(IDS_STATUS_OUTSIDE).arg(counts.outside)
+          << Text(IDS_STATUS_CONFLICTS).arg(counts.conflicts)
+          << Text(IDS_STATUS_SILENT).arg(counts.silent);
+    const SearchStatus& status = status_value_;
+    if (!status.interfaces_loaded) {
+        parts << Text(IDS_STATUS_STARTING);
+    } else if (status.interface_count == 0) {
+        parts << Text(IDS_STATUS_NO_INTERFACE);
     } else {
-        char address[64] = {};
-        std::snprintf(address, sizeof address, "%.31s:%u",
-                      std::string(GetText(entry.info.ip)).c_str(),
-                      static_cast<unsigned>(entry.info.http_port));
-        cells[2] = WindowText(address);
+        parts << Text(IDS_STATUS_SEARCHING)
+                     .arg(static_cast<qulonglong>(status.interface_count))
+                     .arg(static_cast<qulonglong>(status.searches));
     }
-    cells[3] = FieldText(entry.info.uid);
-    cells[4] = FieldText(entry.info.software_version);
-    cells[5] = FieldText(entry.info.web_version);
-    cells[kKeyColumn] = QString::fromStdString(TableKeyText(TableKey(entry)));
-    return cells;
+    for (const SocketStatus& place : status.Problems()) {
+        QString state;
+        switch (place.state) {
+            case ListenState::kSocketFailed:
+                state = Text(IDS_STATE_SOCKET_FAILED);
+                break;
+            case ListenState::kBindFailed:
+                state = Text(IDS_STATE_BIND_FAILED).arg(place.port);
+                break;
+            case ListenState::kJoinFailed:
+                state = Text(IDS_STATE_JOIN_FAILED);
+                break;
+            case ListenState::kInterfaceGone:
+                state = Text(IDS_STATE_GONE);
+                break;
+            case ListenState::kListening:
+                break;
+        }
+        const QString where = QString::fromStdString(place.interface_name.empty()
+                                                         ? AddressText(place.interface_address)
+                                                         : place.interface_name);
+        parts << Text(IDS_PROBLEM_LINE)
+                     .arg(Text(place.protocol == kProtocolText ? IDS_PROTOCOL_TEXT
+                                                               : IDS_PROTOCOL_BINARY),
+                          where, state);
+    }
+    if (status.drops > 0)
+        parts << Text(IDS_STATUS_DROPS).arg(static_cast<qulonglong>(status.drops));
+    status_->setText(parts.join(QStringLiteral("  ·  ")));
 }
 
-void CQuorvexDlg::UpdateRow(int row, const DeviceEntry& entry) {
-    const std::vector<QString> cells = RowCells(entry);
-    for (int column = 0; column <= kKeyColumn; ++column) {
-        // An unknown family leaves the row's type as it was.
-        if (column == 0 && (entry.family < 1 || entry.family > 3)) continue;
-        model_->SetCell(row, column, cells[static_cast<std::size_t>(column)]);
+void CQuorvexDlg::ShowNotice(const QString& text, bool failure) {
+    notice_->setText(text);
+    notice_->setStyleSheet(failure ? QStringLiteral("color: #b00000;") : QString());
+    notice_->setVisible(!text.isEmpty());
+}
+
+QString CQuorvexDlg::Notice() const {
+    return notice_->isVisible() ? notice_->text() : QString();
+}
+
+void CQuorvexDlg::RestoreViewState() {
+    const QSettings view = ViewSettings();
+    const QByteArray header = view.value(QStringLiteral("header")).toByteArray();
+    if (!header.isEmpty() && list_->horizontalHeader()->restoreState(header)) {
+        columns_fitted_ = true;  // the user's widths stand
+        list_->sortByColumn(list_->horizontalHeader()->sortIndicatorSection(),
+                            list_->horizontalHeader()->sortIndicatorOrder());
     }
 }
 
-std::vector<int> CQuorvexDlg::SelectedRows() const {
-    std::vector<int> rows;
-    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+void CQuorvexDlg::SaveViewState() {
+    QSettings view = ViewSettings();
+    view.setValue(QStringLiteral("geometry"), saveGeometry());
+    view.setValue(QStringLiteral("header"), list_->horizontalHeader()->saveState());
 }
 
-bool CQuorvexDlg::RowToEntry(int row, DeviceEntry& entry) const {
-    if (row < 0 || row >= model_->rowCount()) return false;
-    // At most 63 characters of the key column, narrowed into 64 bytes.
-    const std::u16string text = ToU16(model_->Cell(row, kKeyColumn).left(63));
-    char key[64] = {};
-    WideToAnsi(text, key);
-    return search_.GetDevice(key, entry);
+void CQuorvexDlg::FitColumnsOnce() {
+    if (columns_fitted_ || model_->rowCount() == 0 || !isVisible()) return;
+    columns_fitted_ = true;
+    // Fitted to the rows of the first search's answers, which take a moment
+    // to arrive, and the titles; the last column stretches to the edge.
+    QTimer::singleShot(kFitColumnsDelayMs, this, [this] {
+        for (int column = 0; column + 1 < model_->columnCount(); ++column)
+            list_->resizeColumnToContents(column);
+    });
 }
 
 int CQuorvexDlg::RunDialog(QDialog& dialog) {
@@ -321,31 +529,90 @@ QString CQuorvexDlg::DeviceWebAddress(const DeviceEntry& entry) {
     return QStringLiteral("http://%1:%2/").arg(host).arg(entry.info.http_port);
 }
 
+std::vector<DeviceUpdate> CQuorvexDlg::SelectedDevices() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    std::vector<DeviceUpdate> devices;
+    for (const int row : rows) {
+        const QModelIndex source = proxy_->mapToSource(proxy_->index(row, 0));
+        if (const DeviceUpdate* device = model_->Device(source.row())) devices.push_back(*device);
+    }
+    return devices;
+}
+
+std::vector<DeviceUpdate> CQuorvexDlg::ShownDevices() const {
+    std::vector<DeviceUpdate> devices;
+    devices.reserve(static_cast<std::size_t>(proxy_->rowCount()));
+    for (int row = 0; row < proxy_->rowCount(); ++row) {
+        const QModelIndex source = proxy_->mapToSource(proxy_->index(row, 0));
+        if (const DeviceUpdate* device = model_->Device(source.row())) devices.push_back(*device);
+    }
+    return devices;
+}
+
+QPoint CQuorvexDlg::ContextMenuPosition(bool from_keyboard) const {
+    if (!from_keyboard) return QCursor::pos();
+    QModelIndex current = list_->currentIndex();
+    if (!current.isValid() || !list_->selectionModel()->isRowSelected(current.row())) {
+        const QModelIndexList selected = list_->selectionModel()->selectedRows();
+        current = selected.isEmpty() ? QModelIndex() : selected.first();
+    }
+    if (!current.isValid()) return list_->viewport()->mapToGlobal(QPoint(0, 0));
+    const QRect row = list_->visualRect(current);
+    return list_->viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom()));
+}
+
+bool CQuorvexDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ || watched == list_->viewport()) {
+        if (event->type() == QEvent::ContextMenu) {
+            const auto* menu_event = static_cast<QContextMenuEvent*>(event);
+            OnContextMenu(menu_event->reason() == QContextMenuEvent::Keyboard
+                              ? ContextMenuPosition(true)
+                              : menu_event->globalPos());
+            return true;
+        }
+        if (watched == list_ && event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+            OnCopyRows();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 std::unique_ptr<QMenu> CQuorvexDlg::BuildContextMenu() {
     auto menu = std::make_unique<QMenu>(this);
-    const std::array<std::pair<int, const char*>, 5> items{{{ID_BASE_INFO, "基本属性"},
-                                                            {ID_NET_CONFIG, "网络配置"},
-                                                            {ID_REFRESH_LIST, "刷新摄像机列表"},
-                                                            {ID_CLEAR_ARP, "清除Arp缓存"},
-                                                            {ID_ABOUT, "关于Quorvex"}}};
+    const std::array<std::pair<int, const char*>, 8> items{
+        {{ID_BASE_INFO, "基本属性"},
+         {ID_NET_CONFIG, "网络配置"},
+         {ID_REFRESH_LIST, "刷新摄像机列表"},
+         {ID_CLEAR_ARP, "清除Arp缓存"},
+         {ID_ABOUT, "关于Quorvex"},
+         {ID_EXPORT_ALL, "Export all cameras..."},
+         {ID_EXPORT_SHOWN, "Export shown cameras..."},
+         {ID_COPY_ROWS, "Copy selected rows"}}};
     menu->setTitle(QStringLiteral("右键菜单"));
     for (const auto& [id, text] : items) menu->addAction(QString::fromUtf8(text))->setData(id);
-    // The pack's item indexes count the full five-item popup, so the device
-    // items go only after it is applied.
+    // The pack's item indexes count the full popup, so the device items go
+    // only after it is applied.
     language_.ApplyMenu(static_cast<QWidget*>(menu.get()));
-    if (SelectedRows().empty()) {
-        for (int i = 0; i < 2 && !menu->actions().isEmpty(); ++i) {
-            QAction* first = menu->actions().first();
-            menu->removeAction(first);
-            delete first;
+    if (list_->selectionModel()->selectedRows().isEmpty()) {
+        for (QAction* action : menu->actions()) {
+            const int id = action->data().toInt();
+            if (id == ID_BASE_INFO || id == ID_NET_CONFIG || id == ID_COPY_ROWS) {
+                menu->removeAction(action);
+                delete action;
+            }
         }
     }
     return menu;
 }
 
-void CQuorvexDlg::OnContextMenu() {
+void CQuorvexDlg::OnContextMenu(const QPoint& global_position) {
     std::unique_ptr<QMenu> menu = BuildContextMenu();
-    QAction* chosen = menu->exec(QCursor::pos());
+    QAction* chosen = menu->exec(global_position);
     // The menu goes before its command runs, as a tracked popup is gone by
     // the time its command message arrives.
     const int command = chosen != nullptr ? chosen->data().toInt() : 0;
@@ -370,39 +637,47 @@ void CQuorvexDlg::OnCommand(int command_id) {
         case ID_CLEAR_ARP:
             OnClearArp();
             break;
+        case ID_EXPORT_ALL:
+            OnExport(false);
+            break;
+        case ID_EXPORT_SHOWN:
+            OnExport(true);
+            break;
+        case ID_COPY_ROWS:
+            OnCopyRows();
+            break;
         default:
             break;
     }
 }
 
 void CQuorvexDlg::OnMatchAddress() {
-    for (int row : SelectedRows()) {
-        DeviceEntry entry{};
-        if (RowToEntry(row, entry)) search_.MatchAddress(entry);
-    }
+    for (const DeviceUpdate& device : SelectedDevices()) search_.MatchAddress(device.entry);
 }
 
 void CQuorvexDlg::OnOpenWebPage() {
-    const std::vector<int> rows = SelectedRows();
-    DeviceEntry entry{};
-    if (rows.empty() || !RowToEntry(rows.front(), entry)) return;
-    const QString address = DeviceWebAddress(entry);
-    if (!address.isEmpty()) QDesktopServices::openUrl(QUrl(address));
+    const std::vector<DeviceUpdate> devices = SelectedDevices();
+    if (devices.empty()) return;
+    const QString address = DeviceWebAddress(devices.front().entry);
+    if (address.isEmpty()) {
+        ShowNotice(Text(IDS_NO_WEB_ADDRESS), true);
+    } else if (!QDesktopServices::openUrl(QUrl(address))) {
+        ShowNotice(Text(IDS_NO_BROWSER).arg(address), true);
+    }
 }
 
 void CQuorvexDlg::OnBaseInfo() {
-    const std::vector<int> rows = SelectedRows();
-    DeviceEntry entry{};
-    if (rows.empty() || !RowToEntry(rows.front(), entry)) return;
+    const std::vector<DeviceUpdate> devices = SelectedDevices();
+    if (devices.empty()) return;
     DlgBaseInformation dialog(language_, this);
-    dialog.SetDevice(entry);
+    dialog.SetDevice(devices.front().entry);
     RunDialog(dialog);
 }
 
 void CQuorvexDlg::OnNetConfig() {
-    const std::vector<int> rows = SelectedRows();
-    DeviceEntry entry{};
-    if (rows.empty() || !RowToEntry(rows.front(), entry)) return;
+    const std::vector<DeviceUpdate> devices = SelectedDevices();
+    if (devices.empty()) return;
+    const DeviceEntry entry = devices.front().entry;
     DlgNetInformation dialog(language_, this);
     dialog.SetDevice(entry);
     if (RunDialog(dialog) != QDialog::Accepted) return;
@@ -419,23 +694,147 @@ void CQuorvexDlg::OnNetConfig() {
 }
 
 void CQuorvexDlg::OnRefreshList() {
-    model_->RemoveAllRows();
     search_.ClearDevices();
+    // What was handed over before the table was emptied is not shown.
+    {
+        std::lock_guard lock(pending_lock_);
+        pending_.clear();
+    }
+    backlog_.clear();
+    model_->RemoveAllRows();
+    UpdateStatusLine();
+}
+
+bool CQuorvexDlg::HostCommandRunning() const {
+    return host_command_ != nullptr && host_command_->state() != QProcess::NotRunning;
 }
 
 void CQuorvexDlg::OnClearArp() {
-    if (arp_command_.empty()) return;
+    if (HostCommandRunning()) return;
+    std::vector<std::string> names = arp_interfaces_;
+    if (names.empty()) names = configured_interfaces_;
+    if (names.empty()) names = InterfaceNames(search_.CopyInterfaces());
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string& name) { return !IsInterfaceName(name); }),
+                names.end());
+    if (names.empty()) {
+        ShowNotice(Text(IDS_ARP_NO_INTERFACE), true);
+        return;
+    }
+    std::vector<std::string> argv = arp_command_;
+    if (argv.empty()) {
+        const QStringList system_dirs{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
+                                      QStringLiteral("/usr/bin"), QStringLiteral("/bin")};
+        const QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"), system_dirs);
+        argv = {ip.toStdString(), "-batch", "-"};
+        if (::geteuid() != 0) {
+            // The package's polkit action names this program; pkexec asks
+            // for the password the desktop's usual way.
+            const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+            if (pkexec.isEmpty() || ip.isEmpty()) {
+                ShowNotice(Text(IDS_ARP_NEEDS_ROOT), true);
+                return;
+            }
+            argv.insert(argv.begin(), pkexec.toStdString());
+        }
+    }
+    QString list;
+    QByteArray batch;
+    for (const std::string& name : names) {
+        list += (list.isEmpty() ? QString() : QStringLiteral(", ")) + QString::fromStdString(name);
+        batch += "neigh flush dev " + QByteArray::fromStdString(name) + "\n";
+    }
+
+    delete host_command_;
+    host_command_ = new QProcess(this);
+    host_command_->setProcessChannelMode(QProcess::MergedChannels);
+    connect(host_command_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            ShowNotice(Text(IDS_ARP_FAILED).arg(host_command_->errorString()), true);
+    });
+    connect(host_command_, &QProcess::finished, this,
+            [this, list](int code, QProcess::ExitStatus how) {
+                const QString output =
+                    StripControls(QString::fromLocal8Bit(host_command_->readAll()).trimmed());
+                if (how == QProcess::NormalExit && code == 0) {
+                    ShowNotice(Text(IDS_ARP_DONE).arg(list), false);
+                } else {
+                    const QString why =
+                        output.isEmpty() ? QStringLiteral("exit code %1").arg(code) : output;
+                    ShowNotice(Text(IDS_ARP_FAILED).arg(why), true);
+                }
+            });
+    ShowNotice(Text(IDS_ARP_RUNNING).arg(list), false);
     QStringList arguments;
-    for (std::size_t i = 1; i < arp_command_.size(); ++i)
-        arguments << QString::fromStdString(arp_command_[i]);
+    for (std::size_t i = 1; i < argv.size(); ++i) arguments << QString::fromStdString(argv[i]);
     // No shell: the program and its arguments go to the kernel as they are.
-    // It needs privileges; its result is ignored like the original's.
-    QProcess::execute(QString::fromStdString(arp_command_.front()), arguments);
+    host_command_->start(QString::fromStdString(argv.front()), arguments);
+    host_command_->write(batch);
+    host_command_->closeWriteChannel();
 }
 
 void CQuorvexDlg::OnAbout() {
     CAboutDlg dialog(language_, this);
     RunDialog(dialog);
+}
+
+bool CQuorvexDlg::ExportTo(const QString& path, ExportFormat format, bool shown_only) {
+    std::vector<DeviceUpdate> devices;
+    if (shown_only) {
+        devices = ShownDevices();
+    } else {
+        for (int row = 0; row < model_->rowCount(); ++row) devices.push_back(*model_->Device(row));
+    }
+    const std::string text = ExportDevices(devices, search_.CopyInterfaces(), format);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        ShowNotice(Text(IDS_EXPORT_FAILED).arg(path, file.errorString()), true);
+        return false;
+    }
+    ShowNotice(Text(IDS_EXPORT_DONE).arg(devices.size()).arg(path), false);
+    return true;
+}
+
+void CQuorvexDlg::OnExport(bool shown_only) {
+    ExportFormat format = ExportFormat::kCsv;
+    QString path;
+    if (save_file_asker_) {
+        path = save_file_asker_(format);
+    } else {
+        QString chosen;
+        path = QFileDialog::getSaveFileName(this, Text(IDS_EXPORT_TITLE),
+                                            QStringLiteral("cameras.csv"), Text(IDS_EXPORT_FILTER),
+                                            &chosen);
+        if (path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive) ||
+            chosen.contains(QStringLiteral("*.json"))) {
+            format = ExportFormat::kJson;
+        }
+    }
+    if (!path.isEmpty()) ExportTo(path, format, shown_only);
+}
+
+QString CQuorvexDlg::SelectedRowsText() const {
+    QStringList lines;
+    QModelIndexList rows = list_->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& index : rows) {
+        QStringList cells;
+        for (int column = 0; column < proxy_->columnCount(); ++column)
+            cells << proxy_->index(index.row(), column).data().toString();
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void CQuorvexDlg::OnCopyRows() {
+    const QString text = SelectedRowsText();
+    if (text.isEmpty()) return;
+    QApplication::clipboard()->setText(text);
+    ShowNotice(Text(IDS_COPIED).arg(text.count(QLatin1Char('\n'))), false);
 }
 
 void CQuorvexDlg::OnLanguageSelected(int index) {
@@ -449,6 +848,7 @@ void CQuorvexDlg::OnLanguageSelected(int index) {
     app_.LoadCurrentLanguage();
     language_box_->clear();
     LanguageFill();
+    ShowNotice({}, false);
     OnRefreshList();
 }
 

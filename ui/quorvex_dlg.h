@@ -1,17 +1,21 @@
 #pragma once
 
-// The main window: the device list, the language box and the banner. It owns
-// the search manager for its whole life, shows one row per device the manager
-// reports and turns the user's commands into calls on the manager, the
-// configuration file, the language pack and the dialogs.
+// The main window: the device list with its filter and status line, the
+// language box, the banner and the wide match button. It owns the search
+// manager for its whole life, shows one row per device the manager reports
+// and turns the user's commands into calls on the manager, the configuration
+// file, the language pack and the dialogs.
 //
 // Threads: everything here runs on the window's thread. The manager's worker
-// reaches the window only through NotifyCallback, which hands over a copy of
-// the device key under a lock of its own and queues one call for all keys
-// handed over before the window's next turn; rows are looked up again by key,
-// never through pointers into the manager's table.
+// hands over values only (batches of DeviceUpdate, SearchStatus) through
+// `ReceiveUpdates` and `ReceiveStatus`, which queue them for the window's
+// next turn; the window never looks a device up again in the manager.
+//
+// Per user, under the XDG configuration directory (Qt's settings store, not
+// config.xml): the window's geometry, the column widths and the sort order.
 
 #include <QDialog>
+#include <QProcess>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -21,9 +25,13 @@
 
 #include "config/language_x.h"
 #include "core/device_records.h"
+#include "search/device_update.h"
 #include "search/search_business.h"
+#include "search/search_status.h"
 
 class QComboBox;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTableView;
@@ -33,6 +41,8 @@ namespace quorvex {
 class BitmapStatic;
 class CQuorvexApp;
 class DeviceListModel;
+class DeviceSortFilterProxy;
+enum class ExportFormat;
 
 class CQuorvexDlg : public QDialog {
     Q_OBJECT
@@ -40,16 +50,21 @@ class CQuorvexDlg : public QDialog {
 public:
     // Runs a dialog to its end and returns its result code.
     using DialogRunner = std::function<int(QDialog& dialog)>;
+    // Asks where to save an export: the file name, empty to cancel.
+    using SaveFileAsker = std::function<QString(ExportFormat& format)>;
 
     // How long after a network-settings command the HTTP-port command of a
     // text-protocol device follows.
     static constexpr int kHttpPortCommandDelayMs = 2000;
-    // How much of one turn of the event loop the window spends showing
-    // notified devices before it lets the loop go on.
-    static constexpr std::chrono::milliseconds kShowTimePerTurn{4};
+    // How much of one turn of the event loop the window spends taking in
+    // devices before it lets the loop go on.
+    static constexpr std::chrono::milliseconds kShowTimePerTurn{8};
+    // How long after the first devices are shown the columns fit their
+    // content (unless the user's own widths were restored).
+    static constexpr int kFitColumnsDelayMs = 1500;
 
     explicit CQuorvexDlg(CQuorvexApp& app, QWidget* parent = nullptr);
-    // Stops the search manager before anything else goes.
+    // Saves the window's per-user state and stops the search manager.
     ~CQuorvexDlg() override;
 
     // The address of a device's web page, "http://ip:port/" (no port when it
@@ -57,80 +72,126 @@ public:
     // dotted IPv4 address.
     static QString DeviceWebAddress(const DeviceEntry& entry);
 
+    // Worker side: queue values for the window's next turn. Safe from any
+    // thread; a call after the window is gone is never made (the manager
+    // stops first).
+    void ReceiveUpdates(std::vector<DeviceUpdate> updates);
+    void ReceiveStatus(const SearchStatus& status);
+    // Window side: take values in now (what the queued calls run; tests call
+    // it directly).
+    void ApplyUpdates(const std::vector<DeviceUpdate>& updates);
+    void ApplyStatus(const SearchStatus& status);
+
     // Runs the commands of the context menu and of the keyboard by id; ids
     // the window has no handler for do nothing.
     void OnCommand(int command_id);
     // Match address: the default button and Enter.
     void OnMatchAddress();
-    // Opens the first selected device's web page (a double click).
+    // Opens the first selected device's web page (a double click); says in
+    // the window when no browser takes it.
     void OnOpenWebPage();
 
     // The context menu as it is about to open: the pack's texts and ids
-    // applied, the two device items removed when no row is selected.
+    // applied, the device items removed when no row is selected.
     std::unique_ptr<QMenu> BuildContextMenu();
+    // Where the menu opens: at the pointer, or for the keyboard's menu key
+    // below the current row.
+    QPoint ContextMenuPosition(bool from_keyboard) const;
+
+    // The devices of the selected rows, in the order shown.
+    std::vector<DeviceUpdate> SelectedDevices() const;
+    // The devices of the rows shown (filter applied), in the order shown.
+    std::vector<DeviceUpdate> ShownDevices() const;
+    // Writes all or the shown devices to `path`; the message says how it went.
+    bool ExportTo(const QString& path, ExportFormat format, bool shown_only);
+    // The selected rows as tab-separated text, one line per row.
+    QString SelectedRowsText() const;
 
     // Test seams: the parts of the window, and who runs its modal dialogs
     // (exec() by default; a test can fill and confirm them instead).
     void SetDialogRunner(DialogRunner runner) { dialog_runner_ = std::move(runner); }
-    // Where the neighbour cache is flushed; argv[0] is looked up in PATH.
+    void SetSaveFileAsker(SaveFileAsker asker) { save_file_asker_ = std::move(asker); }
+    // The program that flushes the neighbour cache; it reads "neigh flush dev
+    // NAME" lines on standard input. Empty: "ip -batch -", through pkexec
+    // when not root.
     void SetArpCommand(std::vector<std::string> argv) { arp_command_ = std::move(argv); }
+    // The interfaces whose neighbour cache is flushed; empty: those searched.
+    void SetArpInterfaces(std::vector<std::string> names) { arp_interfaces_ = std::move(names); }
     SearchBusiness& Search() { return search_; }
     DeviceListModel& Model() { return *model_; }
+    DeviceSortFilterProxy& Proxy() { return *proxy_; }
     QTableView* DeviceList() const { return list_; }
+    QLineEdit* FilterBox() const { return filter_; }
     QComboBox* LanguageBox() const { return language_box_; }
     BitmapStatic* Banner() const { return banner_; }
+    QLabel* StatusLine() const { return status_; }
+    // The last message of a command (a failure or a result); empty when none.
+    QString Notice() const;
     int CurrentLanguageIndex() const { return current_language_index_; }
+    // True while a host command runs.
+    bool HostCommandRunning() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnInitDialog();
     void LanguageFill();
+    void ApplyTexts();
     static void ColumnCallback(const XmlExtern& pack, const Xml::Node& control, int control_id,
                                void* context, std::int32_t extra);
-    static void NotifyCallback(const char* key, void* context, std::int32_t tag);
-    // Shows the devices notified since the last turn: new ones as rows
-    // appended in one insertion, changed ones rewritten in place.
-    void OnDevicesUpdated();
-    // The texts of a device's row, column by column.
-    std::vector<QString> RowCells(const DeviceEntry& entry);
-    void UpdateRow(int row, const DeviceEntry& entry);
-
-    // The selected rows in list order.
-    std::vector<int> SelectedRows() const;
-    // The entry of a row, looked up by the key in its last column.
-    bool RowToEntry(int row, DeviceEntry& entry) const;
+    void OnDevicesQueued();
+    void PollSearch();
+    void UpdateStatusLine();
+    void ShowNotice(const QString& text, bool failure);
+    void RestoreViewState();
+    void SaveViewState();
+    void FitColumnsOnce();
     int RunDialog(QDialog& dialog);
+    QString Text(int id) const;
 
-    void OnContextMenu();
+    void OnContextMenu(const QPoint& global_position);
     void OnLanguageSelected(int index);
     void OnBaseInfo();
     void OnNetConfig();
     void OnRefreshList();
     void OnClearArp();
     void OnAbout();
+    void OnExport(bool shown_only);
+    void OnCopyRows();
 
     CQuorvexApp& app_;
     LanguageX& language_;
     DeviceListModel* model_ = nullptr;
+    DeviceSortFilterProxy* proxy_ = nullptr;
     QTableView* list_ = nullptr;
+    QLineEdit* filter_ = nullptr;
     QComboBox* language_box_ = nullptr;
     QPushButton* ok_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* notice_ = nullptr;
     // -1 while no listed language is in force, so that any pick switches.
     int current_language_index_ = -1;
     SearchBusiness search_;
     BitmapStatic* banner_ = nullptr;
     DialogRunner dialog_runner_;
-    std::vector<std::string> arp_command_{"ip", "neigh", "flush", "all"};
-    // Keys the worker notified and the window has not taken yet, oldest
-    // first, and whether a call to show them is already queued.
+    SaveFileAsker save_file_asker_;
+    std::vector<std::string> arp_command_;
+    std::vector<std::string> arp_interfaces_;
+    std::vector<std::string> configured_interfaces_;
+    QProcess* host_command_ = nullptr;
+    SearchStatus status_value_;
+    // Values the worker handed over and the window has not taken yet, oldest
+    // first, and whether a call to take them is already queued.
     std::mutex pending_lock_;
-    std::vector<std::string> pending_keys_;
+    std::vector<DeviceUpdate> pending_;
+    std::vector<SearchStatus> pending_status_;
     bool show_posted_ = false;
-    // Keys taken but not shown yet (window thread only).
-    std::vector<std::string> backlog_;
+    // Taken but not shown yet (window thread only).
+    std::vector<DeviceUpdate> backlog_;
     bool initialised_ = false;
+    bool columns_fitted_ = false;
 };
 
 }  // namespace quorvex

@@ -29,6 +29,9 @@ inline constexpr int IDC_DEVICE_LIST = 1001;
 inline constexpr int IDC_BANNER = 1002;
 inline constexpr int IDC_LANGUAGE = 1004;
 inline constexpr int IDC_LANGUAGE_LABEL = 1014;
+inline constexpr int IDC_FILTER = 1005;
+inline constexpr int IDC_STATUS = 1006;
+inline constexpr int IDC_NOTICE = 1007;
 
 // About dialog.
 inline constexpr int IDC_ABOUT_VERSION = 1000;
@@ -39,6 +42,14 @@ inline constexpr int IDC_SYSTEM_VERSION = 1008;
 inline constexpr int IDC_APP_VERSION = 1009;
 inline constexpr int IDC_SYSTEM_VERSION_LABEL = 1015;
 inline constexpr int IDC_APP_VERSION_LABEL = 1016;
+inline constexpr int IDC_NAME_LABEL = 1030;
+inline constexpr int IDC_NAME = 1031;
+inline constexpr int IDC_OWN_ADDRESS_LABEL = 1032;
+inline constexpr int IDC_OWN_ADDRESS = 1033;
+inline constexpr int IDC_OWN_MASK_LABEL = 1034;
+inline constexpr int IDC_OWN_MASK = 1035;
+inline constexpr int IDC_MAC_LABEL = 1036;
+inline constexpr int IDC_MAC = 1037;
 
 // Network configuration dialog.
 inline constexpr int IDC_DHCP = 1010;
@@ -58,6 +69,13 @@ inline constexpr int IDC_HTTP_PORT_LABEL = 1026;
 inline constexpr int IDC_USER_LABEL = 1027;
 inline constexpr int IDC_PASSWORD_LABEL = 1028;
 inline constexpr int IDC_DNS2_LABEL = 1029;
+// Why a value is refused, under its field; filled from the string table.
+inline constexpr int IDC_IP_ADDRESS_PROBLEM = 1040;
+inline constexpr int IDC_SUBNET_MASK_PROBLEM = 1041;
+inline constexpr int IDC_GATEWAY_PROBLEM = 1042;
+inline constexpr int IDC_DNS1_PROBLEM = 1043;
+inline constexpr int IDC_DNS2_PROBLEM = 1044;
+inline constexpr int IDC_HTTP_PORT_PROBLEM = 1045;
 
 // Context menu commands, in their popup order.
 inline constexpr int ID_BASE_INFO = 32776;
@@ -65,6 +83,10 @@ inline constexpr int ID_NET_CONFIG = 32777;
 inline constexpr int ID_REFRESH_LIST = 32778;
 inline constexpr int ID_CLEAR_ARP = 32779;
 inline constexpr int ID_ABOUT = 32780;
+// Items after the five above; packs name them by positions 5 to 7.
+inline constexpr int ID_EXPORT_ALL = 32781;
+inline constexpr int ID_EXPORT_SHOWN = 32782;
+inline constexpr int ID_COPY_ROWS = 32783;
 
 // The language string shown in the address column of a device outside the
 // subnet of the interface that heard it.

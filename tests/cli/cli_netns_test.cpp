@@ -66,10 +66,10 @@ boost::property_tree::ptree ReadJson(const std::string& text) {
 }
 
 const std::vector<std::string> kDeviceFields = {
-    "mac",       "family",    "protocol",         "name",        "uid",
-    "ip",        "mask",      "gateway",          "dns1",        "dns2",
-    "http_port", "dhcp",      "software_version", "web_version", "user",
-    "device_id", "interface", "outside_subnet"};
+    "mac",       "family",    "protocol",         "name",          "uid",
+    "ip",        "mask",      "gateway",          "dns1",          "dns2",
+    "http_port", "dhcp",      "software_version", "web_version",   "user",
+    "device_id", "interface", "interface_name",   "outside_subnet"};
 
 struct Result {
     int exit_code = -1;
@@ -198,16 +198,16 @@ TEST(CliNetns, ScanReportsBothProtocolsOnTwoInterfacesFieldByField) {
         // in the order of kDeviceFields, sorted by MAC
         {"00-1A-2B-3C-4D-01", "H", "binary", kBinaryName70, "UID-A1", "192.168.0.64", m,
          "192.168.0.1", "192.168.0.1", "8.8.4.4", "8080", "true", "67.1.61.5", "3.2.1", "admin", "",
-         "10.77.1.1", "true"},
+         "10.77.1.1", if_a, "true"},
         {"00-1A-2B-3C-4D-02", "E", "text", kTextName70.substr(0, 63), "", "10.77.1.20", m,
-         "10.77.1.1", "", "", "80", "false", "V5.5.0", "", "admin", "cam-yard", "10.77.1.1",
+         "10.77.1.1", "", "", "80", "false", "V5.5.0", "", "admin", "cam-yard", "10.77.1.1", if_a,
          "false"},
         {"00-1A-2B-3C-4D-03", "J", "binary", "Gate \"North\", caf\xEF\xBF\xBD", "UID-A3",
          "10.77.1.30", m, "10.77.1.1", "10.77.1.1", "0.0.0.0", "81", "false", "66.0.1.2", "1.0",
-         "operator", "", "10.77.1.1", "false"},
+         "operator", "", "10.77.1.1", if_a, "false"},
         {"00-1A-2B-3C-4D-04", "E", "text", "\xE6\x91\x84\xE5\x83\x8F\xE6\x9C\xBA 4", "UID-B4",
          "10.77.2.40", m, "10.77.2.1", "10.77.2.1", "10.77.2.2", "8000", "true", "V5.6.1", "W2",
-         "admin", "cam-b4", "10.77.2.1", "false"}};
+         "admin", "cam-b4", "10.77.2.1", if_b, "false"}};
 
     // JSON, with the interfaces named on the command line.
     const Result json =
@@ -451,6 +451,29 @@ TEST(CliNetns, MisuseAndTheReadOnlyCommandsSendNothing) {
         const Result r = Cli(*lab, args);
         EXPECT_EQ(r.exit_code, 0) << args[0] << r.err;
         EXPECT_NE(r.out.find(args[0] == "scan" ? "Usage: quorvex-cli scan" : pc_if), r.out.npos);
+    }
+
+    // Output that cannot be written whole is a failure with a message, whether
+    // the very first write fails (/dev/full) or only the last flush (a full
+    // file system: the whole document still sits in the stream's buffer).
+    const std::string full_dir = lab->scratch_dir() + "/full";
+    std::filesystem::create_directories(full_dir);
+    const std::string script =
+        "d=$1; shift; mount -t tmpfs -o size=16k tmpfs \"$d\" || exit 99; "
+        "cat /dev/zero > \"$d/fill\" 2>/dev/null; \"$@\" > \"$d/out\"";
+    for (const std::vector<std::string>& shell :
+         {std::vector<std::string>{"sh", "-c", "exec \"$@\" > /dev/full", "sh"},
+          {"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", full_dir}}) {
+        std::vector<std::string> argv = shell;
+        for (const std::string& a : {std::string(QUORVEX_CLI_PATH), std::string("--config"), config,
+                                     std::string("interfaces"), std::string("--json")})
+            argv.push_back(a);
+        Result r;
+        r.exit_code = lab->Run(lab->pc_namespace(), argv, &r.out, &r.err);
+        EXPECT_EQ(r.exit_code, 1) << shell[0] << r.err;
+        EXPECT_NE(r.err.find("quorvex-cli: cannot write the output: No space left on device"),
+                  std::string::npos)
+            << r.err;
     }
 
     // Not one datagram reached the cameras, though they do hear a scan.

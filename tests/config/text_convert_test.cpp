@@ -40,7 +40,7 @@ TEST(TextConvert, CutsAtCharacterBoundariesAndReplacesInvalidBytes) {
         wide);
     EXPECT_EQ(std::u16string_view(wide.data()).find_first_not_of(u"AB\uFFFD"),
               std::u16string::npos);
-    EXPECT_EQ(SanitizeUtf8("valid 中文 ✓"), "valid 中文 ✓");
+    EXPECT_EQ(ToValidUtf8("valid 中文 ✓"), "valid 中文 ✓");
 }
 
 }  // namespace

@@ -36,8 +36,11 @@ private:
 inline AdapterValues StaticValues(std::string ip, std::string mask = "", std::string gateway = "",
                                   std::string servers = "") {
     return {{{"EnableDHCP", 0}},
-            {{"IPAddress", ip}, {"SubnetMask", mask}, {"DefaultGateway", gateway},
-             {"NameServer", servers}}};
+            {{"IPAddress", ip},
+             {"SubnetMask", mask},
+             {"DefaultGateway", gateway},
+             {"NameServer", servers}},
+            {}};
 }
 
 }  // namespace quorvex::testing

@@ -96,7 +96,7 @@ TEST(LinuxAdaptersNetns, ReadsValuesFieldByFieldAndNamesTheBusBehindEachLink) {
         leased_values = adapters.ReadValues(leased);
         two_values = adapters.ReadValues(two);
         missing = adapters.ReadValues("qvxnone0");
-        const GetNetConfig explicit_list(adapters, {leased, "qvxnone0", plain});
+        const GetNetConfig explicit_list(adapters, {leased, "qvxnone0", two, plain});
         listed.resize(explicit_list.GetLocalInterfaces(nullptr));
         explicit_list.GetLocalInterfaces(listed.data(), static_cast<int>(listed.size()));
     }));
@@ -127,17 +127,33 @@ TEST(LinuxAdaptersNetns, ReadsValuesFieldByFieldAndNamesTheBusBehindEachLink) {
     EXPECT_EQ(Text(*leased_values, "DhcpDefaultGateway"), "<missing>");  // no route of its own
     EXPECT_EQ(Text(*leased_values, "DhcpNameServer"), "10.77.9.9");
     EXPECT_EQ(Text(*leased_values, "IPAddress"), "<missing>");
-    ASSERT_TRUE(two_values);  // the first of two addresses
-    EXPECT_EQ(Text(*two_values, "IPAddress"), "10.77.3.1");
-    EXPECT_EQ(Text(*two_values, "SubnetMask"), "255.255.0.0");
+    ASSERT_TRUE(two_values);  // both addresses, in the kernel's order, masks alike
+    EXPECT_EQ(Text(*two_values, "IPAddress"), std::string("10.77.3.1\0"
+                                                          "10.77.4.1",
+                                                          19));
+    EXPECT_EQ(Text(*two_values, "SubnetMask"), std::string("255.255.0.0\0"
+                                                           "255.255.255.0",
+                                                           25));
+    ASSERT_EQ(two_values->addresses.size(), 2u);
+    EXPECT_EQ(two_values->addresses[1].prefix_length, 24u);
+    EXPECT_FALSE(two_values->addresses[1].dhcp);
+    EXPECT_TRUE(leased_values->addresses.at(0).dhcp);
     EXPECT_FALSE(missing);
 
-    // The explicit list takes the existing names in its order.
-    ASSERT_EQ(listed.size(), 2u);
+    // The explicit list takes the existing names in its order; the link with
+    // two addresses gives a record for each, with its own mask.
+    ASSERT_EQ(listed.size(), 4u);
     EXPECT_EQ(GetText(listed[0].ip), "10.77.2.1");
+    EXPECT_EQ(GetText(listed[0].name), leased);
     EXPECT_EQ(GetText(listed[0].dns1), "10.77.9.9");
     EXPECT_EQ(GetText(listed[0].dns2), "0.0.0.0");
-    EXPECT_EQ(GetText(listed[1].ip), "10.77.5.1");
+    for (const auto& [record, ip, mask] : {std::tuple{&listed[1], "10.77.3.1", "255.255.0.0"},
+                                           std::tuple{&listed[2], "10.77.4.1", "255.255.255.0"}}) {
+        EXPECT_EQ(GetText(record->ip), ip);
+        EXPECT_EQ(GetText(record->mask), mask);
+        EXPECT_EQ(GetText(record->name), two);
+    }
+    EXPECT_EQ(GetText(listed[3].ip), "10.77.5.1");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "search/search_business.h"
 #include "tests/support/netns_lab.h"
@@ -143,6 +144,77 @@ TEST(SearchBusinessNetns, FindsBothProtocolsRefreshesAndCarriesCommandsRoundTrip
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
     EXPECT_FALSE(manager.IsRunning());
     EXPECT_EQ(manager.DeviceCount(), 0u);
+}
+
+// Interfaces come, go and change their addresses while the worker runs: each
+// change is searched at once, sockets of what vanished close, and nothing
+// waits for a refresh.
+TEST(SearchBusinessNetns, AdaptersThatComeGoAndChangeAddressAreFollowedWhileSearching) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string if_a = lab->AddSite("a", "10.77.11.1/24", "10.77.11.2/24");
+    const std::string if_b = lab->AddSite("b", "10.77.12.1/24", "10.77.12.2/24");
+    ASSERT_FALSE(if_a.empty() || if_b.empty()) << lab->last_error();
+    const auto ip = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "ip");
+        std::string out, err;
+        EXPECT_EQ(lab->Run(lab->pc_namespace(), args, &out, &err), 0) << err;
+    };
+    ip({"addr", "del", "10.77.12.1/24", "dev", if_b});  // b has no address at the start
+    std::string why;
+    const auto sim_a = ::quorvex::testing::Simulator::Start(
+        *lab, lab->site_namespace("a"), {"--text", "3", "--binary-h", "3", "--subnet", "10.77.11."},
+        &why);
+    const auto sim_b = ::quorvex::testing::Simulator::Start(
+        *lab, lab->site_namespace("b"),
+        {"--text", "2", "--binary-j", "2", "--subnet", "10.77.12.", "--seed", "7"}, &why);
+    ASSERT_TRUE(sim_a && sim_b) << why;
+
+    lab->EnterPc();
+    SearchBusiness manager;
+    manager.SetSearchInterval(3600);  // only the first search and the changes search
+    manager.SetInterfaceNames({if_a, if_b});
+    ASSERT_TRUE(manager.Start());
+    ASSERT_TRUE(WaitUntil([&] { return manager.DeviceCount() == 6; })) << manager.DeviceCount();
+    EXPECT_EQ(manager.CopyInterfaces().size(), 1u);
+    const std::uint64_t searches = manager.SearchCount();
+
+    // b gets its address: searched without a refresh.
+    ip({"addr", "add", "10.77.12.1/24", "dev", if_b});
+    ASSERT_TRUE(WaitUntil([&] { return manager.DeviceCount() == 10; })) << manager.DeviceCount();
+    EXPECT_GT(manager.SearchCount(), searches);
+    EXPECT_EQ(manager.CopyInterfaces().size(), 2u);
+
+    // b moves to another subnet: its cameras are now outside it.
+    ip({"addr", "del", "10.77.12.1/24", "dev", if_b});
+    ip({"addr", "add", "10.77.13.1/24", "dev", if_b});
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto interfaces = manager.CopyInterfaces();
+        return interfaces.size() == 2 && GetText(interfaces[1].ip) == "10.77.13.1";
+    }));
+    const auto outside = [&] {
+        int count = 0;
+        for (const DeviceEntry& entry : manager.CopyDevices())
+            count += manager.IsOutsideSubnet(entry);
+        return count;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return outside() == 4; })) << outside();
+
+    // a's link goes away: its sockets close, the status names only b, and the
+    // worker goes on.
+    ip({"link", "del", if_a});
+    ASSERT_TRUE(WaitUntil([&] { return manager.CopyInterfaces().size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        const SearchStatus status = manager.Status();
+        return !status.sockets.empty() &&
+               std::all_of(status.sockets.begin(), status.sockets.end(),
+                           [&](const SocketStatus& s) { return s.interface_name == if_b; });
+    }));
+    EXPECT_TRUE(manager.Status().Problems().empty());
+    EXPECT_TRUE(manager.IsRunning());
+    manager.RequestRefresh();
+    const std::uint64_t before = manager.SearchCount();
+    ASSERT_TRUE(WaitUntil([&] { return manager.SearchCount() > before; }));
+    manager.Stop();
 }
 
 }  // namespace

@@ -56,14 +56,11 @@ TEST(CQuorvexDlgBatch, ABurstLargerThanOneTurnGivesEachDeviceOneRowWithItsLatest
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() >= kDevices; }, 60000));
     QApplication::processEvents();
     ASSERT_EQ(model.rowCount(), kDevices);
+    // In arrival order, each with the values it was last handed over with.
     for (int row = 0; row < kDevices; ++row) {
         const DeviceEntry expected = Camera(row, row < kRenamed ? "Renamed" : "Camera");
         ASSERT_EQ(model.Cell(row, 1).toStdString(), GetText(expected.info.name)) << row;
-        const std::string key = model.Cell(row, 6).toStdString();
-        ASSERT_EQ(key, DeviceKey(expected.info)) << row;
-        DeviceEntry stored{};
-        ASSERT_TRUE(window.Search().GetDevice(key, stored));
-        ASSERT_EQ(stored.row, row);
+        ASSERT_EQ(model.Cell(row, 6).toStdString(), DeviceKey(expected.info)) << row;
     }
 }
 

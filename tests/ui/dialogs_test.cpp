@@ -1,15 +1,38 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
+#include "config/app_path.h"
 #include "config/language_x.h"
+#include "search/device_report.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/about_dlg.h"
+#include "ui/device_export.h"
+#include "ui/device_list_model.h"
+#include "ui/device_sort_filter_proxy.h"
+#include "ui/dlg_base_information.h"
 #include "ui/dlg_net_information.h"
 #include "ui/ip_address_edit.h"
+#include "ui/qt_language_surface.h"
+#include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
 
@@ -21,6 +44,8 @@ struct NetDialog {
     NetDialog() : dialog(language) {
         DeviceEntry entry{};
         SetText(entry.info.ip, "10.77.0.30");
+        SetText(entry.info.mask, "255.255.255.0");
+        SetText(entry.info.gateway, "10.77.0.2");
         SetText(entry.info.dns1, "");         // the device reported none
         SetText(entry.info.dns2, "8.8.8.x");  // nor anything readable here
         SetText(entry.info.user, "admin");
@@ -52,15 +77,66 @@ TEST(DlgNetInformation, ShowsTheDeviceWithUnreadableAddressesBlankAndNeverItsPas
     EXPECT_EQ(GetText(net.dialog.Settings().password), "");
 }
 
-TEST(DlgNetInformation, OkNeedsAPortAndCredentialsStopAtThirtyOneBytes) {
+TEST(DlgNetInformation, RefusedValuesSayWhyAndTheDialogStaysOpen) {
     NetDialog net;
+    IpAddressEdit* ip = net.Address(IDC_IP_ADDRESS);
+    // One Tab stop per address.
+    QApplication::setActiveWindow(&net.dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&net.dialog));
+    ip->setFocus();
+    QTest::keyClick(ip, Qt::Key_Tab);
+    EXPECT_TRUE(net.Address(IDC_SUBNET_MASK)->hasFocus());
+
+    struct Case {
+        int id;
+        const char* text;
+        const char* why;
+    };
+    for (const Case& c : {Case{IDC_IP_ADDRESS, "999.1.1.1", "999 is above 255."},
+                          Case{IDC_IP_ADDRESS, "", "Enter an address."},
+                          Case{IDC_IP_ADDRESS, "10.77.0", "An address is four numbers"},
+                          Case{IDC_IP_ADDRESS, "0.0.0.0", "No camera can hold"},
+                          Case{IDC_IP_ADDRESS, "10.77.0.255", "broadcast address"},
+                          Case{IDC_SUBNET_MASK, "255.0.255.0", "Not a subnet mask"},
+                          Case{IDC_GATEWAY, "10.78.0.1", "gateway is outside"}}) {
+        IpAddressEdit* field = net.Address(c.id);
+        const std::string before = field->AddressText();
+        field->selectAll();
+        field->del();
+        QTest::keyClicks(field, QString::fromLatin1(c.text));
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_TRUE(net.dialog.isVisible()) << c.text;
+        EXPECT_TRUE(net.dialog.ProblemText(c.id).contains(QLatin1String(c.why)))
+            << c.text << ": " << net.dialog.ProblemText(c.id).toStdString();
+        EXPECT_EQ(field->AddressText(), c.text);  // never rewritten
+        field->setText(QString::fromStdString(before));
+    }
     QLineEdit* port = net.Edit(IDC_HTTP_PORT);
     for (const char* bad : {"", "0", "65536", "00000"}) {
         port->setText(QString::fromLatin1(bad));
-        EXPECT_FALSE(FindControl<QPushButton>(&net.dialog, IDOK)->isEnabled()) << bad;
         QTest::keyClick(port, Qt::Key_Return);
         EXPECT_TRUE(net.dialog.isVisible()) << bad;
+        EXPECT_EQ(net.dialog.ProblemText(IDC_HTTP_PORT),
+                  QStringLiteral("Enter a port from 1 to 65535."));
     }
+    // With DHCP on the address fields are not the camera's to keep.
+    port->setText(QStringLiteral("80"));
+    net.Address(IDC_IP_ADDRESS)->setText(QStringLiteral("999.1.1.1"));
+    net.dialog.findChild<QCheckBox*>()->click();
+    QTest::keyClick(port, Qt::Key_Return);
+    ASSERT_EQ(net.dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(net.dialog.Settings().dhcp, 1);
+    EXPECT_EQ(GetText(net.dialog.Settings().ip), "0.0.0.0");
+    EXPECT_EQ(GetText(net.dialog.Settings().mask), "255.255.255.0");
+}
+
+TEST(DlgNetInformation, TypedAddressGoesOutAsTypedAndCredentialsStopAtThirtyOneBytes) {
+    NetDialog net;
+    IpAddressEdit* ip = net.Address(IDC_IP_ADDRESS);
+    ip->setFocus();
+    ip->selectAll();
+    QTest::keyClicks(ip, QStringLiteral("10.77.0.164"));  // over 10.77.0.30
+    QLineEdit* port = net.Edit(IDC_HTTP_PORT);
     port->clear();
     QTest::keyClicks(port, QStringLiteral("8a0b8"));  // letters cannot be typed
     QLineEdit* user = net.Edit(IDC_USER);
@@ -74,6 +150,7 @@ TEST(DlgNetInformation, OkNeedsAPortAndCredentialsStopAtThirtyOneBytes) {
     QTest::keyClicks(net.Edit(IDC_PASSWORD), QString(40, QLatin1Char('p')));
     QTest::keyClick(port, Qt::Key_Return);
     ASSERT_EQ(net.dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(GetText(net.dialog.Settings().ip), "10.77.0.164");
     EXPECT_EQ(net.dialog.Settings().http_port, 808);
     EXPECT_EQ(GetText(net.dialog.Settings().user), "管理员管理员管理员管x");
     EXPECT_EQ(GetText(net.dialog.Settings().password), std::string(31, 'p'));
@@ -90,6 +167,216 @@ TEST(CQuorvexDlg, WebAddressComesFromTheDevicesOwnAddressAndPort) {
     for (const char* bad : {"", "evil.example/x?", "1.2.3.4;reboot", "10.0.0.1 "}) {
         SetText(entry.info.ip, bad);
         EXPECT_EQ(CQuorvexDlg::DeviceWebAddress(entry), QString()) << bad;
+    }
+}
+
+namespace {
+
+DeviceUpdate Listed(int index, const char* ip, const char* name, const char* version) {
+    DeviceUpdate update;
+    DeviceEntry& e = update.entry;
+    const std::uint8_t mac[6] = {0x00, 0x1A, 0x2B, 0x00, 0x00, static_cast<std::uint8_t>(index)};
+    std::copy(std::begin(mac), std::end(mac), e.info.mac);
+    SetText(e.info.name, name);
+    SetText(e.info.ip, ip);
+    SetText(e.info.mask, "255.255.255.0");
+    SetText(e.info.uid, ("UID-" + std::to_string(index)).c_str());
+    SetText(e.info.software_version, version);
+    SetText(e.info.web_version, "W1");
+    e.info.http_port = 80;
+    e.family = index % 2 == 0 ? 3 : 1;
+    e.protocol = e.family == 3 ? kProtocolText : kProtocolBinary;
+    update.last_heard_ms = 1'700'000'000'000;
+    return update;
+}
+
+std::string ReadFile(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+// The window with values handed to it as the worker hands them, no network:
+// what a technician does with a long list.
+TEST(CQuorvexDlg, SortsFiltersCopiesExportsAndTellsWhatHostCommandsDid) {
+    testing::StagedApp stage;
+    CQuorvexApp app;
+    app.LoadCurrentLanguage();
+    CQuorvexDlg window(app);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    std::vector<DeviceUpdate> devices{
+        Listed(1, "10.77.0.100", "Gate", "V5.10.1"), Listed(2, "10.77.0.9", "Lobby", "V5.9.2"),
+        Listed(3, "10.77.0.20", "Yard", "V5.10.12"), Listed(4, "10.77.0.20", "Dock", "V4.0")};
+    devices[1].outside_subnet = true;
+    window.ApplyUpdates(devices);
+    DeviceListModel& model = window.Model();
+    QTableView* list = window.DeviceList();
+    ASSERT_EQ(model.rowCount(), 4);
+    // The pack has none of the window's newer texts: built-in English.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return window.StatusLine()->text().contains(QStringLiteral("4 of 4 cameras shown"));
+    }));
+    EXPECT_TRUE(window.StatusLine()->text().contains(QStringLiteral("1 outside their subnet")));
+    EXPECT_TRUE(window.StatusLine()->text().contains(QStringLiteral("2 in address conflict")));
+
+    // A click on the address header sorts by number: .9 before .20 before .100.
+    QHeaderView* header = list->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+    auto names = [&] {
+        QStringList shown;
+        for (int row = 0; row < window.Proxy().rowCount(); ++row)
+            shown << window.Proxy().index(row, 1).data().toString();
+        return shown;
+    };
+    EXPECT_EQ(names(), (QStringList{"Lobby", "Yard", "Dock", "Gate"}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(4) + 5, header->height() / 2));
+    EXPECT_EQ(names(), (QStringList{"Dock", "Lobby", "Gate", "Yard"}));
+
+    // Ctrl+F, then typing filters as it goes.
+    QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(window.FilterBox()->hasFocus());
+    QTest::keyClicks(window.FilterBox(), QStringLiteral("v5.10"));
+    EXPECT_EQ(names(), (QStringList{"Gate", "Yard"}));
+    QTest::qWait(300);
+    EXPECT_TRUE(window.StatusLine()->text().contains(QStringLiteral("2 of 4 cameras shown")));
+
+    // Ctrl+A and Ctrl+C copy the shown rows as text.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("H\tGate\t10.77.0.100:80\tUID-1\tV5.10.1\tW1\t00-1A-2B-00-00-01\n"
+                             "H\tYard\t10.77.0.20:80\tUID-3\tV5.10.12\tW1\t00-1A-2B-00-00-03\n"));
+    // The menu key opens the menu at the selected row.
+    list->selectionModel()->clearSelection();
+    const QModelIndex yard = window.Proxy().index(1, 0);
+    list->selectionModel()->select(yard, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->setCurrentIndex(yard, QItemSelectionModel::NoUpdate);
+    const QPoint at = list->viewport()->mapFromGlobal(window.ContextMenuPosition(true));
+    EXPECT_NEAR(at.y(), list->visualRect(yard).bottom(), 2);
+
+    // Export: all or shown, as the command-line tool writes the same devices
+    // (heard here on no searched adapter, so with no adapter name).
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("all.csv"));
+    ASSERT_TRUE(window.ExportTo(csv, ExportFormat::kCsv, false));
+    std::vector<DeviceReportRow> rows;
+    for (const DeviceUpdate& device : devices)
+        rows.push_back(MakeReportRow(device.entry, device.outside_subnet));
+    SortByMac(rows);
+    EXPECT_EQ(ReadFile(csv), FormatCsv(rows));
+    EXPECT_TRUE(window.Notice().contains(QStringLiteral("4 cameras written")));
+    const QString json = dir.filePath(QStringLiteral("shown.json"));
+    ASSERT_TRUE(window.ExportTo(json, ExportFormat::kJson, true));
+    EXPECT_EQ(ReadFile(json), FormatJson({rows[0], rows[2]}));
+    EXPECT_FALSE(window.ExportTo(dir.filePath(QStringLiteral("no/such/dir.csv")),
+                                 ExportFormat::kCsv, false));
+    EXPECT_TRUE(window.Notice().startsWith(QStringLiteral("Could not write")));
+
+    // No browser on this display: a double click says so.
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, list->visualRect(yard).center());
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, list->visualRect(yard).center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(yard).center());
+    EXPECT_EQ(window.Notice(),
+              QStringLiteral("Could not open http://10.77.0.20/: no web browser is set up on "
+                             "this PC."));
+
+    // Clearing the ARP cache flushes the configured interface only, and says
+    // how it went.
+    const QString batch = dir.filePath(QStringLiteral("batch"));
+    window.SetArpCommand({"sh", "-c", "cat > \"$0\"", batch.toStdString()});
+    window.OnCommand(ID_CLEAR_ARP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.HostCommandRunning(); }, 10000));
+    EXPECT_EQ(ReadFile(batch), "neigh flush dev qvx-none0\n");
+    EXPECT_EQ(window.Notice(), QStringLiteral("ARP cache cleared on qvx-none0."));
+    window.SetArpCommand({"sh", "-c", "cat >/dev/null; echo Not authorized; exit 127"});
+    window.OnCommand(ID_CLEAR_ARP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.HostCommandRunning(); }, 10000));
+    EXPECT_EQ(window.Notice(), QStringLiteral("Clearing the ARP cache failed: Not authorized"));
+    window.SetArpCommand({"/nonexistent/flush"});
+    window.OnCommand(ID_CLEAR_ARP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.HostCommandRunning(); }, 10000));
+    EXPECT_TRUE(window.Notice().startsWith(QStringLiteral("Clearing the ARP cache failed")));
+
+    // A pack with the newer texts replaces every one of them.
+    emit window.LanguageBox()->activated(1);
+    EXPECT_TRUE(window.StatusLine()->text().startsWith(QStringLiteral("Beta s121 0 0")))
+        << window.StatusLine()->text().toStdString();
+    for (const int id : {122, 123, 124}) {
+        EXPECT_TRUE(window.StatusLine()->text().contains(QStringLiteral("Beta s%1").arg(id)));
+    }
+    EXPECT_TRUE(window.FilterBox()->placeholderText().startsWith(QStringLiteral("Beta s120")));
+    QStringList menu;
+    const std::unique_ptr<QMenu> popup = window.BuildContextMenu();
+    for (QAction* action : popup->actions()) menu << action->text();
+    EXPECT_EQ(menu.mid(3), (QStringList{"Beta item 5", "Beta item 6"}));
+    window.ApplyUpdates(devices);
+    const int lobby = model.RowOf("00-1A-2B-00-00-02");
+    EXPECT_TRUE(model.data(model.index(lobby, 2), Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("Beta s143 10.77.0.9 255.255.255.0")));
+}
+
+// The shipped packs' texts fit their dialogs: no label, box or button is
+// narrower than its text needs, in English and in Chinese. (The layouts do
+// not depend on the scale; 200 % was looked at on screen.)
+TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
+    for (const char* language : {"English", "简体中文"}) {
+        const std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / ("quorvex-fit-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        std::filesystem::copy(std::string(QUORVEX_DATA_DIR) + "/Language", dir / "Language");
+        std::ofstream(dir / "config.xml")
+            << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<config><language>" << language
+            << "</language><languagelist><language><text>English</text><file>english.xml</file>"
+            << "</language><language><text>简体中文</text><file>chinese.xml</file></language>"
+            << "</languagelist></config>\n";
+        SetStartupDirectory(dir);
+        QtLanguageSurface surface;
+        LanguageX pack;
+        pack.SetSurface(&surface);
+        pack.LoadCurrentLanguage();
+        DeviceEntry entry{};
+        SetText(entry.info.name, "Camera with a rather long name 0001");
+        SetText(entry.info.ip, "192.168.100.200");
+        SetText(entry.info.mask, "255.255.255.0");
+        SetText(entry.info.software_version, "V5.10.123 build 20261207");
+        entry.info.http_port = 80;
+        DlgNetInformation net(pack);
+        net.SetDevice(entry);
+        DlgBaseInformation info(pack);
+        info.SetDevice(entry);
+        CAboutDlg about(pack);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&net, &info, &about}) {
+            dialog->show();
+            QApplication::processEvents();
+            for (QWidget* control : dialog->findChildren<QWidget*>()) {
+                if (!control->isVisible()) continue;
+                const bool text = qobject_cast<QLabel*>(control) != nullptr ||
+                                  qobject_cast<QAbstractButton*>(control) != nullptr;
+                if (!text) continue;
+                EXPECT_GE(control->width(), control->sizeHint().width())
+                    << language << " " << dialog->windowTitle().toStdString() << " control "
+                    << ControlId(control);
+            }
+            dialog->hide();
+        }
+        // The pack's own texts are in force, not the built-in ones.
+        EXPECT_EQ(FindControl<QLabel>(&info, IDC_NAME_LABEL)->text(),
+                  language == std::string("English") ? QStringLiteral("Device name")
+                                                     : QStringLiteral("设备名称"));
+        EXPECT_EQ(net.windowTitle(), language == std::string("English")
+                                         ? QStringLiteral("Network configuration")
+                                         : QStringLiteral("网络配置"));
+        std::filesystem::remove_all(dir);
     }
 }
 

@@ -2,44 +2,69 @@
 
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
+#include <QApplication>
+#include <QClipboard>
 #include <QTest>
 
 namespace quorvex {
 
-TEST(IpAddressEdit, WhatIsNoAddressShowsBlankAndReadsAsZeros) {
-    IpAddressEdit edit;
-    EXPECT_TRUE(edit.SetAddressText("192.168.1.20"));
-    EXPECT_EQ(edit.AddressText(), "192.168.1.20");
-    // Never the address parser's failure value 255.255.255.255.
-    for (const char* bad : {"", "1.2.3", "256.1.1.1", "10.0.0.1 ", "abc", "1.2.3.4.5"}) {
-        edit.SetAddressText("10.1.2.3");
-        EXPECT_FALSE(edit.SetAddressText(bad)) << bad;
-        EXPECT_TRUE(edit.IsBlank()) << bad;
-        EXPECT_EQ(edit.AddressText(), "0.0.0.0") << bad;
-    }
-    edit.SetAddress(0x0A4D0001u);  // host order, first number most significant
-    edit.Field(3)->clear();        // an empty field reads as 0
-    EXPECT_EQ(edit.AddressText(), "10.77.0.0");
-}
-
-TEST(IpAddressEdit, TypingMovesAcrossFieldsAndRefusesNumbersAbove255) {
+TEST(IpAddressEdit, HoldsExactlyWhatIsTypedOvertypedOrPasted) {
     IpAddressEdit edit;
     edit.show();
     QApplication::setActiveWindow(&edit);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&edit));
-    edit.Field(0)->setFocus();
-    QTest::keyClicks(edit.Field(0), QStringLiteral("192"));  // three digits move on
-    EXPECT_TRUE(edit.Field(1)->hasFocus());
-    QTest::keyClicks(edit.Field(1), QStringLiteral("168."));  // a dot moves on sooner
-    QTest::keyClicks(edit.Field(2), QStringLiteral("7."));
-    QTest::keyClicks(edit.Field(3), QStringLiteral("300"));  // the last 0 is refused
-    EXPECT_EQ(edit.AddressText(), "192.168.7.30");
-    edit.Field(3)->home(false);
-    QTest::keyClick(edit.Field(3), Qt::Key_Backspace);  // at the start: back a field
-    EXPECT_TRUE(edit.Field(2)->hasFocus());
-    edit.Field(1)->setText(QStringLiteral("999"));  // set from outside: not validated
-    EXPECT_EQ(edit.AddressText(), "192.0.7.30");
+    edit.setFocus();
+
+    // Typing over a filled field: nothing jumps, nothing is kept from before.
+    ASSERT_TRUE(edit.SetAddressText("10.77.0.57"));
+    edit.selectAll();
+    QTest::keyClicks(&edit, QStringLiteral("192.168.1.64"));
+    EXPECT_EQ(edit.AddressText(), "192.168.1.64");
+    EXPECT_EQ(edit.Problem(), AddressProblem::kNone);
+    EXPECT_EQ(edit.Address(), std::optional<std::uint32_t>(0x4001A8C0u));  // network order
+
+    edit.selectAll();
+    QTest::keyClicks(&edit, QStringLiteral("255.255.255.255"));  // a dot after three digits
+    EXPECT_EQ(edit.AddressText(), "255.255.255.255");
+
+    // Backspace across a dot removes the dot and nothing else.
+    edit.end(false);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(&edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit.AddressText(), "255.255.25");
+    EXPECT_EQ(edit.Problem(), AddressProblem::kIncomplete);
+    QTest::keyClicks(&edit, QStringLiteral("5.1"));
+    EXPECT_EQ(edit.AddressText(), "255.255.255.1");
+
+    // An out-of-range number stays as typed and is reported.
+    edit.selectAll();
+    QTest::keyClicks(&edit, QStringLiteral("999.1.1.1"));
+    EXPECT_EQ(edit.AddressText(), "999.1.1.1");
+    EXPECT_EQ(edit.Problem(), AddressProblem::kOctetTooLarge);
+    EXPECT_EQ(edit.BadOctet(), QStringLiteral("999"));
+    EXPECT_FALSE(edit.Address());
+    QTest::keyClicks(&edit, QStringLiteral("x -"));  // not digits or dots: refused
+    EXPECT_EQ(edit.AddressText(), "999.1.1.1");
+    edit.selectAll();
+    QTest::keyClicks(&edit, QStringLiteral("1.2.3.4.5"));
+    EXPECT_EQ(edit.Problem(), AddressProblem::kMalformed);
+
+    // A whole address pasted, with the line end a copy brings along.
+    QApplication::clipboard()->setText(QStringLiteral("172.16.254.3\n"));
+    edit.selectAll();
+    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit.AddressText(), "172.16.254.3");
+    QApplication::clipboard()->setText(QStringLiteral("host name"));
+    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);  // refused whole
+    EXPECT_EQ(edit.AddressText(), "172.16.254.3");
+
+    // What a device reported that is no address shows blank, never rewritten.
+    for (const char* bad : {"", "1.2.3", "256.1.1.1", "abc"}) {
+        EXPECT_FALSE(edit.SetAddressText(bad)) << bad;
+        EXPECT_TRUE(edit.IsBlank()) << bad;
+        EXPECT_EQ(edit.Problem(), AddressProblem::kBlank);
+    }
+    edit.SetAddress(0x0A4D0001u);  // host order, first number most significant
+    EXPECT_EQ(edit.AddressText(), "10.77.0.1");
 }
 
 }  // namespace quorvex

@@ -7,10 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSpinBox>
 #include <map>
 
 #include "ui/dialog_template.h"
-#include "ui/ip_address_edit.h"
 
 namespace quorvex {
 
@@ -20,7 +20,7 @@ TEST(QtLanguageSurface, ReachesEveryDescendantByIdAndSetsTextByKind) {
     QDialog dialog;
     auto* frame = new QGroupBox(&dialog);
     auto* edit = new QLineEdit(frame);
-    auto* address = new IpAddressEdit(&dialog);
+    auto* address = new QSpinBox(&dialog);  // a composite: an edit inside
     SetControlId(frame, 13);
     SetControlId(edit, 14);
     SetControlId(address, 16);
@@ -30,8 +30,9 @@ TEST(QtLanguageSurface, ReachesEveryDescendantByIdAndSetsTextByKind) {
         ids[control.window] = control.id;
     EXPECT_EQ(ids[edit], 14);
     EXPECT_EQ(ids[address], 16);
-    ASSERT_TRUE(ids.count(address->Field(3)));
-    EXPECT_EQ(ids[address->Field(3)], 0);
+    QLineEdit* inner = address->findChild<QLineEdit*>();
+    ASSERT_TRUE(ids.count(inner));
+    EXPECT_EQ(ids[inner], 0);
     surface.SetControlText(frame, u"框架");
     surface.SetControlText(edit, u"Edit");
     EXPECT_EQ(frame->title(), QStringLiteral("框架"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 
 namespace {
 
@@ -10,6 +11,9 @@ class QtEnvironment : public ::testing::Environment {
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application_ = std::make_unique<QApplication>(argc_, argv_);
+        // The window's per-user view settings go to a test directory, never
+        // to the user's own.
+        QStandardPaths::setTestModeEnabled(true);
     }
     void TearDown() override { application_.reset(); }
 

@@ -11,7 +11,13 @@ namespace quorvex::testing {
 
 namespace {
 
-std::string Pack(const std::string& name) {
+// Ids of the window's own strings; a pack with `new_texts` names them all.
+constexpr int kNewStrings[] = {100, 101, 102, 103, 104, 105, 106, 107, 108, 120, 121,
+                               122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132,
+                               133, 134, 135, 140, 141, 142, 143, 144, 145, 146, 150,
+                               151, 152, 153, 154, 155, 156, 160, 161, 162, 163, 164};
+
+std::string Pack(const std::string& name, bool new_texts) {
     std::ostringstream xml;
     xml << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<config><dialoglist>"
         << "<dialog id=\"0x66\" caption=\"" << name << " window\"><controllist>"
@@ -20,12 +26,17 @@ std::string Pack(const std::string& name) {
         xml << "<column width=\"60\">" << name << " column " << i << "</column>";
     xml << "</columnlist></control><control id=\"1014\">" << name << " language</control>"
         << "</controllist></dialog></dialoglist><menulist><menu id=\"129\"><itemlist>";
-    const int ids[] = {32776, 32777, 32778, 32779, 32780};
-    for (int i = 0; i < 5; ++i)
+    const int ids[] = {32776, 32777, 32778, 32779, 32780, 32781, 32782, 32783};
+    for (int i = 0; i < (new_texts ? 8 : 5); ++i)
         xml << "<item index=\"" << i << "\" id=\"" << ids[i] << "\">" << name << " item " << i
             << "</item>";
     xml << "</itemlist></menu></menulist><stringlist><string id=\"1\">" << name
-        << " outside</string></stringlist></config>\n";
+        << " outside</string>";
+    if (new_texts) {
+        for (const int id : kNewStrings)
+            xml << "<string id=\"" << id << "\">" << name << " s" << id << " %1 %2 %3</string>";
+    }
+    xml << "</stringlist></config>\n";
     return xml.str();
 }
 
@@ -44,8 +55,8 @@ StagedApp::StagedApp(const std::vector<std::string>& interfaces) {
            << "<match_address><min>10</min><max>253</max></match_address><interfaces>";
     for (const std::string& name : interfaces) config << "<interface>" << name << "</interface>";
     config << "</interfaces></config>\n";
-    std::ofstream(dir_ / "Language/alpha.xml") << Pack("Alpha");
-    std::ofstream(dir_ / "Language/beta.xml") << Pack("Beta");
+    std::ofstream(dir_ / "Language/alpha.xml") << Pack("Alpha", false);
+    std::ofstream(dir_ / "Language/beta.xml") << Pack("Beta", true);
     SetStartupDirectory(dir_);
 }
 

@@ -12,7 +12,9 @@ namespace quorvex::testing {
 // A temporary start-up directory, the program's for its lifetime: its
 // config.xml picks "Alpha" of the languages Alpha and Beta and names
 // `interfaces`; each pack names every text "<Name> <what>", e.g.
-// "Alpha column 3", "Beta item 0", "Alpha outside" (string 1).
+// "Alpha column 3", "Beta item 0", "Alpha outside" (string 1). Alpha is an
+// older pack without the window's newer texts (menu items 5 to 7, strings
+// from 100), which Beta names "Beta item 5", "Beta s121 %1 %2 %3".
 class StagedApp {
 public:
     explicit StagedApp(const std::vector<std::string>& interfaces = {"qvx-none0"});

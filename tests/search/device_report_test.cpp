@@ -1,9 +1,10 @@
-#include "cli/device_report.h"
+#include "search/device_report.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,8 @@ std::vector<DeviceReportRow> Rows() {
     t.info.http_port = 80;
     t.family = 3;
     t.protocol = kProtocolText;
-    std::vector<DeviceReportRow> rows = {MakeReportRow(b, true), MakeReportRow(t, false)};
+    EXPECT_TRUE(ParseAddress("10.77.1.1", t.interface_address));
+    std::vector<DeviceReportRow> rows = {MakeReportRow(b, true, "eth0"), MakeReportRow(t, false)};
     SortByMac(rows);
     return rows;
 }
@@ -62,22 +64,36 @@ TEST(DeviceReportFormats, NeverPrintThePassword) {
     EXPECT_EQ(FormatTable(rows, "outside").find(kPassword), std::string::npos);
 }
 
-TEST(DeviceReportFormats, WriteTypedJsonOneDevicePerLineAndATableThatHidesOutsideAddresses) {
+TEST(DeviceReportFormats, WriteTypedJsonAndCsvWithTheInterfaceAndATableThatMarksOutsideAddresses) {
     EXPECT_EQ(FormatJson({}), "[]\n");
     const std::string csv = FormatCsv({});
     EXPECT_EQ(csv.find("\r\n"), csv.size() - 2);  // the header row alone
+    EXPECT_EQ(FormatCsv({}, true), "\xEF\xBB\xBF" + csv);
 
     const std::string json = FormatJson(Rows());
-    EXPECT_NE(json.find("\"http_port\": 80, \"dhcp\": false,"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"http_port\": 8080, \"dhcp\": true,"), std::string::npos);
-    EXPECT_NE(json.find("\"outside_subnet\": true}"), std::string::npos);
     EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 4);  // [, two devices, ]
+    const auto parsed = nlohmann::json::parse(json);
+    ASSERT_EQ(parsed.size(), 2u);
+    EXPECT_EQ(parsed[0]["http_port"], 80);
+    EXPECT_EQ(parsed[0]["dhcp"], false);
+    EXPECT_EQ(parsed[0]["name"], "Gate \"North\", cam\\1\nline2" + kR);
+    EXPECT_EQ(parsed[0]["interface_name"], "");
+    EXPECT_EQ(parsed[1]["http_port"], 8080);
+    EXPECT_EQ(parsed[1]["outside_subnet"], true);
+    EXPECT_EQ(parsed[1]["interface"], "10.77.1.1");
+    EXPECT_EQ(parsed[1]["interface_name"], "eth0");
 
+    const std::string rows_csv = FormatCsv(Rows());
+    EXPECT_NE(rows_csv.find(",10.77.1.1,eth0,true\r\n"), std::string::npos) << rows_csv;
+
+    // Every address shows; the one outside its subnet carries the mark, and
+    // the interface is named where its name is known.
     const std::string table = FormatTable(Rows(), "outside the subnet");
     EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 3) << table;
-    EXPECT_NE(table.find("10.77.1.20:80"), std::string::npos);
-    EXPECT_NE(table.find("outside the subnet"), std::string::npos);
-    EXPECT_EQ(table.find("192.168.0.64"), std::string::npos);
+    EXPECT_NE(table.find("10.77.1.20:80  "), std::string::npos) << table;
+    EXPECT_NE(table.find("192.168.0.64:8080 (outside the subnet)"), std::string::npos);
+    EXPECT_NE(table.find("  eth0\n"), std::string::npos);
+    EXPECT_NE(table.find("  10.77.1.1\n"), std::string::npos) << table;
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "cli/device_report.h"
+#include "search/device_report.h"
 
 #include <algorithm>
 #include <array>
-#include <string_view>
+#include <nlohmann/json.hpp>
 
-#include "cli/text_encoding.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 
@@ -44,9 +44,9 @@ const std::array<std::string, kTableColumns> kTableTitles = {
     "MAC",  "Interface"};
 
 std::array<std::string, kTableColumns> TableCells(const DeviceReportRow& row,
-                                                  const std::string& outside_note) {
-    const std::string address =
-        row.outside_subnet ? outside_note : row.ip + ":" + std::to_string(row.http_port);
+                                                  std::string_view outside_mark) {
+    std::string address = row.ip + ":" + std::to_string(row.http_port);
+    if (row.outside_subnet) address += " (" + std::string(outside_mark) + ")";
     return {TerminalText(row.family),
             TerminalText(row.name),
             TerminalText(address),
@@ -54,12 +54,17 @@ std::array<std::string, kTableColumns> TableCells(const DeviceReportRow& row,
             TerminalText(row.software_version),
             TerminalText(row.web_version),
             TerminalText(row.mac),
-            TerminalText(row.interface)};
+            TerminalText(row.interface_name.empty() ? row.interface : row.interface_name)};
 }
+
+const char* const kCsvHeader =
+    "mac,family,protocol,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
+    "software_version,web_version,user,device_id,interface,interface_name,outside_subnet\r\n";
 
 }  // namespace
 
-DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet) {
+DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
+                              std::string_view interface_name) {
     const DeviceInfo& info = entry.info;
     DeviceReportRow row;
     row.mac = DeviceKey(info);
@@ -79,6 +84,7 @@ DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet) {
     row.user = GetText(info.user);
     row.device_id = GetText(info.device_id);
     row.interface = AddressText(entry.interface_address);
+    row.interface_name = std::string(interface_name);
     row.outside_subnet = outside_subnet;
     return row;
 }
@@ -89,12 +95,12 @@ void SortByMac(std::vector<DeviceReportRow>& rows) {
         [](const DeviceReportRow& a, const DeviceReportRow& b) { return a.mac < b.mac; });
 }
 
-std::string FormatTable(const std::vector<DeviceReportRow>& rows, const std::string& outside_note) {
+std::string FormatTable(const std::vector<DeviceReportRow>& rows, std::string_view outside_mark) {
     std::vector<std::vector<std::string>> lines;
     lines.reserve(rows.size() + 1);
     lines.emplace_back(kTableTitles.begin(), kTableTitles.end());
     for (const DeviceReportRow& row : rows) {
-        const auto cells = TableCells(row, outside_note);
+        const auto cells = TableCells(row, outside_mark);
         lines.emplace_back(cells.begin(), cells.end());
     }
     return AlignColumns(lines);
@@ -102,13 +108,15 @@ std::string FormatTable(const std::vector<DeviceReportRow>& rows, const std::str
 
 std::string FormatJson(const std::vector<DeviceReportRow>& rows) {
     if (rows.empty()) return "[]\n";
+    // ordered_json keeps the keys in the order written, so a reader (or a
+    // person) sees the same layout as the CSV header.
     std::string out = "[\n";
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const DeviceReportRow& r = rows[i];
-        const auto text = [&](std::string_view key, const std::string& value) {
-            out += "\"" + std::string(key) + "\": " + JsonString(value) + ", ";
+        nlohmann::ordered_json o;
+        const auto text = [&](const char* key, const std::string& value) {
+            o[key] = ToValidUtf8(value);
         };
-        out += "  {";
         text("mac", r.mac);
         text("family", r.family);
         text("protocol", r.protocol);
@@ -119,24 +127,25 @@ std::string FormatJson(const std::vector<DeviceReportRow>& rows) {
         text("gateway", r.gateway);
         text("dns1", r.dns1);
         text("dns2", r.dns2);
-        out += "\"http_port\": " + std::to_string(r.http_port) + ", ";
-        out += std::string("\"dhcp\": ") + (r.dhcp ? "true" : "false") + ", ";
+        o["http_port"] = r.http_port;
+        o["dhcp"] = r.dhcp;
         text("software_version", r.software_version);
         text("web_version", r.web_version);
         text("user", r.user);
         text("device_id", r.device_id);
         text("interface", r.interface);
-        out += std::string("\"outside_subnet\": ") + (r.outside_subnet ? "true" : "false") + "}";
+        text("interface_name", r.interface_name);
+        o["outside_subnet"] = r.outside_subnet;
+        out += "  " + o.dump();
         out += i + 1 < rows.size() ? ",\n" : "\n";
     }
     out += "]\n";
     return out;
 }
 
-std::string FormatCsv(const std::vector<DeviceReportRow>& rows) {
-    std::string out =
-        "mac,family,protocol,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
-        "software_version,web_version,user,device_id,interface,outside_subnet\r\n";
+std::string FormatCsv(const std::vector<DeviceReportRow>& rows, bool byte_order_mark) {
+    std::string out = byte_order_mark ? "\xEF\xBB\xBF" : "";
+    out += kCsvHeader;
     for (const DeviceReportRow& r : rows) {
         const std::string fields[] = {CsvField(r.mac),
                                       CsvField(r.family),
@@ -155,6 +164,7 @@ std::string FormatCsv(const std::vector<DeviceReportRow>& rows) {
                                       CsvField(r.user),
                                       CsvField(r.device_id),
                                       CsvField(r.interface),
+                                      CsvField(r.interface_name),
                                       r.outside_subnet ? "true" : "false"};
         for (std::size_t i = 0; i < std::size(fields); ++i) {
             if (i > 0) out += ',';

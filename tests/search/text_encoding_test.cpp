@@ -1,4 +1,4 @@
-#include "cli/text_encoding.h"
+#include "search/text_encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ namespace {
 
 const std::string kR = "\xEF\xBF\xBD";  // U+FFFD
 
-TEST(ToValidUtf8, KeepsValidTextAndReplacesEachMaximalIllFormedSubsequenceOnce) {
+TEST(ToValidUtf8, KeepsValidTextAndReplacesEachIllFormedSequenceOnce) {
     const std::string valid =
         "cam-1 \xC3\xA9\xE6\x91\x84\xF0\x9F\x93\xB7\xF4\x8F\xBF\xBF";  // 1-4 bytes, U+10FFFF
     EXPECT_EQ(ToValidUtf8(valid), valid);
@@ -17,10 +17,10 @@ TEST(ToValidUtf8, KeepsValidTextAndReplacesEachMaximalIllFormedSubsequenceOnce) 
         {"a\x80z", "a" + kR + "z"},                     // stray continuation byte
         {"\xE6\x91z", kR + "z"},                        // three-byte form cut before ASCII
         {"\xF0\x9F\x93", kR},                           // four-byte form cut at the end
-        {"\xC0\x80", kR + kR},                          // overlong NUL: C0 never leads
-        {"\xE0\x80\x80", kR + kR + kR},                 // overlong three-byte form
-        {"\xED\xA0\x80", kR + kR + kR},                 // UTF-16 surrogate D800
-        {"\xF4\x90\x80\x80", kR + kR + kR + kR},        // past U+10FFFF
+        {"\xC0\x80", kR},                               // overlong NUL
+        {"\xE0\x80\x80z", kR + "z"},                    // overlong three-byte form
+        {"\xED\xA0\x80", kR},                           // UTF-16 surrogate D800
+        {"\xF4\x90\x80\x80", kR},                       // past U+10FFFF
         {"\xF5\xFF\xFE", kR + kR + kR},                 // bytes that never occur
         {"\xC3\xC3\xA9", kR + "\xC3\xA9"},              // a lead restarts the sequence
         {"ab\xE6\x91\x84\x84", "ab\xE6\x91\x84" + kR},  // one continuation too many
@@ -32,8 +32,7 @@ TEST(ToValidUtf8, KeepsValidTextAndReplacesEachMaximalIllFormedSubsequenceOnce) 
 TEST(JsonString, EscapesWhatJsonRequiresAndKeepsTheRest) {
     EXPECT_EQ(JsonString("say \"hi\" \\ bye"), "\"say \\\"hi\\\" \\\\ bye\"");
     EXPECT_EQ(JsonString("a\nb\rc\td\be\ff"), "\"a\\nb\\rc\\td\\be\\ff\"");
-    EXPECT_EQ(JsonString(std::string("nul\0esc\x1b del\x7f", 13)),
-              "\"nul\\u0000esc\\u001B del\\u007F\"");
+    EXPECT_EQ(JsonString(std::string("nul\0esc\x1b", 8)), "\"nul\\u0000esc\\u001b\"");
     // Line and paragraph separators are legal JSON but end lines elsewhere.
     EXPECT_EQ(JsonString("a\xE2\x80\xA8"
                          "b\xE2\x80\xA9\xE6\x91\x84"),
@@ -42,8 +41,20 @@ TEST(JsonString, EscapesWhatJsonRequiresAndKeepsTheRest) {
     EXPECT_EQ(JsonString("end\xE6\x91"), "\"end" + kR + "\"");
 }
 
-TEST(CsvField, QuotesOnlyWhenNeededAndDoublesQuotes) {
+TEST(CsvField, QuotesOnlyWhenNeededDoublesQuotesAndDisarmsFormulasAndControls) {
     EXPECT_EQ(CsvField("plain text"), "plain text");
+    // A device picks its own name: a leading =, +, -, @, tab or CR makes a
+    // spreadsheet run it as a formula, so it gets a leading apostrophe.
+    EXPECT_EQ(CsvField("=HYPERLINK(\"http://x\")"), "\"'=HYPERLINK(\"\"http://x\"\")\"");
+    EXPECT_EQ(CsvField("+1+1"), "'+1+1");
+    EXPECT_EQ(CsvField("-2+3"), "'-2+3");
+    EXPECT_EQ(CsvField("@SUM(A1)"), "'@SUM(A1)");
+    EXPECT_EQ(CsvField("\t=1"), "'\t=1");
+    EXPECT_EQ(CsvField("\r=1"), "\"'\r=1\"");
+    EXPECT_EQ(CsvField("a=b-c"), "a=b-c");  // only the first character counts
+    EXPECT_EQ(CsvField("bell\x07"
+                       "esc\x1b[31m\xC2\x9B"),
+              "bell" + kR + "esc" + kR + "[31m" + kR);
     EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
@@ -59,6 +70,9 @@ TEST(TerminalText, NeutralisesControlCharactersAndEscapeSequencesAndAlignsByWidt
               "a" + kR + "31m");
     EXPECT_EQ(TerminalText("line\nbreak\ttab\x7f\xE6\x91\x84"),
               "line" + kR + "break" + kR + "tab" + kR + "\xE6\x91\x84");
+    // A rocket takes two columns, a combining accent none.
+    EXPECT_EQ(DisplayWidth("\xF0\x9F\x9A\x80"), 2u);
+    EXPECT_EQ(DisplayWidth("e\xCC\x81"), 1u);
     // Wide characters take two columns; no trailing blanks after an empty cell.
     EXPECT_EQ(
         AlignColumns({{"Name", "IP"},

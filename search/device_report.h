@@ -1,0 +1,65 @@
+#pragma once
+
+// The device list as both front-ends write it: an aligned table with the
+// window's seven columns plus the interface, one JSON array, or CSV with a
+// header row. The window's export and quorvex-cli write the same fields with
+// the same encoding through these functions. Device passwords are never part
+// of a report.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/device_records.h"
+
+namespace quorvex {
+
+// One device, flattened to the fields that every format prints. Texts are the
+// device's raw bytes; each format makes them valid UTF-8 and escapes them.
+struct DeviceReportRow {
+    std::string mac;       // device key, "00-1A-2B-3C-4D-5E"
+    std::string family;    // "H", "J", "E", or empty for an unknown code
+    std::string protocol;  // "binary", "text", or empty for an unknown id
+    std::string name;      // may run on into `reserved` (binary names of 64..79)
+    std::string uid;
+    std::string ip;
+    std::string mask;
+    std::string gateway;
+    std::string dns1;
+    std::string dns2;
+    std::uint16_t http_port = 0;
+    bool dhcp = false;
+    std::string software_version;
+    std::string web_version;
+    std::string user;
+    std::string device_id;
+    std::string interface;       // dotted address of the interface that heard it
+    std::string interface_name;  // its adapter name ("eth0"), empty when unknown
+    bool outside_subnet = false;
+};
+
+// Builds the row of one stored entry; `outside_subnet` is the search
+// manager's verdict for it, `interface_name` the name of the adapter whose
+// address is `entry.interface_address`.
+DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
+                              std::string_view interface_name = {});
+
+// Sorts rows by device key, which orders them by MAC address.
+void SortByMac(std::vector<DeviceReportRow>& rows);
+
+// The aligned table. The address column always shows the device's address
+// and port; "(outside_mark)" follows it for a device outside its interface's
+// subnet. The interface column shows the adapter name (its address when the
+// name is unknown). Ends with a newline; a header line alone without rows.
+std::string FormatTable(const std::vector<DeviceReportRow>& rows, std::string_view outside_mark);
+
+// One JSON array, one object per line, keys in a fixed order. "[]" when empty.
+std::string FormatJson(const std::vector<DeviceReportRow>& rows);
+
+// RFC 4180: a header row, then one record per row, CRLF line ends; fields are
+// made safe for spreadsheets (see CsvField). With `byte_order_mark` the text
+// starts with U+FEFF, which some spreadsheets need to read UTF-8.
+std::string FormatCsv(const std::vector<DeviceReportRow>& rows, bool byte_order_mark = false);
+
+}  // namespace quorvex

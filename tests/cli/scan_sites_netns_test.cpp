@@ -1,0 +1,190 @@
+// quorvex-cli against sites that are not one /24 heard by one program: several
+// scans at once, a protocol port held by another program, subnets of every
+// size, interfaces with several addresses.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/netns_lab.h"
+
+namespace quorvex {
+namespace {
+
+using testing::ChildProcess;
+using testing::NetnsLab;
+using testing::Simulator;
+
+struct Result {
+    int exit_code = -1;
+    std::string out, err;
+};
+
+Result Cli(NetnsLab& lab, std::vector<std::string> args) {
+    args.insert(args.begin(), QUORVEX_CLI_PATH);
+    Result r;
+    r.exit_code = lab.Run(lab.pc_namespace(), args, &r.out, &r.err);
+    return r;
+}
+
+// MAC -> {ip, outside_subnet} of a `scan --json` output; empty when it does
+// not parse.
+std::map<std::string, std::pair<std::string, std::string>> Listed(const std::string& json) {
+    std::map<std::string, std::pair<std::string, std::string>> devices;
+    try {
+        std::istringstream in(json);
+        boost::property_tree::ptree tree;
+        boost::property_tree::read_json(in, tree);
+        for (const auto& item : tree) {
+            devices[item.second.get<std::string>("mac")] = {
+                item.second.get<std::string>("ip"), item.second.get<std::string>("outside_subnet")};
+        }
+    } catch (const std::exception&) {
+        devices.clear();
+    }
+    return devices;
+}
+
+std::string WriteFile(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string TextCamera(const std::string& mac_last, const std::string& ip,
+                       const std::string& mask = "255.255.255.0") {
+    return R"({"mac": "00-1A-2B-3C-4D-)" + mac_last + R"(", "protocol": "text", "ip": ")" + ip +
+           R"(", "mask": ")" + mask + R"(", "password": "", "reply": "unicast"})";
+}
+
+TEST(ScanSitesNetns, ThreeScansAtOnceEachListEveryCamera) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("site", "10.77.0.1/24", "10.77.0.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    // Unicast, broadcast and multicast answers all in one site.
+    std::string why;
+    const auto sim = Simulator::Start(*lab, lab->site_namespace("site"),
+                                      {"--binary-h", "50", "--binary-j", "50", "--text", "100",
+                                       "--reply", "mixed", "--subnet", "10.77.0."},
+                                      &why);
+    ASSERT_TRUE(sim) << why;
+
+    for (const int programs : {2, 3}) {
+        SCOPED_TRACE(programs);
+        std::vector<ChildProcess> scans;
+        std::vector<std::string> outputs;
+        for (int i = 0; i < programs; ++i) {
+            const std::string out =
+                lab->scratch_dir() + "/scan" + std::to_string(programs) + "-" + std::to_string(i);
+            outputs.push_back(out);
+            scans.push_back(lab->Spawn(
+                lab->pc_namespace(),
+                {QUORVEX_CLI_PATH, "scan", "--wait", "2", "--json", "--interface", pc_if},
+                out + ".json", out + ".err"));
+        }
+        for (int i = 0; i < programs; ++i) {
+            EXPECT_EQ(scans[i].Wait(std::chrono::seconds(30)), 0) << ReadFile(outputs[i] + ".err");
+            EXPECT_EQ(Listed(ReadFile(outputs[i] + ".json")).size(), 200u) << "scan " << i;
+        }
+    }
+}
+
+TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStillCome) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("site", "10.77.3.1/24", "10.77.3.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    std::string why;
+    const auto sim =
+        Simulator::Start(*lab, lab->site_namespace("site"),
+                         {"--text", "70", "--reply", "unicast", "--subnet", "10.77.3."}, &why);
+    ASSERT_TRUE(sim) << why;
+    // Another program holds the text protocol's port without sharing it.
+    int holder = -1;
+    ASSERT_TRUE(lab->RunIn(lab->pc_namespace(), [&] {
+        holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(12109);
+        if (::bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
+            ::close(holder);
+            holder = -1;
+        }
+    }));
+    ASSERT_GE(holder, 0);
+
+    const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
+    ::close(holder);
+    EXPECT_EQ(Listed(scan.out).size(), 70u) << scan.err;
+    EXPECT_EQ(scan.exit_code, 1);
+    EXPECT_NE(scan.err.find("text protocol on " + pc_if), std::string::npos) << scan.err;
+    EXPECT_NE(scan.err.find("port 12109 in use"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.err.find("incomplete"), std::string::npos) << scan.err;
+}
+
+TEST(ScanSitesNetns, InsideAndOutsideFollowTheMaskAndEveryAddressOfTheInterface) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    // A /29: a camera at its factory address is moved to a host of the /29,
+    // never to the network's host numbers of a /24.
+    const std::string small_if = lab->AddSite("small", "10.97.0.1/29", "10.97.0.6/29");
+    // A /16 whose cameras sit in other /24s than the PC's.
+    const std::string wide_if = lab->AddSite("wide", "10.98.5.1/16", "10.98.5.2/16");
+    // Two addresses on one interface, the cameras' subnet second.
+    const std::string two_if = lab->AddSite("two", "10.96.0.1/24", "10.95.0.2/24");
+    ASSERT_FALSE(small_if.empty() || wide_if.empty() || two_if.empty()) << lab->last_error();
+    ASSERT_TRUE(lab->AddAddress(lab->pc_namespace(), two_if, "10.95.0.1/24"));
+
+    const auto start = [&](const std::string& site, const std::string& cameras) {
+        std::string why;
+        auto sim = Simulator::Start(
+            *lab, lab->site_namespace(site),
+            {"--devices", WriteFile(lab->scratch_dir() + "/" + site + ".json", cameras)}, &why);
+        EXPECT_TRUE(sim) << why;
+        return sim;
+    };
+    const auto small = start("small", "[" + TextCamera("01", "192.168.0.64") + "]");
+    const auto wide = start("wide", "[" + TextCamera("02", "10.98.200.7", "255.255.0.0") + "," +
+                                        TextCamera("03", "10.99.0.7", "255.255.0.0") + "]");
+    const auto two = start(
+        "two", "[" + TextCamera("04", "10.95.0.40") + "," + TextCamera("05", "10.96.0.50") + "]");
+    ASSERT_TRUE(small && wide && two);
+
+    const Result scan = Cli(*lab, {"scan", "--json", "--interface", small_if, "--interface",
+                                   wide_if, "--interface", two_if});
+    EXPECT_EQ(scan.exit_code, 0) << scan.err;
+    const auto listed = Listed(scan.out);
+    using Row = std::pair<std::string, std::string>;
+    EXPECT_EQ(listed.at("00-1A-2B-3C-4D-01"), Row("192.168.0.64", "true"));
+    EXPECT_EQ(listed.at("00-1A-2B-3C-4D-02"), Row("10.98.200.7", "false"));
+    EXPECT_EQ(listed.at("00-1A-2B-3C-4D-03"), Row("10.99.0.7", "true"));
+    EXPECT_EQ(listed.at("00-1A-2B-3C-4D-04"), Row("10.95.0.40", "false"));
+    EXPECT_EQ(listed.at("00-1A-2B-3C-4D-05"), Row("10.96.0.50", "false"));
+
+    // Matching moves only the camera outside, into a free host of the /29
+    // (.1 is the PC, .6 is taken on the link).
+    const Result match = Cli(
+        *lab, {"match", "--all", "--wait", "2", "--interface", small_if, "--interface", two_if});
+    EXPECT_EQ(match.exit_code, 0) << match.out << match.err;
+    EXPECT_NE(match.out.find("00-1A-2B-3C-4D-01  192.168.0.64 -> 10.97.0.2"), std::string::npos)
+        << match.out;
+    EXPECT_EQ(match.out.find("00-1A-2B-3C-4D-04"), std::string::npos) << match.out;
+    EXPECT_EQ(match.out.find("00-1A-2B-3C-4D-05"), std::string::npos) << match.out;
+}
+
+}  // namespace
+}  // namespace quorvex

@@ -1,0 +1,78 @@
+#include "ui/window_texts.h"
+
+#include <array>
+#include <utility>
+
+#include "config/language_x.h"
+#include "config/text_convert.h"
+
+namespace quorvex {
+
+namespace {
+
+constexpr std::pair<int, const char*> kEnglish[] = {
+    {IDS_ADDRESS_BLANK, "Enter an address."},
+    {IDS_ADDRESS_INCOMPLETE, "An address is four numbers with dots between them."},
+    {IDS_OCTET_TOO_LARGE, "%1 is above 255."},
+    {IDS_ADDRESS_MALFORMED, "Not an address: four numbers of up to three digits."},
+    {IDS_ADDRESS_NOT_HOST, "No camera can hold this address."},
+    {IDS_MASK_NOT_CONTIGUOUS, "Not a subnet mask: its ones must come first, without gaps."},
+    {IDS_ADDRESS_NOT_IN_SUBNET, "This is the network or broadcast address of the subnet."},
+    {IDS_GATEWAY_OUTSIDE, "The gateway is outside the camera's subnet."},
+    {IDS_PORT_RANGE, "Enter a port from 1 to 65535."},
+    {IDS_FILTER_PLACEHOLDER, "Filter (Ctrl+F): text in any column"},
+    {IDS_STATUS_SHOWN, "%1 of %2 cameras shown"},
+    {IDS_STATUS_OUTSIDE, "%1 outside their subnet"},
+    {IDS_STATUS_CONFLICTS, "%1 in address conflict"},
+    {IDS_STATUS_SILENT, "%1 not answering"},
+    {IDS_STATUS_SEARCHING, "%2 searches sent on %1 interface address(es)"},
+    {IDS_STATUS_NO_INTERFACE, "no network interface to search on"},
+    {IDS_STATUS_STARTING, "starting the search"},
+    {IDS_PROBLEM_LINE, "%1 protocol on %2: %3"},
+    {IDS_STATE_SOCKET_FAILED, "no socket could be opened"},
+    {IDS_STATE_BIND_FAILED, "port %1 is used by another program"},
+    {IDS_STATE_JOIN_FAILED, "the multicast group could not be joined"},
+    {IDS_STATE_GONE, "the interface is gone"},
+    {IDS_PROTOCOL_BINARY, "binary"},
+    {IDS_PROTOCOL_TEXT, "text"},
+    {IDS_STATUS_DROPS, "%1 answers dropped"},
+    {IDS_SILENT_TOOLTIP, "Not answering since %1"},
+    {IDS_CONFLICT_DUPLICATE, "Address conflict: another camera has this address"},
+    {IDS_CONFLICT_HOST, "Address conflict: the PC or the gateway has this address"},
+    {IDS_OWN_ADDRESS, "Own address %1, mask %2"},
+    {IDS_CHANGE_PENDING, "Change sent; waiting for the camera"},
+    {IDS_CHANGE_CONFIRMED, "Change confirmed"},
+    {IDS_CHANGE_NOT_CONFIRMED, "Change not confirmed: %1"},
+    {IDS_NO_BROWSER, "Could not open %1: no web browser is set up on this PC."},
+    {IDS_NO_WEB_ADDRESS, "This camera has no address a browser can open."},
+    {IDS_ARP_DONE, "ARP cache cleared on %1."},
+    {IDS_ARP_FAILED, "Clearing the ARP cache failed: %1"},
+    {IDS_ARP_NEEDS_ROOT,
+     "Clearing the ARP cache needs administrator rights: run Quorvex as root or install "
+     "pkexec."},
+    {IDS_ARP_NO_INTERFACE, "No interface is searched yet, so no ARP cache was cleared."},
+    {IDS_ARP_RUNNING, "Clearing the ARP cache on %1..."},
+    {IDS_EXPORT_TITLE, "Export camera list"},
+    {IDS_EXPORT_FILTER, "CSV files (*.csv);;JSON files (*.json)"},
+    {IDS_EXPORT_DONE, "%1 cameras written to %2."},
+    {IDS_EXPORT_FAILED, "Could not write %1: %2"},
+    {IDS_COPIED, "%1 rows copied."},
+};
+
+}  // namespace
+
+QString DefaultUiText(int id) {
+    for (const auto& [key, text] : kEnglish) {
+        if (key == id) return QString::fromUtf8(text);
+    }
+    return {};
+}
+
+QString UiText(const LanguageX& language, int id) {
+    std::array<char16_t, kTextCapacity> text{};
+    language.GetString(id, text);
+    if (text[0] != u'\0') return QString::fromUtf16(text.data());
+    return DefaultUiText(id);
+}
+
+}  // namespace quorvex

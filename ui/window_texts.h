@@ -1,0 +1,72 @@
+#pragma once
+
+// The texts the windows show beyond their dialog and menu resources: string
+// ids of the language packs with their built-in English. A pack that lacks an
+// id (an older pack) leaves the English text in place, so every pack loads.
+
+#include <QString>
+
+namespace quorvex {
+
+class LanguageX;
+
+enum UiString : int {
+    // Network configuration dialog: why a value is refused.
+    IDS_ADDRESS_BLANK = 100,
+    IDS_ADDRESS_INCOMPLETE = 101,
+    IDS_OCTET_TOO_LARGE = 102,
+    IDS_ADDRESS_MALFORMED = 103,
+    IDS_ADDRESS_NOT_HOST = 104,
+    IDS_MASK_NOT_CONTIGUOUS = 105,
+    IDS_ADDRESS_NOT_IN_SUBNET = 106,
+    IDS_GATEWAY_OUTSIDE = 107,
+    IDS_PORT_RANGE = 108,
+    // Main window: filter and status line.
+    IDS_FILTER_PLACEHOLDER = 120,
+    IDS_STATUS_SHOWN = 121,
+    IDS_STATUS_OUTSIDE = 122,
+    IDS_STATUS_CONFLICTS = 123,
+    IDS_STATUS_SILENT = 124,
+    IDS_STATUS_SEARCHING = 125,
+    IDS_STATUS_NO_INTERFACE = 126,
+    IDS_STATUS_STARTING = 127,
+    IDS_PROBLEM_LINE = 128,
+    IDS_STATE_SOCKET_FAILED = 129,
+    IDS_STATE_BIND_FAILED = 130,
+    IDS_STATE_JOIN_FAILED = 131,
+    IDS_STATE_GONE = 132,
+    IDS_PROTOCOL_BINARY = 133,
+    IDS_PROTOCOL_TEXT = 134,
+    IDS_STATUS_DROPS = 135,
+    // Marks on rows.
+    IDS_SILENT_TOOLTIP = 140,
+    IDS_CONFLICT_DUPLICATE = 141,
+    IDS_CONFLICT_HOST = 142,
+    IDS_OWN_ADDRESS = 143,
+    IDS_CHANGE_PENDING = 144,
+    IDS_CHANGE_CONFIRMED = 145,
+    IDS_CHANGE_NOT_CONFIRMED = 146,
+    // Host commands.
+    IDS_NO_BROWSER = 150,
+    IDS_NO_WEB_ADDRESS = 151,
+    IDS_ARP_DONE = 152,
+    IDS_ARP_FAILED = 153,
+    IDS_ARP_NEEDS_ROOT = 154,
+    IDS_ARP_NO_INTERFACE = 155,
+    IDS_ARP_RUNNING = 156,
+    // Export and copy.
+    IDS_EXPORT_TITLE = 160,
+    IDS_EXPORT_FILTER = 161,
+    IDS_EXPORT_DONE = 162,
+    IDS_EXPORT_FAILED = 163,
+    IDS_COPIED = 164,
+};
+
+// The pack's text for `id`, or the built-in English when the pack has none
+// (or an empty one). Placeholders %1, %2 are filled by the caller.
+QString UiText(const LanguageX& language, int id);
+
+// The built-in English of `id`; empty for an id this table does not know.
+QString DefaultUiText(int id);
+
+}  // namespace quorvex
