@@ -142,7 +142,7 @@ QString DeviceListModel::CellText(const DeviceUpdate& update, int column) const 
         case kType: {
             static constexpr char kFamilies[] = "HJE";
             const int family = update.entry.family;
-            if (update.entry.protocol == kProtocolWsd) return QStringLiteral("WS-Discovery");
+            if (update.entry.protocol == kProtocolWsDiscovery) return QStringLiteral("WS-Discovery");
             return family >= 1 && family <= 3 ? QString(QLatin1Char(kFamilies[family - 1]))
                                               : QString();
         }
