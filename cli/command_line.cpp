@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -13,9 +14,10 @@ namespace quorvex {
 namespace {
 
 constexpr double kMaxWaitSeconds = 3600.0;
+constexpr const char* kVersion = QUORVEX_VERSION;
 
 const char kToolHelp[] =
-    "Usage: quorvex-cli [--config FILE] COMMAND [OPTIONS]\n"
+    "Usage: quorvex-cli [--config FILE] [-q] COMMAND [OPTIONS] [--] [ARGUMENTS]\n"
     "\n"
     "Finds the network cameras on this PC's local networks and changes their\n"
     "network settings, like the Quorvex window.\n"
@@ -23,20 +25,29 @@ const char kToolHelp[] =
     "Commands:\n"
     "  interfaces   list this PC's adapters and which of them the search uses\n"
     "  scan         search for devices and list them\n"
-    "  set          change one device's network settings\n"
+    "  set          change the network settings of one device or a batch\n"
     "  match        move devices outside their interface's subnet into it\n"
     "  config       show the settings in effect\n"
     "\n"
     "Options:\n"
-    "  --config FILE  read FILE instead of config.xml in the current directory;\n"
-    "                 FILE's directory then also holds the Language folder\n"
+    "  --config FILE  read FILE as config.xml; FILE's directory then also holds\n"
+    "                 the Language folder\n"
+    "  -q, --quiet    no progress line on standard error\n"
     "  --help         this help; COMMAND --help explains a command\n"
+    "  --version      print the version\n"
+    "  --             end of options: what follows is arguments (MACs)\n"
     "\n"
-    "Exit codes: 0 success; 1 nothing found, device not found or change not\n"
-    "confirmed; 2 bad usage.\n"
+    "config.xml is looked up in this order: --config FILE; the per-user file\n"
+    "$XDG_CONFIG_HOME/quorvex/config.xml (~/.config/quorvex/config.xml); the\n"
+    "shipped file PREFIX/share/quorvex/config.xml; config.xml in the current\n"
+    "directory. When the file found exists but cannot be read, scan, set and\n"
+    "match search only with --interface or --any-interface.\n"
+    "\n"
+    "Exit codes: 0 success; 1 nothing found, device not found, change not\n"
+    "confirmed or output not written; 2 bad usage or unreadable settings.\n"
     "\n"
     "Example:\n"
-    "  quorvex-cli --config /etc/quorvex/config.xml scan --wait 5 --json\n";
+    "  quorvex-cli --config ~/site/config.xml scan --wait 5 --json\n";
 
 const char kInterfacesHelp[] =
     "Usage: quorvex-cli interfaces [--json]\n"
@@ -51,12 +62,15 @@ const char kInterfacesHelp[] =
     "  quorvex-cli interfaces --json\n";
 
 const char kScanHelp[] =
-    "Usage: quorvex-cli scan [--wait SECONDS|auto] [--interface NAME]... [--json | --csv]\n"
+    "Usage: quorvex-cli scan [--wait SECONDS|auto] [--interface NAME]... [--any-interface]\n"
+    "                        [--protocol LIST] [--json | --csv [--bom]]\n"
     "\n"
     "Sends one search at the start, takes answers until the site has gone quiet\n"
-    "(or for SECONDS), then lists the devices sorted by MAC address. Exit 1 when\n"
-    "no device answered, or when a protocol could not listen everywhere (the list\n"
-    "may then be incomplete; stderr says where and why).\n"
+    "(or for SECONDS), then lists the devices sorted by MAC address: each one's\n"
+    "address, marked when it lies outside the subnet of the interface that heard\n"
+    "it, and that interface's name. Exit 1 when no device answered, or when a\n"
+    "protocol could not listen everywhere (the list may then be incomplete;\n"
+    "stderr says where and why).\n"
     "\n"
     "  --wait auto       end when no new device has come for a while after the\n"
     "                    last one (at least 0.25 s, at most 10 s; the default)\n"
@@ -64,24 +78,48 @@ const char kScanHelp[] =
     "                    up to 3600)\n"
     "  --interface NAME  search on this adapter; repeat for several. Replaces the\n"
     "                    adapter choice, like config.interfaces\n"
+    "  --any-interface   search on the automatic adapter choice even when the\n"
+    "                    config.xml found cannot be read\n"
+    "  --protocol LIST   comma list of text, binary, wsd (default: all)\n"
     "  --json            one JSON array, one object per device\n"
-    "  --csv             CSV with a header row (RFC 4180)\n"
+    "  --csv             CSV with a header row (RFC 4180); texts that a\n"
+    "                    spreadsheet would run as formulas get a leading '\n"
+    "  --bom             start the CSV with a UTF-8 byte order mark\n"
     "\n"
     "Example:\n"
     "  quorvex-cli scan --wait 5 --interface eth0 --csv > cameras.csv\n";
 
 const char kSetHelp[] =
-    "Usage: quorvex-cli set MAC [--dhcp on|off] [--ip A] [--mask A] [--gateway A]\n"
-    "                       [--dns1 A] [--dns2 A] [--http-port N] [--user NAME]\n"
-    "                       [--password-stdin] [--wait SECONDS] [--interface NAME]...\n"
+    "Usage: quorvex-cli set (MAC... | --all-outside) [--ip A | --ip-from A] [--mask A]\n"
+    "                       [--gateway A] [--dns1 A] [--dns2 A] [--dhcp on|off]\n"
+    "                       [--http-port N] [--user NAME] [--password-stdin] [--dry-run]\n"
+    "                       [--force] [--json] [--wait SECONDS] [--interface NAME]...\n"
+    "                       [--any-interface]\n"
     "\n"
-    "Finds the device MAC (00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e), keeps its\n"
+    "Finds the devices MAC... (00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e), keeps their\n"
     "current settings except the ones given, and sends them. A text-protocol\n"
-    "device whose HTTP port changes gets the HTTP-port command 2 s later. Then\n"
-    "searches again; exit 0 when the device answers with the new settings.\n"
+    "device whose HTTP port changes gets the HTTP-port command 2 s after the\n"
+    "first has left. Then searches again and reports per device: confirmed,\n"
+    "answers with other values, or gone.\n"
     "\n"
+    "An address is checked before anything is sent: it must be a host address of\n"
+    "the subnet of the interface that heard the device, not special, not this\n"
+    "PC's or the gateway's, not another camera's, and no other host may answer\n"
+    "for it on the link. A refused address is not sent (--force sends one that\n"
+    "the link or the table holds, with a warning).\n"
+    "\n"
+    "  --ip A             new IPv4 address of the one device given\n"
+    "  --ip-from A        give the devices consecutive free addresses from A; mask,\n"
+    "                     gateway and name servers not given come from the\n"
+    "                     interface. The plan (and every address skipped, and\n"
+    "                     why) is printed before anything is sent; devices left\n"
+    "                     over when the subnet runs out are not moved\n"
+    "  --all-outside      every device outside its interface's subnet (needs\n"
+    "                     --ip-from)\n"
+    "  --dry-run          print the plan only; send nothing\n"
+    "  --force            send an address that is taken, with a warning\n"
+    "  --json             one JSON object: plan, skipped, not_moved, results\n"
     "  --dhcp on|off      DHCP on or off\n"
-    "  --ip A             new IPv4 address (dotted, e.g. 192.168.1.64)\n"
     "  --mask A           new subnet mask (e.g. 255.255.255.0)\n"
     "  --gateway A        new default gateway\n"
     "  --dns1 A           new first name server\n"
@@ -89,32 +127,49 @@ const char kSetHelp[] =
     "  --http-port N      new HTTP port, 1-65535\n"
     "  --user NAME        login name (default: the device's own)\n"
     "  --password-stdin   read the login password from the first line of standard\n"
-    "                     input (default: empty password)\n"
-    "  --wait SECONDS     how long to look for the device, and again for the\n"
+    "                     input (default: the one a binary device reports; text\n"
+    "                     devices report none)\n"
+    "  --wait SECONDS     how long to look for the devices, and again for the\n"
     "                     confirmation (default 3)\n"
     "  --interface NAME   search on this adapter; repeat for several\n"
+    "  --any-interface    search on the automatic adapter choice even when the\n"
+    "                     config.xml found cannot be read\n"
+    "  --protocol LIST    comma list of text, binary, wsd (default: all)\n"
+    "\n"
+    "Exit 1 when a device was not found, not moved or not confirmed.\n"
     "\n"
     "Example:\n"
     "  echo secret | quorvex-cli set 00-1A-2B-3C-4D-5E --ip 192.168.1.64 \\\n"
-    "      --mask 255.255.255.0 --http-port 8080 --password-stdin\n";
+    "      --mask 255.255.255.0 --http-port 8080 --password-stdin\n"
+    "  quorvex-cli set --all-outside --ip-from 192.168.1.100 --dry-run\n";
 
 const char kMatchHelp[] =
-    "Usage: quorvex-cli match [--wait SECONDS] [--interface NAME]... (--all | MAC...)\n"
+    "Usage: quorvex-cli match [--user NAME] [--password-stdin] [--json] [--wait SECONDS]\n"
+    "                         [--interface NAME]... [--any-interface] (--all | MAC...)\n"
     "\n"
     "Gives each named device (or every device with --all) that lies outside the\n"
     "subnet of the interface that heard it a free address of that subnet, from\n"
-    "the host-number range of config.xml. Addresses that another host on the\n"
-    "link already answers for are skipped. Prints each proposal, searches again\n"
-    "and reports which devices answer at their new address; exit 0 when all do.\n"
+    "the host-number range of config.xml. Addresses of this PC, its gateway,\n"
+    "other cameras and hosts that answer on the link are skipped, and no address\n"
+    "is given twice: when the range runs out, the devices left over are not\n"
+    "moved. Prints the plan, sends it, searches again and reports which devices\n"
+    "answer at their new address; exit 0 when all do.\n"
     "\n"
     "  --all              every device outside its subnet\n"
     "  MAC                a device by its key (00-1A-2B-3C-4D-5E or 00:1a:...)\n"
+    "  --user NAME        login name (default: the device's own)\n"
+    "  --password-stdin   read the login password from the first line of standard\n"
+    "                     input (needed for text devices with a password)\n"
+    "  --json             one JSON object: plan, skipped, not_moved, results\n"
     "  --wait SECONDS     how long to search, and again for the confirmation\n"
     "                     (default 3)\n"
     "  --interface NAME   search on this adapter; repeat for several\n"
+    "  --any-interface    search on the automatic adapter choice even when the\n"
+    "                     config.xml found cannot be read\n"
+    "  --protocol LIST    comma list of text, binary, wsd (default: all)\n"
     "\n"
     "Example:\n"
-    "  quorvex-cli match --all --wait 5\n";
+    "  echo secret | quorvex-cli match --all --password-stdin --wait 5\n";
 
 const char kConfigHelp[] =
     "Usage: quorvex-cli config [--json]\n"
@@ -157,9 +212,31 @@ public:
 
     ParsedCommandLine Run() {
         const CommandName* command = nullptr;
+        bool options_ended = false;
         while (at_ < args_.size()) {
             const std::string_view arg = args_[at_++];
+            if (options_ended) {
+                if (command == nullptr) {
+                    if (!TakeCommand(arg, command)) return result_;
+                } else if (!Positional(arg)) {
+                    return result_;
+                }
+                continue;
+            }
+            if (arg == "--") {
+                options_ended = true;
+                continue;
+            }
             if (arg == "--help" || arg == "-h") return Help(command);
+            if (arg == "--version") {
+                result_.kind = ParsedCommandLine::Kind::kHelp;
+                result_.text = std::string("quorvex-cli ") + kVersion + "\n";
+                return result_;
+            }
+            if (arg == "-q" || arg == "--quiet") {
+                result_.options.quiet = true;
+                continue;
+            }
             if (IsOption(arg, "--config")) {
                 if (!Once("--config") || !TakeText(arg, "--config", result_.options.config_file))
                     return result_;
@@ -168,11 +245,7 @@ public:
             }
             if (command == nullptr) {
                 if (arg.starts_with("-")) return Fail("unknown option '" + std::string(arg) + "'");
-                for (const CommandName& c : kCommands)
-                    if (c.name == arg) command = &c;
-                if (command == nullptr) return Fail("unknown command '" + std::string(arg) + "'");
-                result_.options.command = command->command;
-                prefix_ = std::string(command->name) + ": ";
+                if (!TakeCommand(arg, command)) return result_;
                 continue;
             }
             if (!CommandArgument(arg)) return result_;
@@ -184,6 +257,30 @@ public:
     }
 
 private:
+    bool TakeCommand(std::string_view arg, const CommandName*& command) {
+        for (const CommandName& c : kCommands)
+            if (c.name == arg) command = &c;
+        if (command == nullptr) return Error("unknown command '" + std::string(arg) + "'");
+        result_.options.command = command->command;
+        prefix_ = std::string(command->name) + ": ";
+        return true;
+    }
+
+    // An argument that is not an option: a device key for set and match.
+    bool Positional(std::string_view arg) {
+        CliOptions& o = result_.options;
+        if (o.command == CliCommand::kSet || o.command == CliCommand::kMatch) {
+            std::string key;
+            if (!TakeMac(arg, key)) return false;
+            for (const std::string& known : o.macs)
+                if (known == key) return Error("MAC " + key + " given twice");
+            o.macs.push_back(key);
+            if (o.mac.empty()) o.mac = key;
+            return true;
+        }
+        return Error("unexpected argument '" + std::string(arg) + "'");
+    }
+
     static bool IsOption(std::string_view arg, std::string_view name) {
         return arg == name ||
                (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
@@ -246,10 +343,30 @@ private:
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
         if (ec != std::errc() || end != value.data() + value.size() || !std::isfinite(seconds) ||
             seconds <= 0 || seconds > kMaxWaitSeconds)
-            return Error("--wait takes a number of seconds above 0 and up to 3600, not '" + value +
-                         "'");
+            return Error("--wait takes auto or a number of seconds above 0 and up to 3600, not '" +
+                         value + "'");
         result_.options.wait_seconds = seconds;
         result_.options.wait_auto = false;
+        return true;
+    }
+
+    bool TakeProtocols(std::string_view arg) {
+        std::string value;
+        if (!Once("--protocol") || !TakeText(arg, "--protocol", value)) return false;
+        std::vector<std::string> chosen;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = value.find(',', start);
+            const std::string name = value.substr(start, comma - start);
+            if (name != "text" && name != "binary" && name != "wsd")
+                return Error("--protocol takes a comma list of text, binary and wsd, not '" +
+                             value + "'");
+            if (std::find(chosen.begin(), chosen.end(), name) == chosen.end())
+                chosen.push_back(name);
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+        result_.options.protocols = chosen;
         return true;
     }
 
@@ -282,8 +399,7 @@ private:
         const bool searches =
             c == CliCommand::kScan || c == CliCommand::kSet || c == CliCommand::kMatch;
 
-        if (arg == "--json" &&
-            (c == CliCommand::kScan || c == CliCommand::kInterfaces || c == CliCommand::kConfig)) {
+        if (arg == "--json") {
             if (!Once("--json")) return false;
             if (o.format == OutputFormat::kCsv) return Error("--json and --csv exclude each other");
             o.format = OutputFormat::kJson;
@@ -296,7 +412,36 @@ private:
             o.format = OutputFormat::kCsv;
             return true;
         }
+        if (arg == "--bom" && c == CliCommand::kScan) {
+            if (!Once("--bom")) return false;
+            o.bom = true;
+            return true;
+        }
         if (searches && IsOption(arg, "--wait")) return TakeWait(arg);
+        if (searches && arg == "--any-interface") {
+            if (!Once("--any-interface")) return false;
+            o.any_interface = true;
+            return true;
+        }
+        if (searches && IsOption(arg, "--protocol")) return TakeProtocols(arg);
+        if ((c == CliCommand::kSet || c == CliCommand::kMatch) &&
+            (arg == "--dry-run" || arg == "--force")) {
+            if (!Once(arg)) return false;
+            (arg == "--dry-run" ? o.dry_run : o.force) = true;
+            return true;
+        }
+        if ((c == CliCommand::kSet || c == CliCommand::kMatch) && IsOption(arg, "--user")) {
+            std::string value;
+            if (!Once("--user") || !TakeText(arg, "--user", value)) return false;
+            if (value.size() > kMaxCredentialLength) return Error("--user is longer than 31 bytes");
+            o.user = value;
+            return true;
+        }
+        if ((c == CliCommand::kSet || c == CliCommand::kMatch) && arg == "--password-stdin") {
+            if (!Once("--password-stdin")) return false;
+            o.password_stdin = true;
+            return true;
+        }
         if (searches && IsOption(arg, "--interface")) {
             std::string name;
             if (!TakeText(arg, "--interface", name)) return false;
@@ -314,53 +459,43 @@ private:
                 return true;
             }
             if (IsOption(arg, "--ip")) return TakeAddress(arg, "--ip", o.ip, false);
+            if (IsOption(arg, "--ip-from")) return TakeAddress(arg, "--ip-from", o.ip_from, false);
+            if (arg == "--all-outside") {
+                if (!Once("--all-outside")) return false;
+                o.all_outside = true;
+                return true;
+            }
             if (IsOption(arg, "--mask")) return TakeAddress(arg, "--mask", o.mask, true);
             if (IsOption(arg, "--gateway")) return TakeAddress(arg, "--gateway", o.gateway, false);
             if (IsOption(arg, "--dns1")) return TakeAddress(arg, "--dns1", o.dns1, false);
             if (IsOption(arg, "--dns2")) return TakeAddress(arg, "--dns2", o.dns2, false);
             if (IsOption(arg, "--http-port")) return TakePort(arg);
-            if (IsOption(arg, "--user")) {
-                std::string value;
-                if (!Once("--user") || !TakeText(arg, "--user", value)) return false;
-                if (value.size() > kMaxCredentialLength)
-                    return Error("--user is longer than 31 bytes");
-                o.user = value;
-                return true;
-            }
-            if (arg == "--password-stdin") {
-                if (!Once("--password-stdin")) return false;
-                o.password_stdin = true;
-                return true;
-            }
-            if (!arg.starts_with("-")) {
-                if (!o.mac.empty())
-                    return Error("takes one MAC, got a second: '" + std::string(arg) + "'");
-                return TakeMac(arg, o.mac);
-            }
         }
-        if (c == CliCommand::kMatch) {
-            if (arg == "--all") {
+        if (c == CliCommand::kSet || c == CliCommand::kMatch) {
+            if (arg == "--all" && c == CliCommand::kMatch) {
                 if (!Once("--all")) return false;
                 o.all = true;
                 return true;
             }
-            if (!arg.starts_with("-")) {
-                std::string key;
-                if (!TakeMac(arg, key)) return false;
-                for (const std::string& known : o.macs)
-                    if (known == key) return Error("MAC " + key + " given twice");
-                o.macs.push_back(key);
-                return true;
-            }
         }
         if (arg.starts_with("-")) return Error("unknown option '" + std::string(arg) + "'");
-        return Error("unexpected argument '" + std::string(arg) + "'");
+        return Positional(arg);
     }
 
     bool Finish() {
         const CliOptions& o = result_.options;
-        if (o.command == CliCommand::kSet && o.mac.empty())
-            return Error("needs the MAC of the device to change");
+        if (o.bom && o.format != OutputFormat::kCsv) return Error("--bom goes with --csv");
+        if (o.command == CliCommand::kSet) {
+            if (o.macs.empty() && !o.all_outside)
+                return Error("needs the MAC of the device to change (or --all-outside)");
+            if (!o.macs.empty() && o.all_outside)
+                return Error("give --all-outside or MACs, not both");
+            if (o.ip && o.ip_from) return Error("give --ip or --ip-from, not both");
+            if (o.ip && (o.all_outside || o.macs.size() > 1))
+                return Error("--ip gives one address; use --ip-from for several devices");
+            if (o.all_outside && !o.ip_from) return Error("--all-outside needs --ip-from");
+            if (!o.macs.empty()) result_.options.mac = o.macs.front();
+        }
         if (o.command == CliCommand::kMatch) {
             if (o.all && !o.macs.empty()) return Error("give --all or MACs, not both");
             if (!o.all && o.macs.empty()) return Error("give --all or at least one MAC");

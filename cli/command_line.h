@@ -1,7 +1,7 @@
 #pragma once
 
 // The command line of quorvex-cli:
-//   quorvex-cli [--config FILE] COMMAND [OPTIONS]
+//   quorvex-cli [--config FILE] [-q] COMMAND [OPTIONS] [--] [ARGUMENTS]
 // Parsing only reads the arguments: it opens no socket and touches no file,
 // so every usage error is reported before anything reaches the network.
 
@@ -19,15 +19,25 @@ enum class OutputFormat { kTable, kJson, kCsv };
 
 struct CliOptions {
     CliCommand command = CliCommand::kScan;
-    std::string config_file;  // empty: "config.xml" in the current directory
+    std::string config_file;  // empty: the lookup of config/config_lookup.h
     OutputFormat format = OutputFormat::kTable;
+    bool quiet = false;  // -q: no progress line and no notes on standard error
+    bool bom = false;    // --bom: CSV starts with a UTF-8 byte order mark
+    // --wait SECONDS; set and match also wait this long with --wait auto.
     double wait_seconds = 3.0;
     // scan: end when the site has gone quiet instead of after `wait_seconds`.
     bool wait_auto = true;
     std::vector<std::string> interfaces;  // --interface, in the order given
+    bool any_interface = false;           // --any-interface
+    // --protocol: "text", "binary", "wsd" in the order given; all by default.
+    std::vector<std::string> protocols = {"text", "binary", "wsd"};
+    bool dry_run = false;  // set, match: print what would be sent, send nothing
+    bool force = false;    // set, match: send even where a check advises against it
 
-    // set: the device and the values that replace its current ones.
-    std::string mac;  // device key, "00-1A-2B-3C-4D-5E"
+    // set: the devices and the values that replace their current ones.
+    std::string mac;                     // the first device key, "00-1A-2B-3C-4D-5E"
+    bool all_outside = false;            // --all-outside instead of MACs
+    std::optional<std::string> ip_from;  // --ip-from: first address of a batch
     std::optional<bool> dhcp;
     std::optional<std::string> ip;
     std::optional<std::string> mask;
@@ -35,10 +45,11 @@ struct CliOptions {
     std::optional<std::string> dns1;
     std::optional<std::string> dns2;
     std::optional<std::uint16_t> http_port;
-    std::optional<std::string> user;
-    bool password_stdin = false;
+    std::optional<std::string> user;  // set and match
+    bool password_stdin = false;      // set and match
 
-    // match: every device outside its subnet, or the named ones (device keys).
+    // match: every device outside its subnet, or the named ones. set and
+    // match: every device key named, in the order given.
     bool all = false;
     std::vector<std::string> macs;
 };
@@ -46,7 +57,7 @@ struct CliOptions {
 struct ParsedCommandLine {
     enum class Kind {
         kRun,   // `options` holds a valid command
-        kHelp,  // `text` is the help to print on standard output; exit 0
+        kHelp,  // `text` is the help or version to print on standard output; exit 0
         kError  // `text` is the one-line problem for standard error; exit 2
     };
     Kind kind = Kind::kError;

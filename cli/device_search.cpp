@@ -84,13 +84,16 @@ void DeviceSearch::WatchUntilQuiet(std::string_view activity) {
         const std::size_t now_count = business_.DeviceCount();
         const std::uint64_t now_repeats = business_.RepeatedSearchCount();
         if (now_count != count) {
-            if (answered) longest_gap = std::max(longest_gap, now - last_change);
+            // The wait for the first answer counts as a gap too: a site whose
+            // few cameras answer slowly is not quiet after the first of them.
+            longest_gap = std::max(longest_gap, now - last_change);
             answered = true;
             count = now_count;
             last_change = now;
         }
-        // A repeated search brings answers again: the quiet starts anew.
-        if (now_repeats != repeats) {
+        // A repeated search brings answers again, and one still to come
+        // will: the quiet starts anew.
+        if (now_repeats != repeats || business_.RepeatsPending()) {
             repeats = now_repeats;
             last_change = now;
         }
@@ -110,12 +113,6 @@ void DeviceSearch::WatchUntilQuiet(std::string_view activity) {
 
 std::vector<std::string> DeviceSearch::Problems() const {
     return DescribeProblems(business_.Status());
-}
-
-void DeviceSearch::LetCommandsLeave() {
-    // One pass may be searching; the next one flushes. A third covers a pass
-    // that was already under way when the command was queued.
-    std::this_thread::sleep_for(3 * SearchBusiness::kPassLength + std::chrono::milliseconds(50));
 }
 
 std::optional<DeviceEntry> DeviceSearch::Find(std::string_view key) const {

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "search/device_report.h"
 #include "cli/effective_settings.h"
 #include "cli/progress_display.h"
 #include "core/device_records.h"
+#include "search/device_report.h"
 #include "search/search_business.h"
 
 namespace quorvex {
@@ -45,11 +45,13 @@ public:
 
     // Waits until the site has gone quiet: at least `kQuietMinimum`, then until
     // no new device has come for a quiet period after the last one (four
-    // times the longest gap seen between two new devices, within
+    // times the longest gap seen between two new devices (or before the
+    // first), within
     // `kQuietShortest`..`kQuietLongest`; `kFirstAnswerGrace` while nobody has
-    // answered) and no repeated search is under way; never past `kQuietMaximum`.
+    // answered) and no repeated search is under way or still to come; never
+    // past `kQuietMaximum`.
     static constexpr std::chrono::milliseconds kQuietMinimum{250};
-    static constexpr std::chrono::milliseconds kQuietShortest{200};
+    static constexpr std::chrono::milliseconds kQuietShortest{300};
     static constexpr std::chrono::milliseconds kQuietLongest{1500};
     static constexpr std::chrono::milliseconds kFirstAnswerGrace{2000};
     static constexpr std::chrono::milliseconds kQuietMaximum{10000};
@@ -58,10 +60,6 @@ public:
     // The search's problems, one line each, for standard error; empty when
     // every protocol listens on every searched address.
     std::vector<std::string> Problems() const;
-
-    // Sleeps long enough for the worker to send every command queued so far
-    // (commands leave in the next pass that does not search).
-    void LetCommandsLeave();
 
     SearchBusiness& business() { return business_; }
     std::optional<DeviceEntry> Find(std::string_view key) const;

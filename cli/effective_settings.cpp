@@ -51,12 +51,22 @@ std::optional<EffectiveSettings> LoadEffectiveSettings(const std::string& config
         }
         SetStartupDirectory(file.parent_path());
         settings.config_file = file.native();
+        settings.config_source = ConfigSource::kOption;
     } else {
-        settings.config_file = AppPath(u"config.xml", u"");
+        const std::filesystem::path shipped = ShippedDataDirectory();
+        if (!shipped.empty()) SetStartupDirectory(shipped);
+        const ConfigLocation found =
+            FindConfigFile({}, UserConfigFile(), shipped, StartupDirectory());
+        settings.config_file = found.file.native();
+        settings.config_source = found.source;
     }
+    SetConfigFile(settings.config_file);
 
     XmlExtern config;
     settings.config_loaded = config.Load(Utf8ToUtf16(settings.config_file));
+    std::error_code exists_error;
+    settings.config_unreadable =
+        !settings.config_loaded && std::filesystem::exists(settings.config_file, exists_error);
     if (!settings.config_loaded && !config_option.empty()) {
         *error = "cannot read configuration file '" + settings.config_file +
                  "' (missing, unreadable or not XML)";

@@ -1,9 +1,11 @@
+#include <bit>
+#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "cli/jobs.h"
-#include "search/text_encoding.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
+#include "search/text_encoding.h"
 
 namespace quorvex {
 
@@ -52,43 +54,44 @@ int RunInterfaces(const JobContext& job) {
     const std::vector<AdapterReport> reports = config.ReportAdapters();
 
     if (job.options.format == OutputFormat::kJson) {
+        // Keys as `ip -j` users expect them: ifname, and the prefix as a
+        // length; the kind is a word.
         std::string text = reports.empty() ? "[]\n" : "[\n";
         for (std::size_t i = 0; i < reports.size(); ++i) {
             const AdapterReport& r = reports[i];
             const LocalInterface& s = r.settings;
-            const auto field = [&](const char* key, std::string_view value) {
-                text += std::string("\"") + key + "\": " + JsonString(value) + ", ";
+            nlohmann::ordered_json o;
+            o["ifname"] = ToValidUtf8(r.adapter.name);
+            o["kind"] = TypeName(r.adapter.type);
+            o["description"] = ToValidUtf8(r.adapter.description);
+            o["chosen"] = r.chosen;
+            o["reason"] = Reason(r);
+            const auto address = [](const LocalInterface& one, nlohmann::ordered_json& to) {
+                to["ip"] = ToValidUtf8(GetText(one.ip));
+                std::uint32_t mask = 0;
+                if (ParseAddress(GetText(one.mask), mask))
+                    to["prefix_length"] = std::popcount(mask);
+                else
+                    to["prefix_length"] = nullptr;
+                to["mask"] = ToValidUtf8(GetText(one.mask));
             };
-            text += "  {";
-            field("name", r.adapter.name);
-            text += "\"type\": " + std::to_string(r.adapter.type) + ", ";
-            field("type_name", TypeName(r.adapter.type));
-            field("description", r.adapter.description);
-            text += std::string("\"chosen\": ") + (r.chosen ? "true" : "false") + ", ";
-            field("reason", Reason(r));
-            field("ip", GetText(s.ip));
-            field("prefix", GetText(s.prefix));
-            field("mask", GetText(s.mask));
-            field("gateway", GetText(s.gateway));
-            field("dns1", GetText(s.dns1));
-            field("dns2", GetText(s.dns2));
-            text += std::string("\"dhcp\": ") + (r.dhcp ? "true" : "false") + ", ";
+            address(s, o);
+            o["gateway"] = ToValidUtf8(GetText(s.gateway));
+            o["dns1"] = ToValidUtf8(GetText(s.dns1));
+            o["dns2"] = ToValidUtf8(GetText(s.dns2));
+            o["dhcp"] = r.dhcp;
             // The fields above describe the first address; every address,
             // the first included, is listed here.
-            text += "\"addresses\": [";
-            bool first = true;
+            o["addresses"] = nlohmann::ordered_json::array();
             for (std::size_t a = 0; a < r.records.size(); ++a) {
                 const LocalInterface& one = r.records[a].record;
                 if (GetText(one.ip).empty()) continue;
-                text += first ? "{" : ", {";
-                first = false;
-                field("ip", GetText(one.ip));
-                field("prefix", GetText(one.prefix));
-                field("mask", GetText(one.mask));
-                text += std::string("\"dhcp\": ") + (r.records[a].dhcp ? "true" : "false") + "}";
+                nlohmann::ordered_json entry;
+                address(one, entry);
+                entry["dhcp"] = r.records[a].dhcp;
+                o["addresses"].push_back(entry);
             }
-            text += "]}";
-            text += i + 1 < reports.size() ? ",\n" : "\n";
+            text += "  " + o.dump() + (i + 1 < reports.size() ? ",\n" : "\n");
         }
         if (!reports.empty()) text += "]\n";
         job.out << text;

@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/effective_settings.h"
 #include "cli/progress_display.h"
+#include "search/credentials.h"
 
 namespace quorvex {
 
@@ -34,6 +35,10 @@ int RunConfig(const JobContext& job);
 int RunScan(const JobContext& job);
 int RunSet(const JobContext& job);
 int RunMatch(const JobContext& job);
+
+// Reads --user and --password-stdin into `credentials` and checks that they
+// can go on the wire; kExitSuccess, or kExitUsage with the reason on stderr.
+int ReadCredentials(const JobContext& job, std::string_view command, Credentials& credentials);
 
 // The first of `names` that is not an adapter of this host, or empty when all
 // are (also when the adapter list cannot be read). Reads only.

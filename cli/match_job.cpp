@@ -1,31 +1,25 @@
 #include <ostream>
 
+#include "cli/batch_change.h"
 #include "cli/device_search.h"
 #include "cli/jobs.h"
-#include "cli/neighbour_probe.h"
+#include "search/neighbour_probe.h"
 #include "search/text_encoding.h"
 
 namespace quorvex {
 
-namespace {
-
-constexpr auto kConfirmSearchPeriod = std::chrono::milliseconds(1000);
-
-struct Proposal {
-    std::string key;
-    std::string old_ip;
-    std::string new_ip;
-};
-
-}  // namespace
-
 int RunMatch(const JobContext& job) {
     const CliOptions& o = job.options;
+    Credentials credentials;
+    if (const int code = ReadCredentials(job, "match", credentials); code != kExitSuccess)
+        return code;
     DeviceSearch search(job.settings, o.interfaces, job.progress);
     if (!search.Start()) {
         job.err << "quorvex-cli: match: no interface to search on\n";
         return kExitNotDone;
     }
+    SearchBusiness& business = search.business();
+    const bool json = o.format == OutputFormat::kJson;
 
     // With --all every answer counts, so the whole wait is taken; named
     // devices end the wait as soon as all of them have answered.
@@ -48,17 +42,18 @@ int RunMatch(const JobContext& job) {
             return kExitNotDone;
         }
         for (const DeviceEntry& entry : devices)
-            if (search.business().IsOutsideSubnet(entry)) targets.push_back(entry);
+            if (business.IsOutsideSubnet(entry)) targets.push_back(entry);
     } else {
         for (const std::string& key : o.macs) {
             const auto entry = search.Find(key);
             if (!entry) {
                 job.err << "quorvex-cli: match: device " << key << " not found\n";
                 failed = true;
-            } else if (!search.business().IsOutsideSubnet(*entry)) {
-                job.out << key << ": already in the subnet of "
-                        << AddressText(entry->interface_address) << " ("
-                        << TerminalText(GetText(entry->info.ip)) << "), left alone\n";
+            } else if (!business.IsOutsideSubnet(*entry)) {
+                if (!json)
+                    job.out << key << ": already in the subnet of "
+                            << AddressText(entry->interface_address) << " ("
+                            << TerminalText(GetText(entry->info.ip)) << "), left alone\n";
             } else {
                 targets.push_back(*entry);
             }
@@ -66,54 +61,73 @@ int RunMatch(const JobContext& job) {
     }
 
     const NeighbourProbe probe;
-    const auto taken = [&probe](std::string_view address) { return probe.InUse(address); };
-    std::vector<Proposal> proposals;
-    for (const DeviceEntry& entry : targets) {
-        const std::string key = DeviceKey(entry.info);
-        job.progress.Note("looking for a free address for " + key);
-        const std::optional<NetSettings> settings = search.business().MatchAddress(entry, taken);
+    const LinkProbe ask_link = [&](const std::vector<std::uint32_t>& addresses) {
+        job.progress.Note("asking the link about " + std::to_string(addresses.size()) +
+                          " address(es)");
+        auto found = probe.InUse(addresses);
         job.progress.Clear();
-        if (!settings) {
-            job.err << "quorvex-cli: match: " << key << ": no free host number from "
-                    << job.settings.app.match_min << " to " << job.settings.app.match_max
-                    << " in the subnet of " << AddressText(entry.interface_address) << "\n";
-            failed = true;
-            continue;
-        }
-        Proposal p{key, std::string(GetText(entry.info.ip)), std::string(GetText(settings->ip))};
-        job.out << key << "  " << TerminalText(p.old_ip) << " -> " << p.new_ip << "\n"
-                << std::flush;
-        proposals.push_back(std::move(p));
-    }
-    if (proposals.empty()) {
-        if (!failed) job.out << "no device to move\n";
-        return failed ? kExitNotDone : kExitSuccess;
-    }
-
-    search.LetCommandsLeave();
-    search.business().ClearDevices();
-    const auto answers_at_new = [&](const Proposal& p) {
-        const auto now = search.Find(p.key);
-        return now && GetText(now->info.ip) == p.new_ip;
+        return found;
     };
-    search.Watch(
-        o.wait_seconds, "confirming",
-        [&] {
-            for (const Proposal& p : proposals)
-                if (!answers_at_new(p)) return false;
-            return true;
-        },
-        kConfirmSearchPeriod);
-
-    for (const Proposal& p : proposals) {
-        if (answers_at_new(p)) {
-            job.out << p.key << ": answers at " << p.new_ip << "\n";
-        } else {
-            job.err << "quorvex-cli: match: " << p.key << " does not answer at " << p.new_ip
+    const SearchBusiness::BatchPlan plan = business.PlanMatch(targets, ask_link);
+    std::vector<PlannedChange> changes;
+    std::string plan_json, skipped_json, unmoved_json, results_json;
+    for (const SkippedAddress& skipped : plan.skipped) {
+        if (json)
+            skipped_json += std::string(skipped_json.empty() ? "" : ",") + "{\"address\":\"" +
+                            AddressText(skipped.address) +
+                            "\",\"reason\":" + JsonString(VerdictText(skipped.why)) + "}";
+        else
+            job.out << "skip " << AddressText(skipped.address) << ": " << VerdictText(skipped.why)
                     << "\n";
-            failed = true;
-        }
     }
+    for (const auto& move : plan.moves) {
+        const auto settings = business.MatchSettings(move.entry, move.address, credentials);
+        if (!settings) continue;
+        const std::string key = DeviceKey(move.entry.info);
+        if (json)
+            plan_json += std::string(plan_json.empty() ? "" : ",") + "{\"mac\":\"" + key +
+                         "\",\"from\":" + JsonString(GetText(move.entry.info.ip)) + ",\"to\":\"" +
+                         AddressText(move.address) + "\"}";
+        else
+            job.out << key << "  " << TerminalText(GetText(move.entry.info.ip)) << " -> "
+                    << AddressText(move.address) << "\n";
+        changes.push_back({move.entry, *settings});
+    }
+    for (const DeviceEntry& entry : plan.unplaced) {
+        failed = true;
+        const std::string key = DeviceKey(entry.info);
+        if (json)
+            unmoved_json += std::string(unmoved_json.empty() ? "" : ",") + "{\"mac\":\"" + key +
+                            "\",\"reason\":\"no free address left\"}";
+    }
+    if (!plan.unplaced.empty() && !json)
+        job.err << "quorvex-cli: match: " << plan.unplaced.size()
+                << " device(s) not moved: no free host number left from "
+                << job.settings.app.match_min << " to " << job.settings.app.match_max << "\n";
+    job.out << std::flush;
+
+    const std::vector<ChangeResult> results =
+        changes.empty() ? std::vector<ChangeResult>{}
+                        : ApplyAndConfirm(search, changes, o.wait_seconds);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const std::string key = DeviceKey(changes[i].entry.info);
+        const std::string ip(GetText(changes[i].settings.ip));
+        if (results[i] != ChangeResult::confirmed) failed = true;
+        if (json)
+            results_json += std::string(results_json.empty() ? "" : ",") + "{\"mac\":\"" + key +
+                            "\",\"result\":\"" + ResultText(results[i]) + "\"}";
+        else if (results[i] == ChangeResult::confirmed)
+            job.out << key << ": answers at " << ip << "\n";
+        else
+            job.err << "quorvex-cli: match: " << key << " does not answer at " << ip << " ("
+                    << ResultText(results[i]) << ")\n";
+    }
+    if (json)
+        job.out << "{\"plan\":[" << plan_json << "],\"skipped\":[" << skipped_json
+                << "],\"not_moved\":[" << unmoved_json << "],\"results\":[" << results_json
+                << "]}\n";
+    else if (changes.empty() && !failed)
+        job.out << "no device to move\n";
     return failed ? kExitNotDone : kExitSuccess;
 }
 

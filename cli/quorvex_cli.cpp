@@ -1,6 +1,7 @@
 #include "cli/quorvex_cli.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <istream>
@@ -34,13 +35,29 @@ int RunParsed(const ParsedCommandLine& parsed, std::istream& in, std::ostream& o
         err << "quorvex-cli: " << problem << "\n";
         return kExitUsage;
     }
+    if (settings->config_unreadable) {
+        err << "quorvex-cli: cannot read configuration file '" << settings->config_file
+            << "' (unreadable or not XML)\n";
+        const bool searches = options.command == CliCommand::kScan ||
+                              options.command == CliCommand::kSet ||
+                              options.command == CliCommand::kMatch;
+        // The file may name the only adapters the user allows probes on;
+        // the automatic choice could send them onto networks it excludes.
+        if (searches && options.interfaces.empty() && !options.any_interface) {
+            err << "quorvex-cli: not searching on the automatic adapter choice while the "
+                   "configuration file cannot be read; name adapters with --interface or "
+                   "use --any-interface\n";
+            return kExitUsage;
+        }
+    }
     const std::string unknown = UnknownInterface(options.interfaces);
     if (!unknown.empty()) {
         err << "quorvex-cli: no adapter named '" << unknown << "' (see quorvex-cli interfaces)\n";
         return kExitUsage;
     }
 
-    ProgressDisplay progress = ProgressDisplay::ForStandardError();
+    ProgressDisplay progress =
+        options.quiet ? ProgressDisplay(stderr, false) : ProgressDisplay::ForStandardError();
     const JobContext job{options, *settings, in, out, err, progress};
     try {
         switch (options.command) {

@@ -27,7 +27,7 @@ int RunScan(const JobContext& job) {
             job.out << FormatJson(rows);
             break;
         case OutputFormat::kCsv:
-            job.out << FormatCsv(rows);
+            job.out << FormatCsv(rows, job.options.bom);
             break;
         case OutputFormat::kTable:
             job.out << FormatTable(rows, job.settings.outside_note);

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "config/config_lookup.h"
 #include "config/text_convert.h"
 
 namespace quorvex {
@@ -12,6 +13,7 @@ namespace {
 
 std::mutex startup_mutex;
 std::optional<std::filesystem::path> startup_directory;
+std::optional<std::filesystem::path> config_file;
 
 // Holds startup_mutex. Linux paths are bytes; they are taken as UTF-8.
 const std::filesystem::path& FixedStartupDirectory() {
@@ -28,16 +30,25 @@ const std::filesystem::path& FixedStartupDirectory() {
 bool MakeAppPath(std::u16string_view file_name, std::u16string_view sub_folder,
                  std::span<char16_t> buffer, std::size_t* length) {
     std::u16string path;
-    {
+    if (file_name == u"config.xml" && sub_folder.empty()) {
         std::lock_guard lock(startup_mutex);
-        path = Utf8ToUtf16(FixedStartupDirectory().native());
+        if (!config_file)
+            config_file = FindConfigFile({}, UserConfigFile(), ShippedDataDirectory(),
+                                         FixedStartupDirectory())
+                              .file;
+        path = Utf8ToUtf16(config_file->native());
+    } else {
+        {
+            std::lock_guard lock(startup_mutex);
+            path = Utf8ToUtf16(FixedStartupDirectory().native());
+        }
+        if (path.empty() || path.back() != u'/') path += u'/';
+        if (!sub_folder.empty()) {
+            path += sub_folder;
+            if (sub_folder.back() != u'/') path += u'/';
+        }
+        path += file_name;
     }
-    if (path.empty() || path.back() != u'/') path += u'/';
-    if (!sub_folder.empty()) {
-        path += sub_folder;
-        if (sub_folder.back() != u'/') path += u'/';
-    }
-    path += file_name;
     if (path.size() >= buffer.size()) return false;
     path.copy(buffer.data(), path.size());
     buffer[path.size()] = u'\0';
@@ -50,6 +61,14 @@ void SetStartupDirectory(const std::filesystem::path& directory) {
     auto absolute = std::filesystem::absolute(directory, error);
     std::lock_guard lock(startup_mutex);
     startup_directory = error ? directory : absolute.lexically_normal();
+    config_file.reset();
+}
+
+void SetConfigFile(const std::filesystem::path& file) {
+    std::error_code error;
+    auto absolute = std::filesystem::absolute(file, error);
+    std::lock_guard lock(startup_mutex);
+    config_file = error ? file : absolute.lexically_normal();
 }
 
 std::filesystem::path StartupDirectory() {
@@ -60,6 +79,7 @@ std::filesystem::path StartupDirectory() {
 void ResetStartupDirectory() {
     std::lock_guard lock(startup_mutex);
     startup_directory.reset();
+    config_file.reset();
 }
 
 }  // namespace quorvex

@@ -20,6 +20,10 @@ namespace quorvex {
 // The start-up directory is the process's current directory at the first path
 // built (or the one given to SetStartupDirectory before that), remembered for
 // the rest of the run.
+//
+// "config.xml" without a sub-folder is the exception: it is the file that
+// SetConfigFile named, or else the one that the lookup of config_lookup.h
+// finds (per-user, shipped, start-up directory), looked up once per run.
 bool MakeAppPath(std::u16string_view file_name, std::u16string_view sub_folder,
                  std::span<char16_t> buffer, std::size_t* length = nullptr);
 
@@ -28,6 +32,10 @@ bool MakeAppPath(std::u16string_view file_name, std::u16string_view sub_folder,
 // directory this way. A relative path is made absolute against the current
 // directory.
 void SetStartupDirectory(const std::filesystem::path& directory);
+
+// Fixes the file that MakeAppPath gives for "config.xml" (quorvex-cli's
+// --config and lookup). SetStartupDirectory and ResetStartupDirectory forget it.
+void SetConfigFile(const std::filesystem::path& file);
 
 // The start-up directory, fixing it now if no path has been built yet.
 std::filesystem::path StartupDirectory();

@@ -92,10 +92,14 @@ public:
     // queue holds.
     static constexpr std::int32_t kMaxDrainPerSocket = 65536;
     // The room for waiting answers that each interface should have per
-    // protocol: about 6,000 answers. A socket the system grants less gets
+    // protocol: a whole burst of 20,000 answers, so that a repeated search
+    // whose answers arrive faster than a slow (or busy) worker reads them
+    // still finds room for all of them instead of losing the same tail of
+    // the burst every time. Taken from the system only while answers wait.
+    // A socket the system grants less gets
     // helper sockets on its port that share the answers sent to the
     // interface's address, at most `kMaxHelperSockets` of them.
-    static constexpr int kAnswerRoomBytes = 8 * 1024 * 1024;
+    static constexpr int kAnswerRoomBytes = 32 * 1024 * 1024;
     static constexpr int kMaxHelperSockets = 16;
 
     BaseSearch(const BaseSearch&) = delete;

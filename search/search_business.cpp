@@ -12,6 +12,7 @@
 #include "core/morvain_search.h"
 #include "core/ws_discovery_search.h"
 #include "search/adapter_monitor.h"
+#include "search/address_check.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
 
@@ -46,7 +47,8 @@ bool SameInterfaces(const std::vector<LocalInterface>& a, const std::vector<Loca
 bool SameStatus(const SearchStatus& a, const SearchStatus& b) {
     if (a.sockets.size() != b.sockets.size() || a.interfaces_loaded != b.interfaces_loaded ||
         a.interface_count != b.interface_count || a.searches != b.searches ||
-        a.repeats != b.repeats || a.drops != b.drops || a.adapter_changes != b.adapter_changes) {
+        a.repeats != b.repeats || a.drops != b.drops || a.adapter_changes != b.adapter_changes ||
+        a.answers_lost != b.answers_lost) {
         return false;
     }
     for (std::size_t i = 0; i < a.sockets.size(); ++i) {
@@ -180,6 +182,7 @@ int SearchBusiness::SearchLoop(void* argument) {
             self.SendSearches();
             lastSearch = Clock::now();
         } else {
+            self.RunDeferredCommands();
             for (auto& [id, protocol] : self.protocols_) protocol->FlushCommands();
             self.RepeatIfAnswersWereLost();
         }
@@ -208,20 +211,34 @@ void SearchBusiness::SendSearches() {
         state.sent = now;
         state.last_read = now;
         state.left = kMaxRepeatSearches;
+        state.barren = 0;
     }
+    repeats_pending_.store(false);
+    answers_lost_.store(false);
     search_count_.fetch_add(1);
 }
 
 void SearchBusiness::RepeatIfAnswersWereLost() {
     // Answers lost to an overflow come back with a repeated search. A repeat
-    // waits until the protocol's sockets have gone quiet, so that its burst
-    // meets empty queues rather than the tail of the last one, and only one
-    // protocol repeats at a time, so that two bursts do not share the worker.
-    // Repeats go on while each one still brings devices back and drops are
-    // still counted; a repeat that brought nothing new ends them.
+    // waits until the sockets of every protocol have gone quiet, so that its
+    // burst meets empty queues rather than the tail of the last one (or the
+    // other protocol's burst), and only one protocol repeats at a time.
+    // Repeats go on while they still bring devices back and drops are still
+    // counted; two repeats in a row that brought nobody new end them, as
+    // does the bound. Ending with drops still counted is reported.
     const auto now = std::chrono::steady_clock::now();
-    // Quiet on every protocol: a burst still pouring into the other
-    // protocol's sockets would compete with the repeat's for the worker.
+    bool pending = false;
+    bool lost = false;
+    for (auto& [id, protocol] : protocols_) {
+        RepeatState& state = repeats_[id];
+        const bool dropped = protocol->DroppedDatagrams() > state.drops;
+        if (state.left > 0 && dropped) pending = true;
+        if (state.left <= 0 && dropped && state.sent != std::chrono::steady_clock::time_point{})
+            lost = true;
+    }
+    repeats_pending_.store(pending);
+    answers_lost_.store(lost);
+    if (!pending) return;
     for (const auto& [id, state] : repeats_) {
         if (now - state.last_read < kQuietBeforeRepeat) return;
     }
@@ -237,8 +254,14 @@ void SearchBusiness::RepeatIfAnswersWereLost() {
         }
         const bool first_repeat = state.left == kMaxRepeatSearches;
         if (!first_repeat && found == state.found_at_send) {
-            state.left = 0;  // converged: the last repeat brought nobody back
-            continue;
+            // On a loaded machine one repeat may lose the same answers again;
+            // a second barren one in a row means they do not come back.
+            if (++state.barren >= 2) {
+                state.left = 0;
+                continue;
+            }
+        } else {
+            state.barren = 0;
         }
         protocol->SendSearch();
         state.drops = protocol->DroppedDatagrams();
@@ -503,6 +526,7 @@ void SearchBusiness::RefreshStatus() {
     }
     status.searches = search_count_.load();
     status.repeats = repeat_count_.load();
+    status.answers_lost = answers_lost_.load();
     status.adapter_changes = adapter_changes_.load();
     bool changed = false;
     {
@@ -629,15 +653,43 @@ bool SearchBusiness::IsOutsideSubnet(const DeviceEntry& entry) const {
 }
 
 bool SearchBusiness::MatchAddress(const DeviceEntry& entry) {
-    return MatchAddress(entry, AddressTaken{}).has_value();
+    const BatchPlan plan = PlanMatch({entry}, LinkProbe{});
+    if (plan.moves.empty()) return false;
+    const auto settings = MatchSettings(entry, plan.moves.front().address, Credentials{});
+    if (!settings) return false;
+    ApplySettings(entry, *settings);
+    return true;
 }
 
-std::optional<NetSettings> SearchBusiness::MatchAddress(const DeviceEntry& entry,
-                                                        const AddressTaken& taken) {
+AddressFacts SearchBusiness::AddressFactsFor(const DeviceEntry& entry) const {
+    AddressFacts facts;
+    for (const LocalInterface& record : InterfaceAddresses(entry.interface_address)) {
+        const auto subnet = Ipv4Subnet::FromTexts(GetText(record.ip), GetText(record.mask));
+        if (subnet) facts.interface_subnets.push_back(*subnet);
+    }
+    {
+        std::lock_guard lock(interfaces_lock_);
+        for (const LocalInterface& record : interfaces_) {
+            std::uint32_t address = 0;
+            if (ParseAddress(GetText(record.ip), address)) facts.pc_addresses.insert(address);
+            if (ParseAddress(GetText(record.gateway), address)) facts.gateways.insert(address);
+        }
+    }
+    std::shared_lock lock(table_lock_);
+    for (const auto& [key, stored] : devices_) {
+        std::uint32_t address = 0;
+        if (ParseAddress(GetText(stored.entry.info.ip), address)) {
+            facts.camera_addresses.emplace(address, DeviceKey(stored.entry.info));
+        }
+    }
+    return facts;
+}
+
+std::optional<std::pair<LocalInterface, std::vector<std::uint32_t>>>
+SearchBusiness::MatchCandidates(const DeviceEntry& entry) const {
     // WS-Discovery finds a camera but cannot change its settings.
     if (!CanConfigure(entry)) return std::nullopt;
     const std::vector<LocalInterface> addresses = InterfaceAddresses(entry.interface_address);
-    if (addresses.empty() || !OutsideSubnet(entry)) return std::nullopt;
     // The device moves into the subnet of the interface's first address that
     // has a usable mask.
     const LocalInterface* home = nullptr;
@@ -650,83 +702,174 @@ std::optional<NetSettings> SearchBusiness::MatchAddress(const DeviceEntry& entry
         }
     }
     if (home == nullptr) return std::nullopt;
-
-    // Handing a device the PC's own address or its gateway's would cut the PC
-    // or the whole subnet off; another device's would make two.
-    std::set<std::uint32_t> used;
-    {
-        std::shared_lock lock(table_lock_);
-        for (const auto& [key, stored] : devices_) {
-            std::uint32_t address = 0;
-            if (ParseAddress(GetText(stored.entry.info.ip), address)) used.insert(address);
-        }
-    }
-    {
-        std::lock_guard lock(interfaces_lock_);
-        for (const LocalInterface& record : interfaces_) {
-            for (const std::string_view own : {GetText(record.ip), GetText(record.gateway)}) {
-                std::uint32_t address = 0;
-                if (ParseAddress(own, address)) used.insert(address);
-            }
-        }
-    }
     // Host number k names the k-th address of the PC's own /24 inside a
     // subnet of /24 or wider (on a /24, the last octet as ever), else the
     // k-th host of the subnet; numbers that name no host address of the
-    // subnet are skipped.
+    // subnet are left out.
     std::uint32_t pc_address = 0;
     ParseAddress(GetText(home->ip), pc_address);
     const std::uint32_t base =
         subnet->PrefixLength() <= 24 ? ntohl(pc_address) & 0xFFFFFF00u : ntohl(subnet->Network());
-    const auto candidate = [&](std::int32_t k) -> std::optional<std::uint32_t> {
-        if (k < 1 || k > 255) return std::nullopt;
+    std::vector<std::uint32_t> candidates;
+    const auto add = [&](std::int32_t k) {
+        if (k < 1 || k > 255) return;
         const std::uint32_t address = htonl(base + static_cast<std::uint32_t>(k));
-        if (!subnet->IsHostAddress(address) || IsSpecialAddress(address)) return std::nullopt;
-        return address;
-    };
-    const auto is_free = [&](std::int32_t k) {
-        const auto address = candidate(k);
-        if (!address || used.count(*address) != 0) return false;
-        return !taken || !taken(AddressText(*address));
+        if (subnet->IsHostAddress(address)) candidates.push_back(address);
     };
     // From `nextOctet` up to `matchMax`, then once round from `matchMin`, so
     // that numbers below `nextOctet` are found when the top of the range is
     // taken.
-    std::optional<std::int32_t> chosen;
-    for (std::int32_t k = nextOctet; k <= matchMax && !chosen; ++k) {
-        if (is_free(k)) chosen = k;
+    for (std::int32_t k = nextOctet; k <= matchMax; ++k) add(k);
+    for (std::int32_t k = matchMin; k < nextOctet && k <= matchMax; ++k) add(k);
+    // A subnet narrower than a /24 (a /29, say) may hold no host number of
+    // the range at all: then any host of the subnet will do.
+    if (candidates.empty() && subnet->PrefixLength() > 24 && matchMin <= matchMax) {
+        for (std::int32_t k = 1; k <= 255; ++k) add(k);
     }
-    for (std::int32_t k = matchMin; k < nextOctet && k <= matchMax && !chosen; ++k) {
-        if (is_free(k)) chosen = k;
-    }
-    if (!chosen) {
-        // A subnet narrower than a /24 (a /29, say) may hold no host number
-        // of the range at all: then any free host of the subnet will do.
-        bool range_fits = subnet->PrefixLength() <= 24 || matchMin > matchMax;
-        for (std::int32_t k = std::max(matchMin, 1); !range_fits && k <= std::min(matchMax, 255);
-             ++k) {
-            range_fits = candidate(k).has_value();
-        }
-        for (std::int32_t k = 1; !range_fits && k <= 255 && !chosen; ++k) {
-            if (is_free(k)) chosen = k;
-        }
-        if (!chosen) return std::nullopt;
-    } else {
-        nextOctet = *chosen + 1 > matchMax ? matchMin : *chosen + 1;
-    }
+    return std::pair{*home, std::move(candidates)};
+}
 
+SearchBusiness::BatchPlan SearchBusiness::PlanBatch(const std::vector<DeviceEntry>& all,
+                                                    std::uint32_t start, std::uint32_t mask,
+                                                    const LinkProbe& probe) const {
+    BatchPlan batch;
+    // A camera no protocol can change gets no address: one handed to it
+    // would be lost to the rest of the batch.
+    std::vector<DeviceEntry> entries;
+    for (const DeviceEntry& entry : all) {
+        (CanConfigure(entry) ? entries : batch.unplaced).push_back(entry);
+    }
+    if (entries.empty()) return batch;
+    // Every camera of a batch sits on the same link as the first one heard.
+    AddressFacts facts = AddressFactsFor(entries.front());
+    const Ipv4Subnet subnet{start, mask};
+    const std::vector<std::uint32_t> candidates =
+        ConsecutiveAddresses(start, subnet, std::size_t{subnet.HostCount()} + 2);
+    std::vector<std::string> keys;
+    for (const DeviceEntry& entry : entries) keys.push_back(DeviceKey(entry.info));
+    const auto check = [&](std::uint32_t address, std::size_t camera) {
+        return CheckAddress(address, mask, facts, keys[camera]);
+    };
+    const AddressPlan plan =
+        PlanAddressesOnLink(candidates, entries.size(), check, probe, facts.answered_on_link);
+    for (const PlannedMove& move : plan.moves)
+        batch.moves.push_back({entries[move.camera], move.address});
+    batch.skipped = plan.skipped;
+    for (std::size_t i = plan.moves.size(); i < entries.size(); ++i)
+        batch.unplaced.push_back(entries[i]);
+    return batch;
+}
+
+SearchBusiness::BatchPlan SearchBusiness::PlanMatch(const std::vector<DeviceEntry>& entries,
+                                                    const LinkProbe& probe) {
+    BatchPlan batch;
+    // Addresses handed out to earlier cameras of this batch count as taken.
+    std::map<std::uint32_t, std::string> given;
+    for (const DeviceEntry& entry : entries) {
+        if (!OutsideSubnet(entry)) continue;
+        const auto target = MatchCandidates(entry);
+        if (!target) {
+            batch.unplaced.push_back(entry);
+            continue;
+        }
+        AddressFacts facts = AddressFactsFor(entry);
+        facts.camera_addresses.insert(given.begin(), given.end());
+        std::uint32_t mask = 0;
+        ParseAddress(GetText(target->first.mask), mask);
+        const std::string key = DeviceKey(entry.info);
+        const auto check = [&](std::uint32_t address, std::size_t) {
+            return CheckAddress(address, mask, facts, key);
+        };
+        const AddressPlan plan =
+            PlanAddressesOnLink(target->second, 1, check, probe, facts.answered_on_link);
+        for (const SkippedAddress& skipped : plan.skipped) {
+            const bool known =
+                std::any_of(batch.skipped.begin(), batch.skipped.end(),
+                            [&](const SkippedAddress& s) { return s.address == skipped.address; });
+            if (!known) batch.skipped.push_back(skipped);
+        }
+        if (plan.moves.empty()) {
+            batch.unplaced.push_back(entry);
+            continue;
+        }
+        const std::uint32_t address = plan.moves.front().address;
+        given.emplace(address, key);
+        batch.moves.push_back({entry, address});
+        const std::int32_t k = static_cast<std::int32_t>(ntohl(address) & 0xFFu);
+        if (k >= matchMin && k <= matchMax) nextOctet = k + 1 > matchMax ? matchMin : k + 1;
+    }
+    return batch;
+}
+
+std::optional<NetSettings> SearchBusiness::MatchSettings(const DeviceEntry& entry,
+                                                         std::uint32_t address,
+                                                         const Credentials& given) const {
+    const auto target = MatchCandidates(entry);
+    if (!target) return std::nullopt;
+    const LocalInterface& home = target->first;
     NetSettings settings{};
-    SetText(settings.user, GetText(entry.info.user));
-    SetText(settings.password, GetText(entry.info.password));
-    SetText(settings.ip, AddressText(*candidate(*chosen)));
-    SetText(settings.mask, GetText(home->mask));
-    SetText(settings.gateway, GetText(home->gateway));
-    SetText(settings.dns1, GetText(home->dns1));
-    SetText(settings.dns2, GetText(home->dns2));
+    ApplyCredentials(settings, given, entry.info);
+    SetText(settings.ip, AddressText(address));
+    SetText(settings.mask, GetText(home.mask));
+    SetText(settings.gateway, GetText(home.gateway));
+    SetText(settings.dns1, GetText(home.dns1));
+    SetText(settings.dns2, GetText(home.dns2));
     settings.http_port = entry.info.http_port;
     settings.dhcp = 0;
-    SendCommand(entry, settings, kCommandNetSettings);
     return settings;
+}
+
+SearchBusiness::ChangeTicket SearchBusiness::ApplySettings(const DeviceEntry& entry,
+                                                           const NetSettings& settings) {
+    ChangeTicket ticket;
+    ticket.protocol = entry.protocol;
+    ticket.first = SendCommand(entry, settings, kCommandNetSettings);
+    if (ticket.first == 0 || entry.protocol != kProtocolText ||
+        settings.http_port == entry.info.http_port) {
+        return ticket;
+    }
+    std::lock_guard lock(deferred_lock_);
+    ticket.change = ++next_change_;
+    deferred_.push_back({ticket.change, entry, settings, ticket.first, std::nullopt});
+    deferred_tickets_[ticket.change] = 0;
+    waiter_.Wake();
+    return ticket;
+}
+
+bool SearchBusiness::ChangeLeft(const ChangeTicket& ticket) const {
+    if (!CommandLeft(ticket.protocol, ticket.first)) return false;
+    if (ticket.change == 0) return true;
+    std::uint64_t second = 0;
+    {
+        std::lock_guard lock(deferred_lock_);
+        const auto found = deferred_tickets_.find(ticket.change);
+        if (found == deferred_tickets_.end()) return false;
+        second = found->second;
+    }
+    return second != 0 && CommandLeft(ticket.protocol, second);
+}
+
+void SearchBusiness::RunDeferredCommands() {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<Deferred> due;
+    {
+        std::lock_guard lock(deferred_lock_);
+        for (auto it = deferred_.begin(); it != deferred_.end();) {
+            if (!it->left_at && CommandLeft(it->entry.protocol, it->after)) it->left_at = now;
+            if (it->left_at && now - *it->left_at >= kHttpPortDelay) {
+                due.push_back(*it);
+                it = deferred_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const Deferred& d : due) {
+        const std::uint64_t ticket = SendCommand(d.entry, d.settings, kCommandHttpPort);
+        std::lock_guard lock(deferred_lock_);
+        // A command that could not be queued counts as left, as a dropped one does.
+        deferred_tickets_[d.change] = ticket != 0 ? ticket : d.after;
+    }
 }
 
 std::vector<DeviceEntry> SearchBusiness::CopyDevices() const {

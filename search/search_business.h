@@ -29,7 +29,9 @@
 #include "core/base_search.h"
 #include "core/device_records.h"
 #include "search/adapter_source.h"
+#include "search/address_plan.h"
 #include "search/base_thread.h"
+#include "search/credentials.h"
 #include "search/device_update.h"
 #include "search/search_status.h"
 #include "search/socket_waiter.h"
@@ -43,8 +45,6 @@ using NotifyCallback = void (*)(const char* key, void* context, std::int32_t tag
 class SearchBusiness {
 public:
     using ProtocolMap = std::map<std::int32_t, std::unique_ptr<IDeviceSearch>>;
-    // "Is this address already taken on the link?" Asked without any lock held.
-    using AddressTaken = std::function<bool(std::string_view address)>;
 
     // The table holds at most this many devices; answers with new keys beyond
     // it are dropped, answers for keys already stored still update them.
@@ -131,6 +131,51 @@ public:
     // dropped it because it could not go out.
     bool CommandLeft(std::int32_t protocol, std::uint64_t ticket) const;
 
+    // What a change of one device left behind: the tickets of its commands.
+    struct ChangeTicket {
+        std::int32_t protocol = 0;
+        std::uint64_t first = 0;   // the settings command
+        std::uint64_t change = 0;  // names the HTTP-port command still to come; 0: none
+    };
+    // How long after the settings command of a text device has left its
+    // HTTP-port command is queued, so that the device has taken the settings.
+    static constexpr std::chrono::milliseconds kHttpPortDelay{2000};
+    // Queues the settings command for `entry`; when the device speaks the text
+    // protocol and `settings` change its HTTP port, the worker queues the
+    // HTTP-port command `kHttpPortDelay` after the first has left.
+    ChangeTicket ApplySettings(const DeviceEntry& entry, const NetSettings& settings);
+    // True once every command of the change has left (or been dropped).
+    bool ChangeLeft(const ChangeTicket& ticket) const;
+
+    // What the address check needs to know for a device heard as `entry`.
+    AddressFacts AddressFactsFor(const DeviceEntry& entry) const;
+
+    // A camera of a batch and the address planned for it.
+    struct PlannedCamera {
+        DeviceEntry entry;
+        std::uint32_t address = 0;
+    };
+    struct BatchPlan {
+        std::vector<PlannedCamera> moves;
+        std::vector<SkippedAddress> skipped;
+        std::vector<DeviceEntry> unplaced;  // left where they are: no free address
+    };
+    // Consecutive addresses from `start` with `mask` for `entries`, in their
+    // order, skipping every address the check refuses (asking the link with
+    // `probe` when given); never one address twice.
+    BatchPlan PlanBatch(const std::vector<DeviceEntry>& entries, std::uint32_t start,
+                        std::uint32_t mask, const LinkProbe& probe) const;
+    // For each of `entries` outside its subnet, a free host number of the
+    // subnet of the interface that heard it, from the match range; the same
+    // rules, never one address twice. Advances `nextOctet` past what it hands
+    // out.
+    BatchPlan PlanMatch(const std::vector<DeviceEntry>& entries, const LinkProbe& probe);
+    // The settings that move `entry` to `address` in the subnet of the
+    // interface that heard it: that interface's mask, gateway and name
+    // servers, the device's port, DHCP off, credentials by `given`.
+    std::optional<NetSettings> MatchSettings(const DeviceEntry& entry, std::uint32_t address,
+                                             const Credentials& given) const;
+
     // True when the interface that heard `entry` is known and the device's
     // address lies in the subnet (address and mask) of none of that
     // interface's addresses.
@@ -139,10 +184,6 @@ public:
     // network-settings command with a free host number of that subnet; true
     // when one was queued.
     bool MatchAddress(const DeviceEntry& entry);
-    // As above, and returns the settings that were queued. A host number is
-    // free when no table device of the subnet, not the interface's own address
-    // and not its gateway holds it, and `taken` (when given) says no.
-    std::optional<NetSettings> MatchAddress(const DeviceEntry& entry, const AddressTaken& taken);
 
     // The delivery callback of both protocol objects (worker thread): merges
     // the entry into the table and notifies when it is new or changed.
@@ -165,6 +206,9 @@ public:
     std::uint64_t SearchCount() const { return search_count_.load(); }
     // Searches repeated on one protocol because answers were dropped.
     std::uint64_t RepeatedSearchCount() const { return repeat_count_.load(); }
+    // True while answers of the last search were dropped and a repeated
+    // search is still to come.
+    bool RepeatsPending() const { return repeats_pending_.load(); }
     // True while the worker runs.
     bool IsRunning() const { return worker_.running(); }
 
@@ -183,6 +227,7 @@ private:
         std::chrono::steady_clock::time_point sent{};
         std::chrono::steady_clock::time_point last_read{};
         int left = 0;
+        int barren = 0;  // repeats in a row that brought nobody new
     };
 
     static int SearchLoop(void* argument);
@@ -198,6 +243,12 @@ private:
     void RepeatIfAnswersWereLost();
     void CountMissedSearches();
     void FlushUpdates();
+    // Queues the HTTP-port commands whose delay has passed (worker).
+    void RunDeferredCommands();
+    // The interface record whose subnet `entry` moves into, and the host
+    // addresses matching tries there, in order.
+    std::optional<std::pair<LocalInterface, std::vector<std::uint32_t>>> MatchCandidates(
+        const DeviceEntry& entry) const;
     void RefreshStatus();
     std::optional<LocalInterface> FindInterface(std::uint32_t interface_address) const;
     // The addresses (with masks) of the interface that holds
@@ -218,6 +269,18 @@ private:
     // construction, so the map's shape is fixed and only the counts move).
     std::map<std::int32_t, std::atomic<std::uint64_t>> queued_;
     std::mutex command_lock_;
+    // HTTP-port commands waiting for their settings command to have left.
+    struct Deferred {
+        std::uint64_t change = 0;
+        DeviceEntry entry{};
+        NetSettings settings{};
+        std::uint64_t after = 0;  // ticket of the settings command
+        std::optional<std::chrono::steady_clock::time_point> left_at;
+    };
+    mutable std::mutex deferred_lock_;
+    std::vector<Deferred> deferred_;
+    std::map<std::uint64_t, std::uint64_t> deferred_tickets_;  // change -> ticket once queued
+    std::uint64_t next_change_ = 0;
     std::atomic<bool> refreshRequested{false};
 
     NotifyCallback notify_ = nullptr;
@@ -250,6 +313,8 @@ private:
 
     std::atomic<std::uint64_t> search_count_{0};
     std::atomic<std::uint64_t> repeat_count_{0};
+    std::atomic<bool> repeats_pending_{false};
+    std::atomic<bool> answers_lost_{false};
     std::atomic<std::uint64_t> adapter_changes_{0};
     SocketWaiter waiter_;
     std::vector<int> handles_;                     // worker only

@@ -57,6 +57,11 @@ std::vector<std::string> DescribeProblems(const SearchStatus& status) {
         }
         lines.push_back(std::move(line));
     }
+    if (status.answers_lost) {
+        lines.push_back("the system dropped " + std::to_string(status.drops) + " answers and " +
+                        std::to_string(status.repeats) +
+                        " repeated searches did not bring them all back");
+    }
     return lines;
 }
 

@@ -22,6 +22,9 @@ struct SearchStatus {
     std::uint64_t repeats = 0;          // searches repeated because answers were dropped
     std::uint64_t drops = 0;            // answers the system dropped, all sockets
     std::uint64_t adapter_changes = 0;  // times the adapters were read again after a change
+    // The system dropped answers to the last search and the repeated searches
+    // ended without getting them all back: the list may lack devices.
+    bool answers_lost = false;
 
     // True when `protocol` hears answers on at least one searched address.
     bool Listens(std::int32_t protocol) const;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/device_records.h"
+#include "core/utf8_text.h"
 
 namespace quorvex::sim {
 
@@ -18,6 +19,39 @@ using Json = nlohmann::ordered_json;
 // Deeper files are no device list; the limit keeps a hostile file from
 // building a tree of millions of nested arrays.
 constexpr int kMaxDepth = 16;
+
+// Device texts are bytes, and a test may want a name that is not UTF-8, which
+// the JSON library refuses. Each byte that is not part of valid UTF-8 travels
+// through the parser as a private-use character U+10FE00 + byte and becomes
+// that byte again in ReadText.
+constexpr char32_t kRawByteBase = 0x10FE00;
+
+std::string EscapeInvalidBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    auto at = text.begin();
+    for (;;) {
+        const auto bad = utf8::find_invalid(at, text.end());
+        out.append(at, bad);
+        if (bad == text.end()) break;
+        AppendUtf8(out, kRawByteBase + static_cast<std::uint8_t>(*bad));
+        at = bad + 1;
+    }
+    return out;
+}
+
+std::string UnescapeInvalidBytes(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (auto at = text.begin(); at != text.end();) {
+        const char32_t c = utf8::unchecked::next(at);
+        if (c >= kRawByteBase && c <= kRawByteBase + 0xFF)
+            out += static_cast<char>(c - kRawByteBase);
+        else
+            AppendUtf8(out, c);
+    }
+    return out;
+}
 
 // Parses `text`, refusing repeated keys (a misspelt copy must not silently
 // replace the first) and deep nesting, which the library itself accepts.
@@ -47,7 +81,8 @@ bool ParseJson(std::string_view text, Json& root, std::string& error) {
         return refused.empty();
     };
     try {
-        Json parsed = Json::parse(text.begin(), text.end(), check);
+        const std::string escaped = EscapeInvalidBytes(text);
+        Json parsed = Json::parse(escaped.begin(), escaped.end(), check);
         if (!refused.empty()) {
             error = refused;
             return false;
@@ -69,7 +104,7 @@ bool ReadText(const Json& value, const std::string& key, std::string& out, std::
         error = "\"" + key + "\" must be a string";
         return false;
     }
-    out = value.get<std::string>();
+    out = UnescapeInvalidBytes(value.get<std::string>());
     return true;
 }
 

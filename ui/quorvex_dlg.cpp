@@ -652,7 +652,15 @@ void CQuorvexDlg::OnCommand(int command_id) {
 }
 
 void CQuorvexDlg::OnMatchAddress() {
-    for (const DeviceUpdate& device : SelectedDevices()) search_.MatchAddress(device.entry);
+    // One plan for the whole selection, so that no address goes to two
+    // cameras and the cameras past the last free address stay where they are.
+    std::vector<DeviceEntry> entries;
+    for (const DeviceUpdate& device : SelectedDevices()) entries.push_back(device.entry);
+    const SearchBusiness::BatchPlan plan = search_.PlanMatch(entries, LinkProbe{});
+    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
+        const auto settings = search_.MatchSettings(move.entry, move.address, Credentials{});
+        if (settings) search_.ApplySettings(move.entry, *settings);
+    }
 }
 
 void CQuorvexDlg::OnOpenWebPage() {
@@ -682,15 +690,8 @@ void CQuorvexDlg::OnNetConfig() {
     dialog.SetDevice(entry);
     if (RunDialog(dialog) != QDialog::Accepted) return;
 
-    const NetSettings settings = dialog.Settings();
-    search_.SendCommand(entry, settings, kCommandNetSettings);
-    if (settings.http_port != entry.info.http_port && entry.protocol == kProtocolText) {
-        // The device takes the port command only after it has applied the
-        // network settings; the window stays responsive meanwhile.
-        QTimer::singleShot(kHttpPortCommandDelayMs, this, [this, entry, settings] {
-            search_.SendCommand(entry, settings, kCommandHttpPort);
-        });
-    }
+    // The search schedules the HTTP-port command of a text device itself.
+    search_.ApplySettings(entry, dialog.Settings());
 }
 
 void CQuorvexDlg::OnRefreshList() {

@@ -53,9 +53,6 @@ public:
     // Asks where to save an export: the file name, empty to cancel.
     using SaveFileAsker = std::function<QString(ExportFormat& format)>;
 
-    // How long after a network-settings command the HTTP-port command of a
-    // text-protocol device follows.
-    static constexpr int kHttpPortCommandDelayMs = 2000;
     // How much of one turn of the event loop the window spends taking in
     // devices before it lets the loop go on.
     static constexpr std::chrono::milliseconds kShowTimePerTurn{8};

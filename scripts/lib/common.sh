@@ -5,7 +5,7 @@ QUORVEX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Debian packages that building and testing Quorvex needs.
 QUORVEX_BUILD_PACKAGES=(
-    g++ cmake ninja-build pkg-config
+    g++ cmake ninja-build pkg-config dpkg-dev lintian appstream desktop-file-utils
     libgtest-dev libgmock-dev libbenchmark-dev
     libboost-dev libexpat1-dev nlohmann-json3-dev libutfcpp-dev libcli11-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev

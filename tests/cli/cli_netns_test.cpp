@@ -339,10 +339,13 @@ TEST(CliNetns, MatchAllMovesDevicesIntoTheSubnetPastTakenAddresses) {
     // own credentials and port, DHCP off.
     std::string gateway, dns1, dns2;
     for (const auto& item : ReadJson(Cli(*lab, {"--config", config, "interfaces", "--json"}).out))
-        if (item.second.get<std::string>("name") == pc_if)
+        if (item.second.get<std::string>("ifname") == pc_if) {
             for (auto [key, value] :
                  {std::pair{"gateway", &gateway}, {"dns1", &dns1}, {"dns2", &dns2}})
                 *value = item.second.get<std::string>(key, "");
+            EXPECT_EQ(item.second.get<std::string>("prefix_length"), "24");
+            EXPECT_EQ(item.second.get<std::string>("kind"), "ethernet");
+        }
     const auto binary = Commands(*sim, 8600);
     ASSERT_EQ(binary.size(), 2u);
     EXPECT_EQ(binary[1].bytes, BinaryCommand({"10.77.3.14", "255.255.255.0", gateway, dns1, dns2,
@@ -357,6 +360,140 @@ TEST(CliNetns, MatchAllMovesDevicesIntoTheSubnetPastTakenAddresses) {
                               " -dnsstat 0 -hwaddr 00:1A:2B:3C:4D:02"));
 }
 
+// `count` cameras at factory addresses outside the lab's subnets, binary and
+// text alternately, all with the password "pw-9x".
+std::string Cameras(int count, int first_mac = 1) {
+    std::string json = "[";
+    for (int i = 0; i < count; ++i) {
+        char mac[32];
+        std::snprintf(mac, sizeof mac, "00-1A-2B-3C-4D-%02X", first_mac + i);
+        json += std::string(i ? "," : "") + R"({"mac": ")" + mac + R"(", "protocol": ")" +
+                (i % 2 ? "text" : "binary") + R"(", "name": "c)" + std::to_string(i) +
+                R"(", "ip": "192.168.0.64", "mask": "255.255.255.0", "gateway": "192.168.0.1",
+                "http_port": 80, "user": "admin", "password": "pw-9x"})";
+    }
+    return json + "]";
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(CliNetns, BatchGivesConsecutiveFreeAddressesRefusesTakenOnesAndStopsWhenTheyRunOut) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("cams", "10.77.8.1/24", "10.77.8.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    // Two addresses of the batch's range are held by another host on the link.
+    for (const char* taken : {"10.77.8.52/24", "10.77.8.55/24"})
+        ASSERT_TRUE(
+            lab->AddAddress(lab->site_namespace("cams"), lab->site_interface("cams"), taken))
+            << lab->last_error();
+    const auto sim = StartSim(*lab, "cams", Cameras(20));
+    ASSERT_TRUE(sim);
+    const std::string config = WriteConfig(*lab, {pc_if});
+
+    // The plan alone sends nothing.
+    const Result dry = Cli(*lab, {"--config", config, "set", "--all-outside", "--ip-from",
+                                  "10.77.8.50", "--dry-run", "--wait", "1.5", "--json"});
+    EXPECT_EQ(dry.exit_code, 0) << dry.err;
+    const auto plan = ReadJson(dry.out);
+    EXPECT_EQ(plan.get_child("plan").size(), 20u);
+    EXPECT_EQ(plan.get_child("results").size(), 0u);
+    EXPECT_EQ(Commands(*sim, 8600).size() + Commands(*sim, 12109).size(), 0u);
+
+    // 20 cameras get 50..71 without 52 and 55, each confirmed; the text
+    // cameras need the password the user gives.
+    const Result batch = Cli(*lab,
+                             {"--config", config, "set", "--all-outside", "--ip-from", "10.77.8.50",
+                              "--password-stdin", "--wait", "6"},
+                             "pw-9x\n");
+    EXPECT_EQ(batch.exit_code, 0) << batch.out << batch.err;
+    EXPECT_NE(batch.out.find("skip 10.77.8.52: another host answers"), std::string::npos)
+        << batch.out;
+    EXPECT_NE(batch.out.find("skip 10.77.8.55: another host answers"), std::string::npos);
+    EXPECT_NE(batch.out.find("00-1A-2B-3C-4D-01  192.168.0.64 -> 10.77.8.50\n"), std::string::npos);
+    EXPECT_NE(batch.out.find("00-1A-2B-3C-4D-03  192.168.0.64 -> 10.77.8.53\n"), std::string::npos);
+    EXPECT_NE(batch.out.find("00-1A-2B-3C-4D-14  192.168.0.64 -> 10.77.8.71\n"), std::string::npos);
+    EXPECT_EQ(Count(batch.out, ": confirmed"), 20u) << batch.out;
+
+    // A taken address is refused in set, with its reason; --force sends it
+    // with a warning.
+    for (const auto& [ip, why] : {std::pair{"10.77.8.55", "another host answers for it"},
+                                  {"10.77.8.1", "this PC's own address"},
+                                  {"10.77.8.51", "another camera's address"},
+                                  {"10.77.8.255", "the broadcast address"}}) {
+        const Result r = Cli(
+            *lab, {"--config", config, "set", "00-1A-2B-3C-4D-01", "--ip", ip, "--wait", "1.5"});
+        EXPECT_EQ(r.exit_code, 1) << ip;
+        EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << ip;
+    }
+    EXPECT_EQ(Commands(*sim, 8600).size() + Commands(*sim, 12109).size(), 20u);
+
+    // More cameras than free addresses: 253 and 254 are the last two hosts,
+    // the third camera stays where it is.
+    const Result short_batch =
+        Cli(*lab, {"--config", config, "set", "00-1A-2B-3C-4D-01", "00-1A-2B-3C-4D-03",
+                   "00-1A-2B-3C-4D-05", "--ip-from", "10.77.8.253", "--wait", "4"});
+    EXPECT_EQ(short_batch.exit_code, 1) << short_batch.out << short_batch.err;
+    EXPECT_NE(short_batch.err.find("1 device(s) not moved: no free address left"),
+              std::string::npos)
+        << short_batch.err;
+    EXPECT_EQ(Count(short_batch.out, ": confirmed"), 2u) << short_batch.out;
+    EXPECT_EQ(short_batch.out.find("00-1A-2B-3C-4D-05"), std::string::npos);
+    EXPECT_EQ(Commands(*sim, 8600).size() + Commands(*sim, 12109).size(), 22u);
+}
+
+TEST(CliNetns, MatchUsesTheGivenPasswordAndACameraThatVanishesIsReportedGone) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("cams", "10.77.9.1/24", "10.77.9.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    ASSERT_TRUE(
+        lab->AddAddress(lab->site_namespace("cams"), lab->site_interface("cams"), "10.77.9.10/24"))
+        << lab->last_error();
+    auto sim = StartSim(*lab, "cams", Cameras(2));
+    ASSERT_TRUE(sim);
+    const std::string config = WriteConfig(*lab, {pc_if}, 10, 20);
+    // 10 is taken on the link and skipped; both cameras move with the password.
+    const Result moved = Cli(
+        *lab, {"--config", config, "match", "--all", "--password-stdin", "--wait", "4", "--json"},
+        "pw-9x\n");
+    EXPECT_EQ(moved.exit_code, 0) << moved.out << moved.err;
+    const auto outcome = ReadJson(moved.out);
+    EXPECT_EQ(outcome.get_child("skipped").front().second.get<std::string>("address"),
+              "10.77.9.10");
+    std::vector<std::string> results;
+    for (const auto& r : outcome.get_child("results"))
+        results.push_back(r.second.get<std::string>("result"));
+    EXPECT_EQ(results, (std::vector<std::string>{"confirmed", "confirmed"}));
+
+    // A camera that vanishes once its command has arrived is reported gone:
+    // a text camera whose port changes, so that its HTTP-port command holds
+    // the confirmation back by two seconds while it goes.
+    sim->Stop();
+    sim = StartSim(*lab, "cams", Cameras(2, 0x30));
+    ASSERT_TRUE(sim);
+    const std::string out_file = lab->scratch_dir() + "/vanish.out";
+    const std::string err_file = lab->scratch_dir() + "/vanish.err";
+    auto run = lab->Spawn(lab->pc_namespace(),
+                          {QUORVEX_CLI_PATH, "--config", config, "set", "00-1A-2B-3C-4D-31",
+                           "--http-port", "8081", "--wait", "2"},
+                          out_file, err_file);
+    ASSERT_EQ(
+        sim->WaitForLog([](const LoggedDatagram& d) { return Text(d).rfind("CMD", 0) == 0; }, 1),
+        1u);
+    sim->Stop();
+    EXPECT_EQ(run.Wait(std::chrono::seconds(30)), 1);
+    std::stringstream err;
+    err << std::ifstream(err_file).rdbuf();
+    EXPECT_NE(err.str().find("00-1A-2B-3C-4D-31 not confirmed: it did not answer again (gone)"),
+              std::string::npos)
+        << err.str();
+}
+
 // Misuse that parsing refuses, with part of the message: command lines split
 // at spaces, "MAC" standing for a well-formed MAC.
 // clang-format off
@@ -366,7 +503,7 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"--config needs a file name", {"--config= scan"}},
     {"scan: unknown option '--wat'", {"scan --wat 3"}}, {"scan: unexpected argument 'extra'", {"scan extra"}},
     {"scan: missing value for --wait", {"scan --wait"}}, {"scan: --wait given twice", {"scan --wait 1 --wait 2"}},
-    {"scan: --wait takes a number of seconds", {"scan --wait soon", "scan --wait 0", "scan --wait -1",
+    {"scan: --wait takes auto or a number of seconds", {"scan --wait soon", "scan --wait 0", "scan --wait -1",
                                                 "scan --wait 3601", "scan --wait nan", "scan --wait 3s"}},
     {"scan: --json and --csv exclude each other", {"scan --json --csv", "scan --csv --json"}},
     {"scan: --interface needs an adapter name", {"scan --interface="}},
@@ -377,7 +514,13 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"set: needs the MAC of the device to change", {"set", "set --ip 10.0.0.1"}},
     {"set: '00-1A-2B-3C-4D' is not a MAC address", {"set 00-1A-2B-3C-4D"}},
     {"is not a MAC address", {"set 00-1A-2B:3C-4D-5E", "set 00-1A-2B-3C-4D-5G"}},
-    {"set: takes one MAC, got a second", {"set MAC MAC"}}, {"set: --ip given twice", {"set MAC --ip 10.0.0.1 --ip 10.0.0.2"}},
+    {"set: MAC 00-1A-2B-3C-4D-5E given twice", {"set MAC MAC"}},
+    {"set: --ip gives one address; use --ip-from", {"set MAC 00-1A-2B-3C-4D-5F --ip 10.0.0.1", "set --all-outside --ip 10.0.0.1"}},
+    {"set: --all-outside needs --ip-from", {"set --all-outside"}}, {"set: give --ip or --ip-from, not both", {"set MAC --ip 10.0.0.1 --ip-from 10.0.0.2"}},
+    {"set: give --all-outside or MACs, not both", {"set MAC --all-outside --ip-from 10.0.0.2"}}, {"set: --ip given twice", {"set MAC --ip 10.0.0.1 --ip 10.0.0.2"}},
+    {"scan: --bom goes with --csv", {"scan --bom", "scan --json --bom"}},
+    {"scan: --protocol takes a comma list of text, binary and wsd", {"scan --protocol foo", "scan --protocol text,"}},
+    {"config: unexpected argument 'x'", {"config -- x"}},
     {"set: '10.0.0' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0"}},
     {"'10.0.0.256' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0.256"}},
     {"'gw' is not an IPv4 address (--gateway)", {"set MAC --gateway gw"}},
@@ -391,11 +534,11 @@ const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
     {"set: --dhcp takes on or off, not 'yes'", {"set MAC --dhcp yes"}},
     {"set: --user is longer than 31 bytes", {"set MAC --user u23456789012345678901234567890123"}},
     {"set: unknown option '--password'", {"set MAC --password secret"}},
-    {"set: unknown option '--all'", {"set MAC --all"}}, {"set: unknown option '--json'", {"set MAC --json"}},
+    {"set: unknown option '--all'", {"set MAC --all"}}, {"set: --dry-run given twice", {"set MAC --dry-run --dry-run"}},
     {"match: give --all or at least one MAC", {"match"}}, {"match: give --all or MACs, not both", {"match --all MAC"}},
     {"match: MAC 00-1A-2B-3C-4D-5E given twice", {"match MAC 00:1a:2b:3c:4d:5e"}},
     {"match: --all given twice", {"match --all --all"}}, {"match: 'cam-7' is not a MAC address", {"match cam-7"}},
-    {"match: unknown option '--ip'", {"match --all --ip 1.2.3.4"}},
+    {"match: unknown option '--ip'", {"match --all --ip 1.2.3.4"}}, {"match: unknown option '--ip-from'", {"match --all --ip-from 1.2.3.4"}},
 };
 // clang-format on
 
@@ -446,12 +589,39 @@ TEST(CliNetns, MisuseAndTheReadOnlyCommandsSendNothing) {
     // The read-only commands.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"interfaces"},
                                                  {"--config", config, "interfaces", "--json"},
-                                                 {"--config", config, "config"},
+                                                 {"--config", config, "-q", "config"},
                                                  {"scan", "--help"}}) {
         const Result r = Cli(*lab, args);
         EXPECT_EQ(r.exit_code, 0) << args[0] << r.err;
         EXPECT_NE(r.out.find(args[0] == "scan" ? "Usage: quorvex-cli scan" : pc_if), r.out.npos);
     }
+    EXPECT_EQ(Cli(*lab, {"--version"}).out, "quorvex-cli 1.0.0\n");
+
+    // config.xml is looked up per user before the shipped file. One that
+    // exists but does not parse may hide the adapters the user allows probes
+    // on: it is named, and no search runs on the automatic choice.
+    const std::string xdg = lab->scratch_dir() + "/xdg";
+    WriteFile(xdg + "/quorvex/config.xml", "<config><interfaces>");
+    for (const std::string command : {"scan", "match", "set"}) {
+        std::vector<std::string> argv = {"env", "XDG_CONFIG_HOME=" + xdg, QUORVEX_CLI_PATH, command,
+                                         command == "match" ? "--all" : "--wait"};
+        if (command != "match") argv.push_back("1");
+        if (command == "set") argv.push_back("00-1A-2B-3C-4D-5E");
+        Result r;
+        r.exit_code = lab->Run(lab->pc_namespace(), argv, &r.out, &r.err);
+        EXPECT_EQ(r.exit_code, 2) << command << r.err;
+        EXPECT_NE(r.err.find("cannot read configuration file '" + xdg + "/quorvex/config.xml'"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("--any-interface"), std::string::npos) << r.err;
+    }
+    Result shown;
+    shown.exit_code =
+        lab->Run(lab->pc_namespace(), {"env", "XDG_CONFIG_HOME=" + xdg, QUORVEX_CLI_PATH, "config"},
+                 &shown.out, &shown.err);
+    EXPECT_EQ(shown.exit_code, 0) << shown.err;
+    EXPECT_NE(shown.out.find(xdg + "/quorvex/config.xml (not read)"), std::string::npos)
+        << shown.out;
 
     // Output that cannot be written whole is a failure with a message, whether
     // the very first write fails (/dev/full) or only the last flush (a full

@@ -47,8 +47,10 @@ TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {
         {"scan", {"--wait", "--interface", "--json", "--csv"}},
         {"set",
          {"--dhcp", "--ip", "--mask", "--gateway", "--dns1", "--dns2", "--http-port", "--user",
-          "--password-stdin", "--wait", "--interface"}},
-        {"match", {"--all", "--wait", "--interface", "MAC"}},
+          "--password-stdin", "--wait", "--interface", "--ip-from", "--all-outside", "--dry-run",
+          "--force", "--json"}},
+        {"match",
+         {"--all", "--wait", "--interface", "MAC", "--user", "--password-stdin", "--json"}},
     };
     for (const auto& [name, options] : commands) {
         EXPECT_NE(ToolHelp().find(name), std::string::npos) << name;

@@ -51,7 +51,12 @@ struct Peer {
 // Keeps every answer whole with the interface it was credited to.
 class LoopbackProtocol : public BaseSearch {
 public:
-    explicit LoopbackProtocol(const Peer& peer) : BaseSearch(peer.socket.LocalPort()) {}
+    // The room a privileged socket gets on its own, so that no helper
+    // sockets join in and the sockets are exactly one per address.
+    explicit LoopbackProtocol(const Peer& peer) : BaseSearch(peer.socket.LocalPort()) {
+        SetAnswerRoom(kPrivilegedRoom);
+    }
+    static constexpr int kPrivilegedRoom = 8 * 1024 * 1024;
     void Open(std::vector<const char*> addresses) {
         std::vector<LocalInterface> records(addresses.size());
         for (std::size_t i = 0; i < records.size(); ++i) SetText(records[i].ip, addresses[i]);

@@ -110,9 +110,10 @@ TEST(SearchBusinessNetns, FindsBothProtocolsRefreshesAndCarriesCommandsRoundTrip
     // The binary camera is moved into the subnet (10 is the first free host),
     // the text camera gets a new HTTP port; both leave without a search.
     ASSERT_TRUE(manager.IsOutsideSubnet(binary));
-    const auto proposed = manager.MatchAddress(binary, {});
-    ASSERT_TRUE(proposed);
-    EXPECT_EQ(GetText(proposed->ip), "10.77.5.10");
+    const auto plan = manager.PlanMatch({binary}, {});
+    ASSERT_EQ(plan.moves.size(), 1u);
+    EXPECT_EQ(AddressText(plan.moves[0].address), "10.77.5.10");
+    manager.ApplySettings(binary, *manager.MatchSettings(binary, plan.moves[0].address, {}));
     NetSettings port{};
     SetText(port.user, GetText(text.info.user));
     SetText(port.ip, GetText(text.info.ip));

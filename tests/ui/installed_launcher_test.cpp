@@ -21,11 +21,12 @@ std::string Read(const fs::path& path) {
     return text.str();
 }
 
-TEST(InstalledLauncher, SeedsThePerUserStartUpDirectoryAndKeepsTheUsersConfig) {
+TEST(InstalledLauncher, RunsFromTheShippedDataAndKeepsTheUsersOwnConfig) {
     QUORVEX_LAB_OR_SKIP(lab);
     const fs::path prefix = fs::path(lab->scratch_dir()) / "prefix";
-    const fs::path data_home = fs::path(lab->scratch_dir()) / "xdg",
-                   user_dir = data_home / "quorvex";
+    const fs::path shipped = prefix / "share/quorvex";
+    const fs::path config_home = fs::path(lab->scratch_dir()) / "xdg",
+                   user_config = config_home / "quorvex/config.xml";
     const std::string err_file = lab->scratch_dir() + "/launcher.err";
     std::string err;
     ASSERT_EQ(
@@ -36,32 +37,31 @@ TEST(InstalledLauncher, SeedsThePerUserStartUpDirectoryAndKeepsTheUsersConfig) {
     auto start = [&] {
         return lab->Spawn(
             lab->pc_namespace(),
-            {"env", "QT_QPA_PLATFORM=offscreen", "XDG_DATA_HOME=" + data_home.string(),
+            {"env", "QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config_home.string(),
              (prefix / "bin/quorvex").string()},
             "", err_file);
     };
     {
         auto window = start();
-        ASSERT_TRUE(testing::WaitUntil([&] { return fs::exists(user_dir / "mfc100rd.dll"); }))
-            << Read(err_file);
-        EXPECT_EQ(Read(user_dir / "config.xml"), Read(prefix / "share/quorvex/config.xml"));
-        EXPECT_TRUE(fs::exists(user_dir / "Language/english.xml"));
-        // It is the window that runs, from the user's directory.
+        ASSERT_TRUE(testing::WaitUntil([&] { return fs::exists(user_config); })) << Read(err_file);
+        EXPECT_EQ(Read(user_config), Read(shipped / "config.xml"));
+        // The window runs from the installed data, so packs and banner never
+        // go stale in a copy.
         ASSERT_TRUE(testing::WaitUntil([&] {
-            return fs::read_symlink("/proc/" + std::to_string(window.pid()) + "/cwd") == user_dir;
+            return fs::read_symlink("/proc/" + std::to_string(window.pid()) + "/cwd") == shipped;
         })) << Read(err_file);
     }
-    // The user's own config.xml stays; a shipped file the user lost comes back.
+    // The user's own config.xml stays as it is.
     const std::string mine = "<?xml version=\"1.0\"?>\n<config><language>X</language></config>\n";
-    std::ofstream(user_dir / "config.xml", std::ios::trunc) << mine;
-    fs::remove(user_dir / "Language/english.xml");
+    std::ofstream(user_config, std::ios::trunc) << mine;
     {
         auto window = start();
-        ASSERT_TRUE(
-            testing::WaitUntil([&] { return fs::exists(user_dir / "Language/english.xml"); }));
+        ASSERT_TRUE(testing::WaitUntil([&] {
+            return fs::read_symlink("/proc/" + std::to_string(window.pid()) + "/cwd") == shipped;
+        })) << Read(err_file);
         EXPECT_TRUE(window.Running());
     }
-    EXPECT_EQ(Read(user_dir / "config.xml"), mine);
+    EXPECT_EQ(Read(user_config), mine);
 }
 
 }  // namespace

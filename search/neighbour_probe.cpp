@@ -1,4 +1,4 @@
-#include "cli/neighbour_probe.h"
+#include "search/neighbour_probe.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -80,29 +80,47 @@ std::string NeighbourProbe::ResolvedHardwareAddress(std::string_view address) {
 bool NeighbourProbe::InUse(std::string_view address) const {
     std::uint32_t target = 0;
     if (!ParseAddress(address, target)) return false;
-    if (IsLocalAddress(address)) return true;
-    if (!ResolvedHardwareAddress(address).empty()) return true;
+    return InUse(std::vector<std::uint32_t>{target}).count(target) != 0;
+}
 
-    Socket socket;
-    if (socket.fd() < 0) return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(kDiscardPort);
-    to.sin_addr.s_addr = target;
-    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
-        return false;
-    const std::uint8_t nothing = 0;
-    // The send is only a reason for the kernel to resolve the address; when
-    // no route leads there it fails and nobody can be using the address here.
-    if (::send(socket.fd(), &nothing, 1, MSG_DONTWAIT) < 0) return false;
-
-    const std::string text(address);
+std::set<std::uint32_t> NeighbourProbe::InUse(const std::vector<std::uint32_t>& addresses) const {
+    std::set<std::uint32_t> used;
+    std::vector<std::uint32_t> waiting;
+    for (const std::uint32_t target : addresses) {
+        const std::string text = AddressText(target);
+        if (IsLocalAddress(text) || !ResolvedHardwareAddress(text).empty()) {
+            used.insert(target);
+            continue;
+        }
+        Socket socket;
+        if (socket.fd() < 0) continue;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(kDiscardPort);
+        to.sin_addr.s_addr = target;
+        if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+            continue;
+        const std::uint8_t nothing = 0;
+        // The send is only a reason for the kernel to resolve the address;
+        // when no route leads there it fails and nobody can be using the
+        // address here.
+        if (::send(socket.fd(), &nothing, 1, MSG_DONTWAIT) < 0) continue;
+        waiting.push_back(target);
+    }
     const auto deadline = std::chrono::steady_clock::now() + patience_;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!ResolvedHardwareAddress(text).empty()) return true;
+    for (;;) {
+        std::vector<std::uint32_t> still;
+        for (const std::uint32_t target : waiting) {
+            if (ResolvedHardwareAddress(AddressText(target)).empty())
+                still.push_back(target);
+            else
+                used.insert(target);
+        }
+        waiting.swap(still);
+        if (waiting.empty() || std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(kPollStep);
     }
-    return !ResolvedHardwareAddress(text).empty();
+    return used;
 }
 
 }  // namespace quorvex

@@ -7,8 +7,11 @@
 // answered. Addresses of this host itself always count as in use.
 
 #include <chrono>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvex {
 
@@ -22,6 +25,10 @@ public:
     // address, for an address without a route, and when no answer came within
     // the patience.
     bool InUse(std::string_view address) const;
+
+    // Asks about all of `addresses` (network byte order) at once and waits
+    // one patience in total; returns those that are in use as `InUse` means.
+    std::set<std::uint32_t> InUse(const std::vector<std::uint32_t>& addresses) const;
 
     // The hardware address that the neighbour table holds for `address` as
     // resolved ("aa:bb:cc:dd:ee:ff"), or empty when it holds none.

@@ -1,0 +1,23 @@
+#include "search/change_confirmation.h"
+
+namespace quorvex {
+
+bool ShowsSettings(const DeviceInfo& now, const NetSettings& sent) {
+    if ((now.dhcp != 0) != (sent.dhcp != 0) || now.http_port != sent.http_port) return false;
+    if (sent.dhcp != 0) return true;
+    const auto same = [](std::string_view wanted, std::string_view reported, bool optional) {
+        return (optional && wanted.empty()) || wanted == reported;
+    };
+    return same(GetText(sent.ip), GetText(now.ip), false) &&
+           same(GetText(sent.mask), GetText(now.mask), false) &&
+           same(GetText(sent.gateway), GetText(now.gateway), true) &&
+           same(GetText(sent.dns1), GetText(now.dns1), true) &&
+           same(GetText(sent.dns2), GetText(now.dns2), true);
+}
+
+ChangeResult JudgeChange(const NetSettings& sent, const std::optional<DeviceInfo>& now) {
+    if (!now) return ChangeResult::gone;
+    return ShowsSettings(*now, sent) ? ChangeResult::confirmed : ChangeResult::answers_old;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,28 @@
+#pragma once
+
+// When a change counts as done: the device, found again by a search sent
+// after the change, answers with the values that were sent. Anything else is
+// reported as it is, never as success.
+
+#include <optional>
+
+#include "core/device_records.h"
+
+namespace quorvex {
+
+enum class ChangeResult {
+    confirmed,    // it answers with the new settings
+    answers_old,  // it answers, but not with the new settings
+    gone,         // it did not answer again
+};
+
+// True when `now` shows every value of `sent`. Under DHCP the addresses are
+// the server's to choose, so only the switch and the port count then; a name
+// server left empty in `sent` is not compared.
+bool ShowsSettings(const DeviceInfo& now, const NetSettings& sent);
+
+// The result for a device that was sent `sent`, from its answer to a search
+// sent after the change (none when it did not answer).
+ChangeResult JudgeChange(const NetSettings& sent, const std::optional<DeviceInfo>& now);
+
+}  // namespace quorvex
