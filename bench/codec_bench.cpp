@@ -150,9 +150,9 @@ void BM_ParseWsdProbeMatches(benchmark::State& state) {
                                               answer.size());
     for (auto _ : state) {
         const auto result = WsDiscoveryCodec::Parse(bytes);
-        DeviceEntry entry = WsDiscoveryCodec::MakeEntry(result.message->matches.front(), kInterface,
+        WsdDevice device = WsDiscoveryCodec::MakeDevice(result.message->matches.front(), kInterface,
                                                         0x0000FFFFu, 0x9213540Au);
-        benchmark::DoNotOptimize(entry);
+        benchmark::DoNotOptimize(device);
     }
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(answer.size()));

@@ -27,6 +27,9 @@ namespace quorvex {
 // receiver copies what it keeps. Runs on the thread that called
 // `ReceiveAnswers`.
 using DeviceCallback = void (*)(const DeviceEntry* entry, void* context, std::int32_t extra);
+// The same for a protocol that says more of a device than an entry holds
+// (WS-Discovery): it delivers through this instead.
+using WsdDeviceCallback = void (*)(const WsdDevice* device, void* context, std::int32_t extra);
 
 // Where a datagram goes: address in network byte order, port in host order.
 struct Endpoint {
@@ -39,6 +42,13 @@ class IDeviceSearch {
 public:
     // Registers the receiver of parsed entries; a later call replaces it.
     virtual void SetCallback(DeviceCallback callback, void* context, std::int32_t extra) = 0;
+    // Registers the receiver of WS-Discovery devices; ignored by protocols
+    // that deliver only entries.
+    virtual void SetWsdCallback(WsdDeviceCallback callback, void* context, std::int32_t extra) {
+        (void)callback;
+        (void)context;
+        (void)extra;
+    }
     // Opens one socket per interface record (only `ip` is read). Called once,
     // or again only after `CloseSockets`. A count of 0 opens nothing.
     virtual void OpenSockets(const LocalInterface* interfaces, std::int32_t count) = 0;

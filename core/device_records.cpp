@@ -48,7 +48,11 @@ bool ParseDeviceKey(std::string_view text, std::uint8_t (&mac)[6]) {
 
 bool SameContents(const DeviceEntry& a, const DeviceEntry& b) {
     return std::memcmp(&a.info, &b.info, sizeof(DeviceInfo)) == 0 && a.family == b.family &&
-           a.protocol == b.protocol && std::memcmp(&a.wsd, &b.wsd, sizeof(WsdInfo)) == 0;
+           a.protocol == b.protocol && a.protocols == b.protocols;
+}
+
+bool SameContents(const WsdInfo& a, const WsdInfo& b) {
+    return std::memcmp(&a, &b, sizeof(WsdInfo)) == 0;
 }
 
 std::uint64_t WsdTableKey(std::string_view endpoint, std::uint32_t source_address) {
@@ -67,42 +71,37 @@ std::uint64_t WsdTableKey(std::string_view endpoint, std::uint32_t source_addres
 DeviceEntry MergeEntry(const DeviceEntry& stored, const DeviceEntry& heard) {
     DeviceEntry merged = stored;
     const auto bit = [](std::int32_t protocol) {
-        return protocol > 0 && protocol < 8 ? static_cast<std::uint8_t>(1u << protocol)
-                                            : std::uint8_t{0};
+        return protocol > 0 && protocol < 16 ? static_cast<std::uint16_t>(1u << protocol)
+                                             : std::uint16_t{0};
     };
     // Only a camera WS-Discovery heard lists its protocols; one the own
     // protocols alone heard keeps the record as its parser made it.
     const bool with_wsd = heard.protocol == kProtocolWsDiscovery ||
-                          stored.protocol == kProtocolWsDiscovery || stored.wsd.protocols != 0;
-    const std::uint8_t protocols =
-        with_wsd ? static_cast<std::uint8_t>(stored.wsd.protocols | heard.wsd.protocols |
-                                             bit(stored.protocol) | bit(heard.protocol))
-                 : std::uint8_t{0};
-    if (heard.protocol == kProtocolWsDiscovery) {
-        if ((heard.wsd.flags & kWsdGone) != 0) {
-            merged.wsd.flags |= kWsdGone;
-        } else {
-            merged.wsd = heard.wsd;
-            if (stored.protocol == kProtocolWsDiscovery) {
-                merged.info = heard.info;
-                merged.family = heard.family;
-            }
-        }
-    } else {
+                          stored.protocol == kProtocolWsDiscovery || stored.protocols != 0;
+    merged.protocols = with_wsd
+                           ? static_cast<std::uint16_t>(stored.protocols | heard.protocols |
+                                                        bit(stored.protocol) | bit(heard.protocol))
+                           : std::uint16_t{0};
+    if (heard.protocol != kProtocolWsDiscovery || stored.protocol == kProtocolWsDiscovery) {
         merged.info = heard.info;
         merged.family = heard.family;
         merged.protocol = heard.protocol;
-        merged.wsd.flags &= static_cast<std::uint8_t>(~kWsdGone);
     }
-    merged.wsd.protocols = protocols;
     return merged;
 }
 
-std::uint64_t TableKey(const DeviceEntry& entry) {
+WsdInfo MergeWsd(const WsdInfo* stored, const WsdInfo& heard) {
+    if ((heard.flags & kWsdGone) == 0 || stored == nullptr) return heard;
+    WsdInfo merged = *stored;
+    merged.flags |= kWsdGone;
+    return merged;
+}
+
+std::uint64_t TableKey(const DeviceEntry& entry, const WsdInfo* wsd) {
     std::uint64_t mac = 0;
     for (const std::uint8_t byte : entry.info.mac) mac = (mac << 8) | byte;
-    if (mac != 0 || entry.protocol != kProtocolWsDiscovery) return mac;
-    return WsdTableKey(GetText(entry.wsd.endpoint), entry.wsd.source_address);
+    if (mac != 0 || entry.protocol != kProtocolWsDiscovery || wsd == nullptr) return mac;
+    return WsdTableKey(GetText(wsd->endpoint), wsd->source_address);
 }
 
 std::string TableKeyText(std::uint64_t key) {

@@ -630,16 +630,16 @@ std::string WsDiscoveryCodec::ServiceAddressText(const ServiceAddress& address) 
     return text;
 }
 
-DeviceEntry WsDiscoveryCodec::MakeEntry(const Match& match, std::uint32_t interface_address,
-                                        std::uint32_t interface_mask,
-                                        std::uint32_t source_address) {
-    DeviceEntry entry{};
+WsdDevice WsDiscoveryCodec::MakeDevice(const Match& match, std::uint32_t interface_address,
+                                       std::uint32_t interface_mask, std::uint32_t source_address) {
+    WsdDevice device{};
+    DeviceEntry& entry = device.entry;
     entry.family = kFamilyWsDiscovery;
     entry.protocol = kProtocolWsDiscovery;
     entry.interface_address = interface_address;
-    WsdInfo& wsd = entry.wsd;
+    entry.protocols = static_cast<std::uint16_t>(1u << kProtocolWsDiscovery);
+    WsdInfo& wsd = device.wsd;
     wsd.source_address = source_address;
-    wsd.protocols = static_cast<std::uint8_t>(1u << kProtocolWsDiscovery);
     wsd.metadata_version = match.metadata_version;
     SetText(wsd.endpoint, Printable(match.endpoint));
     SetText(entry.info.uid, Printable(match.endpoint));
@@ -707,7 +707,7 @@ DeviceEntry WsDiscoveryCodec::MakeEntry(const Match& match, std::uint32_t interf
         }
     }
     SetText(wsd.location, location);
-    return entry;
+    return device;
 }
 
 }  // namespace quorvex

@@ -4,7 +4,7 @@
 // (SOAP 1.2, WS-Addressing 2004/08, WS-Discovery 2005/04) and the messages
 // that come back (ProbeMatches, Hello, Bye, a SOAP Fault), read with a
 // namespace-aware XML parser that refuses document type declarations, and the
-// mapping of one match into a `DeviceEntry`.
+// mapping of one match into a `WsdDevice`.
 //
 // Everything here reads untrusted bytes from anyone on the LAN: sizes are
 // capped, names are matched by namespace URI (never by prefix) and a datagram
@@ -106,7 +106,7 @@ public:
     // type lives in another namespace and is not one).
     static bool IsVideoDevice(const Match& match);
 
-    // The entry for one match heard on the interface `interface_address` with
+    // The device for one match heard on the interface `interface_address` with
     // `interface_mask` (both network byte order) from `source_address`:
     // `info.ip` and `info.http_port` from the first IPv4 XAddr inside the
     // interface's subnet, else the sender's address (and the port of an XAddr
@@ -114,8 +114,8 @@ public:
     // scopes into `info`, hardware and location into `wsd`; `uid` is the
     // endpoint reference as far as it fits. Every XAddr is kept with its
     // default port made explicit.
-    static DeviceEntry MakeEntry(const Match& match, std::uint32_t interface_address,
-                                 std::uint32_t interface_mask, std::uint32_t source_address);
+    static WsdDevice MakeDevice(const Match& match, std::uint32_t interface_address,
+                                std::uint32_t interface_mask, std::uint32_t source_address);
 
     // A service address taken apart; `port` is the default of the scheme when
     // none is written. Nothing for what is not an http or https URL.

@@ -27,6 +27,17 @@ std::array<std::uint8_t, 16> RandomBytes() {
 
 WsDiscoverySearch::WsDiscoverySearch() : BaseSearch(kPort) {}
 
+void WsDiscoverySearch::SetWsdCallback(WsdDeviceCallback callback, void* context,
+                                       std::int32_t extra) {
+    wsd_callback_ = callback;
+    wsd_context_ = context;
+    wsd_extra_ = extra;
+}
+
+void WsDiscoverySearch::Deliver(const WsdDevice& device) const {
+    if (wsd_callback_ != nullptr) wsd_callback_(&device, wsd_context_, wsd_extra_);
+}
+
 void WsDiscoverySearch::OpenSockets(const LocalInterface* interfaces, std::int32_t count) {
     CloseSockets();
     if (interfaces == nullptr || count <= 0) return;
@@ -159,10 +170,10 @@ void WsDiscoverySearch::ParseAnswer(std::span<const std::uint8_t> bytes,
             }
             for (const WsDiscoveryCodec::Match& match : message.matches) {
                 if (match.endpoint.empty() && match.xaddrs.empty()) continue;
-                const DeviceEntry entry =
-                    WsDiscoveryCodec::MakeEntry(match, interface_address, mask, source);
+                const WsdDevice device =
+                    WsDiscoveryCodec::MakeDevice(match, interface_address, mask, source);
                 matches_.fetch_add(1, std::memory_order_relaxed);
-                DeliverDevice(&entry);
+                Deliver(device);
             }
             return;
         case WsDiscoveryCodec::Kind::kHello:
@@ -172,21 +183,21 @@ void WsDiscoverySearch::ParseAnswer(std::span<const std::uint8_t> bytes,
                 ignored_.fetch_add(1, std::memory_order_relaxed);
                 return;
             } else {
-                const DeviceEntry entry = WsDiscoveryCodec::MakeEntry(
+                const WsdDevice device = WsDiscoveryCodec::MakeDevice(
                     message.matches[0], interface_address, mask, source);
                 hellos_.fetch_add(1, std::memory_order_relaxed);
-                DeliverDevice(&entry);
+                Deliver(device);
             }
             return;
         case WsDiscoveryCodec::Kind::kBye:
             if (message.matches.empty() || message.matches[0].endpoint.empty()) {
                 ignored_.fetch_add(1, std::memory_order_relaxed);
             } else {
-                DeviceEntry entry = WsDiscoveryCodec::MakeEntry(message.matches[0],
+                WsdDevice device = WsDiscoveryCodec::MakeDevice(message.matches[0],
                                                                 interface_address, mask, source);
-                entry.wsd.flags |= kWsdGone;
+                device.wsd.flags |= kWsdGone;
                 byes_.fetch_add(1, std::memory_order_relaxed);
-                DeliverDevice(&entry);
+                Deliver(device);
             }
             return;
         case WsDiscoveryCodec::Kind::kFault:

@@ -53,6 +53,8 @@ public:
 
     WsDiscoverySearch();
 
+    void SetWsdCallback(WsdDeviceCallback callback, void* context, std::int32_t extra) override;
+
     void OpenSockets(const LocalInterface* interfaces, std::int32_t count) override;
     void CloseSockets() override;
     // Builds both probes with fresh MessageIDs and sends their first copy on
@@ -81,12 +83,16 @@ private:
     };
 
     bool IsOurProbe(const std::string& relates_to) const;
+    void Deliver(const WsdDevice& device) const;
     std::uint32_t MaskOf(std::uint32_t interface_address) const;
 
     std::vector<std::pair<std::uint32_t, std::uint32_t>> masks_;  // interface, mask
     std::array<std::vector<std::uint8_t>, 2> probes_;
     std::vector<std::string> message_ids_;  // newest last
     std::vector<PendingCopy> pending_;
+    WsdDeviceCallback wsd_callback_ = nullptr;
+    void* wsd_context_ = nullptr;
+    std::int32_t wsd_extra_ = 0;
 
     std::atomic<std::uint64_t> matches_{0}, hellos_{0}, byes_{0}, faults_{0}, refused_{0},
         unmatched_{0}, ignored_{0};

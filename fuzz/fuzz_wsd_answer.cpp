@@ -21,16 +21,17 @@ constexpr std::uint32_t kInterface = 0x0101A8C0;  // 192.168.1.1
 constexpr std::uint32_t kMask = 0x00FFFFFF;       // 255.255.255.0
 constexpr std::uint32_t kSource = 0x4001A8C0;     // 192.168.1.64
 
-void RequireEntry(const DeviceEntry& e) {
+void RequireDevice(const WsdDevice& d) {
+    const DeviceEntry& e = d.entry;
     fuzz::RequireTextFieldsCanonical(e.info);
     fuzz::RequireCanonical(e.info.name, "name terminated and zero-padded");
     Require(GetText(e.info.reserved).empty(), "a WS-Discovery name never runs into reserved");
-    fuzz::RequireCanonical(e.wsd.endpoint, "endpoint terminated and zero-padded");
-    fuzz::RequireCanonical(e.wsd.xaddrs, "xaddrs terminated and zero-padded");
-    fuzz::RequireCanonical(e.wsd.types, "types terminated and zero-padded");
-    fuzz::RequireCanonical(e.wsd.scopes, "scopes terminated and zero-padded");
-    fuzz::RequireCanonical(e.wsd.hardware, "hardware terminated and zero-padded");
-    fuzz::RequireCanonical(e.wsd.location, "location terminated and zero-padded");
+    fuzz::RequireCanonical(d.wsd.endpoint, "endpoint terminated and zero-padded");
+    fuzz::RequireCanonical(d.wsd.xaddrs, "xaddrs terminated and zero-padded");
+    fuzz::RequireCanonical(d.wsd.types, "types terminated and zero-padded");
+    fuzz::RequireCanonical(d.wsd.scopes, "scopes terminated and zero-padded");
+    fuzz::RequireCanonical(d.wsd.hardware, "hardware terminated and zero-padded");
+    fuzz::RequireCanonical(d.wsd.location, "location terminated and zero-padded");
     Require(e.protocol == kProtocolWsDiscovery && e.family == kFamilyWsDiscovery, "protocol");
     Require(e.interface_address == kInterface && e.row == 0, "bookkeeping");
     Require(e.info.http_port != 0, "a shown address always has a port");
@@ -38,7 +39,7 @@ void RequireEntry(const DeviceEntry& e) {
     Require(ParseAddress(GetText(e.info.ip), shown), "the shown address is IPv4");
     Require(shown == kSource || (shown & kMask) == (kInterface & kMask),
             "shown: the sender or an address on the subnet");
-    const std::uint64_t key = TableKey(e);
+    const std::uint64_t key = TableKey(d);
     std::uint64_t back = 0;
     Require(ParseTableKey(TableKeyText(key), back) && back == key, "key text reads back");
 }
@@ -61,9 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(match.xaddrs.size() <= Codec::kMaxListItems, "xaddrs capped");
         Require(match.scopes.size() <= Codec::kMaxListItems, "scopes capped");
         Require(match.types.size() <= Codec::kMaxListItems, "types capped");
-        const DeviceEntry e = Codec::MakeEntry(match, kInterface, kMask, kSource);
-        RequireEntry(e);
-        Require(SameContents(e, Codec::MakeEntry(match, kInterface, kMask, kSource)),
+        const WsdDevice d = Codec::MakeDevice(match, kInterface, kMask, kSource);
+        RequireDevice(d);
+        Require(SameContents(d, Codec::MakeDevice(match, kInterface, kMask, kSource)),
                 "mapping is deterministic");
     }
 

@@ -18,15 +18,18 @@
 
 namespace quorvex {
 
-namespace {
-
-SearchBusiness::ProtocolMap MakeProtocols() {
-    SearchBusiness::ProtocolMap protocols;
-    protocols.emplace(kProtocolBinary, std::make_unique<BrannocSearch>());
-    protocols.emplace(kProtocolText, std::make_unique<MorvainSearch>());
-    protocols.emplace(kProtocolWsDiscovery, std::make_unique<WsDiscoverySearch>());
+SearchBusiness::ProtocolMap SearchBusiness::MakeProtocols(const std::set<std::int32_t>& ids) {
+    ProtocolMap protocols;
+    const auto chosen = [&](std::int32_t id) { return ids.empty() || ids.count(id) != 0; };
+    if (chosen(kProtocolBinary))
+        protocols.emplace(kProtocolBinary, std::make_unique<BrannocSearch>());
+    if (chosen(kProtocolText)) protocols.emplace(kProtocolText, std::make_unique<MorvainSearch>());
+    if (chosen(kProtocolWsDiscovery))
+        protocols.emplace(kProtocolWsDiscovery, std::make_unique<WsDiscoverySearch>());
     return protocols;
 }
+
+namespace {
 
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -71,6 +74,7 @@ SearchBusiness::SearchBusiness(ProtocolMap protocols) : protocols_(std::move(pro
     for (auto& [id, protocol] : protocols_) {
         queued_[id].store(0);
         protocol->SetCallback(&SearchBusiness::DeliverCallback, this, 0);
+        protocol->SetWsdCallback(&SearchBusiness::WsdCallback, this, 0);
     }
 }
 
@@ -123,6 +127,7 @@ void SearchBusiness::Stop() {
     {
         std::unique_lock lock(table_lock_);
         devices_.clear();
+        wsd_.clear();
     }
     {
         std::lock_guard lock(pending_lock_);
@@ -392,10 +397,23 @@ void SearchBusiness::DeliverCallback(const DeviceEntry* entry, void* context, st
     }
 }
 
+void SearchBusiness::WsdCallback(const WsdDevice* device, void* context, std::int32_t) {
+    if (device != nullptr && context != nullptr) {
+        static_cast<SearchBusiness*>(context)->OnWsdDeviceFound(*device);
+    }
+}
+
 void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
-    std::uint64_t key = TableKey(entry);
-    const bool wsd = entry.protocol == kProtocolWsDiscovery;
-    const bool bye = wsd && (entry.wsd.flags & kWsdGone) != 0;
+    Record(entry, nullptr);
+}
+
+void SearchBusiness::OnWsdDeviceFound(const WsdDevice& device) {
+    Record(device.entry, &device.wsd);
+}
+
+void SearchBusiness::Record(const DeviceEntry& entry, const WsdInfo* wsd) {
+    std::uint64_t key = TableKey(entry, wsd);
+    const bool bye = wsd != nullptr && (wsd->flags & kWsdGone) != 0;
     const std::uint64_t search = search_count_.load();
     const std::int64_t now = NowMs();
     bool changed = false;
@@ -407,20 +425,26 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
         // A WS-Discovery answer without MAC belongs to the camera that the
         // own protocols list at the same address on the same interface; a Bye
         // names only the endpoint reference.
-        if (found == devices_.end() && wsd && key >= (1ull << 48)) {
-            for (auto it = devices_.begin(); it != devices_.end(); ++it) {
-                const DeviceEntry& e = it->second.entry;
-                const bool same_camera =
-                    bye ? GetText(e.wsd.endpoint) == GetText(entry.wsd.endpoint)
-                        : e.protocol != kProtocolWsDiscovery &&
-                              e.interface_address == entry.interface_address &&
-                              GetText(e.info.ip) == GetText(entry.info.ip);
-                if (same_camera) {
-                    found = it;
-                    key = it->first;
-                    break;
+        if (found == devices_.end() && wsd != nullptr && key >= (1ull << 48)) {
+            if (bye) {
+                for (const auto& [other, info] : wsd_) {
+                    if (GetText(info->endpoint) == GetText(wsd->endpoint)) {
+                        found = devices_.find(other);
+                        break;
+                    }
+                }
+            } else {
+                for (auto it = devices_.begin(); it != devices_.end(); ++it) {
+                    const DeviceEntry& e = it->second.entry;
+                    if (e.protocol != kProtocolWsDiscovery &&
+                        e.interface_address == entry.interface_address &&
+                        GetText(e.info.ip) == GetText(entry.info.ip)) {
+                        found = it;
+                        break;
+                    }
                 }
             }
+            if (found != devices_.end()) key = found->first;
         }
         if (found == devices_.end()) {
             if (!bye && devices_.size() < kMaxDevices) {
@@ -428,6 +452,7 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
                     devices_.emplace(key, Stored{MergeEntry(entry, entry), search, now, 0})
                         .first->second;
                 stored.entry.row = -1;
+                if (wsd != nullptr) wsd_[key] = std::make_shared<const WsdInfo>(*wsd);
                 ++added_[entry.protocol];
                 changed = true;
                 added = true;
@@ -438,12 +463,30 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
             stored.heard_ms = now;
             if (stored.missed >= kMissedSearchesForSilent) changed = true;  // answers again
             stored.missed = 0;
-            const DeviceEntry merged = MergeEntry(stored.entry, entry);
+            // A Bye only marks the device gone: it says nothing of its address.
+            const DeviceEntry merged = bye ? stored.entry : MergeEntry(stored.entry, entry);
             if (!SameContents(stored.entry, merged)) {
                 stored.entry.info = merged.info;
                 stored.entry.family = merged.family;
                 stored.entry.protocol = merged.protocol;
-                stored.entry.wsd = merged.wsd;
+                stored.entry.protocols = merged.protocols;
+                changed = true;
+            }
+            // The details WS-Discovery gave are replaced only when it says
+            // something new; an answer of the own protocols leaves them alone
+            // unless the device had said Bye, which that answer takes back.
+            const auto details = wsd_.find(key);
+            if (wsd != nullptr) {
+                const WsdInfo* old = details != wsd_.end() ? details->second.get() : nullptr;
+                const WsdInfo kept = MergeWsd(old, *wsd);
+                if (old == nullptr || !SameContents(*old, kept)) {
+                    wsd_[key] = std::make_shared<const WsdInfo>(kept);
+                    changed = true;
+                }
+            } else if (details != wsd_.end() && (details->second->flags & kWsdGone) != 0) {
+                auto back = std::make_shared<WsdInfo>(*details->second);
+                back->flags &= static_cast<std::uint8_t>(~kWsdGone);
+                details->second = std::move(back);
                 changed = true;
             }
             stored_interface = stored.entry.interface_address;
@@ -477,9 +520,10 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
     if (notify_ != nullptr) notify_(TableKeyText(key).c_str(), notify_context_, notify_tag_);
 }
 
-DeviceUpdate SearchBusiness::MakeUpdate(const Stored& stored) const {
+DeviceUpdate SearchBusiness::MakeUpdate(std::uint64_t key, const Stored& stored) const {
     DeviceUpdate update;
     update.entry = stored.entry;
+    if (const auto details = wsd_.find(key); details != wsd_.end()) update.wsd = details->second;
     update.missed_searches = stored.missed;
     update.answering = stored.missed < kMissedSearchesForSilent;
     update.last_heard_ms = stored.heard_ms;
@@ -502,7 +546,7 @@ void SearchBusiness::FlushUpdates() {
         std::shared_lock lock(table_lock_);
         for (const std::uint64_t key : keys) {
             const auto found = devices_.find(key);
-            if (found != devices_.end()) updates.push_back(MakeUpdate(found->second));
+            if (found != devices_.end()) updates.push_back(MakeUpdate(key, found->second));
         }
     }
     for (DeviceUpdate& update : updates) update.outside_subnet = OutsideSubnet(update.entry);
@@ -580,6 +624,7 @@ void SearchBusiness::ClearDevices() {
     {
         std::unique_lock lock(table_lock_);
         devices_.clear();
+        wsd_.clear();
     }
     {
         std::lock_guard lock(pending_lock_);
@@ -885,7 +930,7 @@ std::vector<DeviceUpdate> SearchBusiness::CopyUpdates() const {
     {
         std::shared_lock lock(table_lock_);
         updates.reserve(devices_.size());
-        for (const auto& [key, stored] : devices_) updates.push_back(MakeUpdate(stored));
+        for (const auto& [key, stored] : devices_) updates.push_back(MakeUpdate(key, stored));
     }
     for (DeviceUpdate& update : updates) update.outside_subnet = OutsideSubnet(update.entry);
     return updates;

@@ -71,32 +71,32 @@ TEST(WsDiscoveryCodecParse, PlainProbeMatchesIntoAnEntry) {
 
     // Heard from the link-local address: the shown address is still the one
     // on the interface's subnet, with its port made explicit.
-    const DeviceEntry entry = Codec::MakeEntry(match, kInterface, kMask, 0x140AFEA9);
-    EXPECT_EQ(GetText(entry.info.ip), "192.168.1.64");
-    EXPECT_EQ(entry.info.http_port, 80);
-    EXPECT_EQ(GetText(entry.info.name), "Lobby Camera");
-    EXPECT_EQ(GetText(entry.wsd.hardware), "QX-200/B");
-    EXPECT_EQ(GetText(entry.wsd.location), "city/Oslo building/North Wing");
-    EXPECT_EQ(DeviceKey(entry.info), "00-1A-2B-3C-4D-5F");
-    EXPECT_EQ(TableKey(entry), 0x001A2B3C4D5Full);
-    EXPECT_EQ(GetText(entry.wsd.xaddrs),
+    const WsdDevice device = Codec::MakeDevice(match, kInterface, kMask, 0x140AFEA9);
+    EXPECT_EQ(GetText(device.entry.info.ip), "192.168.1.64");
+    EXPECT_EQ(device.entry.info.http_port, 80);
+    EXPECT_EQ(GetText(device.entry.info.name), "Lobby Camera");
+    EXPECT_EQ(GetText(device.wsd.hardware), "QX-200/B");
+    EXPECT_EQ(GetText(device.wsd.location), "city/Oslo building/North Wing");
+    EXPECT_EQ(DeviceKey(device.entry.info), "00-1A-2B-3C-4D-5F");
+    EXPECT_EQ(TableKey(device), 0x001A2B3C4D5Full);
+    EXPECT_EQ(GetText(device.wsd.xaddrs),
               "http://169.254.10.20:80/onvif/device_service "
               "http://192.168.1.64:80/onvif/device_service http://[fe80::1%25eth0]:8080/onvif");
-    EXPECT_EQ(GetText(entry.wsd.types), "NetworkVideoTransmitter");
-    EXPECT_EQ(GetText(entry.info.uid), "urn:uuid:cafe0001-0000-4000-8000-00112233445f");
-    EXPECT_EQ(entry.wsd.flags, kWsdLinkLocal | kWsdIpv6);
-    EXPECT_EQ(entry.family, kFamilyWsDiscovery);
-    EXPECT_EQ(entry.protocol, kProtocolWsDiscovery);
-    EXPECT_EQ(entry.wsd.protocols, 1u << kProtocolWsDiscovery);
-    EXPECT_EQ(entry.wsd.metadata_version, 3u);
+    EXPECT_EQ(GetText(device.wsd.types), "NetworkVideoTransmitter");
+    EXPECT_EQ(GetText(device.entry.info.uid), "urn:uuid:cafe0001-0000-4000-8000-00112233445f");
+    EXPECT_EQ(device.wsd.flags, kWsdLinkLocal | kWsdIpv6);
+    EXPECT_EQ(device.entry.family, kFamilyWsDiscovery);
+    EXPECT_EQ(device.entry.protocol, kProtocolWsDiscovery);
+    EXPECT_EQ(device.entry.protocols, 1u << kProtocolWsDiscovery);
+    EXPECT_EQ(device.wsd.metadata_version, 3u);
 
     // Heard on another subnet: none of its XAddrs is there, so the sender is
     // shown, with the port of the XAddr that names it.
-    const DeviceEntry away = Codec::MakeEntry(match, 0x01000A0A, kMask, kSource);
-    EXPECT_EQ(GetText(away.info.ip), "192.168.1.64");
+    const WsdDevice away = Codec::MakeDevice(match, 0x01000A0A, kMask, kSource);
+    EXPECT_EQ(GetText(away.entry.info.ip), "192.168.1.64");
     EXPECT_EQ(away.wsd.flags & kWsdFromSource, kWsdFromSource);
-    EXPECT_EQ(away.info.http_port, 80);
-    EXPECT_TRUE(SameContents(entry, Codec::MakeEntry(match, kInterface, kMask, 0x140AFEA9)));
+    EXPECT_EQ(away.entry.info.http_port, 80);
+    EXPECT_TRUE(SameContents(device, Codec::MakeDevice(match, kInterface, kMask, 0x140AFEA9)));
 }
 
 // Odd but valid: a default namespace for SOAP, addressing declared on the
@@ -126,16 +126,16 @@ TEST(WsDiscoveryCodecParse, NamespacesByUriNotPrefix) {
     EXPECT_TRUE(Codec::IsVideoDevice(m.matches[0]));
     EXPECT_FALSE(Codec::IsVideoDevice(m.matches[1]));
 
-    const DeviceEntry entry = Codec::MakeEntry(m.matches[0], kInterface, kMask, kSource);
-    EXPECT_EQ(GetText(entry.info.ip), "192.168.1.64");  // the sender
-    EXPECT_EQ(entry.info.http_port, 443);
-    EXPECT_EQ(entry.wsd.flags, kWsdHostName | kWsdHttps | kWsdFromSource);
-    EXPECT_EQ(GetText(entry.wsd.xaddrs), "https://cam-7.site.example:443/onvif");
-    EXPECT_EQ(GetText(entry.info.name), "Gate");
+    const WsdDevice device = Codec::MakeDevice(m.matches[0], kInterface, kMask, kSource);
+    EXPECT_EQ(GetText(device.entry.info.ip), "192.168.1.64");  // the sender
+    EXPECT_EQ(device.entry.info.http_port, 443);
+    EXPECT_EQ(device.wsd.flags, kWsdHostName | kWsdHttps | kWsdFromSource);
+    EXPECT_EQ(GetText(device.wsd.xaddrs), "https://cam-7.site.example:443/onvif");
+    EXPECT_EQ(GetText(device.entry.info.name), "Gate");
     // No MAC: keyed by endpoint and sender, apart from another sender.
-    const std::uint64_t key = TableKey(entry);
+    const std::uint64_t key = TableKey(device);
     EXPECT_EQ(key & ~0xFFFFFFFFFFFFull, kWsdKeyTag);
-    EXPECT_NE(key, TableKey(Codec::MakeEntry(m.matches[0], kInterface, kMask, kSource + 1)));
+    EXPECT_NE(key, TableKey(Codec::MakeDevice(m.matches[0], kInterface, kMask, kSource + 1)));
     const std::string text = TableKeyText(key);
     EXPECT_EQ(text.size(), kWsdKeyLength);
     EXPECT_TRUE(text.starts_with("WSD-"));
@@ -165,7 +165,7 @@ TEST(WsDiscoveryCodecParse, HelloByeAndFault) {
     EXPECT_EQ(hello.kind, Codec::Kind::kHello);
     ASSERT_EQ(hello.matches.size(), 1u);
     EXPECT_TRUE(Codec::IsVideoDevice(hello.matches[0]));
-    EXPECT_EQ(Codec::MakeEntry(hello.matches[0], kInterface, kMask, 0).info.http_port, 8000);
+    EXPECT_EQ(Codec::MakeDevice(hello.matches[0], kInterface, kMask, 0).entry.info.http_port, 8000);
     // A printer's Hello: a Device type, but of the devices-profile namespace.
     const Codec::Message printer =
         Message(head + "<d:Hello><d:Types>p:Device</d:Types></d:Hello>" + tail);
@@ -281,16 +281,16 @@ TEST(WsDiscoveryCodecParse, ServiceAddressesAndScopeValues) {
                     "onvif://www.onvif.org/hardware/a%00b%0Ac", "onvif://www.onvif.org/mac/zz",
                     "onvif://www.onvif.org/mac/00-00-00-00-00-00"};
     match.xaddrs.assign(40, "http://192.168.1.9:8080/onvif/device_service");
-    const DeviceEntry entry = Codec::MakeEntry(match, kInterface, kMask, kSource);
-    EXPECT_EQ(GetText(entry.info.name).size(), sizeof entry.info.name - 1);
-    EXPECT_EQ(GetText(entry.wsd.endpoint).size(), sizeof entry.wsd.endpoint - 1);
-    EXPECT_EQ(GetText(entry.wsd.hardware), "a b c");
-    EXPECT_EQ(DeviceKey(entry.info), "00-00-00-00-00-00");  // bad and zero MACs ignored
+    const WsdDevice device = Codec::MakeDevice(match, kInterface, kMask, kSource);
+    EXPECT_EQ(GetText(device.entry.info.name).size(), sizeof device.entry.info.name - 1);
+    EXPECT_EQ(GetText(device.wsd.endpoint).size(), sizeof device.wsd.endpoint - 1);
+    EXPECT_EQ(GetText(device.wsd.hardware), "a b c");
+    EXPECT_EQ(DeviceKey(device.entry.info), "00-00-00-00-00-00");  // bad and zero MACs ignored
     // Whole XAddrs only: as many as fit.
-    const std::string_view xaddrs = GetText(entry.wsd.xaddrs);
+    const std::string_view xaddrs = GetText(device.wsd.xaddrs);
     EXPECT_TRUE(xaddrs.ends_with("/onvif/device_service"));
-    EXPECT_EQ(GetText(entry.info.ip), "192.168.1.9");
-    EXPECT_EQ(entry.info.http_port, 8080);
+    EXPECT_EQ(GetText(device.entry.info.ip), "192.168.1.9");
+    EXPECT_EQ(device.entry.info.http_port, 8080);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ bool IsProbe(const LoggedDatagram& d) {
 // One searcher on the PC's interfaces and everything it delivered.
 struct Pc {
     WsDiscoverySearch search;
-    std::vector<DeviceEntry> found;
+    std::vector<WsdDevice> found;
 
     explicit Pc(const std::vector<std::pair<const char*, const char*>>& interfaces) {
         std::vector<LocalInterface> records(interfaces.size());
@@ -43,9 +43,9 @@ struct Pc {
             SetText(records[i].ip, interfaces[i].first);
             SetText(records[i].mask, interfaces[i].second);
         }
-        search.SetCallback(
-            [](const DeviceEntry* e, void* found, std::int32_t) {
-                static_cast<std::vector<DeviceEntry>*>(found)->push_back(*e);
+        search.SetWsdCallback(
+            [](const WsdDevice* d, void* found, std::int32_t) {
+                static_cast<std::vector<WsdDevice>*>(found)->push_back(*d);
             },
             &found, 0);
         search.OpenSockets(records.data(), static_cast<std::int32_t>(records.size()));
@@ -57,8 +57,8 @@ struct Pc {
     }
     std::set<std::uint64_t> Keys() const {
         std::set<std::uint64_t> keys;
-        for (const DeviceEntry& e : found)
-            if ((e.wsd.flags & kWsdGone) == 0) keys.insert(TableKey(e));
+        for (const WsdDevice& d : found)
+            if ((d.wsd.flags & kWsdGone) == 0) keys.insert(TableKey(d));
         return keys;
     }
 };
@@ -109,14 +109,14 @@ TEST(WsDiscoveryNetns, EveryCameraOnItsInterfaceHelloByeAndHostileAnswersCounted
     // Every camera once per key, on the interface of its site, shown at its
     // subnet address whatever its XAddrs list first.
     EXPECT_EQ(pc.Keys().size(), 12u);
-    for (const DeviceEntry& e : pc.found) {
-        const std::string ip(GetText(e.info.ip));
-        const std::string interface = AddressText(e.interface_address);
+    for (const WsdDevice& d : pc.found) {
+        const std::string ip(GetText(d.entry.info.ip));
+        const std::string interface = AddressText(d.entry.interface_address);
         EXPECT_EQ(ip.substr(0, 8), interface.substr(0, 8)) << ip;
-        if (e.wsd.flags & kWsdGone) continue;
-        std::string scopes(GetText(e.wsd.scopes));
+        if (d.wsd.flags & kWsdGone) continue;
+        std::string scopes(GetText(d.wsd.scopes));
         for (char& c : scopes) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        EXPECT_EQ(TableKey(e) < (1ull << 48), scopes.find("/mac/") != std::string::npos) << scopes;
+        EXPECT_EQ(TableKey(d) < (1ull << 48), scopes.find("/mac/") != std::string::npos) << scopes;
     }
     const WsDiscoverySearch::Counters counters = pc.search.Statistics();
     EXPECT_EQ(counters.matches, 16u);

@@ -12,6 +12,7 @@
 #include "core/brannoc_search.h"
 #include "core/morvain_search.h"
 #include "core/ws_discovery_search.h"
+#include "search/device_report.h"
 #include "search/search_business.h"
 #include "tests/support/netns_lab.h"
 
@@ -47,33 +48,44 @@ TEST(MixedSiteNetns, EveryCameraOnceWithItsProtocolsHelloByeAndHostileAnswersCou
     manager.SetInterfaceNames({pc_if});
     ASSERT_TRUE(manager.Start());
 
-    const std::uint8_t text_and_wsd = (1u << kProtocolText) | (1u << kProtocolWsDiscovery);
+    const std::uint16_t text_and_wsd = (1u << kProtocolText) | (1u << kProtocolWsDiscovery);
     // All nine keys, and the camera of two protocols heard by both.
     ASSERT_TRUE(WaitUntil(
         [&] {
             const auto devices = manager.CopyDevices();
             return devices.size() == 9 &&
                    std::count_if(devices.begin(), devices.end(), [&](const DeviceEntry& e) {
-                       return e.wsd.protocols == text_and_wsd;
+                       return e.protocols == text_and_wsd;
                    }) == 1;
         },
         20s));
     int merged = 0, wsd_only = 0;
-    for (const DeviceEntry& e : manager.CopyDevices()) {
+    for (const DeviceUpdate& update : manager.CopyUpdates()) {
+        const DeviceEntry& e = update.entry;
         EXPECT_EQ(AddressText(e.interface_address), "10.77.6.1");
         EXPECT_TRUE(GetText(e.info.ip).starts_with("10.77.6.")) << GetText(e.info.ip);
-        if (e.wsd.protocols == text_and_wsd) {
+        // The details travel with the update, only for what WS-Discovery heard.
+        EXPECT_EQ(update.wsd != nullptr, e.protocols != 0);
+        const DeviceReportRow row = MakeReportRow(update);
+        if (e.protocols == text_and_wsd) {
             ++merged;
             EXPECT_EQ(e.protocol, kProtocolText);  // commands still go by the text protocol
             EXPECT_TRUE(SearchBusiness::CanConfigure(e));
+            EXPECT_EQ(row.protocols, "text,wsd");
+            EXPECT_EQ(row.mac, DeviceKey(e.info));
+            EXPECT_NE(row.xaddrs.find("http://" + row.ip + ":"), std::string::npos) << row.xaddrs;
         }
         if (e.protocol == kProtocolWsDiscovery) {
             ++wsd_only;
             EXPECT_FALSE(SearchBusiness::CanConfigure(e));
             EXPECT_FALSE(manager.MatchAddress(e));
             DeviceEntry back{};
-            EXPECT_TRUE(manager.GetDevice(TableKeyText(TableKey(e)), back));
+            EXPECT_TRUE(manager.GetDevice(TableKeyText(TableKey(update)), back));
+            EXPECT_EQ(row.protocols, "wsd");
+            EXPECT_EQ(row.family, "WS-Discovery");
+            EXPECT_TRUE(row.hardware.starts_with("QX-")) << row.hardware;
         }
+        if (e.protocols == 0) EXPECT_TRUE(row.protocols == "text" || row.protocols == "binary");
     }
     EXPECT_EQ(merged, 1);
     EXPECT_EQ(wsd_only, 4);
@@ -82,8 +94,8 @@ TEST(MixedSiteNetns, EveryCameraOnceWithItsProtocolsHelloByeAndHostileAnswersCou
     EXPECT_TRUE(WaitUntil(
         [&] {
             int gone = 0;
-            for (const DeviceEntry& e : manager.CopyDevices())
-                gone += (e.wsd.flags & kWsdGone) != 0;
+            for (const DeviceUpdate& update : manager.CopyUpdates())
+                gone += update.wsd && (update.wsd->flags & kWsdGone) != 0;
             return gone == 5;
         },
         20s));

@@ -235,15 +235,15 @@ TEST(SimWsd, StylesReadBackByThePcCodecAndMalformedOnesAreRefused) {
         EXPECT_EQ(parsed.message->relates_to, id);
         ASSERT_EQ(parsed.message->matches.size(), 1u);
         EXPECT_TRUE(Codec::IsVideoDevice(parsed.message->matches[0]));
-        const DeviceEntry e = Codec::MakeEntry(parsed.message->matches[0], Address("192.168.0.1"),
-                                               Address("255.255.255.0"), Address("192.168.0.64"));
-        EXPECT_EQ(GetText(e.info.ip), "192.168.0.64");
-        EXPECT_EQ(e.info.http_port, 8080);
-        EXPECT_EQ(GetText(e.info.name), "Lobby 1");
-        EXPECT_EQ(GetText(e.wsd.hardware), "QX-200/B");
-        EXPECT_EQ(GetText(e.wsd.endpoint), device.endpoint);
+        const WsdDevice d = Codec::MakeDevice(parsed.message->matches[0], Address("192.168.0.1"),
+                                              Address("255.255.255.0"), Address("192.168.0.64"));
+        EXPECT_EQ(GetText(d.entry.info.ip), "192.168.0.64");
+        EXPECT_EQ(d.entry.info.http_port, 8080);
+        EXPECT_EQ(GetText(d.entry.info.name), "Lobby 1");
+        EXPECT_EQ(GetText(d.wsd.hardware), "QX-200/B");
+        EXPECT_EQ(GetText(d.wsd.endpoint), device.endpoint);
         // Only the odd style of a WS-Discovery-only camera leaves out its MAC.
-        EXPECT_EQ(DeviceKey(e.info) == "00-1A-2B-3C-4D-5E", style != WsdStyle::kOdd);
+        EXPECT_EQ(DeviceKey(d.entry.info) == "00-1A-2B-3C-4D-5E", style != WsdStyle::kOdd);
     }
     for (const std::string& text : {BuildWsdHello(device, 2), BuildWsdBye(device, 3)}) {
         const auto parsed = Codec::Parse(Bytes(text));
