@@ -470,8 +470,9 @@ void CQuorvexDlg::UpdateStatusLine() {
                                                          ? AddressText(place.interface_address)
                                                          : place.interface_name);
         parts << Text(IDS_PROBLEM_LINE)
-                     .arg(Text(place.protocol == kProtocolText ? IDS_PROTOCOL_TEXT
-                                                               : IDS_PROTOCOL_BINARY),
+                     .arg(Text(place.protocol == kProtocolText          ? IDS_PROTOCOL_TEXT
+                               : place.protocol == kProtocolWsDiscovery ? IDS_PROTOCOL_WSD
+                                                                        : IDS_PROTOCOL_BINARY),
                           where, state);
     }
     if (status.drops > 0)
@@ -655,7 +656,13 @@ void CQuorvexDlg::OnMatchAddress() {
     // One plan for the whole selection, so that no address goes to two
     // cameras and the cameras past the last free address stay where they are.
     std::vector<DeviceEntry> entries;
-    for (const DeviceUpdate& device : SelectedDevices()) entries.push_back(device.entry);
+    for (const DeviceUpdate& device : SelectedDevices()) {
+        if (SearchBusiness::CanConfigure(device.entry)) {
+            entries.push_back(device.entry);
+        } else {
+            ShowNotice(Text(IDS_WSD_READ_ONLY), true);
+        }
+    }
     const SearchBusiness::BatchPlan plan = search_.PlanMatch(entries, LinkProbe{});
     for (const SearchBusiness::PlannedCamera& move : plan.moves) {
         const auto settings = search_.MatchSettings(move.entry, move.address, Credentials{});
@@ -686,6 +693,10 @@ void CQuorvexDlg::OnNetConfig() {
     const std::vector<DeviceUpdate> devices = SelectedDevices();
     if (devices.empty()) return;
     const DeviceEntry entry = devices.front().entry;
+    if (!SearchBusiness::CanConfigure(entry)) {
+        ShowNotice(Text(IDS_WSD_READ_ONLY), true);
+        return;
+    }
     DlgNetInformation dialog(language_, this);
     dialog.SetDevice(entry);
     if (RunDialog(dialog) != QDialog::Accepted) return;
