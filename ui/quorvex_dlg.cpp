@@ -521,13 +521,23 @@ int CQuorvexDlg::RunDialog(QDialog& dialog) {
     return dialog_runner_ ? dialog_runner_(dialog) : dialog.exec();
 }
 
-QString CQuorvexDlg::DeviceWebAddress(const DeviceEntry& entry) {
+QString CQuorvexDlg::DeviceWebAddress(const DeviceEntry& entry, bool https) {
     std::uint32_t address = 0;
     const std::string_view ip = GetText(entry.info.ip);
     if (!ParseAddress(ip, address)) return {};
     const QString host = QString::fromLatin1(ip.data(), static_cast<qsizetype>(ip.size()));
-    if (entry.info.http_port == 80) return QStringLiteral("http://%1/").arg(host);
-    return QStringLiteral("http://%1:%2/").arg(host).arg(entry.info.http_port);
+    const QString scheme = https ? QStringLiteral("https") : QStringLiteral("http");
+    if (entry.info.http_port == (https ? 443 : 80))
+        return QStringLiteral("%1://%2/").arg(scheme, host);
+    return QStringLiteral("%1://%2:%3/").arg(scheme, host).arg(entry.info.http_port);
+}
+
+QString CQuorvexDlg::DeviceWebAddress(const DeviceUpdate& update) {
+    // The address and port of a camera only WS-Discovery heard come from the
+    // service address it announced, which may be an https one.
+    const bool https = update.entry.protocol == kProtocolWsDiscovery && update.wsd &&
+                       (update.wsd->flags & kWsdHttps) != 0;
+    return DeviceWebAddress(update.entry, https);
 }
 
 std::vector<DeviceUpdate> CQuorvexDlg::SelectedDevices() const {
@@ -673,7 +683,7 @@ void CQuorvexDlg::OnMatchAddress() {
 void CQuorvexDlg::OnOpenWebPage() {
     const std::vector<DeviceUpdate> devices = SelectedDevices();
     if (devices.empty()) return;
-    const QString address = DeviceWebAddress(devices.front().entry);
+    const QString address = DeviceWebAddress(devices.front());
     if (address.isEmpty()) {
         ShowNotice(Text(IDS_NO_WEB_ADDRESS), true);
     } else if (!QDesktopServices::openUrl(QUrl(address))) {
