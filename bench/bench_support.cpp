@@ -23,6 +23,11 @@ double Seconds(const timeval& t) {
 
 bool IsProbe(const testing::LoggedDatagram& d) {
     static constexpr std::string_view kTextSearch = "SEARCH * HDS/1.0\r\n";
+    if (d.destination_port == 3702) {
+        static constexpr std::string_view kWsdProbe = "discovery/Probe</";
+        const std::string_view text(reinterpret_cast<const char*>(d.bytes.data()), d.bytes.size());
+        return text.find(kWsdProbe) != std::string_view::npos;
+    }
     if (d.destination_port == 8600) {
         return d.bytes.size() == 4 && d.bytes[0] == 0x44 && d.bytes[1] == 0x48 &&
                d.bytes[2] == 0x01 && d.bytes[3] == 0x01;

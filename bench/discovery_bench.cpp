@@ -11,6 +11,11 @@
 // counts devices in the table (quorvex) or datagrams taken, <ms> runs from
 // the probe's arrival at the simulator to the last device or datagram, and
 // <drops> counts the datagrams the kernel dropped for full receive queues.
+//
+// With `--protocol wsd` the cameras are WS-Discovery ones (each answers both
+// typed probes, so a bare receiver takes two datagrams per camera), the
+// search manager runs WS-Discovery alone, and the lines start with
+// "discovery-wsd".
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -25,6 +30,7 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -33,6 +39,7 @@
 #include "bench/bench_support.h"
 #include "core/brannoc_search.h"
 #include "core/morvain_search.h"
+#include "core/ws_discovery_search.h"
 #include "search/search_business.h"
 #include "tests/support/netns_lab.h"
 
@@ -55,6 +62,7 @@ struct Options {
     std::vector<std::string> who = {"quorvex", "spin", "poll", "nap"};
     int runs = 3;
     std::string limits = "machine";
+    bool wsd = false;  // --protocol wsd
 };
 
 struct Result {
@@ -99,10 +107,13 @@ LocalInterface PcInterface() {
 
 // Counts the manager's notifications and remembers when the last one came.
 struct Arrivals {
-    static void Notify(const char*, void* context, std::int32_t) {
+    static void Notify(const char* key, void* context, std::int32_t) {
         auto& self = *static_cast<Arrivals*>(context);
         const double now = WallSeconds();
         std::lock_guard lock(self.mutex);
+        // A camera that answers two probes may change once more with its
+        // second answer; only a new key counts.
+        if (self.distinct && !self.keys.insert(key).second) return;
         ++self.count;
         self.last = now;
         if (self.count >= self.expected) self.done.notify_all();
@@ -112,16 +123,21 @@ struct Arrivals {
     std::size_t expected = 0;
     std::size_t count = 0;
     double last = 0;
+    bool distinct = false;
+    std::set<std::string> keys;
 };
 
-Result RunQuorvex(const std::string& pc_if, const testing::Simulator& sim, std::size_t n) {
+Result RunQuorvex(const std::string& pc_if, const testing::Simulator& sim, std::size_t n,
+                  bool wsd) {
     Arrivals arrivals;
     arrivals.expected = n;
+    arrivals.distinct = wsd;
     Result result;
     const std::uint64_t errors_before = ReceiveBufferErrors();
     const double started = WallSeconds();
     {
-        SearchBusiness manager;
+        SearchBusiness manager(wsd ? SearchBusiness::MakeProtocols({kProtocolWsDiscovery})
+                                   : SearchBusiness::MakeProtocols());
         manager.SetNotification(&Arrivals::Notify, &arrivals, 0);
         manager.SetSearchInterval(3600);
         manager.SetInterfaceNames({pc_if});
@@ -151,7 +167,7 @@ enum class Waiting {
 // probes, then only takes datagrams off the sockets and counts them. Which
 // way of waiting is fastest depends on the machine (free cores, the cost of a
 // wake-up); the best of them is the bar.
-Result RunBaseline(const testing::Simulator& sim, std::size_t n, Waiting waiting) {
+Result RunBaseline(const testing::Simulator& sim, std::size_t n, Waiting waiting, bool wsd) {
     const bool spin = waiting == Waiting::kSpin;
     constexpr std::size_t kSlots = 64;
     constexpr std::size_t kSlotSize = 2048;
@@ -164,16 +180,22 @@ Result RunBaseline(const testing::Simulator& sim, std::size_t n, Waiting waiting
     const double started = WallSeconds();
     BrannocSearch binary;
     MorvainSearch text;
+    WsDiscoverySearch discovery;
     const LocalInterface record = PcInterface();
-    binary.OpenSockets(&record, 1);
-    text.OpenSockets(&record, 1);
+    std::vector<IDeviceSearch*> searches;
+    if (wsd) {
+        searches = {&discovery};
+    } else {
+        searches = {&binary, &text};
+    }
     std::vector<int> handles;
-    binary.CollectSockets(handles);
-    text.CollectSockets(handles);
+    for (IDeviceSearch* search : searches) {
+        search->OpenSockets(&record, 1);
+        search->CollectSockets(handles);
+    }
     std::vector<pollfd> polls;
     for (const int handle : handles) polls.push_back(pollfd{handle, POLLIN, 0});
-    binary.SendSearch();
-    text.SendSearch();
+    for (IDeviceSearch* search : searches) search->SendSearch();
 
     // Takes every datagram waiting on `handle`; returns how many.
     auto drain = [&](int handle) {
@@ -250,6 +272,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                 o.runs = std::max(1, std::stoi(value));
             } else if (arg == "--limits") {
                 o.limits = value;
+            } else if (arg == "--protocol") {
+                if (value != "wsd" && value != "own") throw std::invalid_argument(value);
+                o.wsd = value == "wsd";
             } else {
                 std::cerr << "discovery_bench: unknown argument " << arg << "\n";
                 return false;
@@ -293,6 +318,11 @@ int Main(int argc, char** argv) {
                                              "--text",     std::to_string(n - binary),
                                              "--subnet",   "10.78.",
                                              "--spread",   shape == "spread" ? "200" : "0"};
+            if (options.wsd) {
+                args = {
+                    "--wsd",    std::to_string(n), "--wsd-style", "plain",
+                    "--subnet", "10.78.",          "--spread",    shape == "spread" ? "200" : "0"};
+            }
             auto sim = testing::Simulator::Start(*lab, lab->site_namespace("cams"), args, &why);
             if (!sim) {
                 std::cerr << "discovery_bench: " << why << "\n";
@@ -312,19 +342,22 @@ int Main(int argc, char** argv) {
                                 return;
                             }
                             if (who == "quorvex") {
-                                result = RunQuorvex(pc_if, *sim, n);
+                                result = RunQuorvex(pc_if, *sim, n, options.wsd);
                             } else {
-                                result = RunBaseline(*sim, n,
+                                // Both typed probes draw an answer each.
+                                result = RunBaseline(*sim, options.wsd ? 2 * n : n,
                                                      who == "spin"   ? Waiting::kSpin
                                                      : who == "poll" ? Waiting::kPoll
-                                                                     : Waiting::kNap);
+                                                                     : Waiting::kNap,
+                                                     options.wsd);
                             }
                         });
                         if (!entered) {
                             std::cerr << "discovery_bench: cannot enter the PC namespace\n";
                             return 1;
                         }
-                        std::printf("discovery\t%s\t%s\t%s\t%d\t%s\t%zu\t%.1f\t%llu\n",
+                        std::printf("%s\t%s\t%s\t%s\t%d\t%s\t%zu\t%.1f\t%llu\n",
+                                    options.wsd ? "discovery-wsd" : "discovery",
                                     options.limits.c_str(), privilege.c_str(), shape.c_str(), n,
                                     who.c_str(), result.found, result.ms,
                                     static_cast<unsigned long long>(result.drops));

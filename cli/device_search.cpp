@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "search/get_net_config.h"
@@ -17,11 +18,22 @@ constexpr std::int32_t kNoPeriodicSearch = 7 * 24 * 3600;
 constexpr auto kPoll = std::chrono::milliseconds(50);
 constexpr auto kInterfacesDeadline = std::chrono::seconds(10);
 
+std::set<std::int32_t> ProtocolIds(const std::vector<std::string>& names) {
+    std::set<std::int32_t> ids;
+    for (const std::string& name : names) {
+        if (name == "binary") ids.insert(kProtocolBinary);
+        if (name == "text") ids.insert(kProtocolText);
+        if (name == "wsd") ids.insert(kProtocolWsDiscovery);
+    }
+    return ids;
+}
+
 }  // namespace
 
 DeviceSearch::DeviceSearch(const EffectiveSettings& settings,
-                           std::vector<std::string> interface_names, ProgressDisplay& progress)
-    : progress_(progress) {
+                           std::vector<std::string> interface_names, ProgressDisplay& progress,
+                           const std::vector<std::string>& protocols)
+    : business_(SearchBusiness::MakeProtocols(ProtocolIds(protocols))), progress_(progress) {
     business_.SetSearchInterval(kNoPeriodicSearch);
     business_.SetMatchRange(settings.app.match_min, settings.app.match_max);
     business_.SetInterfaceNames(interface_names.empty() ? settings.app.interfaces
@@ -144,11 +156,11 @@ std::vector<DeviceReportRow> DeviceSearch::Rows() const {
     for (const AdapterReport& report : GetNetConfig(adapters).ReportAdapters())
         if (report.has_values) names.emplace(GetText(report.settings.ip), report.adapter.name);
     std::vector<DeviceReportRow> rows;
-    for (const DeviceEntry& entry : Devices()) {
-        const auto name = names.find(AddressText(entry.interface_address));
-        rows.push_back(MakeReportRow(entry, business_.IsOutsideSubnet(entry),
-                                     name == names.end() ? "" : name->second));
+    for (const DeviceUpdate& update : business_.CopyUpdates()) {
+        const auto name = names.find(AddressText(update.entry.interface_address));
+        rows.push_back(MakeReportRow(update, name == names.end() ? "" : name->second));
     }
+    SortByMac(rows);
     return rows;
 }
 

@@ -26,8 +26,10 @@ public:
     // `settings` choose (config.interfaces or the automatic rule). The host
     // range comes from `settings`. Searches go out only at the start and on
     // `Refresh`, never by the interval, so a wait sees one search's answers.
+    // `protocols` names the protocols to search with ("text", "binary",
+    // "wsd"); empty: all of them.
     DeviceSearch(const EffectiveSettings& settings, std::vector<std::string> interface_names,
-                 ProgressDisplay& progress);
+                 ProgressDisplay& progress, const std::vector<std::string>& protocols = {});
     ~DeviceSearch();
     DeviceSearch(const DeviceSearch&) = delete;
     DeviceSearch& operator=(const DeviceSearch&) = delete;
@@ -66,9 +68,9 @@ public:
 
     SearchBusiness& business() { return business_; }
     std::optional<DeviceEntry> Find(std::string_view key) const;
-    // Every device, sorted by MAC.
+    // Every device, sorted by table key.
     std::vector<DeviceEntry> Devices() const;
-    // The report rows of every device, sorted by MAC.
+    // The report rows of every device, sorted by table key.
     std::vector<DeviceReportRow> Rows() const;
 
 private:

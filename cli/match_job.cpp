@@ -13,7 +13,7 @@ int RunMatch(const JobContext& job) {
     Credentials credentials;
     if (const int code = ReadCredentials(job, "match", credentials); code != kExitSuccess)
         return code;
-    DeviceSearch search(job.settings, o.interfaces, job.progress);
+    DeviceSearch search(job.settings, o.interfaces, job.progress, o.protocols);
     if (!search.Start()) {
         job.err << "quorvex-cli: match: no interface to search on\n";
         return kExitNotDone;

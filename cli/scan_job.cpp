@@ -6,7 +6,7 @@
 namespace quorvex {
 
 int RunScan(const JobContext& job) {
-    DeviceSearch search(job.settings, job.options.interfaces, job.progress);
+    DeviceSearch search(job.settings, job.options.interfaces, job.progress, job.options.protocols);
     if (!search.Start()) {
         job.err << "quorvex-cli: scan: no interface to search on\n";
         return kExitNotDone;

@@ -84,7 +84,7 @@ int RunSet(const JobContext& job) {
     if (const int code = ReadCredentials(job, "set", credentials); code != kExitSuccess)
         return code;
 
-    DeviceSearch search(job.settings, o.interfaces, job.progress);
+    DeviceSearch search(job.settings, o.interfaces, job.progress, o.protocols);
     if (!search.Start()) {
         job.err << "quorvex-cli: set: no interface to search on\n";
         return kExitNotDone;

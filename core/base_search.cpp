@@ -132,14 +132,22 @@ void BaseSearch::SendSearch() {
     Endpoint destination{};
     if (!BuildSearchRequest(buffer, length, destination)) return;
     if (length <= 0 || static_cast<std::size_t>(length) > buffer.size()) return;
-    const auto bytes =
-        std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length));
+    SendOnEveryInterface(
+        std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length)), destination);
+}
+
+std::size_t BaseSearch::SendOnEveryInterface(std::span<const std::uint8_t> bytes,
+                                             const Endpoint& destination) {
+    std::size_t sent = 0;
     for (const SocketEntry& entry : sockets_) {
-        if (entry.sends && entry.socket.IsValid() &&
-            !entry.socket.SendTo(bytes, destination.address, destination.port)) {
+        if (!entry.sends || !entry.socket.IsValid()) continue;
+        if (entry.socket.SendTo(bytes, destination.address, destination.port)) {
+            ++sent;
+        } else {
             MarkIfGone(entry, errno);
         }
     }
+    return sent;
 }
 
 std::uint32_t BaseSearch::AnswerInterface(std::uint32_t destination,
@@ -157,8 +165,10 @@ std::int32_t BaseSearch::Drain(const SocketEntry& entry) {
     while (read < kMaxDrainPerSocket) {
         const std::size_t count = batch_->ReadFrom(entry.socket);
         for (std::size_t i = 0; i < count; ++i) {
+            answer_source_ = batch_->Source(i);
             ParseAnswer(batch_->Bytes(i), AnswerInterface(batch_->Destination(i), entry));
         }
+        answer_source_ = 0;
         read += static_cast<std::int32_t>(count);
         // A short batch means the queue was empty when it was read.
         if (count < batch_->capacity()) break;

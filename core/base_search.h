@@ -27,6 +27,9 @@ namespace quorvex {
 // receiver copies what it keeps. Runs on the thread that called
 // `ReceiveAnswers`.
 using DeviceCallback = void (*)(const DeviceEntry* entry, void* context, std::int32_t extra);
+// The same for a protocol that says more of a device than an entry holds
+// (WS-Discovery): it delivers through this instead.
+using WsdDeviceCallback = void (*)(const WsdDevice* device, void* context, std::int32_t extra);
 
 // Where a datagram goes: address in network byte order, port in host order.
 struct Endpoint {
@@ -39,6 +42,13 @@ class IDeviceSearch {
 public:
     // Registers the receiver of parsed entries; a later call replaces it.
     virtual void SetCallback(DeviceCallback callback, void* context, std::int32_t extra) = 0;
+    // Registers the receiver of WS-Discovery devices; ignored by protocols
+    // that deliver only entries.
+    virtual void SetWsdCallback(WsdDeviceCallback callback, void* context, std::int32_t extra) {
+        (void)callback;
+        (void)context;
+        (void)extra;
+    }
     // Opens one socket per interface record (only `ip` is read). Called once,
     // or again only after `CloseSockets`. A count of 0 opens nothing.
     virtual void OpenSockets(const LocalInterface* interfaces, std::int32_t count) = 0;
@@ -152,6 +162,13 @@ protected:
     // Hands a parsed entry to the registered callback; nothing when `entry`
     // is null or no callback is set.
     void DeliverDevice(const DeviceEntry* entry);
+    // During `ParseAnswer`: the sender of the datagram being parsed (network
+    // byte order), 0 when unknown.
+    std::uint32_t AnswerSource() const { return answer_source_; }
+    // Sends `bytes` to `destination` on the own socket of every interface
+    // (not on helpers or listeners); the number of sockets that sent it.
+    std::size_t SendOnEveryInterface(std::span<const std::uint8_t> bytes,
+                                     const Endpoint& destination);
 
     // What a socket added by a protocol's own `OpenSockets` is for, and how
     // opening it went.
@@ -215,6 +232,7 @@ private:
     SocketPoll poll_;
     std::unique_ptr<ReceiveBatch> batch_;
     std::uint64_t drops_of_closed_sockets_ = 0;
+    std::uint32_t answer_source_ = 0;
     int answer_room_ = kAnswerRoomBytes;
 };
 

@@ -48,7 +48,91 @@ bool ParseDeviceKey(std::string_view text, std::uint8_t (&mac)[6]) {
 
 bool SameContents(const DeviceEntry& a, const DeviceEntry& b) {
     return std::memcmp(&a.info, &b.info, sizeof(DeviceInfo)) == 0 && a.family == b.family &&
-           a.protocol == b.protocol;
+           a.protocol == b.protocol && a.protocols == b.protocols;
+}
+
+bool SameContents(const WsdInfo& a, const WsdInfo& b) {
+    return std::memcmp(&a, &b, sizeof(WsdInfo)) == 0;
+}
+
+std::uint64_t WsdTableKey(std::string_view endpoint, std::uint32_t source_address) {
+    // FNV-1a over the endpoint and the address: stable across runs and
+    // processes, so the key text a person notes down stays valid.
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    const auto mix = [&hash](unsigned char byte) {
+        hash ^= byte;
+        hash *= 0x100000001B3ull;
+    };
+    for (const char c : endpoint) mix(static_cast<unsigned char>(c));
+    for (int i = 0; i < 4; ++i) mix(static_cast<unsigned char>(source_address >> (8 * i)));
+    return kWsdKeyTag | ((hash ^ (hash >> 48)) & 0xFFFFFFFFFFFFull);
+}
+
+DeviceEntry MergeEntry(const DeviceEntry& stored, const DeviceEntry& heard) {
+    DeviceEntry merged = stored;
+    const auto bit = [](std::int32_t protocol) {
+        return protocol > 0 && protocol < 16 ? static_cast<std::uint16_t>(1u << protocol)
+                                             : std::uint16_t{0};
+    };
+    // Only a camera WS-Discovery heard lists its protocols; one the own
+    // protocols alone heard keeps the record as its parser made it.
+    const bool with_wsd = heard.protocol == kProtocolWsDiscovery ||
+                          stored.protocol == kProtocolWsDiscovery || stored.protocols != 0;
+    merged.protocols = with_wsd
+                           ? static_cast<std::uint16_t>(stored.protocols | heard.protocols |
+                                                        bit(stored.protocol) | bit(heard.protocol))
+                           : std::uint16_t{0};
+    if (heard.protocol != kProtocolWsDiscovery || stored.protocol == kProtocolWsDiscovery) {
+        merged.info = heard.info;
+        merged.family = heard.family;
+        merged.protocol = heard.protocol;
+    }
+    return merged;
+}
+
+WsdInfo MergeWsd(const WsdInfo* stored, const WsdInfo& heard) {
+    if ((heard.flags & kWsdGone) == 0 || stored == nullptr) return heard;
+    WsdInfo merged = *stored;
+    merged.flags |= kWsdGone;
+    return merged;
+}
+
+std::uint64_t TableKey(const DeviceEntry& entry, const WsdInfo* wsd) {
+    std::uint64_t mac = 0;
+    for (const std::uint8_t byte : entry.info.mac) mac = (mac << 8) | byte;
+    if (mac != 0 || entry.protocol != kProtocolWsDiscovery || wsd == nullptr) return mac;
+    return WsdTableKey(GetText(wsd->endpoint), wsd->source_address);
+}
+
+std::string TableKeyText(std::uint64_t key) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    if ((key & ~0xFFFFFFFFFFFFull) == kWsdKeyTag) {
+        std::string text = "WSD-";
+        for (int shift = 44; shift >= 0; shift -= 4) text += kDigits[(key >> shift) & 0xF];
+        return text;
+    }
+    std::uint8_t mac[6] = {};
+    for (int i = 0; i < 6; ++i) mac[i] = static_cast<std::uint8_t>(key >> (8 * (5 - i)));
+    return DeviceKey(mac);
+}
+
+bool ParseTableKey(std::string_view text, std::uint64_t& key) {
+    if (text.size() == kWsdKeyLength && text.starts_with("WSD-")) {
+        std::uint64_t value = 0;
+        for (const char c : text.substr(4)) {
+            const int digit = HexDigit(c);
+            if (digit < 0) return false;
+            value = (value << 4) | static_cast<std::uint64_t>(digit);
+        }
+        key = kWsdKeyTag | value;
+        return true;
+    }
+    std::uint8_t mac[6] = {};
+    if (!ParseDeviceKey(text, mac)) return false;
+    std::uint64_t value = 0;
+    for (const std::uint8_t byte : mac) value = (value << 8) | byte;
+    key = value;
+    return true;
 }
 
 std::string_view DeviceName(const DeviceInfo& info) {

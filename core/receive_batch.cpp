@@ -22,7 +22,8 @@ struct ReceiveBatch::Storage {
           control(slots * kControlSize),
           parts(slots),
           headers(slots),
-          destinations(slots, 0) {
+          destinations(slots, 0),
+          senders(slots) {
         for (std::size_t i = 0; i < slots; ++i) {
             parts[i].iov_base = bytes.get() + i * kSlotSize;
             parts[i].iov_len = kSlotSize;
@@ -34,6 +35,7 @@ struct ReceiveBatch::Storage {
     std::vector<iovec> parts;
     std::vector<mmsghdr> headers;
     std::vector<std::uint32_t> destinations;
+    std::vector<sockaddr_in> senders;
     std::size_t count = 0;
 };
 
@@ -56,6 +58,9 @@ std::size_t ReceiveBatch::ReadFrom(const UdpSocket& socket) {
         h = msghdr{};
         h.msg_iov = &s.parts[i];
         h.msg_iovlen = 1;
+        s.senders[i] = sockaddr_in{};
+        h.msg_name = &s.senders[i];
+        h.msg_namelen = sizeof(sockaddr_in);
         h.msg_control = s.control.data() + i * kControlSize;
         h.msg_controllen = kControlSize;
         s.headers[i].msg_len = 0;
@@ -88,6 +93,12 @@ std::span<const std::uint8_t> ReceiveBatch::Bytes(std::size_t index) const {
 
 std::uint32_t ReceiveBatch::Destination(std::size_t index) const {
     return index < storage_->count ? storage_->destinations[index] : 0;
+}
+
+std::uint32_t ReceiveBatch::Source(std::size_t index) const {
+    if (index >= storage_->count) return 0;
+    const sockaddr_in& sender = storage_->senders[index];
+    return sender.sin_family == AF_INET ? sender.sin_addr.s_addr : 0;
 }
 
 }  // namespace quorvex

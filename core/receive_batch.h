@@ -34,6 +34,8 @@ public:
     // The address the datagram was sent to (network order): an interface
     // address, a broadcast or a multicast group; 0 when unknown.
     std::uint32_t Destination(std::size_t index) const;
+    // The address the datagram came from (network order); 0 when unknown.
+    std::uint32_t Source(std::size_t index) const;
 
 private:
     struct Storage;

@@ -18,6 +18,8 @@ std::string FamilyLetter(std::int32_t family) {
             return "J";
         case 3:
             return "E";
+        case kFamilyWsDiscovery:
+            return "WS-Discovery";
         default:
             return "";
     }
@@ -26,7 +28,22 @@ std::string FamilyLetter(std::int32_t family) {
 std::string ProtocolName(std::int32_t protocol) {
     if (protocol == kProtocolBinary) return "binary";
     if (protocol == kProtocolText) return "text";
+    if (protocol == kProtocolWsDiscovery) return "wsd";
     return "";
+}
+
+std::string ProtocolNames(const DeviceEntry& entry) {
+    // A device only the own protocols heard keeps no list: its protocol is
+    // the one.
+    if (entry.protocols == 0) return ProtocolName(entry.protocol);
+    std::string names;
+    for (std::int32_t id = 1; id < 16; ++id) {
+        const std::string name = ProtocolName(id);
+        if ((entry.protocols & (1u << id)) == 0 || name.empty()) continue;
+        if (!names.empty()) names += ',';
+        names += name;
+    }
+    return names;
 }
 
 // A name that fills `name` to its last byte has no terminator there and goes
@@ -37,11 +54,11 @@ std::string FullName(const DeviceInfo& info) {
     return name;
 }
 
-constexpr std::size_t kTableColumns = 8;
+constexpr std::size_t kTableColumns = 9;
 
 const std::array<std::string, kTableColumns> kTableTitles = {
-    "Kind", "Name",     "Address", "UID", "System firmware", "Application firmware",
-    "MAC",  "Interface"};
+    "Kind", "Name",      "Address",  "UID", "System firmware", "Application firmware",
+    "MAC",  "Protocols", "Interface"};
 
 std::array<std::string, kTableColumns> TableCells(const DeviceReportRow& row,
                                                   std::string_view outside_mark) {
@@ -54,12 +71,14 @@ std::array<std::string, kTableColumns> TableCells(const DeviceReportRow& row,
             TerminalText(row.software_version),
             TerminalText(row.web_version),
             TerminalText(row.mac),
+            TerminalText(row.protocols),
             TerminalText(row.interface_name.empty() ? row.interface : row.interface_name)};
 }
 
 const char* const kCsvHeader =
-    "mac,family,protocol,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
-    "software_version,web_version,user,device_id,interface,interface_name,outside_subnet\r\n";
+    "mac,family,protocol,protocols,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
+    "software_version,web_version,user,device_id,xaddrs,hardware,location,metadata_version,gone,"
+    "interface,interface_name,outside_subnet\r\n";
 
 }  // namespace
 
@@ -70,6 +89,7 @@ DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
     row.mac = DeviceKey(info);
     row.family = FamilyLetter(entry.family);
     row.protocol = ProtocolName(entry.protocol);
+    row.protocols = ProtocolNames(entry);
     row.name = FullName(info);
     row.uid = GetText(info.uid);
     row.ip = GetText(info.ip);
@@ -86,6 +106,19 @@ DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
     row.interface = AddressText(entry.interface_address);
     row.interface_name = std::string(interface_name);
     row.outside_subnet = outside_subnet;
+    return row;
+}
+
+DeviceReportRow MakeReportRow(const DeviceUpdate& update, std::string_view interface_name) {
+    DeviceReportRow row = MakeReportRow(update.entry, update.outside_subnet, interface_name);
+    row.mac = TableKeyText(TableKey(update));
+    if (const WsdInfo* wsd = update.wsd.get()) {
+        row.xaddrs = GetText(wsd->xaddrs);
+        row.hardware = GetText(wsd->hardware);
+        row.location = GetText(wsd->location);
+        row.metadata_version = wsd->metadata_version;
+        row.gone = (wsd->flags & kWsdGone) != 0;
+    }
     return row;
 }
 
@@ -120,6 +153,7 @@ std::string FormatJson(const std::vector<DeviceReportRow>& rows) {
         text("mac", r.mac);
         text("family", r.family);
         text("protocol", r.protocol);
+        text("protocols", r.protocols);
         text("name", r.name);
         text("uid", r.uid);
         text("ip", r.ip);
@@ -133,6 +167,11 @@ std::string FormatJson(const std::vector<DeviceReportRow>& rows) {
         text("web_version", r.web_version);
         text("user", r.user);
         text("device_id", r.device_id);
+        text("xaddrs", r.xaddrs);
+        text("hardware", r.hardware);
+        text("location", r.location);
+        o["metadata_version"] = r.metadata_version;
+        o["gone"] = r.gone;
         text("interface", r.interface);
         text("interface_name", r.interface_name);
         o["outside_subnet"] = r.outside_subnet;
@@ -150,6 +189,7 @@ std::string FormatCsv(const std::vector<DeviceReportRow>& rows, bool byte_order_
         const std::string fields[] = {CsvField(r.mac),
                                       CsvField(r.family),
                                       CsvField(r.protocol),
+                                      CsvField(r.protocols),
                                       CsvField(r.name),
                                       CsvField(r.uid),
                                       CsvField(r.ip),
@@ -163,6 +203,11 @@ std::string FormatCsv(const std::vector<DeviceReportRow>& rows, bool byte_order_
                                       CsvField(r.web_version),
                                       CsvField(r.user),
                                       CsvField(r.device_id),
+                                      CsvField(r.xaddrs),
+                                      CsvField(r.hardware),
+                                      CsvField(r.location),
+                                      std::to_string(r.metadata_version),
+                                      r.gone ? "true" : "false",
                                       CsvField(r.interface),
                                       CsvField(r.interface_name),
                                       r.outside_subnet ? "true" : "false"};

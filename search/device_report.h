@@ -12,16 +12,22 @@
 #include <vector>
 
 #include "core/device_records.h"
+#include "search/device_update.h"
 
 namespace quorvex {
 
 // One device, flattened to the fields that every format prints. Texts are the
 // device's raw bytes; each format makes them valid UTF-8 and escapes them.
 struct DeviceReportRow {
-    std::string mac;       // device key, "00-1A-2B-3C-4D-5E"
-    std::string family;    // "H", "J", "E", or empty for an unknown code
-    std::string protocol;  // "binary", "text", or empty for an unknown id
-    std::string name;      // may run on into `reserved` (binary names of 64..79)
+    std::string mac;     // device key, "00-1A-2B-3C-4D-5E" ("WSD-..." without a MAC)
+    std::string family;  // "H", "J", "E", "WS-Discovery", or empty for an unknown code
+    // The protocol that owns the record: "binary", "text", "wsd", or empty
+    // for an unknown id.
+    std::string protocol;
+    // Every protocol that heard the device, in that spelling, joined by
+    // commas in id order ("text,wsd").
+    std::string protocols;
+    std::string name;  // may run on into `reserved` (binary names of 64..79)
     std::string uid;
     std::string ip;
     std::string mask;
@@ -34,6 +40,14 @@ struct DeviceReportRow {
     std::string web_version;
     std::string user;
     std::string device_id;
+    // What WS-Discovery said (empty, 0 and false for a device it never heard):
+    // every service address, blank-separated; the hardware and location
+    // scopes; the metadata version; whether the device said Bye.
+    std::string xaddrs;
+    std::string hardware;
+    std::string location;
+    std::uint32_t metadata_version = 0;
+    bool gone = false;
     std::string interface;       // dotted address of the interface that heard it
     std::string interface_name;  // its adapter name ("eth0"), empty when unknown
     bool outside_subnet = false;
@@ -44,11 +58,15 @@ struct DeviceReportRow {
 // address is `entry.interface_address`.
 DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
                               std::string_view interface_name = {});
+// The row of a device as the search manager hands it out, with what
+// WS-Discovery said of it.
+DeviceReportRow MakeReportRow(const DeviceUpdate& update, std::string_view interface_name = {});
 
 // Sorts rows by device key, which orders them by MAC address.
 void SortByMac(std::vector<DeviceReportRow>& rows);
 
-// The aligned table. The address column always shows the device's address
+// The aligned table (the window's columns, the protocols, the interface).
+// The address column always shows the device's address
 // and port; "(outside_mark)" follows it for a device outside its interface's
 // subnet. The interface column shows the adapter name (its address when the
 // name is unknown). Ends with a newline; a header line alone without rows.

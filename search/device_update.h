@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/device_records.h"
@@ -28,7 +29,17 @@ struct DeviceUpdate {
     // True when the entry's address lies outside the subnet of every address
     // of the interface that heard it.
     bool outside_subnet = false;
+    // What WS-Discovery said of the device (its service addresses, types,
+    // scopes, hardware, location, metadata version, and whether it said Bye);
+    // null for a device WS-Discovery never heard. Shared and never changed:
+    // a later answer brings a new one.
+    std::shared_ptr<const WsdInfo> wsd;
 };
+
+// The key the search manager's table holds the device under.
+inline std::uint64_t TableKey(const DeviceUpdate& update) {
+    return TableKey(update.entry, update.wsd.get());
+}
 
 // Receives the devices that were added or changed, or whose health changed,
 // since the previous call, in the order they changed. Runs on the search

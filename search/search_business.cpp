@@ -10,6 +10,7 @@
 #include "core/brannoc_search.h"
 #include "core/ipv4_subnet.h"
 #include "core/morvain_search.h"
+#include "core/ws_discovery_search.h"
 #include "search/adapter_monitor.h"
 #include "search/address_check.h"
 #include "search/get_net_config.h"
@@ -17,14 +18,18 @@
 
 namespace quorvex {
 
-namespace {
-
-SearchBusiness::ProtocolMap MakeProtocols() {
-    SearchBusiness::ProtocolMap protocols;
-    protocols.emplace(kProtocolBinary, std::make_unique<BrannocSearch>());
-    protocols.emplace(kProtocolText, std::make_unique<MorvainSearch>());
+SearchBusiness::ProtocolMap SearchBusiness::MakeProtocols(const std::set<std::int32_t>& ids) {
+    ProtocolMap protocols;
+    const auto chosen = [&](std::int32_t id) { return ids.empty() || ids.count(id) != 0; };
+    if (chosen(kProtocolBinary))
+        protocols.emplace(kProtocolBinary, std::make_unique<BrannocSearch>());
+    if (chosen(kProtocolText)) protocols.emplace(kProtocolText, std::make_unique<MorvainSearch>());
+    if (chosen(kProtocolWsDiscovery))
+        protocols.emplace(kProtocolWsDiscovery, std::make_unique<WsDiscoverySearch>());
     return protocols;
 }
+
+namespace {
 
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -69,6 +74,7 @@ SearchBusiness::SearchBusiness(ProtocolMap protocols) : protocols_(std::move(pro
     for (auto& [id, protocol] : protocols_) {
         queued_[id].store(0);
         protocol->SetCallback(&SearchBusiness::DeliverCallback, this, 0);
+        protocol->SetWsdCallback(&SearchBusiness::WsdCallback, this, 0);
     }
 }
 
@@ -121,6 +127,7 @@ void SearchBusiness::Stop() {
     {
         std::unique_lock lock(table_lock_);
         devices_.clear();
+        wsd_.clear();
     }
     {
         std::lock_guard lock(pending_lock_);
@@ -390,8 +397,23 @@ void SearchBusiness::DeliverCallback(const DeviceEntry* entry, void* context, st
     }
 }
 
+void SearchBusiness::WsdCallback(const WsdDevice* device, void* context, std::int32_t) {
+    if (device != nullptr && context != nullptr) {
+        static_cast<SearchBusiness*>(context)->OnWsdDeviceFound(*device);
+    }
+}
+
 void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
-    const std::uint64_t key = MacValue(entry.info.mac);
+    Record(entry, nullptr);
+}
+
+void SearchBusiness::OnWsdDeviceFound(const WsdDevice& device) {
+    Record(device.entry, &device.wsd);
+}
+
+void SearchBusiness::Record(const DeviceEntry& entry, const WsdInfo* wsd) {
+    std::uint64_t key = TableKey(entry, wsd);
+    const bool bye = wsd != nullptr && (wsd->flags & kWsdGone) != 0;
     const std::uint64_t search = search_count_.load();
     const std::int64_t now = NowMs();
     bool changed = false;
@@ -399,11 +421,38 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
     std::uint32_t stored_interface = 0;
     {
         std::unique_lock lock(table_lock_);
-        const auto found = devices_.find(key);
+        auto found = devices_.find(key);
+        // A WS-Discovery answer without MAC belongs to the camera that the
+        // own protocols list at the same address on the same interface; a Bye
+        // names only the endpoint reference.
+        if (found == devices_.end() && wsd != nullptr && key >= (1ull << 48)) {
+            if (bye) {
+                for (const auto& [other, info] : wsd_) {
+                    if (GetText(info->endpoint) == GetText(wsd->endpoint)) {
+                        found = devices_.find(other);
+                        break;
+                    }
+                }
+            } else {
+                for (auto it = devices_.begin(); it != devices_.end(); ++it) {
+                    const DeviceEntry& e = it->second.entry;
+                    if (e.protocol != kProtocolWsDiscovery &&
+                        e.interface_address == entry.interface_address &&
+                        GetText(e.info.ip) == GetText(entry.info.ip)) {
+                        found = it;
+                        break;
+                    }
+                }
+            }
+            if (found != devices_.end()) key = found->first;
+        }
         if (found == devices_.end()) {
-            if (devices_.size() < kMaxDevices) {
-                Stored& stored = devices_.emplace(key, Stored{entry, search, now, 0}).first->second;
+            if (!bye && devices_.size() < kMaxDevices) {
+                Stored& stored =
+                    devices_.emplace(key, Stored{MergeEntry(entry, entry), search, now, 0})
+                        .first->second;
                 stored.entry.row = -1;
+                if (wsd != nullptr) wsd_[key] = std::make_shared<const WsdInfo>(*wsd);
                 ++added_[entry.protocol];
                 changed = true;
                 added = true;
@@ -414,10 +463,30 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
             stored.heard_ms = now;
             if (stored.missed >= kMissedSearchesForSilent) changed = true;  // answers again
             stored.missed = 0;
-            if (!SameContents(stored.entry, entry)) {
-                stored.entry.info = entry.info;
-                stored.entry.family = entry.family;
-                stored.entry.protocol = entry.protocol;
+            // A Bye only marks the device gone: it says nothing of its address.
+            const DeviceEntry merged = bye ? stored.entry : MergeEntry(stored.entry, entry);
+            if (!SameContents(stored.entry, merged)) {
+                stored.entry.info = merged.info;
+                stored.entry.family = merged.family;
+                stored.entry.protocol = merged.protocol;
+                stored.entry.protocols = merged.protocols;
+                changed = true;
+            }
+            // The details WS-Discovery gave are replaced only when it says
+            // something new; an answer of the own protocols leaves them alone
+            // unless the device had said Bye, which that answer takes back.
+            const auto details = wsd_.find(key);
+            if (wsd != nullptr) {
+                const WsdInfo* old = details != wsd_.end() ? details->second.get() : nullptr;
+                const WsdInfo kept = MergeWsd(old, *wsd);
+                if (old == nullptr || !SameContents(*old, kept)) {
+                    wsd_[key] = std::make_shared<const WsdInfo>(kept);
+                    changed = true;
+                }
+            } else if (details != wsd_.end() && (details->second->flags & kWsdGone) != 0) {
+                auto back = std::make_shared<WsdInfo>(*details->second);
+                back->flags &= static_cast<std::uint8_t>(~kWsdGone);
+                details->second = std::move(back);
                 changed = true;
             }
             stored_interface = stored.entry.interface_address;
@@ -448,12 +517,13 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
         std::lock_guard lock(pending_lock_);
         pending_.push_back(key);
     }
-    if (notify_ != nullptr) notify_(DeviceKey(entry.info).c_str(), notify_context_, notify_tag_);
+    if (notify_ != nullptr) notify_(TableKeyText(key).c_str(), notify_context_, notify_tag_);
 }
 
-DeviceUpdate SearchBusiness::MakeUpdate(const Stored& stored) const {
+DeviceUpdate SearchBusiness::MakeUpdate(std::uint64_t key, const Stored& stored) const {
     DeviceUpdate update;
     update.entry = stored.entry;
+    if (const auto details = wsd_.find(key); details != wsd_.end()) update.wsd = details->second;
     update.missed_searches = stored.missed;
     update.answering = stored.missed < kMissedSearchesForSilent;
     update.last_heard_ms = stored.heard_ms;
@@ -477,7 +547,7 @@ void SearchBusiness::FlushUpdates() {
         std::shared_lock lock(table_lock_);
         for (const std::uint64_t key : keys) {
             const auto found = devices_.find(key);
-            if (found != devices_.end()) updates.push_back(MakeUpdate(found->second));
+            if (found != devices_.end()) updates.push_back(MakeUpdate(key, found->second));
         }
     }
     for (DeviceUpdate& update : updates) update.outside_subnet = OutsideSubnet(update.entry);
@@ -517,21 +587,16 @@ SearchStatus SearchBusiness::Status() const {
     return status_;
 }
 
-std::uint64_t SearchBusiness::MacValue(const std::uint8_t (&mac)[6]) {
-    std::uint64_t value = 0;
-    for (const std::uint8_t byte : mac) value = value << 8 | byte;
-    return value;
+bool SearchBusiness::CanConfigure(const DeviceEntry& entry) {
+    return entry.protocol == kProtocolBinary || entry.protocol == kProtocolText;
 }
 
 std::optional<std::uint64_t> SearchBusiness::KeyValue(std::string_view key) {
     // Only the text the table's keys are written as names an entry:
-    // upper-case digits and dashes, as DeviceKey writes them.
-    std::uint8_t mac[6] = {};
-    if (key.size() != kDeviceKeyLength || key[2] != '-' || !ParseDeviceKey(key, mac)) return {};
-    for (const char c : key) {
-        if (c >= 'a' && c <= 'f') return {};
-    }
-    return MacValue(mac);
+    // upper-case digits and dashes, as TableKeyText writes them.
+    std::uint64_t value = 0;
+    if (!ParseTableKey(key, value) || TableKeyText(value) != key) return {};
+    return value;
 }
 
 bool SearchBusiness::GetDevice(std::string_view key, DeviceEntry& entry) const {
@@ -574,6 +639,7 @@ void SearchBusiness::ClearDevices() {
     {
         std::unique_lock lock(table_lock_);
         devices_.clear();
+        wsd_.clear();
     }
     {
         std::lock_guard lock(pending_lock_);
@@ -590,7 +656,7 @@ void SearchBusiness::RequestRefresh() {
 std::uint64_t SearchBusiness::SendCommand(const DeviceEntry& entry, const NetSettings& settings,
                                           std::int32_t type) {
     const auto found = protocols_.find(entry.protocol);
-    if (found == protocols_.end()) return 0;
+    if (found == protocols_.end() || !CanConfigure(entry)) return 0;
     // The ticket is taken with the queueing under one lock, so that two
     // threads that queue at once get tickets in queue order.
     std::lock_guard lock(command_lock_);
@@ -681,6 +747,8 @@ AddressFacts SearchBusiness::AddressFactsFor(const DeviceEntry& entry) const {
 
 std::optional<std::pair<LocalInterface, std::vector<std::uint32_t>>>
 SearchBusiness::MatchCandidates(const DeviceEntry& entry) const {
+    // WS-Discovery finds a camera but cannot change its settings.
+    if (!CanConfigure(entry)) return std::nullopt;
     const std::vector<LocalInterface> addresses = InterfaceAddresses(entry.interface_address);
     // The device moves into the subnet of the interface's first address that
     // has a usable mask.
@@ -721,10 +789,16 @@ SearchBusiness::MatchCandidates(const DeviceEntry& entry) const {
     return std::pair{*home, std::move(candidates)};
 }
 
-SearchBusiness::BatchPlan SearchBusiness::PlanBatch(const std::vector<DeviceEntry>& entries,
+SearchBusiness::BatchPlan SearchBusiness::PlanBatch(const std::vector<DeviceEntry>& all,
                                                     std::uint32_t start, std::uint32_t mask,
                                                     const LinkProbe& probe) const {
     BatchPlan batch;
+    // A camera no protocol can change gets no address: one handed to it
+    // would be lost to the rest of the batch.
+    std::vector<DeviceEntry> entries;
+    for (const DeviceEntry& entry : all) {
+        (CanConfigure(entry) ? entries : batch.unplaced).push_back(entry);
+    }
     if (entries.empty()) return batch;
     // Every camera of a batch sits on the same link as the first one heard.
     AddressFacts facts = AddressFactsFor(entries.front());
@@ -871,7 +945,7 @@ std::vector<DeviceUpdate> SearchBusiness::CopyUpdates() const {
     {
         std::shared_lock lock(table_lock_);
         updates.reserve(devices_.size());
-        for (const auto& [key, stored] : devices_) updates.push_back(MakeUpdate(stored));
+        for (const auto& [key, stored] : devices_) updates.push_back(MakeUpdate(key, stored));
     }
     for (DeviceUpdate& update : updates) update.outside_subnet = OutsideSubnet(update.entry);
     return updates;

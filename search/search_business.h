@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -67,7 +68,11 @@ public:
     // answering.
     static constexpr std::int32_t kMissedSearchesForSilent = 3;
 
-    // Protocol 1 = BrannocSearch, 2 = MorvainSearch; reads the Linux adapters.
+    // The protocol objects of the ids in `ids` (kProtocol*; empty: all three).
+    static ProtocolMap MakeProtocols(const std::set<std::int32_t>& ids = {});
+
+    // Protocol 1 = BrannocSearch, 2 = MorvainSearch, 3 = WsDiscoverySearch;
+    // reads the Linux adapters.
     SearchBusiness();
     // With protocol objects of the caller's (keyed by protocol id, acting in
     // ascending id order), e.g. transports that open no sockets.
@@ -118,6 +123,10 @@ public:
     // read again first, so an interface that appeared or changed its address
     // is searched as well.
     void RequestRefresh();
+    // True when a protocol that heard `entry` can change its settings (the
+    // binary and text protocols); false for a device only WS-Discovery heard,
+    // which the front-ends then offer no configuration or matching for.
+    static bool CanConfigure(const DeviceEntry& entry);
     // Queues a command on the protocol object that found `entry`, for the
     // interface that heard it; nothing when there is no such protocol.
     // Returns a ticket for `CommandLeft` (0 when nothing was queued).
@@ -185,6 +194,8 @@ public:
     // The delivery callback of both protocol objects (worker thread): merges
     // the entry into the table and notifies when it is new or changed.
     void OnDeviceFound(const DeviceEntry& entry);
+    // The same for a device WS-Discovery heard, with its details.
+    void OnWsdDeviceFound(const WsdDevice& device);
 
     // A snapshot of the whole table.
     std::vector<DeviceEntry> CopyDevices() const;
@@ -229,7 +240,10 @@ private:
 
     static int SearchLoop(void* argument);
     static void DeliverCallback(const DeviceEntry* entry, void* context, std::int32_t extra);
-    static std::uint64_t MacValue(const std::uint8_t (&mac)[6]);
+    static void WsdCallback(const WsdDevice* device, void* context, std::int32_t extra);
+    // Merges what one answer said into the table (`wsd`: null for the own
+    // protocols) and queues the key for the next batch when it changed.
+    void Record(const DeviceEntry& entry, const WsdInfo* wsd);
     // The table key of a device key text; none for any other text.
     static std::optional<std::uint64_t> KeyValue(std::string_view key);
     // Reads the adapters; when the set of addresses differs from the one in
@@ -253,7 +267,8 @@ private:
     // `interface_address`, that one first; empty when it is not searched on.
     std::vector<LocalInterface> InterfaceAddresses(std::uint32_t interface_address) const;
     bool OutsideSubnet(const DeviceEntry& entry) const;
-    DeviceUpdate MakeUpdate(const Stored& stored) const;
+    // Under the table lock.
+    DeviceUpdate MakeUpdate(std::uint64_t key, const Stored& stored) const;
 
     BaseThread worker_;
     ProtocolMap protocols_;
@@ -261,6 +276,10 @@ private:
     // Keyed by the six bytes of the MAC address, which the device key text
     // spells out: one key per device key, without a string per answer.
     std::unordered_map<std::uint64_t, Stored> devices_;
+    // What WS-Discovery said of the devices it heard, by the same keys (under
+    // the table lock). Kept apart so that the far more numerous answers of
+    // the own protocols never carry it; shared with the updates sent out.
+    std::unordered_map<std::uint64_t, std::shared_ptr<const WsdInfo>> wsd_;
     // Devices added per protocol since construction (under the table lock).
     std::map<std::int32_t, std::uint64_t> added_;
     // Commands queued per protocol (the protocol map never changes after

@@ -30,6 +30,8 @@ const char* ProtocolName(std::int32_t protocol) {
             return "binary";
         case kProtocolText:
             return "text";
+        case kProtocolWsDiscovery:
+            return "WS-Discovery";
         default:
             return "other";
     }
@@ -48,8 +50,10 @@ std::vector<std::string> DescribeProblems(const SearchStatus& status) {
         }
         if (place.error != 0) line += std::string(" (") + std::strerror(place.error) + ")";
         if (place.state != ListenState::kInterfaceGone) {
-            line += place.shared_port ? ": answers sent to the group or by broadcast are missed"
-                                      : ": no answers are heard there";
+            line += !place.shared_port ? ": no answers are heard there"
+                    : place.protocol == kProtocolWsDiscovery
+                        ? ": Hello, Bye and answers sent to the group are missed"
+                        : ": answers sent to the group or by broadcast are missed";
         }
         lines.push_back(std::move(line));
     }

@@ -14,6 +14,7 @@
 
 #include "sim/binary_device_protocol.h"
 #include "sim/text_device_protocol.h"
+#include "sim/wsd_device_protocol.h"
 
 namespace quorvex::sim {
 
@@ -107,7 +108,7 @@ DeviceSimulator::~DeviceSimulator() {
 }
 
 DeviceSimulator::OpenResult DeviceSimulator::Open(const std::vector<std::string>& only,
-                                                  std::string& error) {
+                                                  std::string& error, bool wsd) {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {
         error = std::string("getifaddrs: ") + std::strerror(errno);
@@ -153,6 +154,11 @@ DeviceSimulator::OpenResult DeviceSimulator::Open(const std::vector<std::string>
             const int fd = OpenOn(interfaces_[i], port, kind, error);
             if (fd < 0) return OpenResult::kSocketFailed;
             sockets_.push_back(Socket{fd, i, kind, port});
+        }
+        if (wsd) {
+            const int fd = OpenOn(interfaces_[i], kWsdPort, SocketKind::kWsd, error);
+            if (fd < 0) return OpenResult::kSocketFailed;
+            sockets_.push_back(Socket{fd, i, SocketKind::kWsd, kWsdPort});
         }
     }
     return OpenResult::kOk;

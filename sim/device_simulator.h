@@ -28,8 +28,9 @@ public:
     DeviceSimulator& operator=(const DeviceSimulator&) = delete;
 
     // Binds the sockets on `only` (every up, non-loopback IPv4 interface of
-    // the namespace when empty). `error` says what failed.
-    OpenResult Open(const std::vector<std::string>& only, std::string& error);
+    // the namespace when empty), with a third one at port 3702 in the group
+    // when `wsd`. `error` says what failed.
+    OpenResult Open(const std::vector<std::string>& only, std::string& error, bool wsd = false);
 
     void AddResponder(std::unique_ptr<Responder> responder);
     DatagramLog& log() { return log_; }
@@ -48,7 +49,7 @@ private:
     int FdFor(const OutgoingDatagram& o) const;
 
     std::vector<ServedInterface> interfaces_;
-    std::vector<Socket> sockets_;  // two per interface: binary, then text
+    std::vector<Socket> sockets_;  // per interface: binary, text, maybe WS-Discovery
     std::vector<std::unique_ptr<Responder>> responders_;
     std::vector<OutgoingDatagram> pending_;  // a min-heap by `due`, then order
     DatagramLog log_;

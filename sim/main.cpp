@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "sim/flood_responder.h"
 #include "sim/sim_options.h"
 #include "sim/spoof_responder.h"
+#include "sim/wsd_responder.h"
 
 namespace {
 
@@ -72,7 +74,8 @@ int main(int argc, char** argv) {
     ::sigaction(SIGINT, &action, nullptr);
 
     DeviceSimulator simulator;
-    switch (simulator.Open(options.interfaces, error)) {
+    const bool wsd = std::any_of(devices.begin(), devices.end(), SpeaksWsd);
+    switch (simulator.Open(options.interfaces, error, wsd)) {
         case DeviceSimulator::OpenResult::kOk:
             break;
         case DeviceSimulator::OpenResult::kUnknownInterface:
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
     // Impostors answer after the cameras, so they are added after them.
     std::unique_ptr<SpoofResponder> impostors;
     if (flood.spoof_macs) impostors = std::make_unique<SpoofResponder>(devices);
+    if (wsd) simulator.AddResponder(std::make_unique<WsdResponder>(devices, options.wsd));
     simulator.AddResponder(std::make_unique<DeviceResponder>(std::move(devices), options.spread_ms,
                                                              options.generator.seed));
     if (impostors) simulator.AddResponder(std::move(impostors));

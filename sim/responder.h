@@ -16,9 +16,10 @@ namespace quorvex::sim {
 
 using Clock = std::chrono::steady_clock;
 
-// Which of an interface's two sockets: the binary protocol's (port 8600) or
-// the text protocol's (port 12109, in the multicast group).
-enum class SocketKind { kBinary, kText };
+// Which of an interface's sockets: the binary protocol's (port 8600), the
+// text protocol's (port 12109, in the multicast group) or WS-Discovery's
+// (port 3702, in the same group; only when WS-Discovery devices are served).
+enum class SocketKind { kBinary, kText, kWsd };
 
 // One interface the simulator serves.
 struct ServedInterface {

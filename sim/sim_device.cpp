@@ -40,7 +40,7 @@ std::string Dotted(int a, int b, int c, int d) {
 ReplyMode EffectiveReply(const SimDevice& device) {
     if (device.protocol == DeviceProtocol::kBinary && device.reply == ReplyMode::kMulticast)
         return ReplyMode::kBroadcast;
-    if (device.protocol == DeviceProtocol::kText && device.reply == ReplyMode::kBroadcast)
+    if (device.protocol != DeviceProtocol::kBinary && device.reply == ReplyMode::kBroadcast)
         return ReplyMode::kMulticast;
     return device.reply;
 }
@@ -59,6 +59,7 @@ bool ParseReplyMode(std::string_view text, ReplyMode& mode) {
 
 char FamilyLetter(const SimDevice& device) {
     if (device.protocol == DeviceProtocol::kText) return 'E';
+    if (device.protocol == DeviceProtocol::kWsd) return 'W';
     int parts[4] = {0, 0, 0, 0};
     std::sscanf(device.software_version.c_str(), "%d.%d.%d.%d", &parts[0], &parts[1], &parts[2],
                 &parts[3]);
@@ -101,7 +102,7 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
     const std::uint32_t base = static_cast<std::uint32_t>(random.Next());
     const std::uint32_t step = static_cast<std::uint32_t>(random.Next()) | 1u;
 
-    const int total = s.binary_h + s.binary_j + s.text;
+    const int total = s.binary_h + s.binary_j + s.text + s.wsd;
     std::vector<SimDevice> devices;
     devices.reserve(static_cast<std::size_t>(total));
     int inside_index = 0;
@@ -110,7 +111,10 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
         SimDevice d;
         char letter = 'H';
         if (i >= s.binary_h) letter = i < s.binary_h + s.binary_j ? 'J' : 'E';
-        d.protocol = letter == 'E' ? DeviceProtocol::kText : DeviceProtocol::kBinary;
+        if (i >= s.binary_h + s.binary_j + s.text) letter = 'W';
+        d.protocol = letter == 'E'   ? DeviceProtocol::kText
+                     : letter == 'W' ? DeviceProtocol::kWsd
+                                     : DeviceProtocol::kBinary;
         const std::uint32_t low = (base + static_cast<std::uint32_t>(i) * step) & 0xFFFFFFu;
         d.mac[0] = oui[0];
         d.mac[1] = oui[1];
@@ -124,6 +128,19 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
         d.name = name;
         d.uid = "QVX" + MacHex(d.mac);
         if (d.protocol == DeviceProtocol::kText) d.device_id = "DEV" + MacHex(d.mac);
+        const int text_index = i - s.binary_h - s.binary_j;
+        d.wsd_too = letter == 'E' && text_index < s.wsd_dual;
+        if (SpeaksWsd(d)) {
+            const std::string hex = MacHex(d.mac);
+            d.endpoint = "urn:uuid:5157" + hex.substr(0, 4) + "-" + hex.substr(4, 4) + "-4" +
+                         hex.substr(8, 3) + "-8" + hex.substr(11, 1) + "00-00000000" +
+                         std::to_string(1000 + i % 9000);
+            d.hardware = "QX-" + std::to_string(100 + random.Below(900)) + "/B";
+            d.location = "site/Hall " + std::to_string(1 + i % 7);
+            static constexpr WsdStyle kStyles[] = {WsdStyle::kPlain, WsdStyle::kOdd,
+                                                   WsdStyle::kIpv6First};
+            d.wsd_style = s.wsd_mixed_styles ? kStyles[i % 3] : s.wsd_style;
+        }
 
         const bool outside = i >= total - s.outside;
         const std::string& prefix = outside ? s.outside_subnet : s.subnet;
@@ -165,6 +182,10 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
             static constexpr ReplyMode kTextModes[] = {ReplyMode::kUnicast, ReplyMode::kMulticast};
             d.reply =
                 d.protocol == DeviceProtocol::kBinary ? kBinaryModes[i % 2] : kTextModes[i % 2];
+            // A WS-Discovery device's group reply: ProbeMatches to the group
+            // at 3702 (every fourth, so the unicast ones stay the rule).
+            if (d.protocol == DeviceProtocol::kWsd)
+                d.reply = i % 4 == 3 ? ReplyMode::kMulticast : ReplyMode::kUnicast;
         } else {
             d.reply = s.reply;
         }

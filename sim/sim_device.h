@@ -11,7 +11,10 @@
 
 namespace quorvex::sim {
 
-enum class DeviceProtocol { kBinary, kText };
+enum class DeviceProtocol { kBinary, kText, kWsd };
+
+// How a WS-Discovery device writes its answers (see wsd_device_protocol.h).
+enum class WsdStyle { kPlain, kOdd, kIpv6First };
 
 // How a device answers a probe. A binary device asked for `kMulticast`
 // answers by broadcast, a text device asked for `kBroadcast` by multicast:
@@ -37,7 +40,19 @@ struct SimDevice {
     std::uint8_t dhcp = 0;
     std::uint8_t aux_flag = 0;
     ReplyMode reply = ReplyMode::kUnicast;
+    // WS-Discovery: a kWsd device speaks only it; a text or binary device
+    // with `wsd_too` answers it as well, with its MAC in the scopes.
+    bool wsd_too = false;
+    WsdStyle wsd_style = WsdStyle::kPlain;
+    std::string endpoint;  // "urn:uuid:..."
+    std::string hardware;
+    std::string location;
 };
+
+// True when the device answers WS-Discovery probes.
+inline bool SpeaksWsd(const SimDevice& device) {
+    return device.protocol == DeviceProtocol::kWsd || device.wsd_too;
+}
 
 // The reply mode the device really uses, after its protocol's fall-back.
 ReplyMode EffectiveReply(const SimDevice& device);
@@ -55,6 +70,12 @@ struct GeneratorSettings {
     int binary_h = 0;
     int binary_j = 0;
     int text = 0;
+    // WS-Discovery-only devices, after the text devices; the first
+    // `wsd_dual` text devices answer WS-Discovery too.
+    int wsd = 0;
+    int wsd_dual = 0;
+    bool wsd_mixed_styles = true;  // else every device in `wsd_style`
+    WsdStyle wsd_style = WsdStyle::kPlain;
     std::uint64_t seed = 1;
     std::string subnet = "192.168.1.";
     int outside = 0;

@@ -87,6 +87,34 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
         } else if (arg == "--text") {
             if (!number(0, kMaxDevices, n)) return false;
             o.generator.text = static_cast<int>(n);
+        } else if (arg == "--wsd") {
+            if (!number(0, kMaxDevices, n)) return false;
+            o.generator.wsd = static_cast<int>(n);
+        } else if (arg == "--wsd-dual") {
+            if (!number(0, kMaxDevices, n)) return false;
+            o.generator.wsd_dual = static_cast<int>(n);
+        } else if (arg == "--wsd-style") {
+            if (!next()) return false;
+            o.generator.wsd_mixed_styles = value == "mixed";
+            if (value == "plain") {
+                o.generator.wsd_style = WsdStyle::kPlain;
+            } else if (value == "odd") {
+                o.generator.wsd_style = WsdStyle::kOdd;
+            } else if (value == "ipv6-first") {
+                o.generator.wsd_style = WsdStyle::kIpv6First;
+            } else if (value != "mixed") {
+                error = "--wsd-style wants plain, odd, ipv6-first or mixed, not \"" + value + "\"";
+                return false;
+            }
+        } else if (arg == "--wsd-hello" || arg == "--wsd-malformed") {
+            if (has_value) {
+                error = arg + " takes no value";
+                return false;
+            }
+            (arg == "--wsd-hello" ? o.wsd.hello : o.wsd.malformed) = true;
+        } else if (arg == "--wsd-bye-after") {
+            if (!number(0, 600000, n)) return false;
+            o.wsd.bye_after_ms = static_cast<int>(n);
         } else if (arg == "--outside") {
             if (!number(0, kMaxDevices, n)) return false;
             o.generator.outside = static_cast<int>(n);
@@ -171,8 +199,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
             return false;
         }
     }
-    const long long total =
-        static_cast<long long>(o.generator.binary_h) + o.generator.binary_j + o.generator.text;
+    const long long total = static_cast<long long>(o.generator.binary_h) + o.generator.binary_j +
+                            o.generator.text + o.generator.wsd;
     if (total > kMaxDevices) {
         error = "at most " + std::to_string(kMaxDevices) + " generated devices";
         return false;
@@ -180,6 +208,11 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
     if (o.generator.outside > total) {
         error = "--outside " + std::to_string(o.generator.outside) + " is more than the " +
                 std::to_string(total) + " generated devices";
+        return false;
+    }
+    if (o.generator.wsd_dual > o.generator.text) {
+        error = "--wsd-dual " + std::to_string(o.generator.wsd_dual) + " is more than the " +
+                std::to_string(o.generator.text) + " text devices";
         return false;
     }
     o.generator.mixed = o.mixed;
@@ -200,6 +233,19 @@ Devices
   --binary-j N          N generated binary devices of family J (any other
                         software version)
   --text N              N generated text-protocol devices (family E)
+  --wsd N               N generated WS-Discovery cameras (port 3702), answering
+                        only WS-Discovery probes, in the --wsd-style styles
+  --wsd-dual N          the first N text devices answer WS-Discovery probes
+                        too, with their MAC in the scopes
+  --wsd-style STYLE     plain: every prefix on the Envelope, one XAddr, MAC
+                          scope; answers both typed probes
+                        odd: default SOAP namespace, inner declarations, odd
+                          scope-name case, http and https XAddrs, no MAC;
+                          answers only the Device probe
+                        ipv6-first: IPv6 and IPv4 link-local XAddrs before
+                          the real one; answers only the NetworkVideo-
+                          Transmitter probe
+                        mixed (default): the three in turn
   --seed S              seed for the generated MACs, versions and flags
                         (default 1); the same seed gives the same devices
   --subnet PREFIX       generated addresses are PREFIX + host number, e.g.
@@ -233,6 +279,16 @@ Answers
                           their protocol's group reply
                         A file device's own "reply" overrides this.
                         Default unicast.
+                        WS-Discovery cameras answer to the probe's source,
+                        or (multicast) with ProbeMatches to the group at
+                        3702; mixed makes every fourth one do that. Each
+                        answers a MessageID once, however often it repeats.
+  --wsd-hello           every WS-Discovery camera sends Hello to the group
+                        once the first probe was heard
+  --wsd-bye-after MS    and Bye MS milliseconds after that probe
+  --wsd-malformed       every WS-Discovery probe also draws answers a PC must
+                        refuse: cut short, a billion-laughs DOCTYPE, ~58 KB of
+                        4,900 elements, a non-SOAP root; and a SOAP Fault
   --spread MS           each device answers after a random delay below MS
                         milliseconds; 0 (default) sends every answer at once
 

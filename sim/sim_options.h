@@ -9,6 +9,7 @@
 
 #include "sim/flood_settings.h"
 #include "sim/sim_device.h"
+#include "sim/wsd_responder.h"
 
 namespace quorvex::sim {
 
@@ -22,6 +23,7 @@ struct SimOptions {
     std::string log_file;
     std::string ready_file;
     FloodSettings flood;
+    WsdBehaviour wsd;
     bool help = false;
 };
 

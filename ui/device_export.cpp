@@ -16,7 +16,7 @@ std::string ExportDevices(const std::vector<DeviceUpdate>& devices,
                 break;
             }
         }
-        rows.push_back(MakeReportRow(device.entry, device.outside_subnet, name));
+        rows.push_back(MakeReportRow(device, name));
     }
     SortByMac(rows);
     return format == ExportFormat::kJson ? FormatJson(rows) : FormatCsv(rows);

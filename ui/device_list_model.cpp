@@ -104,7 +104,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case KeyRole:
-            return QString::fromStdString(DeviceKey(info));
+            return QString::fromStdString(TableKeyText(TableKey(row.update)));
         case SortRole:
             switch (index.column()) {
                 case kType:
@@ -142,6 +142,8 @@ QString DeviceListModel::CellText(const DeviceUpdate& update, int column) const 
         case kType: {
             static constexpr char kFamilies[] = "HJE";
             const int family = update.entry.family;
+            if (update.entry.protocol == kProtocolWsDiscovery)
+                return QStringLiteral("WS-Discovery");
             return family >= 1 && family <= 3 ? QString(QLatin1Char(kFamilies[family - 1]))
                                               : QString();
         }
@@ -157,7 +159,7 @@ QString DeviceListModel::CellText(const DeviceUpdate& update, int column) const 
         case kAppVersion:
             return DeviceFieldText(info.web_version);
         case kMac:
-            return QString::fromStdString(DeviceKey(info));
+            return QString::fromStdString(TableKeyText(TableKey(update)));
         default:
             return {};
     }
@@ -360,7 +362,7 @@ void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
     std::unordered_map<std::uint64_t, std::size_t> fresh_index;
     std::vector<int> changed;
     for (const DeviceUpdate& update : updates) {
-        const std::uint64_t key = MacValue(update.entry.info.mac);
+        const std::uint64_t key = TableKey(update);
         if (const auto found = index_.find(key); found != index_.end()) {
             const int row = found->second;
             leave(row);
@@ -381,7 +383,7 @@ void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
         beginInsertRows(QModelIndex(), first, first + static_cast<int>(fresh.size()) - 1);
         for (Row& row : fresh) {
             const int at = static_cast<int>(rows_.size());
-            index_.emplace(MacValue(row.update.entry.info.mac), at);
+            index_.emplace(TableKey(row.update), at);
             rows_.push_back(std::move(row));
             ranks_.push_back(-1);
             join(at);
@@ -438,9 +440,9 @@ const DeviceUpdate* DeviceListModel::Device(int row) const {
 }
 
 int DeviceListModel::RowOf(std::string_view key) const {
-    std::uint8_t mac[6] = {};
-    if (!ParseDeviceKey(key, mac)) return -1;
-    const auto found = index_.find(MacValue(mac));
+    std::uint64_t value = 0;
+    if (!ParseTableKey(key, value)) return -1;
+    const auto found = index_.find(value);
     return found == index_.end() ? -1 : found->second;
 }
 

@@ -475,8 +475,9 @@ void CQuorvexDlg::UpdateStatusLine() {
                                                          ? AddressText(place.interface_address)
                                                          : place.interface_name);
         parts << Text(IDS_PROBLEM_LINE)
-                     .arg(Text(place.protocol == kProtocolText ? IDS_PROTOCOL_TEXT
-                                                               : IDS_PROTOCOL_BINARY),
+                     .arg(Text(place.protocol == kProtocolText          ? IDS_PROTOCOL_TEXT
+                               : place.protocol == kProtocolWsDiscovery ? IDS_PROTOCOL_WSD
+                                                                        : IDS_PROTOCOL_BINARY),
                           where, state);
     }
     if (status.drops > 0)
@@ -525,13 +526,23 @@ int CQuorvexDlg::RunDialog(QDialog& dialog) {
     return dialog_runner_ ? dialog_runner_(dialog) : dialog.exec();
 }
 
-QString CQuorvexDlg::DeviceWebAddress(const DeviceEntry& entry) {
+QString CQuorvexDlg::DeviceWebAddress(const DeviceEntry& entry, bool https) {
     std::uint32_t address = 0;
     const std::string_view ip = GetText(entry.info.ip);
     if (!ParseAddress(ip, address)) return {};
     const QString host = QString::fromLatin1(ip.data(), static_cast<qsizetype>(ip.size()));
-    if (entry.info.http_port == 80) return QStringLiteral("http://%1/").arg(host);
-    return QStringLiteral("http://%1:%2/").arg(host).arg(entry.info.http_port);
+    const QString scheme = https ? QStringLiteral("https") : QStringLiteral("http");
+    if (entry.info.http_port == (https ? 443 : 80))
+        return QStringLiteral("%1://%2/").arg(scheme, host);
+    return QStringLiteral("%1://%2:%3/").arg(scheme, host).arg(entry.info.http_port);
+}
+
+QString CQuorvexDlg::DeviceWebAddress(const DeviceUpdate& update) {
+    // The address and port of a camera only WS-Discovery heard come from the
+    // service address it announced, which may be an https one.
+    const bool https = update.entry.protocol == kProtocolWsDiscovery && update.wsd &&
+                       (update.wsd->flags & kWsdHttps) != 0;
+    return DeviceWebAddress(update.entry, https);
 }
 
 std::vector<DeviceUpdate> CQuorvexDlg::SelectedDevices() const {
@@ -666,10 +677,16 @@ void CQuorvexDlg::OnMatchAddress() {
     const std::vector<DeviceUpdate> selected = SelectedDevices();
     if (selected.empty()) return;
     std::vector<DeviceEntry> entries;
-    for (const DeviceUpdate& device : selected)
-        if (search_.IsOutsideSubnet(device.entry)) entries.push_back(device.entry);
+    bool read_only = false;
+    for (const DeviceUpdate& device : selected) {
+        if (!SearchBusiness::CanConfigure(device.entry)) {
+            read_only = true;
+        } else if (search_.IsOutsideSubnet(device.entry)) {
+            entries.push_back(device.entry);
+        }
+    }
     if (entries.empty()) {
-        ShowNotice(Text(IDS_MATCH_NOTHING), false);
+        ShowNotice(Text(read_only ? IDS_WSD_READ_ONLY : IDS_MATCH_NOTHING), read_only);
         return;
     }
     // One prompt for the whole selection: a text camera's answer carries no
@@ -768,7 +785,7 @@ void CQuorvexDlg::PollChanges() {
 void CQuorvexDlg::OnOpenWebPage() {
     const std::vector<DeviceUpdate> devices = SelectedDevices();
     if (devices.empty()) return;
-    const QString address = DeviceWebAddress(devices.front().entry);
+    const QString address = DeviceWebAddress(devices.front());
     if (address.isEmpty()) {
         ShowNotice(Text(IDS_NO_WEB_ADDRESS), true);
     } else if (!QDesktopServices::openUrl(QUrl(address))) {
@@ -788,6 +805,10 @@ void CQuorvexDlg::OnNetConfig() {
     const std::vector<DeviceUpdate> devices = SelectedDevices();
     if (devices.empty()) return;
     const DeviceEntry entry = devices.front().entry;
+    if (!SearchBusiness::CanConfigure(entry)) {
+        ShowNotice(Text(IDS_WSD_READ_ONLY), true);
+        return;
+    }
     DlgNetInformation dialog(language_, this);
     dialog.SetDevice(entry);
     dialog.SetAddressFacts(search_.AddressFactsFor(entry));

@@ -71,9 +71,12 @@ public:
     ~CQuorvexDlg() override;
 
     // The address of a device's web page, "http://ip:port/" (no port when it
-    // is 80), built from the entry's own address; empty when `ip` is not a
-    // dotted IPv4 address.
-    static QString DeviceWebAddress(const DeviceEntry& entry);
+    // is 80; "https://" and 443 with `https`), built from the entry's own
+    // address; empty when `ip` is not a dotted IPv4 address.
+    static QString DeviceWebAddress(const DeviceEntry& entry, bool https = false);
+    // The same for a listed device: https when only WS-Discovery heard it and
+    // the service address it is shown at is an https one.
+    static QString DeviceWebAddress(const DeviceUpdate& update);
 
     // Worker side: queue values for the window's next turn. Safe from any
     // thread; a call after the window is gone is never made (the manager

@@ -44,6 +44,10 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_PROTOCOL_BINARY, "binary"},
     {IDS_PROTOCOL_TEXT, "text"},
     {IDS_STATUS_DROPS, "%1 answers dropped"},
+    {IDS_PROTOCOL_WSD, "WS-Discovery"},
+    {IDS_WSD_READ_ONLY,
+     "Only WS-Discovery heard this camera: it can be listed and its web page opened, but its "
+     "network settings can only be changed by the binary or text protocol."},
     {IDS_SILENT_TOOLTIP, "Not answering since %1"},
     {IDS_CONFLICT_DUPLICATE, "Address conflict: another camera has this address"},
     {IDS_CONFLICT_HOST, "Address conflict: the PC or the gateway has this address"},

@@ -65,11 +65,31 @@ boost::property_tree::ptree ReadJson(const std::string& text) {
     return tree;
 }
 
-const std::vector<std::string> kDeviceFields = {
-    "mac",       "family",    "protocol",         "name",          "uid",
-    "ip",        "mask",      "gateway",          "dns1",          "dns2",
-    "http_port", "dhcp",      "software_version", "web_version",   "user",
-    "device_id", "interface", "interface_name",   "outside_subnet"};
+const std::vector<std::string> kDeviceFields = {"mac",
+                                                "family",
+                                                "protocol",
+                                                "protocols",
+                                                "name",
+                                                "uid",
+                                                "ip",
+                                                "mask",
+                                                "gateway",
+                                                "dns1",
+                                                "dns2",
+                                                "http_port",
+                                                "dhcp",
+                                                "software_version",
+                                                "web_version",
+                                                "user",
+                                                "device_id",
+                                                "xaddrs",
+                                                "hardware",
+                                                "location",
+                                                "metadata_version",
+                                                "gone",
+                                                "interface",
+                                                "interface_name",
+                                                "outside_subnet"};
 
 struct Result {
     int exit_code = -1;
@@ -194,20 +214,26 @@ TEST(CliNetns, ScanReportsBothProtocolsOnTwoInterfacesFieldByField) {
    "dhcp": 1, "password": "", "device_id": "cam-b4"}])");
     ASSERT_TRUE(sim_a && sim_b);
     const std::string m = "255.255.255.0";
-    const Records expected = {
-        // in the order of kDeviceFields, sorted by MAC
-        {"00-1A-2B-3C-4D-01", "H", "binary", kBinaryName70, "UID-A1", "192.168.0.64", m,
-         "192.168.0.1", "192.168.0.1", "8.8.4.4", "8080", "true", "67.1.61.5", "3.2.1", "admin", "",
-         "10.77.1.1", if_a, "true"},
-        {"00-1A-2B-3C-4D-02", "E", "text", kTextName70.substr(0, 63), "", "10.77.1.20", m,
-         "10.77.1.1", "", "", "80", "false", "V5.5.0", "", "admin", "cam-yard", "10.77.1.1", if_a,
-         "false"},
-        {"00-1A-2B-3C-4D-03", "J", "binary", "Gate \"North\", caf\xEF\xBF\xBD", "UID-A3",
-         "10.77.1.30", m, "10.77.1.1", "10.77.1.1", "0.0.0.0", "81", "false", "66.0.1.2", "1.0",
-         "operator", "", "10.77.1.1", if_a, "false"},
-        {"00-1A-2B-3C-4D-04", "E", "text", "\xE6\x91\x84\xE5\x83\x8F\xE6\x9C\xBA 4", "UID-B4",
-         "10.77.2.40", m, "10.77.2.1", "10.77.2.1", "10.77.2.2", "8000", "true", "V5.6.1", "W2",
-         "admin", "cam-b4", "10.77.2.1", if_b, "false"}};
+    Records expected = {// in the order of kDeviceFields without the protocols and the
+                        // WS-Discovery fields, sorted by MAC
+                        {"00-1A-2B-3C-4D-01", "H", "binary", kBinaryName70, "UID-A1",
+                         "192.168.0.64", m, "192.168.0.1", "192.168.0.1", "8.8.4.4", "8080", "true",
+                         "67.1.61.5", "3.2.1", "admin", "", "10.77.1.1", if_a, "true"},
+                        {"00-1A-2B-3C-4D-02", "E", "text", kTextName70.substr(0, 63), "",
+                         "10.77.1.20", m, "10.77.1.1", "", "", "80", "false", "V5.5.0", "", "admin",
+                         "cam-yard", "10.77.1.1", if_a, "false"},
+                        {"00-1A-2B-3C-4D-03", "J", "binary", "Gate \"North\", caf\xEF\xBF\xBD",
+                         "UID-A3", "10.77.1.30", m, "10.77.1.1", "10.77.1.1", "0.0.0.0", "81",
+                         "false", "66.0.1.2", "1.0", "operator", "", "10.77.1.1", if_a, "false"},
+                        {"00-1A-2B-3C-4D-04", "E", "text", "\xE6\x91\x84\xE5\x83\x8F\xE6\x9C\xBA 4",
+                         "UID-B4", "10.77.2.40", m, "10.77.2.1", "10.77.2.1", "10.77.2.2", "8000",
+                         "true", "V5.6.1", "W2", "admin", "cam-b4", "10.77.2.1", if_b, "false"}};
+    // Only their own protocol heard them: it is the one named, and nothing
+    // WS-Discovery says is known.
+    for (auto& record : expected) {
+        record.insert(record.begin() + 3, record[2]);
+        record.insert(record.begin() + 17, {"", "", "", "0", "false"});
+    }
 
     // JSON, with the interfaces named on the command line.
     const Result json =

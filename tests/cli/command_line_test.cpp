@@ -19,6 +19,12 @@ TEST(CommandLine, TakesEveryOptionInEitherSpellingAndSetsOnlyWhatIsGiven) {
     EXPECT_EQ(p.options.wait_seconds, 12.0);
     EXPECT_EQ(p.options.config_file, "other.xml");
     EXPECT_EQ(p.options.interfaces, (std::vector<std::string>{"veth7", "eth1"}));
+    EXPECT_EQ(p.options.protocols, (std::vector<std::string>{"text", "binary", "wsd"}));
+    p = ParseCommandLine({"scan", "--protocol=wsd,text,wsd"});
+    EXPECT_EQ(p.options.protocols, (std::vector<std::string>{"wsd", "text"}));
+    p = ParseCommandLine({"scan", "--protocol", "text,onvif"});
+    EXPECT_EQ(p.kind, Kind::kError);
+    EXPECT_NE(p.text.find("--protocol"), std::string::npos) << p.text;
 
     p = ParseCommandLine({"set", "00:1a:2b:3c:4d:5e", "--dhcp", "off", "--dns1", "8.8.8.8",
                           "--dns2", "0.0.0.0", "--http-port", "65535", "--user", "operator"});

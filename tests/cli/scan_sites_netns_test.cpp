@@ -38,22 +38,32 @@ Result Cli(NetnsLab& lab, std::vector<std::string> args) {
     return r;
 }
 
-// MAC -> {ip, outside_subnet} of a `scan --json` output; empty when it does
-// not parse.
-std::map<std::string, std::pair<std::string, std::string>> Listed(const std::string& json) {
+// MAC -> {ip, outside_subnet} of a `scan --json` output (or MAC ->
+// {protocols, family} with `protocols`); empty when it does not parse.
+std::map<std::string, std::pair<std::string, std::string>> Listed(const std::string& json,
+                                                                  bool protocols = false) {
     std::map<std::string, std::pair<std::string, std::string>> devices;
     try {
         std::istringstream in(json);
         boost::property_tree::ptree tree;
         boost::property_tree::read_json(in, tree);
         for (const auto& item : tree) {
-            devices[item.second.get<std::string>("mac")] = {
-                item.second.get<std::string>("ip"), item.second.get<std::string>("outside_subnet")};
+            const auto field = [&](const char* key) { return item.second.get<std::string>(key); };
+            devices[field("mac")] = protocols ? std::pair{field("protocols"), field("family")}
+                                              : std::pair{field("ip"), field("outside_subnet")};
         }
     } catch (const std::exception&) {
         devices.clear();
     }
     return devices;
+}
+
+// Devices of a `scan --json` output that WS-Discovery heard.
+std::size_t HeardByWsd(const std::string& json) {
+    std::size_t count = 0;
+    for (const auto& [mac, fields] : Listed(json, true))
+        count += fields.first.find("wsd") != std::string::npos;
+    return count;
 }
 
 std::string WriteFile(const std::string& path, const std::string& text) {
@@ -77,12 +87,15 @@ TEST(ScanSitesNetns, ThreeScansAtOnceEachListEveryCamera) {
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("site", "10.77.0.1/24", "10.77.0.2/24");
     ASSERT_FALSE(pc_if.empty()) << lab->last_error();
-    // Unicast, broadcast and multicast answers all in one site.
+    // Unicast, broadcast and multicast answers all in one site; 40
+    // WS-Discovery cameras and 10 text cameras that answer it too, some of
+    // them to the group, which every program hears on the shared port 3702.
     std::string why;
-    const auto sim = Simulator::Start(*lab, lab->site_namespace("site"),
-                                      {"--binary-h", "50", "--binary-j", "50", "--text", "100",
-                                       "--reply", "mixed", "--subnet", "10.77.0."},
-                                      &why);
+    const auto sim =
+        Simulator::Start(*lab, lab->site_namespace("site"),
+                         {"--binary-h", "50", "--binary-j", "50", "--text", "100", "--wsd", "40",
+                          "--wsd-dual", "10", "--reply", "mixed", "--subnet", "10.77.0."},
+                         &why);
     ASSERT_TRUE(sim) << why;
 
     for (const int programs : {2, 3}) {
@@ -100,7 +113,9 @@ TEST(ScanSitesNetns, ThreeScansAtOnceEachListEveryCamera) {
         }
         for (int i = 0; i < programs; ++i) {
             EXPECT_EQ(scans[i].Wait(std::chrono::seconds(30)), 0) << ReadFile(outputs[i] + ".err");
-            EXPECT_EQ(Listed(ReadFile(outputs[i] + ".json")).size(), 200u) << "scan " << i;
+            const std::string json = ReadFile(outputs[i] + ".json");
+            EXPECT_EQ(Listed(json).size(), 240u) << "scan " << i;
+            EXPECT_EQ(HeardByWsd(json), 50u) << "scan " << i;
         }
     }
 }
@@ -110,31 +125,50 @@ TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStil
     const std::string pc_if = lab->AddSite("site", "10.77.3.1/24", "10.77.3.2/24");
     ASSERT_FALSE(pc_if.empty()) << lab->last_error();
     std::string why;
-    const auto sim =
-        Simulator::Start(*lab, lab->site_namespace("site"),
-                         {"--text", "70", "--reply", "unicast", "--subnet", "10.77.3."}, &why);
+    const auto sim = Simulator::Start(
+        *lab, lab->site_namespace("site"),
+        {"--text", "70", "--wsd", "30", "--reply", "unicast", "--subnet", "10.77.3."}, &why);
     ASSERT_TRUE(sim) << why;
-    // Another program holds the text protocol's port without sharing it.
-    int holder = -1;
-    ASSERT_TRUE(lab->RunIn(lab->pc_namespace(), [&] {
-        holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in any{};
-        any.sin_family = AF_INET;
-        any.sin_port = htons(12109);
-        if (::bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
-            ::close(holder);
-            holder = -1;
-        }
-    }));
-    ASSERT_GE(holder, 0);
+    // Another program holds the text protocol's port and the WS-Discovery
+    // port without sharing them.
+    std::vector<int> holders;
+    for (const std::uint16_t port : {12109, 3702}) {
+        ASSERT_TRUE(lab->RunIn(lab->pc_namespace(), [&] {
+            const int holder = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in any{};
+            any.sin_family = AF_INET;
+            any.sin_port = htons(port);
+            if (::bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof any) == 0) {
+                holders.push_back(holder);
+            } else {
+                ::close(holder);
+            }
+        }));
+    }
+    ASSERT_EQ(holders.size(), 2u);
 
     const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
-    ::close(holder);
-    EXPECT_EQ(Listed(scan.out).size(), 70u) << scan.err;
+    // WS-Discovery alone: its probes and their answers need no well-known port.
+    const Result wsd = Cli(*lab, {"scan", "--json", "--protocol", "wsd", "--interface", pc_if});
+    for (const int holder : holders) ::close(holder);
+    EXPECT_EQ(Listed(scan.out).size(), 100u) << scan.err;
+    EXPECT_EQ(HeardByWsd(scan.out), 30u) << scan.err;
     EXPECT_EQ(scan.exit_code, 1);
     EXPECT_NE(scan.err.find("text protocol on " + pc_if), std::string::npos) << scan.err;
     EXPECT_NE(scan.err.find("port 12109 in use"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.err.find("port 3702 in use"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.err.find("Hello, Bye and answers sent to the group are missed"),
+              std::string::npos)
+        << scan.err;
     EXPECT_NE(scan.err.find("incomplete"), std::string::npos) << scan.err;
+    const auto listed = Listed(wsd.out, true);
+    EXPECT_EQ(listed.size(), 30u) << wsd.err;
+    for (const auto& [mac, fields] : listed) {
+        EXPECT_EQ(fields.first, "wsd") << mac;
+        EXPECT_EQ(fields.second, "WS-Discovery") << mac;
+    }
+    EXPECT_EQ(wsd.err.find("text protocol"), std::string::npos) << wsd.err;
+    EXPECT_NE(wsd.err.find("port 3702 in use"), std::string::npos) << wsd.err;
 }
 
 TEST(ScanSitesNetns, InsideAndOutsideFollowTheMaskAndEveryAddressOfTheInterface) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -55,6 +56,52 @@ TEST(DeviceReportRow, ReadsALongNameOnIntoReservedOnlyWhenNameIsFullAndLeavesUnk
     EXPECT_EQ(row.name, std::string(63, 'M'));
     EXPECT_EQ(row.family, "");
     EXPECT_EQ(row.protocol, "");
+}
+
+// A camera only WS-Discovery heard, without MAC, and one the text protocol
+// and WS-Discovery both heard: the key, the protocols and what WS-Discovery
+// said come from the update, in every format.
+TEST(DeviceReportRow, CarriesTheProtocolsAndWhatWsDiscoverySaidOfADevice) {
+    DeviceUpdate only;
+    only.entry.family = kFamilyWsDiscovery;
+    only.entry.protocol = kProtocolWsDiscovery;
+    only.entry.protocols = 1u << kProtocolWsDiscovery;
+    SetText(only.entry.info.ip, "10.77.1.30");
+    auto details = std::make_shared<WsdInfo>();
+    SetText(details->endpoint, "urn:uuid:0001");
+    SetText(details->xaddrs, "http://10.77.1.30:80/onvif/device_service https://cam:443/onvif");
+    SetText(details->hardware, "QX-200/B");
+    SetText(details->location, "city/Oslo");
+    details->metadata_version = 7;
+    details->flags = kWsdGone;
+    only.wsd = details;
+    const DeviceReportRow row = MakeReportRow(only);
+    EXPECT_EQ(row.mac, TableKeyText(WsdTableKey("urn:uuid:0001", 0)));
+    EXPECT_EQ(row.family + " " + row.protocol + " " + row.protocols, "WS-Discovery wsd wsd");
+    EXPECT_EQ(row.hardware + " " + row.location, "QX-200/B city/Oslo");
+    EXPECT_EQ(row.metadata_version, 7u);
+    EXPECT_TRUE(row.gone);
+
+    DeviceUpdate both = only;
+    both.entry.family = 3;
+    both.entry.protocol = kProtocolText;
+    both.entry.protocols |= 1u << kProtocolText;
+    both.entry.info.mac[5] = 0x42;
+    const DeviceReportRow merged = MakeReportRow(both, "eth0");
+    EXPECT_EQ(merged.mac, "00-00-00-00-00-42");
+    EXPECT_EQ(merged.protocols, "text,wsd");
+
+    const std::string csv = FormatCsv({row, merged});
+    EXPECT_NE(csv.find(",http://10.77.1.30:80/onvif/device_service https://cam:443/onvif,QX-200/B,"
+                       "city/Oslo,7,true,"),
+              std::string::npos)
+        << csv;
+    const auto json = nlohmann::json::parse(FormatJson({row, merged}));
+    EXPECT_EQ(json[1]["protocols"], "text,wsd");
+    EXPECT_EQ(json[0]["gone"], true);
+    const std::string table = FormatTable({row, merged}, "outside");
+    EXPECT_NE(table.find("WS-Discovery"), std::string::npos) << table;
+    EXPECT_NE(table.find("  text,wsd   eth0\n"), std::string::npos) << table;
 }
 
 TEST(DeviceReportFormats, NeverPrintThePassword) {

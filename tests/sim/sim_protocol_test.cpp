@@ -14,11 +14,13 @@
 
 #include "core/brannoc_search.h"
 #include "core/morvain_search.h"
+#include "core/ws_discovery_codec.h"
 #include "sim/binary_device_protocol.h"
 #include "sim/flood_datagrams.h"
 #include "sim/flood_responder.h"
 #include "sim/spoof_responder.h"
 #include "sim/text_device_protocol.h"
+#include "sim/wsd_device_protocol.h"
 
 namespace quorvex::sim {
 namespace {
@@ -33,6 +35,12 @@ std::string Field(const Message& m, std::size_t offset, std::size_t width) {
     std::string text;
     for (std::size_t i = offset; i < offset + width && m[i] != 0; ++i) text.push_back(char(m[i]));
     return text;
+}
+
+std::uint32_t Address(const char* dotted) {
+    in_addr a{};
+    ::inet_pton(AF_INET, dotted, &a);
+    return a.s_addr;
 }
 
 SimDevice Device(DeviceProtocol protocol) {
@@ -51,7 +59,13 @@ SimDevice Device(DeviceProtocol protocol) {
             .device_id = "DEV-7",
             .http_port = 8080,
             .dhcp = 1,
-            .aux_flag = 0xA5};
+            .aux_flag = 0xA5,
+            .reply = ReplyMode::kUnicast,
+            .wsd_too = false,
+            .wsd_style = WsdStyle::kPlain,
+            .endpoint = "urn:uuid:5157001a-2b3c-4d5e-8000-000000000001",
+            .hardware = "QX-200/B",
+            .location = "Hall 1"};
 }
 
 TEST(SimBinaryAnswer, FieldsSitAtTheirOffsetsAndLongTextKeepsATerminator) {
@@ -191,6 +205,61 @@ std::vector<OutgoingDatagram> Flood(FloodKind kind, std::uint64_t count) {
     for (int ticks = 0; !flood.done() && ticks < 100; ++ticks) flood.OnTick({}, {}, out);
     EXPECT_EQ(out.size(), count);
     return out;
+}
+
+// The simulator's WS-Discovery side, judged by the PC's own codec: the probe
+// the PC builds is read, every style reads back to the same camera, each style
+// answers the probe types it should, and the malformed answers are refused.
+TEST(SimWsd, StylesReadBackByThePcCodecAndMalformedOnesAreRefused) {
+    using Codec = WsDiscoveryCodec;
+    std::array<std::uint8_t, 2048> buffer{};
+    const std::string id = "urn:uuid:00000000-1111-4222-8333-444444444444";
+    const std::size_t n = Codec::BuildProbe(buffer, Codec::ProbeType::kDevice, id);
+    const auto probe = ParseWsdProbe(std::span(buffer).first(n));
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->message_id, id);
+    EXPECT_TRUE(probe->device);
+    EXPECT_FALSE(probe->video);
+
+    SimDevice device = Device(DeviceProtocol::kWsd);
+    device.name = "Lobby 1";
+    for (const WsdStyle style : {WsdStyle::kPlain, WsdStyle::kOdd, WsdStyle::kIpv6First}) {
+        SCOPED_TRACE(static_cast<int>(style));
+        device.wsd_style = style;
+        EXPECT_EQ(AnswersWsdProbe(device, WsdProbe{id, true, false}), style != WsdStyle::kOdd);
+        EXPECT_EQ(AnswersWsdProbe(device, WsdProbe{id, false, true}),
+                  style != WsdStyle::kIpv6First);
+        const auto parsed = Codec::Parse(Bytes(BuildWsdProbeMatches(device, id, 1)));
+        ASSERT_TRUE(parsed.message);
+        EXPECT_EQ(parsed.message->kind, Codec::Kind::kProbeMatches);
+        EXPECT_EQ(parsed.message->relates_to, id);
+        ASSERT_EQ(parsed.message->matches.size(), 1u);
+        EXPECT_TRUE(Codec::IsVideoDevice(parsed.message->matches[0]));
+        const WsdDevice d = Codec::MakeDevice(parsed.message->matches[0], Address("192.168.0.1"),
+                                              Address("255.255.255.0"), Address("192.168.0.64"));
+        EXPECT_EQ(GetText(d.entry.info.ip), "192.168.0.64");
+        EXPECT_EQ(d.entry.info.http_port, 8080);
+        EXPECT_EQ(GetText(d.entry.info.name), "Lobby 1");
+        EXPECT_EQ(GetText(d.wsd.hardware), "QX-200/B");
+        EXPECT_EQ(GetText(d.wsd.endpoint), device.endpoint);
+        // Only the odd style of a WS-Discovery-only camera leaves out its MAC.
+        EXPECT_EQ(DeviceKey(d.entry.info) == "00-1A-2B-3C-4D-5E", style != WsdStyle::kOdd);
+    }
+    for (const std::string& text : {BuildWsdHello(device, 2), BuildWsdBye(device, 3)}) {
+        const auto parsed = Codec::Parse(Bytes(text));
+        ASSERT_TRUE(parsed.message);
+        ASSERT_EQ(parsed.message->matches.size(), 1u);
+        EXPECT_EQ(parsed.message->matches[0].endpoint, device.endpoint);
+    }
+    // A device never takes its own kind of answer for a probe.
+    EXPECT_FALSE(ParseWsdProbe(Bytes(BuildWsdProbeMatches(device, id, 1))));
+    const auto malformed = BuildWsdMalformed(id);
+    ASSERT_EQ(malformed.size(), 5u);
+    for (std::size_t i = 0; i + 1 < malformed.size(); ++i) {
+        EXPECT_FALSE(Codec::Parse(Bytes(malformed[i])).message) << i;
+        EXPECT_LE(malformed[i].size(), 65507u);
+    }
+    EXPECT_EQ(Codec::Parse(Bytes(malformed.back())).message->kind, Codec::Kind::kFault);
 }
 
 TEST(FloodResponder, JunkNeverFormsAWholeAnswerAndRandomMacsAreValidAndDistinct) {

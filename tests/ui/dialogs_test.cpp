@@ -199,6 +199,19 @@ TEST(CQuorvexDlg, WebAddressComesFromTheDevicesOwnAddressAndPort) {
     EXPECT_EQ(CQuorvexDlg::DeviceWebAddress(entry), QStringLiteral("http://192.168.0.50/"));
     entry.info.http_port = 8080;
     EXPECT_EQ(CQuorvexDlg::DeviceWebAddress(entry), QStringLiteral("http://192.168.0.50:8080/"));
+    // A camera only WS-Discovery heard at an https service address.
+    DeviceUpdate update;
+    update.entry = entry;
+    update.entry.protocol = kProtocolWsDiscovery;
+    update.entry.info.http_port = 443;
+    auto details = std::make_shared<WsdInfo>();
+    details->flags = kWsdHttps;
+    update.wsd = details;
+    EXPECT_EQ(CQuorvexDlg::DeviceWebAddress(update), QStringLiteral("https://192.168.0.50/"));
+    update.entry.info.http_port = 8443;
+    EXPECT_EQ(CQuorvexDlg::DeviceWebAddress(update), QStringLiteral("https://192.168.0.50:8443/"));
+    update.entry.protocol = kProtocolText;  // its own protocol's port is plain http
+    EXPECT_EQ(CQuorvexDlg::DeviceWebAddress(update), QStringLiteral("http://192.168.0.50:8443/"));
     // Device texts that are not an address never become a URL.
     for (const char* bad : {"", "evil.example/x?", "1.2.3.4;reboot", "10.0.0.1 "}) {
         SetText(entry.info.ip, bad);
