@@ -617,7 +617,7 @@ std::optional<DeviceUpdate> SearchBusiness::GetUpdate(std::string_view key) cons
         std::shared_lock lock(table_lock_);
         const auto found = devices_.find(*value);
         if (found == devices_.end()) return std::nullopt;
-        update = MakeUpdate(found->second);
+        update = MakeUpdate(*value, found->second);
     }
     update->outside_subnet = OutsideSubnet(update->entry);
     return update;

@@ -85,7 +85,9 @@ TEST(MixedSiteNetns, EveryCameraOnceWithItsProtocolsHelloByeAndHostileAnswersCou
             EXPECT_EQ(row.family, "WS-Discovery");
             EXPECT_TRUE(row.hardware.starts_with("QX-")) << row.hardware;
         }
-        if (e.protocols == 0) EXPECT_TRUE(row.protocols == "text" || row.protocols == "binary");
+        if (e.protocols == 0) {
+            EXPECT_TRUE(row.protocols == "text" || row.protocols == "binary");
+        }
     }
     EXPECT_EQ(merged, 1);
     EXPECT_EQ(wsd_only, 4);
