@@ -34,13 +34,28 @@ TEST(CommandLine, TakesEveryOptionInEitherSpellingAndSetsOnlyWhatIsGiven) {
     EXPECT_EQ(p.options.http_port, 1);
     EXPECT_EQ(p.options.dhcp, true);
 
-    p = ParseCommandLine({"match", "00:1a:2b:3c:4d:5e", "00-1A-2B-3C-4D-01"});
+    // The tool's own options stand before or after the command; after "--"
+    // every word is an argument, the command too when none came before.
+    p = ParseCommandLine(
+        {"match", "-q", "00:1a:2b:3c:4d:5e", "--config", "c.xml", "--", "00-1A-2B-3C-4D-01"});
     ASSERT_EQ(p.kind, Kind::kRun) << p.text;
+    EXPECT_TRUE(p.options.quiet);
+    EXPECT_EQ(p.options.config_file, "c.xml");
     EXPECT_EQ(p.options.macs, (std::vector<std::string>{"00-1A-2B-3C-4D-5E", "00-1A-2B-3C-4D-01"}));
+    p = ParseCommandLine({"-q", "--", "match", "00-1A-2B-3C-4D-01"});
+    ASSERT_EQ(p.kind, Kind::kRun) << p.text;
+    EXPECT_EQ(p.options.command, CliCommand::kMatch);
+    EXPECT_EQ(ParseCommandLine({"set", "--", "--ip"}).text,
+              "set: '--ip' is not a MAC address (use 00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e)");
+    EXPECT_EQ(ParseCommandLine({"scan", "--json=1"}).text, "scan: --json takes no value");
+    EXPECT_EQ(ParseCommandLine({"--", "scanner"}).text, "unknown command 'scanner'");
 }
 
 TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {
     EXPECT_EQ(ParseCommandLine({"--help"}).text, ToolHelp());
+    const ParsedCommandLine version = ParseCommandLine({"scan", "--wait", "2", "--version", "-x"});
+    EXPECT_EQ(version.kind, Kind::kHelp);
+    EXPECT_EQ(version.text.rfind("quorvex-cli 1.", 0), 0u) << version.text;
     const std::pair<std::string_view, std::vector<std::string>> commands[] = {
         {"interfaces", {"--json"}},
         {"config", {"--json"}},
