@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,22 @@ TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {
             for (const std::string& option : options)
                 EXPECT_NE(p.text.find("  " + option), std::string::npos) << name << " " << option;
         }
+        // The command's manual page names every option its help names, and
+        // where config.xml is looked up.
+        std::ifstream file(std::string(QUORVEX_SOURCE_DIR "/packaging/man/quorvex-cli-") +
+                           std::string(name) + ".1");
+        std::string page((std::istreambuf_iterator<char>(file)), {});
+        ASSERT_FALSE(page.empty()) << name;
+        for (std::size_t at; (at = page.find("\\-")) != std::string::npos;) page.erase(at, 1);
+        for (std::size_t at; (at = page.find("\\fB")) != std::string::npos;) page.erase(at, 3);
+        const std::string help = ParseCommandLine({name, "--help"}).text;
+        for (std::size_t at = 0; (at = help.find("  --", at)) != std::string::npos;) {
+            const std::size_t end = help.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 4);
+            const std::string option = help.substr(at + 2, end - at - 2);
+            EXPECT_NE(page.find(option), std::string::npos) << name << " page lacks " << option;
+            at = end;
+        }
+        EXPECT_NE(page.find("$XDG_CONFIG_HOME/quorvex/config.xml"), std::string::npos) << name;
     }
 }
 
