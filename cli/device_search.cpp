@@ -77,6 +77,8 @@ void DeviceSearch::WatchUntilQuiet(std::string_view activity) {
     Clock::duration longest_gap{};
     std::size_t count = business_.DeviceCount();
     std::uint64_t repeats = business_.RepeatedSearchCount();
+    std::uint64_t searches = 0;
+    auto last_search = start;
     bool answered = count > 0;
     constexpr auto kStep = std::chrono::milliseconds(10);
     for (;;) {
@@ -97,12 +99,17 @@ void DeviceSearch::WatchUntilQuiet(std::string_view activity) {
             repeats = now_repeats;
             last_change = now;
         }
+        if (const std::uint64_t now_searches = business_.SearchCount() + now_repeats;
+            now_searches != searches) {
+            searches = now_searches;
+            last_search = now;
+        }
         if (now >= deadline) break;
         const Clock::duration quiet =
             answered ? std::clamp<Clock::duration>(4 * longest_gap, kQuietShortest, kQuietLongest)
                      : Clock::duration(kFirstAnswerGrace);
         if (now - start >= kQuietMinimum && now - last_change >= quiet &&
-            business_.SearchCount() > 0) {
+            now - last_search >= kAnswerWindow && business_.SearchCount() > 0) {
             break;
         }
         progress_.Show(activity, std::chrono::duration<double>(deadline - now).count(), count);

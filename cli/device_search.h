@@ -43,14 +43,17 @@ public:
     bool Watch(double seconds, std::string_view activity, const std::function<bool()>& done = {},
                std::optional<std::chrono::milliseconds> refresh_every = std::nullopt);
 
-    // Waits until the site has gone quiet: at least `kQuietMinimum`, then until
-    // no new device has come for a quiet period after the last one (four
-    // times the longest gap seen between two new devices (or before the
-    // first), within
+    // Waits until the site has gone quiet: at least `kQuietMinimum`, and at
+    // least `kAnswerWindow` after the last search (or repeat) went out, since
+    // a device may hold its answer back by up to half a second (WS-Discovery
+    // devices do so by design, to spread a burst); then until no new device
+    // has come for a quiet period after the last one (four times the longest
+    // gap seen between two new devices (or before the first), within
     // `kQuietShortest`..`kQuietLongest`; `kFirstAnswerGrace` while nobody has
     // answered) and no repeated search is under way or still to come; never
     // past `kQuietMaximum`.
     static constexpr std::chrono::milliseconds kQuietMinimum{250};
+    static constexpr std::chrono::milliseconds kAnswerWindow{650};
     static constexpr std::chrono::milliseconds kQuietShortest{300};
     static constexpr std::chrono::milliseconds kQuietLongest{1500};
     static constexpr std::chrono::milliseconds kFirstAnswerGrace{2000};

@@ -22,15 +22,16 @@ int RunMatch(const JobContext& job) {
     const bool json = o.format == OutputFormat::kJson;
 
     // With --all every answer counts, so the whole wait is taken; named
-    // devices end the wait as soon as all of them have answered.
+    // devices end the wait as soon as all of them have answered, and then the
+    // site is heard out, since an address is free only if no camera holds it.
     if (o.all) {
         search.Watch(o.wait_seconds, "searching");
-    } else {
-        search.Watch(o.wait_seconds, "searching", [&] {
-            for (const std::string& key : o.macs)
-                if (!search.Find(key)) return false;
-            return true;
-        });
+    } else if (search.Watch(o.wait_seconds, "searching", [&] {
+                   for (const std::string& key : o.macs)
+                       if (!search.Find(key)) return false;
+                   return true;
+               })) {
+        search.WatchUntilQuiet("searching");
     }
 
     bool failed = false;

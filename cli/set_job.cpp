@@ -97,11 +97,14 @@ int RunSet(const JobContext& job) {
         for (const DeviceEntry& entry : search.Devices())
             if (business.IsOutsideSubnet(entry)) targets.push_back(entry);
     } else {
-        search.Watch(o.wait_seconds, "searching", [&] {
+        const bool all_found = search.Watch(o.wait_seconds, "searching", [&] {
             for (const std::string& key : o.macs)
                 if (!search.Find(key)) return false;
             return true;
         });
+        // An address is free only if no camera holds it: hear the site out
+        // before any address is checked.
+        if (all_found && (o.ip || o.ip_from)) search.WatchUntilQuiet("searching");
         for (const std::string& key : o.macs) {
             if (const auto entry = search.Find(key)) {
                 targets.push_back(*entry);

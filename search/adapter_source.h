@@ -5,7 +5,6 @@
 // the value reading run the same over the real kernel and over a fixed list.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,16 +34,12 @@ struct AdapterAddress {
     bool dhcp = false;  // leased: the address has a finite lifetime
 };
 
-// The values of one adapter. A value the system does not have is simply
-// absent. Numbers ("EnableDHCP") and texts ("IPAddress", "DhcpNameServer", ...)
-// live apart; a text may hold several zero-separated strings, of which a
-// single-value reader sees the first. `addresses` lists every IPv4 address in
-// the system's order; when a source fills it, it is what the search uses, and
-// the named address values then describe the same addresses.
+// The IPv4 values of one adapter, typed as the kernel gives them. A value the
+// system does not have is simply absent.
 struct AdapterValues {
-    std::map<std::string, std::uint32_t, std::less<>> numbers;
-    std::map<std::string, std::string, std::less<>> texts;
-    std::vector<AdapterAddress> addresses;
+    std::vector<AdapterAddress> addresses;    // every IPv4 address, in the system's order
+    std::optional<std::uint32_t> gateway;     // the default route's, network byte order
+    std::vector<std::uint32_t> name_servers;  // IPv4 servers in the resolver's order
 };
 
 class AdapterSource {

@@ -9,23 +9,6 @@ namespace quorvex {
 
 namespace {
 
-// A text value as a fixed buffer read of it yields: the first of several
-// zero-separated strings.
-std::optional<std::string_view> FirstString(const AdapterValues& values, std::string_view name) {
-    const auto it = values.texts.find(name);
-    if (it == values.texts.end()) return std::nullopt;
-    std::string_view text = it->second;
-    return text.substr(0, text.find('\0'));
-}
-
-// A single address: the text up to its first blank.
-template <std::size_t N>
-void ReadSingle(const AdapterValues& values, std::string_view name, char (&field)[N]) {
-    const auto text = FirstString(values, name);
-    if (!text) return;
-    SetText(field, text->substr(0, text->find(' ')));
-}
-
 // `prefix`: `ip` up to and including its last dot; empty without a dot.
 void SetPrefix(LocalInterface& record) {
     const std::string_view ip = GetText(record.ip);
@@ -34,49 +17,28 @@ void SetPrefix(LocalInterface& record) {
             last_dot == std::string_view::npos ? std::string_view{} : ip.substr(0, last_dot + 1));
 }
 
-// Name servers: the first two blank-separated servers. A list of three or more
-// gives the second alone in `dns2`, so that the field always holds one address.
-void ReadNameServers(const AdapterValues& values, std::string_view name, LocalInterface& record) {
-    const auto text = FirstString(values, name);
-    if (!text) return;
-    const std::size_t blank = text->find(' ');
-    if (blank == std::string_view::npos) {
-        SetText(record.dns1, *text);
-        SetText(record.dns2, "0.0.0.0");
-        return;
-    }
-    SetText(record.dns1, text->substr(0, blank));
-    const std::string_view rest = text->substr(blank + 1);
-    SetText(record.dns2, rest.substr(0, rest.find(' ')));
+void SetAddress(LocalInterface& record, const AdapterAddress& address) {
+    SetText(record.ip, AddressText(address.address));
+    SetText(record.mask,
+            AddressText(PrefixMask(static_cast<int>(std::min(address.prefix_length, 32u)))));
+    SetPrefix(record);
 }
 
-// Fills a zeroed record from one adapter's values; returns the DHCP flag.
+// Fills a zeroed record from one adapter's values, its first address only;
+// returns whether that address is leased. A single name server leaves
+// "0.0.0.0" in `dns2`, so that the field always holds one address.
 bool FillRecord(const std::optional<AdapterValues>& values, LocalInterface& record) {
     record = {};
     if (!values) return false;
-    const auto dhcp_value = values->numbers.find("EnableDHCP");
-    const bool dhcp = dhcp_value != values->numbers.end() && dhcp_value->second != 0;
-    ReadSingle(*values, dhcp ? "DhcpIPAddress" : "IPAddress", record.ip);
-    ReadSingle(*values, dhcp ? "DhcpDefaultGateway" : "DefaultGateway", record.gateway);
-    ReadSingle(*values, dhcp ? "DhcpSubnetMask" : "SubnetMask", record.mask);
-    ReadNameServers(*values, dhcp ? "DhcpNameServer" : "NameServer", record);
-    SetPrefix(record);
-    return dhcp;
-}
-
-// The zero-separated strings of a text value; empty when it is missing.
-std::vector<std::string_view> Strings(const AdapterValues& values, std::string_view name) {
-    std::vector<std::string_view> strings;
-    const auto it = values.texts.find(name);
-    if (it == values.texts.end()) return strings;
-    std::string_view text = it->second;
-    for (;;) {
-        const std::size_t zero = text.find('\0');
-        strings.push_back(text.substr(0, zero));
-        if (zero == std::string_view::npos) break;
-        text.remove_prefix(zero + 1);
+    if (values->gateway) SetText(record.gateway, AddressText(*values->gateway));
+    const std::vector<std::uint32_t>& servers = values->name_servers;
+    if (!servers.empty()) {
+        SetText(record.dns1, AddressText(servers[0]));
+        SetText(record.dns2, AddressText(servers.size() > 1 ? servers[1] : 0));
     }
-    return strings;
+    if (values->addresses.empty()) return false;
+    SetAddress(record, values->addresses.front());
+    return values->addresses.front().dhcp;
 }
 
 // The records of one adapter: one per IPv4 address, each with the adapter's
@@ -88,36 +50,12 @@ std::vector<AddressSettings> AdapterRecords(std::string_view name,
     AddressSettings base;
     base.dhcp = FillRecord(values, base.record);
     SetText(base.record.name, name);
+    if (!values || values->addresses.empty()) return {base};
     std::vector<AddressSettings> records;
-    if (values && !values->addresses.empty()) {
-        for (const AdapterAddress& address : values->addresses) {
-            AddressSettings one = base;
-            one.dhcp = address.dhcp;
-            SetText(one.record.ip, AddressText(address.address));
-            SetText(
-                one.record.mask,
-                AddressText(PrefixMask(static_cast<int>(std::min(address.prefix_length, 32u)))));
-            SetPrefix(one.record);
-            records.push_back(one);
-        }
-        return records;
-    }
-    // Values in the registry's shape: several addresses are zero-separated
-    // strings, their masks the strings of the mask value in the same order.
-    const std::vector<std::string_view> ips =
-        values ? Strings(*values, base.dhcp ? "DhcpIPAddress" : "IPAddress")
-               : std::vector<std::string_view>{};
-    const std::vector<std::string_view> masks =
-        values ? Strings(*values, base.dhcp ? "DhcpSubnetMask" : "SubnetMask")
-               : std::vector<std::string_view>{};
-    records.push_back(base);
-    for (std::size_t i = 1; i < ips.size(); ++i) {
-        // A multi-string ends in empty strings; they are no addresses.
-        if (ips[i].empty()) continue;
+    for (const AdapterAddress& address : values->addresses) {
         AddressSettings one = base;
-        SetText(one.record.ip, ips[i].substr(0, ips[i].find(' ')));
-        SetText(one.record.mask, i < masks.size() ? masks[i].substr(0, masks[i].find(' ')) : "");
-        SetPrefix(one.record);
+        one.dhcp = address.dhcp;
+        SetAddress(one.record, address);
         records.push_back(one);
     }
     return records;
@@ -179,15 +117,14 @@ std::vector<Adapter> GetNetConfig::Chosen(const std::vector<Adapter>& chain) con
     return chosen;
 }
 
-int GetNetConfig::GetLocalInterfaces(LocalInterface* interfaces, int capacity) const {
+int GetNetConfig::GetLocalInterfaces(std::span<LocalInterface> interfaces) const {
     const auto chain = source_.ListAdapters();
     if (!chain) return 0;
     std::size_t count = 0;
-    const std::size_t room = interfaces == nullptr ? 0 : std::max(capacity, 0);
     for (const Adapter& adapter : Chosen(*chain)) {
         for (const AddressSettings& one :
              AdapterRecords(adapter.name, source_.ReadValues(adapter.name))) {
-            if (count < room) interfaces[count] = one.record;
+            if (count < interfaces.size()) interfaces[count] = one.record;
             ++count;
         }
     }

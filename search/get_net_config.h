@@ -10,6 +10,7 @@
 // list's order, whatever their type.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,7 +43,7 @@ struct AdapterReport {
     Adapter adapter;
     AdapterChoice choice = AdapterChoice::kSkipped;
     bool chosen = false;
-    bool dhcp = false;          // the first address is leased ("EnableDHCP")
+    bool dhcp = false;          // the first address is leased
     bool has_values = false;    // the adapter had values to read
     LocalInterface settings{};  // the first address, as ReadInterfaceSettings fills it
     // As GetLocalInterfaces fills them for this adapter: one per IPv4
@@ -63,14 +64,14 @@ public:
     // per IPv4 address of the adapter in the system's order, each with its own
     // mask and the adapter's gateway, name servers and name; an adapter without
     // an address (or without values) still gives one record, with its name and
-    // no address. With a null `interfaces` only counts the records. Otherwise
-    // also fills `interfaces[0..]`, writing at most `capacity` records; returns
-    // the number of records either way (so a result above `capacity` means the
-    // set grew since counting). 0 when the chain cannot be read.
-    int GetLocalInterfaces(LocalInterface* interfaces, int capacity = 0) const;
+    // no address. Fills as many of `interfaces` as there are records and
+    // room for, and returns the number of records (so a result above
+    // `interfaces.size()` means the set grew since counting, and an empty span
+    // only counts). 0 when the chain cannot be read.
+    int GetLocalInterfaces(std::span<LocalInterface> interfaces = {}) const;
 
     // Zeroes `record` and fills it from adapter `name`'s values, the first
-    // address only, and its `name`. Returns whether EnableDHCP was set. A
+    // address only, and its `name`. Returns whether that address is leased. A
     // missing value leaves its field empty; missing values altogether leave
     // the record empty but for its name.
     bool ReadInterfaceSettings(std::string_view name, LocalInterface& record) const;

@@ -376,12 +376,6 @@ std::vector<std::string> NameServers(const LinuxAdapters::Paths& paths, int inde
     return servers;
 }
 
-std::string MaskText(unsigned prefix_length) {
-    const std::uint32_t mask =
-        prefix_length == 0 ? 0 : ~std::uint32_t{0} << (32 - std::min(prefix_length, 32u));
-    return AddressText(htonl(mask));
-}
-
 }  // namespace
 
 std::optional<std::vector<Adapter>> LinuxAdapters::ListAdapters() const {
@@ -406,32 +400,11 @@ std::optional<AdapterValues> LinuxAdapters::ReadValues(std::string_view name) co
     AdapterValues values;
     values.addresses = Addresses(index);
     if (values.addresses.empty()) return values;
-    const bool dhcp = values.addresses.front().dhcp;
-    values.numbers["EnableDHCP"] = dhcp ? 1 : 0;
-    const std::string mode = dhcp ? "Dhcp" : "";
-    std::string ips;
-    std::string masks;
-    for (const AdapterAddress& address : values.addresses) {
-        if (!ips.empty()) {
-            ips += '\0';
-            masks += '\0';
-        }
-        ips += AddressText(address.address);
-        masks += MaskText(address.prefix_length);
-    }
-    values.texts[dhcp ? "DhcpIPAddress" : "IPAddress"] = ips;
-    values.texts[dhcp ? "DhcpSubnetMask" : "SubnetMask"] = masks;
-    if (const auto gateway = DefaultGateway(index)) {
-        values.texts[mode + "DefaultGateway"] = AddressText(*gateway);
-    }
-    const std::vector<std::string> servers = NameServers(paths_, index);
-    if (!servers.empty()) {
-        std::string joined;
-        for (const std::string& server : servers) {
-            if (!joined.empty()) joined += ' ';
-            joined += server;
-        }
-        values.texts[mode + "NameServer"] = joined;
+    values.gateway = DefaultGateway(index);
+    for (const std::string& server : NameServers(paths_, index)) {
+        std::uint32_t address = 0;
+        // An IPv6 server is of no use to an IPv4 camera.
+        if (ParseAddress(server, address)) values.name_servers.push_back(address);
     }
     return values;
 }

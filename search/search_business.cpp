@@ -344,10 +344,10 @@ bool SearchBusiness::LoadInterfaces() {
 
     // The adapter set may change between counting and filling: the array is
     // sized by the count and the fill writes no more than that.
-    const int count = config.GetLocalInterfaces(nullptr);
+    const int count = config.GetLocalInterfaces();
     std::vector<LocalInterface> loaded(std::max(count, 0));
     if (count > 0) {
-        const int filled = config.GetLocalInterfaces(loaded.data(), count);
+        const int filled = config.GetLocalInterfaces(loaded);
         loaded.resize(std::clamp(filled, 0, count));
     }
     // A record without a usable address opens nothing that could be heard.

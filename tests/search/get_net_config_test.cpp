@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <span>
 #include <string>
 
 #include "tests/search/fake_adapters.h"
@@ -14,8 +14,8 @@ using testing::FakeAdapters;
 using testing::StaticValues;
 
 std::vector<std::string> ChosenIps(const GetNetConfig& config) {
-    std::vector<LocalInterface> records(config.GetLocalInterfaces(nullptr));
-    config.GetLocalInterfaces(records.data(), static_cast<int>(records.size()));
+    std::vector<LocalInterface> records(config.GetLocalInterfaces());
+    config.GetLocalInterfaces(records);
     std::vector<std::string> ips;
     for (const auto& record : records) ips.emplace_back(GetText(record.ip));
     return ips;
@@ -49,7 +49,7 @@ TEST(GetNetConfigChoice, PciHyperVAndNonMicrosoftWirelessAreChosenInChainOrder) 
     // Filling stops at the caller's capacity; the count is still all of them.
     LocalInterface records[3] = {};
     records[2].ip[0] = 'x';
-    EXPECT_EQ(config.GetLocalInterfaces(records, 2), 4);
+    EXPECT_EQ(config.GetLocalInterfaces(std::span(records).first(2)), 4);
     EXPECT_EQ(GetText(records[1].ip), "10.0.3.2");
     EXPECT_EQ(GetText(records[2].ip), "x");
 }
@@ -66,81 +66,14 @@ TEST(GetNetConfigChoice, ExplicitListRulesAndAnUnreadableChainGivesNothing) {
     EXPECT_EQ(config.ReportAdapters()[1].list_position, 2);
 
     adapters.fail = true;
-    EXPECT_EQ(GetNetConfig(adapters).GetLocalInterfaces(nullptr), 0);
+    EXPECT_EQ(GetNetConfig(adapters).GetLocalInterfaces(), 0);
     EXPECT_TRUE(GetNetConfig(adapters).ReportAdapters().empty());
 }
 
-TEST(GetNetConfigRead, StaticAndDhcpValuesFillTheirFieldsWithinTheirWidths) {
-    AdapterValues dhcp;
-    dhcp.numbers["EnableDHCP"] = 1;
-    dhcp.texts = {{"DhcpIPAddress", "192.168.1.20"},
-                  {"DhcpSubnetMask", "255.255.255.0"},
-                  {"DhcpDefaultGateway", "192.168.1.1"},
-                  {"DhcpNameServer", "192.168.1.1 8.8.8.8"},
-                  {"IPAddress", "10.9.9.9"}};  // static value of a DHCP adapter: not read
-    AdapterValues partial;                     // no EnableDHCP: static
-    partial.texts = {{"SubnetMask", "255.255.0.0"}, {"NameServer", "10.1.1.1 10.1.1.2 10.1.1.3"}};
-    FakeAdapters adapters;
-    adapters.Add({"eth0", kAdapterTypeEthernet, "PCI"}, dhcp)
-        .Add({"eth1", kAdapterTypeEthernet, "PCI"},
-             // A multi-string with its closing zeros.
-             StaticValues(std::string("10.0.0.5\0"
-                                      "10.0.0.6\0\0",
-                                      19),
-                          "255.0.0.0", "10.0.0.1 10.0.0.2", "10.0.0.53"))
-        .Add({"eth2", kAdapterTypeEthernet, "PCI"})  // no values at all
-        .Add({"eth3", kAdapterTypeEthernet, "PCI"}, partial)
-        .Add({"eth4", kAdapterTypeEthernet, "PCI"},
-             StaticValues("123.123.123.123.123.123.123.123"));  // 31 characters
-    const GetNetConfig config(adapters);
-    LocalInterface all[6];
-    std::memset(all, 0x55, sizeof all);
-    ASSERT_EQ(config.GetLocalInterfaces(all, 6), 6);  // eth1 has two addresses
-    // The second address of eth1: its own mask (none given), the same
-    // gateway, name servers and name.
-    EXPECT_EQ(GetText(all[2].ip), "10.0.0.6");
-    EXPECT_EQ(GetText(all[2].prefix), "10.0.0.");
-    EXPECT_EQ(GetText(all[2].mask), "");
-    EXPECT_EQ(GetText(all[2].gateway), "10.0.0.1");
-    EXPECT_EQ(GetText(all[2].dns1), "10.0.0.53");
-    EXPECT_EQ(GetText(all[2].name), "eth1");
-    const LocalInterface r[5] = {all[0], all[1], all[3], all[4], all[5]};
-    LocalInterface one{};
-    EXPECT_TRUE(config.ReadInterfaceSettings("eth0", one));  // true for DHCP
-    EXPECT_FALSE(config.ReadInterfaceSettings("eth1", one));
-    EXPECT_EQ(GetText(one.ip), "10.0.0.5");  // one adapter, its first address
-
-    EXPECT_EQ(GetText(r[0].ip), "192.168.1.20");
-    EXPECT_EQ(GetText(r[0].prefix), "192.168.1.");
-    EXPECT_EQ(GetText(r[0].mask), "255.255.255.0");
-    EXPECT_EQ(GetText(r[0].gateway), "192.168.1.1");
-    EXPECT_EQ(GetText(r[0].dns1), "192.168.1.1");
-    EXPECT_EQ(GetText(r[0].dns2), "8.8.8.8");
-
-    EXPECT_EQ(GetText(r[1].ip), "10.0.0.5");  // first of two strings
-    EXPECT_EQ(GetText(r[1].mask), "255.0.0.0");
-    EXPECT_EQ(GetText(r[1].gateway), "10.0.0.1");  // cut at the blank
-    EXPECT_EQ(GetText(r[1].dns1), "10.0.0.53");
-    EXPECT_EQ(GetText(r[1].dns2), "0.0.0.0");  // a single server
-
-    LocalInterface empty{};
-    SetText(empty.name, "eth2");
-    EXPECT_EQ(std::memcmp(&r[2], &empty, sizeof empty), 0);  // counts, empty but for its name
-
-    EXPECT_EQ(GetText(r[3].ip), "");
-    EXPECT_EQ(GetText(r[3].prefix), "");
-    EXPECT_EQ(GetText(r[3].mask), "255.255.0.0");
-    EXPECT_EQ(GetText(r[3].dns2), "10.1.1.2");  // one server, not the rest of the list
-
-    EXPECT_EQ(GetText(r[4].ip), "123.123.123.123.123.123");  // cut at 23 characters
-    EXPECT_EQ(GetText(r[4].prefix), "123.123.123.123.123.");
-    EXPECT_EQ(GetText(r[4].dns1), "");
-}
-
-// Typed addresses, as the Linux layer reads them, rule over the named values:
-// one record per address in the given order, each with its own mask and
-// lease, all with the adapter's gateway, servers and name.
-TEST(GetNetConfigRead, EveryTypedAddressOfAnAdapterIsOneRecordWithItsOwnMask) {
+// One record per address in the system's order, each with its own mask and
+// lease, all with the adapter's gateway, name servers and name; an adapter
+// without an address still counts, with its name.
+TEST(GetNetConfigRead, EveryAddressOfAnAdapterIsOneRecordWithItsOwnMask) {
     const auto address = [](const char* text, unsigned length, bool dhcp) {
         AdapterAddress typed;
         ParseAddress(text, typed.address);
@@ -148,48 +81,53 @@ TEST(GetNetConfigRead, EveryTypedAddressOfAnAdapterIsOneRecordWithItsOwnMask) {
         typed.dhcp = dhcp;
         return typed;
     };
-    AdapterValues two = StaticValues("10.96.0.1", "255.255.255.0", "10.96.0.254", "10.96.0.53");
+    AdapterValues two = StaticValues("", "", "10.96.0.254", "10.96.0.53 10.96.0.54 10.96.0.55");
     two.addresses = {address("10.96.0.1", 24, false), address("10.95.0.1", 29, true),
                      address("172.16.5.9", 12, false)};
-    AdapterValues none = StaticValues("", "", "10.1.0.1");  // up, no address yet
     FakeAdapters adapters;
     adapters.Add({"eth0", kAdapterTypeEthernet, "PCI"}, two)
-        .Add({"eth1", kAdapterTypeEthernet, "PCI"}, none)
-        .Add({"eth2", kAdapterTypeEthernet, "USB"}, two);  // not chosen: adds nothing
+        .Add({"eth1", kAdapterTypeEthernet, "PCI"},
+             StaticValues("", "", "10.1.0.1"))       // no address yet
+        .Add({"eth2", kAdapterTypeEthernet, "PCI"})  // no values at all
+        .Add({"eth3", kAdapterTypeEthernet, "PCI"},
+             StaticValues("192.168.1.20", "255.255.255.0", "", "192.168.1.1", true))
+        .Add({"eth4", kAdapterTypeEthernet, "USB"}, two);  // not chosen: adds nothing
     const GetNetConfig config(adapters);
-    ASSERT_EQ(config.GetLocalInterfaces(nullptr), 4);
-    std::vector<LocalInterface> r(4);
-    // A caller that sized for fewer gets no more than it has room for.
-    EXPECT_EQ(config.GetLocalInterfaces(r.data(), 2), 4);
-    EXPECT_EQ(GetText(r[1].ip), "10.95.0.1");
-    EXPECT_EQ(GetText(r[2].ip), "");
-    ASSERT_EQ(config.GetLocalInterfaces(r.data(), 4), 4);
+    std::vector<LocalInterface> r(6);
+    ASSERT_EQ(config.GetLocalInterfaces(r), 6);
     const std::vector<std::vector<std::string>> expected = {
-        {"10.96.0.1", "10.96.0.", "255.255.255.0", "eth0"},
-        {"10.95.0.1", "10.95.0.", "255.255.255.248", "eth0"},
-        {"172.16.5.9", "172.16.5.", "255.240.0.0", "eth0"},
-        {"", "", "", "eth1"}};
+        {"10.96.0.1", "10.96.0.", "255.255.255.0", "10.96.0.254", "10.96.0.53", "10.96.0.54",
+         "eth0"},
+        {"10.95.0.1", "10.95.0.", "255.255.255.248", "10.96.0.254", "10.96.0.53", "10.96.0.54",
+         "eth0"},
+        {"172.16.5.9", "172.16.5.", "255.240.0.0", "10.96.0.254", "10.96.0.53", "10.96.0.54",
+         "eth0"},
+        {"", "", "", "10.1.0.1", "", "", "eth1"},
+        {"", "", "", "", "", "", "eth2"},
+        {"192.168.1.20", "192.168.1.", "255.255.255.0", "", "192.168.1.1", "0.0.0.0", "eth3"}};
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ((std::vector<std::string>{
-                      std::string(GetText(r[i].ip)), std::string(GetText(r[i].prefix)),
-                      std::string(GetText(r[i].mask)), std::string(GetText(r[i].name))}),
-                  expected[i]);
+        std::vector<std::string> got;
+        for (auto field : {&LocalInterface::ip, &LocalInterface::prefix, &LocalInterface::mask,
+                           &LocalInterface::gateway, &LocalInterface::dns1, &LocalInterface::dns2,
+                           &LocalInterface::name})
+            got.emplace_back(GetText(r[i].*field));
+        EXPECT_EQ(got, expected[i]) << i;
     }
-    EXPECT_EQ(GetText(r[2].gateway), "10.96.0.254");
-    EXPECT_EQ(GetText(r[2].dns1), "10.96.0.53");
-    EXPECT_EQ(GetText(r[3].gateway), "10.1.0.1");
+    LocalInterface one{};
+    EXPECT_TRUE(config.ReadInterfaceSettings("eth3", one));  // the address is leased
+    EXPECT_FALSE(config.ReadInterfaceSettings("eth0", one));
+    EXPECT_EQ(GetText(one.ip), "10.96.0.1");  // the first address only
 
     // The report lists every address with its own lease; its first-address
     // fields stay those of ReadInterfaceSettings.
     const auto reports = config.ReportAdapters();
-    ASSERT_EQ(reports.size(), 3u);
+    ASSERT_EQ(reports.size(), 5u);
     ASSERT_EQ(reports[0].records.size(), 3u);
     EXPECT_FALSE(reports[0].records[0].dhcp);
     EXPECT_TRUE(reports[0].records[1].dhcp);
-    EXPECT_EQ(GetText(reports[0].records[2].record.mask), "255.240.0.0");
     EXPECT_EQ(GetText(reports[0].settings.ip), "10.96.0.1");
-    ASSERT_EQ(reports[1].records.size(), 1u);
-    EXPECT_EQ(GetText(reports[1].records[0].record.name), "eth1");
+    EXPECT_FALSE(reports[2].has_values);
+    EXPECT_TRUE(reports[3].dhcp);
 }
 
 }  // namespace

@@ -17,12 +17,13 @@
 namespace quorvex {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string Text(const AdapterValues& values, const std::string& name) {
-    const auto found = values.texts.find(name);
-    return found == values.texts.end() ? "<missing>" : found->second;
+std::uint32_t Address(const char* text) {
+    std::uint32_t address = 0;
+    ParseAddress(text, address);
+    return address;
 }
+
+namespace fs = std::filesystem;
 
 void WriteFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -97,8 +98,8 @@ TEST(LinuxAdaptersNetns, ReadsValuesFieldByFieldAndNamesTheBusBehindEachLink) {
         two_values = adapters.ReadValues(two);
         missing = adapters.ReadValues("qvxnone0");
         const GetNetConfig explicit_list(adapters, {leased, "qvxnone0", two, plain});
-        listed.resize(explicit_list.GetLocalInterfaces(nullptr));
-        explicit_list.GetLocalInterfaces(listed.data(), static_cast<int>(listed.size()));
+        listed.resize(explicit_list.GetLocalInterfaces());
+        explicit_list.GetLocalInterfaces(listed);
     }));
 
     // The chain in index order: lo, then the links in creation order.
@@ -114,26 +115,23 @@ TEST(LinuxAdaptersNetns, ReadsValuesFieldByFieldAndNamesTheBusBehindEachLink) {
     EXPECT_EQ((*chain)[3].description, "Hyper-V Ethernet adapter (hv_netvsc)");
     EXPECT_EQ((*chain)[4].description, "virtual veth link");
 
+    // Typed as the kernel gives them: the gateway of the link's own default
+    // route, the link's name servers, every address with its lease.
+    const auto text = [](std::uint32_t address) { return AddressText(address); };
     ASSERT_TRUE(fixed_values);
-    EXPECT_EQ(fixed_values->numbers.at("EnableDHCP"), 0u);
-    EXPECT_EQ(Text(*fixed_values, "IPAddress"), "10.77.1.1");
-    EXPECT_EQ(Text(*fixed_values, "SubnetMask"), "255.255.255.0");
-    EXPECT_EQ(Text(*fixed_values, "DefaultGateway"), "10.77.1.254");
-    EXPECT_EQ(Text(*fixed_values, "NameServer"), "10.77.1.53 10.77.1.54");
+    ASSERT_EQ(fixed_values->addresses.size(), 1u);
+    EXPECT_EQ(text(fixed_values->addresses[0].address), "10.77.1.1");
+    EXPECT_EQ(fixed_values->addresses[0].prefix_length, 24u);
+    EXPECT_FALSE(fixed_values->addresses[0].dhcp);
+    EXPECT_EQ(text(fixed_values->gateway.value_or(0)), "10.77.1.254");
+    EXPECT_EQ(fixed_values->name_servers,
+              (std::vector<std::uint32_t>{Address("10.77.1.53"), Address("10.77.1.54")}));
     ASSERT_TRUE(leased_values);
-    EXPECT_EQ(leased_values->numbers.at("EnableDHCP"), 1u);
-    EXPECT_EQ(Text(*leased_values, "DhcpIPAddress"), "10.77.2.1");
-    EXPECT_EQ(Text(*leased_values, "DhcpSubnetMask"), "255.255.255.0");
-    EXPECT_EQ(Text(*leased_values, "DhcpDefaultGateway"), "<missing>");  // no route of its own
-    EXPECT_EQ(Text(*leased_values, "DhcpNameServer"), "10.77.9.9");
-    EXPECT_EQ(Text(*leased_values, "IPAddress"), "<missing>");
-    ASSERT_TRUE(two_values);  // both addresses, in the kernel's order, masks alike
-    EXPECT_EQ(Text(*two_values, "IPAddress"), std::string("10.77.3.1\0"
-                                                          "10.77.4.1",
-                                                          19));
-    EXPECT_EQ(Text(*two_values, "SubnetMask"), std::string("255.255.0.0\0"
-                                                           "255.255.255.0",
-                                                           25));
+    EXPECT_FALSE(leased_values->gateway);  // no route of its own
+    EXPECT_EQ(leased_values->name_servers, (std::vector<std::uint32_t>{Address("10.77.9.9")}));
+    ASSERT_TRUE(two_values);  // both addresses, in the kernel's order
+    EXPECT_EQ(text(two_values->addresses.at(0).address), "10.77.3.1");
+    EXPECT_EQ(two_values->addresses[0].prefix_length, 16u);
     ASSERT_EQ(two_values->addresses.size(), 2u);
     EXPECT_EQ(two_values->addresses[1].prefix_length, 24u);
     EXPECT_FALSE(two_values->addresses[1].dhcp);
