@@ -35,6 +35,7 @@
 
 #include "config/app_path.h"
 #include "config/app_settings.h"
+#include "config/language_choice.h"
 #include "config/text_convert.h"
 #include "config/xml_extern.h"
 #include "search/neighbour_probe.h"
@@ -998,15 +999,22 @@ void CQuorvexDlg::OnCopyRows() {
 void CQuorvexDlg::OnLanguageSelected(int index) {
     if (index == current_language_index_) return;
 
-    XmlExtern config;
-    LoadConfig(config);
+    // The choice goes into the user's own config.xml (made from the one read
+    // at start when there is none yet); a shipped or shared file is never
+    // written.
     const std::u16string text = ToU16(language_box_->itemText(index).left(259));
-    if (config.SetLanguage(config.Root(), text)) config.Save();
+    const LanguageChoiceSaved saved = SaveLanguageChoice(text);
 
     app_.LoadCurrentLanguage();
     language_box_->clear();
     LanguageFill();
-    ShowNotice({}, false);
+    if (saved.saved) {
+        ShowNotice({}, false);
+    } else {
+        ShowNotice(
+            Text(IDS_LANGUAGE_NOT_SAVED).arg(StripControls(QString::fromStdString(saved.problem))),
+            true);
+    }
     OnRefreshList();
 }
 

@@ -64,6 +64,7 @@ constexpr std::pair<int, const char*> kEnglish[] = {
      "pkexec."},
     {IDS_ARP_NO_INTERFACE, "No interface is searched yet, so no ARP cache was cleared."},
     {IDS_ARP_RUNNING, "Clearing the ARP cache on %1..."},
+    {IDS_LANGUAGE_NOT_SAVED, "The language is in use but was not saved for the next start: %1"},
     {IDS_EXPORT_TITLE, "Export camera list"},
     {IDS_EXPORT_FILTER, "CSV files (*.csv);;JSON files (*.json)"},
     {IDS_EXPORT_DONE, "%1 cameras written to %2."},

@@ -67,6 +67,7 @@ enum UiString : int {
     IDS_ARP_NEEDS_ROOT = 154,
     IDS_ARP_NO_INTERFACE = 155,
     IDS_ARP_RUNNING = 156,
+    IDS_LANGUAGE_NOT_SAVED = 157,
     // Export and copy.
     IDS_EXPORT_TITLE = 160,
     IDS_EXPORT_FILTER = 161,
