@@ -257,8 +257,9 @@ TEST_F(WindowOnLab, NetworkDialogRefusesTakenAddressesAndConfirmsWhatItSends) {
         });
         window_->OnCommand(ID_NET_CONFIG);
         EXPECT_FALSE(why.isEmpty()) << refused;
-        if (refused == std::string("10.77.0.40"))
+        if (refused == std::string("10.77.0.40")) {
             EXPECT_EQ(why, QStringLiteral("Another host on the link answers for this address."));
+        }
         EXPECT_FALSE(window_->ChangesPending());
     }
     EXPECT_EQ(sim_->WaitForLog(is_net, 1, std::chrono::seconds(2)), 0u);
