@@ -1,7 +1,11 @@
 #include "sim/sim_options.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace quorvex::sim {
 
@@ -43,161 +47,135 @@ bool ValidPrefix(const std::string& prefix) {
 }  // namespace
 
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool has_value = false;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-                has_value = true;
-            }
+    // CLI11 reads the names, both spellings and repeats; each option's
+    // callback checks its value as it is read and words its own message.
+    CLI::App app{"", "quorvex-sim"};
+    app.set_help_flag();
+    app.add_flag_callback("-h,--help", [&o] { o.help = true; })->disable_flag_override();
+    struct Problem {
+        std::string message;
+    };
+    const auto text = [&app](const std::string& name,
+                             std::function<void(const std::string&)> take) {
+        app.add_option_function<std::string>(name, take)->trigger_on_parse();
+    };
+    const auto number = [&text](const std::string& name, long long low, long long high,
+                                std::function<void(long long)> take) {
+        text(name, [name, low, high, take](const std::string& value) {
+            long long n = 0;
+            if (!ReadWhole(value, low, high, n))
+                throw Problem{name + " wants a whole number in " + std::to_string(low) + ".." +
+                              std::to_string(high) + ", not \"" + value + "\""};
+            take(n);
+        });
+    };
+    GeneratorSettings& g = o.generator;
+    number("--binary-h", 0, kMaxDevices, [&g](long long n) { g.binary_h = static_cast<int>(n); });
+    number("--binary-j", 0, kMaxDevices, [&g](long long n) { g.binary_j = static_cast<int>(n); });
+    number("--text", 0, kMaxDevices, [&g](long long n) { g.text = static_cast<int>(n); });
+    number("--wsd", 0, kMaxDevices, [&g](long long n) { g.wsd = static_cast<int>(n); });
+    number("--wsd-dual", 0, kMaxDevices, [&g](long long n) { g.wsd_dual = static_cast<int>(n); });
+    text("--wsd-style", [&g](const std::string& value) {
+        g.wsd_mixed_styles = value == "mixed";
+        if (value == "plain") {
+            g.wsd_style = WsdStyle::kPlain;
+        } else if (value == "odd") {
+            g.wsd_style = WsdStyle::kOdd;
+        } else if (value == "ipv6-first") {
+            g.wsd_style = WsdStyle::kIpv6First;
+        } else if (value != "mixed") {
+            throw Problem{"--wsd-style wants plain, odd, ipv6-first or mixed, not \"" + value +
+                          "\""};
         }
-        if (arg == "--help" || arg == "-h") {
-            o.help = true;
-            continue;
-        }
-        auto next = [&]() -> bool {
-            if (has_value) return true;
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-            return true;
-        };
-        auto number = [&](long long low, long long high, long long& out) -> bool {
-            if (!next()) return false;
-            if (!ReadWhole(value, low, high, out)) {
-                error = arg + " wants a whole number in " + std::to_string(low) + ".." +
-                        std::to_string(high) + ", not \"" + value + "\"";
-                return false;
-            }
-            return true;
-        };
-        long long n = 0;
-        if (arg == "--binary-h") {
-            if (!number(0, kMaxDevices, n)) return false;
-            o.generator.binary_h = static_cast<int>(n);
-        } else if (arg == "--binary-j") {
-            if (!number(0, kMaxDevices, n)) return false;
-            o.generator.binary_j = static_cast<int>(n);
-        } else if (arg == "--text") {
-            if (!number(0, kMaxDevices, n)) return false;
-            o.generator.text = static_cast<int>(n);
-        } else if (arg == "--wsd") {
-            if (!number(0, kMaxDevices, n)) return false;
-            o.generator.wsd = static_cast<int>(n);
-        } else if (arg == "--wsd-dual") {
-            if (!number(0, kMaxDevices, n)) return false;
-            o.generator.wsd_dual = static_cast<int>(n);
-        } else if (arg == "--wsd-style") {
-            if (!next()) return false;
-            o.generator.wsd_mixed_styles = value == "mixed";
-            if (value == "plain") {
-                o.generator.wsd_style = WsdStyle::kPlain;
-            } else if (value == "odd") {
-                o.generator.wsd_style = WsdStyle::kOdd;
-            } else if (value == "ipv6-first") {
-                o.generator.wsd_style = WsdStyle::kIpv6First;
-            } else if (value != "mixed") {
-                error = "--wsd-style wants plain, odd, ipv6-first or mixed, not \"" + value + "\"";
-                return false;
-            }
-        } else if (arg == "--wsd-hello" || arg == "--wsd-malformed") {
-            if (has_value) {
-                error = arg + " takes no value";
-                return false;
-            }
-            (arg == "--wsd-hello" ? o.wsd.hello : o.wsd.malformed) = true;
-        } else if (arg == "--wsd-bye-after") {
-            if (!number(0, 600000, n)) return false;
-            o.wsd.bye_after_ms = static_cast<int>(n);
-        } else if (arg == "--outside") {
-            if (!number(0, kMaxDevices, n)) return false;
-            o.generator.outside = static_cast<int>(n);
-        } else if (arg == "--first-host") {
-            if (!number(1, 254, n)) return false;
-            o.generator.first_host = static_cast<int>(n);
-        } else if (arg == "--seed") {
-            if (!number(0, std::numeric_limits<long long>::max(), n)) return false;
-            o.generator.seed = static_cast<std::uint64_t>(n);
-        } else if (arg == "--spread") {
-            if (!number(0, 600000, n)) return false;
-            o.spread_ms = static_cast<int>(n);
-        } else if (arg == "--subnet" || arg == "--outside-subnet") {
-            if (!next()) return false;
-            if (!ValidPrefix(value)) {
-                error = arg + " wants a prefix such as 10.77.1. or 10.77., not \"" + value + "\"";
-                return false;
-            }
-            (arg == "--subnet" ? o.generator.subnet : o.generator.outside_subnet) = value;
-        } else if (arg == "--user" || arg == "--password") {
-            if (!next()) return false;
-            (arg == "--user" ? o.generator.user : o.generator.password) = value;
-        } else if (arg == "--devices") {
-            if (!next()) return false;
-            o.devices_file = value;
-        } else if (arg == "--reply") {
-            if (!next()) return false;
-            if (value == "mixed") {
-                o.mixed = true;
-            } else if (ParseReplyMode(value, o.reply)) {
-                o.mixed = false;
-            } else {
-                error =
-                    "--reply wants unicast, broadcast, multicast or mixed, not \"" + value + "\"";
-                return false;
-            }
-        } else if (arg == "--interface") {
-            if (!next()) return false;
-            if (value.empty() || value.size() > 15) {
-                error = "--interface wants an interface name, not \"" + value + "\"";
-                return false;
-            }
-            o.interfaces.push_back(value);
-        } else if (arg == "--flood") {
-            if (!number(1, kMaxFlood, n)) return false;
-            o.flood.count = static_cast<std::uint64_t>(n);
-        } else if (arg == "--flood-kind") {
-            if (!next()) return false;
-            if (!ParseFloodKind(value, o.flood.kind)) {
-                error =
-                    "--flood-kind wants random, near-miss, truncated, oversized or mixed, "
-                    "not \"" +
-                    value + "\"";
-                return false;
-            }
-        } else if (arg == "--flood-rate") {
-            if (!number(0, kMaxFlood, n)) return false;
-            o.flood.rate = static_cast<std::uint64_t>(n);
-        } else if (arg == "--flood-to") {
-            if (!next()) return false;
-            if (!ParseFloodAim(value, o.flood.aim)) {
-                error = "--flood-to wants unicast, group or mixed, not \"" + value + "\"";
-                return false;
-            }
-        } else if (arg == "--random-macs") {
-            if (!number(1, kMaxFlood, n)) return false;
-            o.flood.random_macs = static_cast<std::uint64_t>(n);
-        } else if (arg == "--spoof-macs") {
-            if (has_value) {
-                error = "--spoof-macs takes no value";
-                return false;
-            }
-            o.flood.spoof_macs = true;
-        } else if (arg == "--log") {
-            if (!next()) return false;
-            o.log_file = value;
-        } else if (arg == "--ready-file") {
-            if (!next()) return false;
-            o.ready_file = value;
-        } else {
-            error = "unknown argument \"" + arg + "\"";
+    });
+    app.add_flag_callback("--wsd-hello", [&o] { o.wsd.hello = true; })->disable_flag_override();
+    app.add_flag_callback("--wsd-malformed", [&o] { o.wsd.malformed = true; })
+        ->disable_flag_override();
+    number("--wsd-bye-after", 0, 600000,
+           [&o](long long n) { o.wsd.bye_after_ms = static_cast<int>(n); });
+    number("--outside", 0, kMaxDevices, [&g](long long n) { g.outside = static_cast<int>(n); });
+    number("--first-host", 1, 254, [&g](long long n) { g.first_host = static_cast<int>(n); });
+    number("--seed", 0, std::numeric_limits<long long>::max(),
+           [&g](long long n) { g.seed = static_cast<std::uint64_t>(n); });
+    number("--spread", 0, 600000, [&o](long long n) { o.spread_ms = static_cast<int>(n); });
+    for (const auto& [name, prefix] :
+         {std::pair{"--subnet", &g.subnet}, std::pair{"--outside-subnet", &g.outside_subnet}}) {
+        text(name, [name = std::string(name), prefix = prefix](const std::string& value) {
+            if (!ValidPrefix(value))
+                throw Problem{name + " wants a prefix such as 10.77.1. or 10.77., not \"" + value +
+                              "\""};
+            *prefix = value;
+        });
+    }
+    text("--user", [&g](const std::string& value) { g.user = value; });
+    text("--password", [&g](const std::string& value) { g.password = value; });
+    text("--devices", [&o](const std::string& value) { o.devices_file = value; });
+    text("--reply", [&o](const std::string& value) {
+        o.mixed = value == "mixed";
+        if (!o.mixed && !ParseReplyMode(value, o.reply))
+            throw Problem{"--reply wants unicast, broadcast, multicast or mixed, not \"" + value +
+                          "\""};
+    });
+    text("--interface", [&o](const std::string& value) {
+        if (value.empty() || value.size() > 15)
+            throw Problem{"--interface wants an interface name, not \"" + value + "\""};
+        o.interfaces.push_back(value);
+    });
+    number("--flood", 1, kMaxFlood,
+           [&o](long long n) { o.flood.count = static_cast<std::uint64_t>(n); });
+    text("--flood-kind", [&o](const std::string& value) {
+        if (!ParseFloodKind(value, o.flood.kind))
+            throw Problem{
+                "--flood-kind wants random, near-miss, truncated, oversized or mixed, not \"" +
+                value + "\""};
+    });
+    number("--flood-rate", 0, kMaxFlood,
+           [&o](long long n) { o.flood.rate = static_cast<std::uint64_t>(n); });
+    text("--flood-to", [&o](const std::string& value) {
+        if (!ParseFloodAim(value, o.flood.aim))
+            throw Problem{"--flood-to wants unicast, group or mixed, not \"" + value + "\""};
+    });
+    number("--random-macs", 1, kMaxFlood,
+           [&o](long long n) { o.flood.random_macs = static_cast<std::uint64_t>(n); });
+    app.add_flag_callback("--spoof-macs", [&o] { o.flood.spoof_macs = true; })
+        ->disable_flag_override();
+    text("--log", [&o](const std::string& value) { o.log_file = value; });
+    text("--ready-file", [&o](const std::string& value) { o.ready_file = value; });
+
+    std::vector<std::string> args;
+    for (int i = argc - 1; i >= 1; --i) {
+        const std::string arg = argv[i];
+        // CLI11 would read an empty "--name=" as "--name" and take the next
+        // argument as its value.
+        if (arg.size() > 3 && arg.starts_with("--") && arg.find('=') == arg.size() - 1) {
+            error = arg.substr(0, arg.size() - 1) + " needs a value";
             return false;
         }
+        args.push_back(arg);
+    }
+    try {
+        app.parse(args);
+    } catch (const Problem& p) {
+        error = p.message;
+        return false;
+    } catch (const CLI::ExtrasError&) {
+        error = "unknown argument \"" + app.remaining().front() + "\"";
+        return false;
+    } catch (const CLI::ArgumentMismatch& e) {
+        // "NAME: 1 required TEXT missing" when an option that takes a value
+        // ends the line; "NAME was given a disallowed flag override" for
+        // "--spoof-macs=x".
+        const std::string what = e.what();
+        if (what.find(" required ") != std::string::npos)
+            error = what.substr(0, what.find(':')) + " needs a value";
+        else if (const std::size_t end = what.find(" was given"); end != std::string::npos)
+            error = "--" + what.substr(0, end) + " takes no value";
+        else
+            error = what;
+        return false;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        return false;
     }
     const long long total = static_cast<long long>(o.generator.binary_h) + o.generator.binary_j +
                             o.generator.text + o.generator.wsd;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,13 +42,28 @@ TEST(CommandLine, TakesEveryOptionInEitherSpellingAndSetsOnlyWhatIsGiven) {
     EXPECT_EQ(p.options.http_port, 1);
     EXPECT_EQ(p.options.dhcp, true);
 
-    p = ParseCommandLine({"match", "00:1a:2b:3c:4d:5e", "00-1A-2B-3C-4D-01"});
+    // The tool's own options stand before or after the command; after "--"
+    // every word is an argument, the command too when none came before.
+    p = ParseCommandLine(
+        {"match", "-q", "00:1a:2b:3c:4d:5e", "--config", "c.xml", "--", "00-1A-2B-3C-4D-01"});
     ASSERT_EQ(p.kind, Kind::kRun) << p.text;
+    EXPECT_TRUE(p.options.quiet);
+    EXPECT_EQ(p.options.config_file, "c.xml");
     EXPECT_EQ(p.options.macs, (std::vector<std::string>{"00-1A-2B-3C-4D-5E", "00-1A-2B-3C-4D-01"}));
+    p = ParseCommandLine({"-q", "--", "match", "00-1A-2B-3C-4D-01"});
+    ASSERT_EQ(p.kind, Kind::kRun) << p.text;
+    EXPECT_EQ(p.options.command, CliCommand::kMatch);
+    EXPECT_EQ(ParseCommandLine({"set", "--", "--ip"}).text,
+              "set: '--ip' is not a MAC address (use 00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e)");
+    EXPECT_EQ(ParseCommandLine({"scan", "--json=1"}).text, "scan: --json takes no value");
+    EXPECT_EQ(ParseCommandLine({"--", "scanner"}).text, "unknown command 'scanner'");
 }
 
 TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {
     EXPECT_EQ(ParseCommandLine({"--help"}).text, ToolHelp());
+    const ParsedCommandLine version = ParseCommandLine({"scan", "--wait", "2", "--version", "-x"});
+    EXPECT_EQ(version.kind, Kind::kHelp);
+    EXPECT_EQ(version.text.rfind("quorvex-cli 1.", 0), 0u) << version.text;
     const std::pair<std::string_view, std::vector<std::string>> commands[] = {
         {"interfaces", {"--json"}},
         {"config", {"--json"}},
@@ -72,6 +89,22 @@ TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {
             for (const std::string& option : options)
                 EXPECT_NE(p.text.find("  " + option), std::string::npos) << name << " " << option;
         }
+        // The command's manual page names every option its help names, and
+        // where config.xml is looked up.
+        std::ifstream file(std::string(QUORVEX_SOURCE_DIR "/packaging/man/quorvex-cli-") +
+                           std::string(name) + ".1");
+        std::string page((std::istreambuf_iterator<char>(file)), {});
+        ASSERT_FALSE(page.empty()) << name;
+        for (std::size_t at; (at = page.find("\\-")) != std::string::npos;) page.erase(at, 1);
+        for (std::size_t at; (at = page.find("\\fB")) != std::string::npos;) page.erase(at, 3);
+        const std::string help = ParseCommandLine({name, "--help"}).text;
+        for (std::size_t at = 0; (at = help.find("  --", at)) != std::string::npos;) {
+            const std::size_t end = help.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", at + 4);
+            const std::string option = help.substr(at + 2, end - at - 2);
+            EXPECT_NE(page.find(option), std::string::npos) << name << " page lacks " << option;
+            at = end;
+        }
+        EXPECT_NE(page.find("$XDG_CONFIG_HOME/quorvex/config.xml"), std::string::npos) << name;
     }
 }
 

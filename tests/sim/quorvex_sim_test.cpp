@@ -89,6 +89,8 @@ TEST(QuorvexSimProgram, BadArgumentsAndDeviceFilesExitTwoWithAMessage) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--binary-h", "many"},
                                                  {"--reply"},
                                                  {"--whatever"},
+                                                 {"--spoof-macs=1"},
+                                                 {"--log=", "--text", "1"},
                                                  {"--subnet", "10.77.1"},
                                                  {"--flood", "0"},
                                                  {"--flood-kind", "loud"},
