@@ -134,6 +134,10 @@ std::vector<std::string> DeviceSearch::Problems() const {
     return DescribeProblems(business_.Status());
 }
 
+std::vector<std::string> DeviceSearch::Notes() const {
+    return DescribeNotes(business_.Status());
+}
+
 std::optional<DeviceEntry> DeviceSearch::Find(std::string_view key) const {
     DeviceEntry entry{};
     if (!business_.GetDevice(key, entry)) return std::nullopt;

@@ -63,8 +63,11 @@ public:
     void WatchUntilQuiet(std::string_view activity);
 
     // The search's problems, one line each, for standard error; empty when
-    // every protocol listens on every searched address.
+    // every protocol listens on every searched address and nothing was lost.
     std::vector<std::string> Problems() const;
+    // What was thrown away without making the list incomplete (datagrams
+    // refused as hostile or malformed), one line each, for standard error.
+    std::vector<std::string> Notes() const;
 
     SearchBusiness& business() { return business_; }
     std::optional<DeviceEntry> Find(std::string_view key) const;

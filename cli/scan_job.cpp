@@ -21,6 +21,9 @@ int RunScan(const JobContext& job) {
     // list is still printed, but the run does not count as a success.
     const std::vector<std::string> problems = search.Problems();
     for (const std::string& line : problems) job.err << "quorvex-cli: scan: " << line << "\n";
+    // A refused datagram is named but fails nothing: anyone on the link can
+    // send one, and it must not be able to fail a scan.
+    for (const std::string& line : search.Notes()) job.err << "quorvex-cli: scan: " << line << "\n";
 
     switch (job.options.format) {
         case OutputFormat::kJson:

@@ -80,6 +80,9 @@ public:
     // `OpenSockets` (`protocol` left 0 for the owner to fill); nothing for a
     // transport that opens no sockets. Same thread as `ReceiveAnswers`.
     virtual void CollectStatus(std::vector<SocketStatus>& out) const { (void)out; }
+    // Faults and refused datagrams since construction (`protocol` left 0);
+    // zero for a protocol that has neither. Thread-safe.
+    virtual AnswerRejections Rejections() const { return {}; }
     // Commands taken off the queue by `FlushCommands` since construction,
     // whether they went out or were dropped (no socket for their interface,
     // a value that cannot go on the wire). Thread-safe.

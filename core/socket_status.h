@@ -32,6 +32,19 @@ struct SocketStatus {
     std::uint64_t drops = 0;  // answers the system dropped here
 };
 
+// Datagrams a protocol read but could not use, counted since the protocol
+// object was made. Plain value, like `SocketStatus`.
+struct AnswerRejections {
+    std::int32_t protocol = 0;  // filled by the search manager
+    // A device answered one of our searches with an error message instead of
+    // its details: it exists, but the list cannot show it.
+    std::uint64_t faults = 0;
+    // Datagrams refused by the parser before anything was taken from them:
+    // malformed, oversized, carrying a DOCTYPE or entity declarations, too
+    // deeply nested. Anyone on the link can send these.
+    std::uint64_t refused = 0;
+};
+
 // Short English words for a state: "listening", "port in use", ...
 const char* ListenStateText(ListenState state);
 

@@ -227,4 +227,11 @@ WsDiscoverySearch::Counters WsDiscoverySearch::Statistics() const {
     return c;
 }
 
+AnswerRejections WsDiscoverySearch::Rejections() const {
+    AnswerRejections r;
+    r.faults = faults_.load(std::memory_order_relaxed);
+    r.refused = refused_.load(std::memory_order_relaxed);
+    return r;
+}
+
 }  // namespace quorvex

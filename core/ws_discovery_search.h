@@ -65,6 +65,7 @@ public:
     void FlushCommands() override;
 
     Counters Statistics() const;
+    AnswerRejections Rejections() const override;
     // Probe copies still to send.
     std::size_t PendingCopies() const { return pending_.size(); }
 

@@ -51,8 +51,14 @@ bool SameStatus(const SearchStatus& a, const SearchStatus& b) {
     if (a.sockets.size() != b.sockets.size() || a.interfaces_loaded != b.interfaces_loaded ||
         a.interface_count != b.interface_count || a.searches != b.searches ||
         a.repeats != b.repeats || a.drops != b.drops || a.adapter_changes != b.adapter_changes ||
-        a.answers_lost != b.answers_lost) {
+        a.answers_lost != b.answers_lost || a.rejections.size() != b.rejections.size()) {
         return false;
+    }
+    for (std::size_t i = 0; i < a.rejections.size(); ++i) {
+        const AnswerRejections& x = a.rejections[i];
+        const AnswerRejections& y = b.rejections[i];
+        if (x.protocol != y.protocol || x.faults != y.faults || x.refused != y.refused)
+            return false;
     }
     for (std::size_t i = 0; i < a.sockets.size(); ++i) {
         const SocketStatus& x = a.sockets[i];
@@ -563,6 +569,11 @@ void SearchBusiness::RefreshStatus() {
             status.sockets[i].protocol = id;
         }
         status.drops += protocol->DroppedDatagrams();
+        AnswerRejections rejections = protocol->Rejections();
+        if (rejections.faults != 0 || rejections.refused != 0) {
+            rejections.protocol = id;
+            status.rejections.push_back(rejections);
+        }
     }
     status.interfaces_loaded = interfaces_loaded_.load();
     {

@@ -62,6 +62,23 @@ std::vector<std::string> DescribeProblems(const SearchStatus& status) {
                         std::to_string(status.repeats) +
                         " repeated searches did not bring them all back");
     }
+    for (const AnswerRejections& r : status.rejections) {
+        if (r.faults == 0) continue;
+        lines.push_back(std::string(ProtocolName(r.protocol)) +
+                        " protocol: " + std::to_string(r.faults) +
+                        " answer(s) to our searches were faults: those devices are not listed");
+    }
+    return lines;
+}
+
+std::vector<std::string> DescribeNotes(const SearchStatus& status) {
+    std::vector<std::string> lines;
+    for (const AnswerRejections& r : status.rejections) {
+        if (r.refused == 0) continue;
+        lines.push_back(std::string(ProtocolName(r.protocol)) +
+                        " protocol: " + std::to_string(r.refused) +
+                        " datagram(s) refused as malformed, oversized or carrying a DOCTYPE");
+    }
     return lines;
 }
 

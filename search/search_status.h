@@ -25,6 +25,8 @@ struct SearchStatus {
     // The system dropped answers to the last search and the repeated searches
     // ended without getting them all back: the list may lack devices.
     bool answers_lost = false;
+    // One entry per protocol that got faults or refused datagrams.
+    std::vector<AnswerRejections> rejections;
 
     // True when `protocol` hears answers on at least one searched address.
     bool Listens(std::int32_t protocol) const;
@@ -34,8 +36,15 @@ struct SearchStatus {
 
 // One line per problem, in English, for the command-line tool: "text
 // protocol on eth0 (10.0.0.1): port 12109 in use (Address already in use):
-// answers sent to the group are missed".
+// answers sent to the group are missed". A problem means the list may lack
+// devices: places that hear nothing, answers the system dropped for good,
+// devices that answered a search with a fault.
 std::vector<std::string> DescribeProblems(const SearchStatus& status);
+
+// Lines about what was heard and thrown away without making the list
+// incomplete by the PC's doing: datagrams the parser refused. Anyone on the
+// link can send such a datagram, so it is reported but fails nothing.
+std::vector<std::string> DescribeNotes(const SearchStatus& status);
 
 // The protocol's name for reports: "binary", "text".
 const char* ProtocolName(std::int32_t protocol);

@@ -142,7 +142,10 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
             d.wsd_style = s.wsd_mixed_styles ? kStyles[i % 3] : s.wsd_style;
         }
 
-        const bool outside = i >= total - s.outside;
+        // WS-Discovery cameras stay inside: the simulator sends from its own
+        // address, so one on a factory address would be listed there instead.
+        const int own_total = s.binary_h + s.binary_j + s.text;
+        const bool outside = i < own_total && i >= own_total - s.outside;
         const std::string& prefix = outside ? s.outside_subnet : s.subnet;
         d.ip = HostAddress(prefix, s.first_host, outside ? outside_index++ : inside_index++);
         d.mask = CountDots(prefix) <= 2 ? "255.255.0.0" : "255.255.255.0";

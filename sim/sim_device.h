@@ -91,8 +91,8 @@ struct GeneratorSettings {
 // Deterministic devices: the same settings give the same MACs, names and
 // addresses. MACs are distinct across all generated devices (and across
 // seeds with high probability). Binary "H" devices come first, then "J", then
-// text devices; the last `outside` of them take addresses in
-// `outside_subnet`.
+// text devices, then WS-Discovery cameras; the last `outside` of the binary
+// and text devices take addresses in `outside_subnet`.
 std::vector<SimDevice> GenerateDevices(const GeneratorSettings& settings);
 
 // Address number `index` (0-based) of a subnet prefix: "10.77.1." gives

@@ -183,9 +183,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
         error = "at most " + std::to_string(kMaxDevices) + " generated devices";
         return false;
     }
-    if (o.generator.outside > total) {
+    const long long own = total - o.generator.wsd;
+    if (o.generator.outside > own) {
         error = "--outside " + std::to_string(o.generator.outside) + " is more than the " +
-                std::to_string(total) + " generated devices";
+                std::to_string(own) + " generated binary and text devices";
         return false;
     }
     if (o.generator.wsd_dual > o.generator.text) {
@@ -231,8 +232,9 @@ Devices
                         as 10.77. spreads over the last two parts
   --first-host N        first host number (default 10); three-part prefixes
                         cycle within N..254
-  --outside N           the last N generated devices take addresses in the
-                        outside subnet instead (factory addresses)
+  --outside N           the last N generated binary and text devices take
+                        addresses in the outside subnet instead (factory
+                        addresses); WS-Discovery cameras stay inside
   --outside-subnet P    the outside subnet's prefix (default 192.168.0.)
   --user U              user name of the generated devices (default admin)
   --password P          password of the generated devices (default admin)

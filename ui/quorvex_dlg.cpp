@@ -483,6 +483,22 @@ void CQuorvexDlg::UpdateStatusLine() {
     }
     if (status.drops > 0)
         parts << Text(IDS_STATUS_DROPS).arg(static_cast<qulonglong>(status.drops));
+    for (const AnswerRejections& rejected : status.rejections) {
+        const QString protocol =
+            Text(rejected.protocol == kProtocolText          ? IDS_PROTOCOL_TEXT
+                 : rejected.protocol == kProtocolWsDiscovery ? IDS_PROTOCOL_WSD
+                                                             : IDS_PROTOCOL_BINARY);
+        if (rejected.faults > 0) {
+            parts << Text(IDS_STATUS_FAULTS)
+                         .arg(protocol)
+                         .arg(static_cast<qulonglong>(rejected.faults));
+        }
+        if (rejected.refused > 0) {
+            parts << Text(IDS_STATUS_REFUSED)
+                         .arg(protocol)
+                         .arg(static_cast<qulonglong>(rejected.refused));
+        }
+    }
     status_->setText(parts.join(QStringLiteral("  ·  ")));
 }
 

@@ -48,6 +48,9 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_WSD_READ_ONLY,
      "Only WS-Discovery heard this camera: it can be listed and its web page opened, but its "
      "network settings can only be changed by the binary or text protocol."},
+    {IDS_STATUS_FAULTS,
+     "%1 protocol: %2 device(s) answered the search with a fault and are not listed"},
+    {IDS_STATUS_REFUSED, "%1 protocol: %2 malformed, oversized or unsafe datagram(s) refused"},
     {IDS_SILENT_TOOLTIP, "Not answering since %1"},
     {IDS_CONFLICT_DUPLICATE, "Address conflict: another camera has this address"},
     {IDS_CONFLICT_HOST, "Address conflict: the PC or the gateway has this address"},

@@ -51,6 +51,8 @@ enum UiString : int {
     IDS_STATUS_DROPS = 135,
     IDS_PROTOCOL_WSD = 136,
     IDS_WSD_READ_ONLY = 137,
+    IDS_STATUS_FAULTS = 138,
+    IDS_STATUS_REFUSED = 139,
     // Marks on rows.
     IDS_SILENT_TOOLTIP = 140,
     IDS_CONFLICT_DUPLICATE = 141,

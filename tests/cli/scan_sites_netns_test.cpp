@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "core/device_records.h"
+#include "search/search_status.h"
 #include "tests/support/netns_lab.h"
 
 namespace quorvex {
@@ -169,6 +171,38 @@ TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStil
     }
     EXPECT_EQ(wsd.err.find("text protocol"), std::string::npos) << wsd.err;
     EXPECT_NE(wsd.err.find("port 3702 in use"), std::string::npos) << wsd.err;
+}
+
+TEST(ScanSitesNetns, AFaultFailsTheScanAndRefusedDatagramsAreOnlyNamed) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("site", "10.77.4.1/24", "10.77.4.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    std::string why;
+    // Every probe draws a fault and four datagrams to refuse besides the
+    // cameras' own answers.
+    const auto sim = Simulator::Start(
+        *lab, lab->site_namespace("site"),
+        {"--text", "2", "--wsd-dual", "1", "--wsd", "3", "--subnet", "10.77.4.", "--wsd-malformed"},
+        &why);
+    ASSERT_TRUE(sim) << why;
+    const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
+    EXPECT_EQ(Listed(scan.out).size(), 5u) << scan.err;
+    EXPECT_EQ(HeardByWsd(scan.out), 4u) << scan.err;
+    // A fault means a device the list cannot show: not a success.
+    EXPECT_EQ(scan.exit_code, 1) << scan.err;
+    EXPECT_NE(scan.err.find("WS-Discovery protocol: "), std::string::npos) << scan.err;
+    EXPECT_NE(scan.err.find("were faults: those devices are not listed"), std::string::npos)
+        << scan.err;
+    EXPECT_NE(scan.err.find("datagram(s) refused"), std::string::npos) << scan.err;
+    EXPECT_NE(scan.err.find("incomplete"), std::string::npos) << scan.err;
+
+    // Refused datagrams alone, which anyone on the link can send, fail nothing.
+    SearchStatus status;
+    status.rejections.push_back({kProtocolWsDiscovery, 0, 8});
+    EXPECT_TRUE(DescribeProblems(status).empty());
+    ASSERT_EQ(DescribeNotes(status).size(), 1u);
+    status.rejections[0].faults = 1;
+    EXPECT_EQ(DescribeProblems(status).size(), 1u);
 }
 
 TEST(ScanSitesNetns, InsideAndOutsideFollowTheMaskAndEveryAddressOfTheInterface) {

@@ -107,9 +107,26 @@ TEST(MixedSiteNetns, EveryCameraOnceWithItsProtocolsHelloByeAndHostileAnswersCou
     EXPECT_EQ(counters.byes, 5u);
     EXPECT_EQ(counters.refused, 8u);  // four refusable answers to each of two probes
     EXPECT_EQ(counters.faults, 2u);
+    // The hostile answers reach the status, under WS-Discovery alone: the
+    // fault is a problem (a device exists that the list cannot show), the
+    // refused datagrams only a note.
+    ASSERT_TRUE(WaitUntil([&] { return manager.Status().rejections.size() == 1; }, 5s));
     const SearchStatus status = manager.Status();
     EXPECT_TRUE(status.Listens(kProtocolWsDiscovery));
     EXPECT_TRUE(status.Problems().empty());
+    EXPECT_EQ(status.rejections[0].protocol, kProtocolWsDiscovery);
+    EXPECT_EQ(status.rejections[0].faults, 2u);
+    EXPECT_EQ(status.rejections[0].refused, 8u);
+    const std::vector<std::string> problems = DescribeProblems(status);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("WS-Discovery protocol: 2 answer(s)"), std::string::npos)
+        << problems[0];
+    const std::vector<std::string> notes = DescribeNotes(status);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("WS-Discovery protocol: 8 datagram(s) refused"), std::string::npos)
+        << notes[0];
+    // Nothing genuine went with them: every camera once, none added by them.
+    EXPECT_EQ(manager.DeviceCount(), 9u);
     manager.Stop();
 }
 

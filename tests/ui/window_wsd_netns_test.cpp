@@ -1,11 +1,14 @@
 // The main window over a real search manager on a site of WS-Discovery
 // cameras beside a text camera that answers WS-Discovery too: each camera gets
 // one row, the kind column names WS-Discovery, and Hello and Bye reach the
-// rows while the window runs.
+// rows while the window runs; a fault and refused datagrams reach the
+// status line, and nothing genuine goes with them.
 
 #include <gtest/gtest.h>
 
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 
@@ -24,19 +27,20 @@ namespace {
 constexpr int kKind = 0;
 constexpr int kKey = 6;
 
-TEST(WindowWsdNetns, EveryCameraOneRowKindNamesWsDiscoveryAndByeMarksTheRowsGone) {
+TEST(WindowWsdNetns, EveryCameraOneRowKindNamesWsDiscoveryHostileAnswersShownByeMarksRowsGone) {
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("cams", "10.77.8.1/24", "10.77.8.2/24", "10.77.8.2");
     ASSERT_FALSE(pc_if.empty()) << lab->last_error();
     // Two text cameras, the first of which answers WS-Discovery too, and
     // three WS-Discovery cameras in the three answer styles (one without MAC).
-    // Each says Hello once it heard the first probe and Bye 3 s later.
+    // Each says Hello once it heard the first probe and Bye 3 s later. Every
+    // probe also draws a fault and four datagrams to refuse.
     std::string why;
-    const auto sim =
-        testing::Simulator::Start(*lab, lab->site_namespace("cams"),
-                                  {"--text", "2", "--wsd-dual", "1", "--wsd", "3", "--subnet",
-                                   "10.77.8.", "--wsd-hello", "--wsd-bye-after", "3000"},
-                                  &why);
+    const auto sim = testing::Simulator::Start(
+        *lab, lab->site_namespace("cams"),
+        {"--text", "2", "--wsd-dual", "1", "--wsd", "3", "--subnet", "10.77.8.", "--wsd-hello",
+         "--wsd-bye-after", "3000", "--wsd-malformed"},
+        &why);
     ASSERT_TRUE(sim) << why;
     lab->EnterPc();  // the window's worker is born in the PC namespace
     testing::StagedApp stage({pc_if});
@@ -80,6 +84,18 @@ TEST(WindowWsdNetns, EveryCameraOneRowKindNamesWsDiscoveryAndByeMarksTheRowsGone
     }
     EXPECT_EQ(wsd_only, 3);
     EXPECT_EQ(dual, 1);
+
+    // The status line names the faults and the refused datagrams under
+    // WS-Discovery, in the pack's words (counts grow with each search).
+    const auto shown = [&](int id) {
+        QString pattern = QRegularExpression::escape(
+            DefaultUiText(id).arg(DefaultUiText(IDS_PROTOCOL_WSD), QStringLiteral("COUNT")));
+        pattern.replace(QStringLiteral("COUNT"), QStringLiteral("[1-9][0-9]*"));
+        return QRegularExpression(pattern).match(window->StatusLine()->text()).hasMatch();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(IDS_STATUS_FAULTS); }, 5000))
+        << window->StatusLine()->text().toStdString();
+    EXPECT_TRUE(shown(IDS_STATUS_REFUSED)) << window->StatusLine()->text().toStdString();
 
     // Network settings are not offered for a camera only WS-Discovery heard:
     // the window says why instead of opening the dialog.
