@@ -64,21 +64,31 @@ void BaseSearch::AddSocket(UdpSocket socket, std::uint32_t interface_address,
     }
 }
 
+void BaseSearch::OpenAndAddSocket(const LocalInterface& record, std::uint16_t port,
+                                  UdpSocket::Options options, bool sends,
+                                  std::optional<GroupJoin> multicast) {
+    const std::uint32_t address = InterfaceAddress(record);
+    UdpSocket::Failure failure;
+    UdpSocket socket = UdpSocket::OpenOnInterface(address, port, options, &failure);
+    SocketRole role = RoleFor(record, port, sends);
+    if (!socket.IsValid()) {
+        role.state = failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
+        role.error = failure.error;
+    } else if (int error = 0;
+               multicast && !socket.JoinMulticast(multicast->group, address, multicast->ttl, &error,
+                                                  multicast->join)) {
+        role.state = ListenState::kJoinFailed;
+        role.error = error;
+    }
+    AddSocket(std::move(socket), address, options, std::move(role));
+}
+
 void BaseSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t count) {
     CloseSockets();
     if (interfaces == nullptr || count <= 0) return;
     sockets_.reserve(static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::uint32_t address = InterfaceAddress(interfaces[i]);
-        const UdpSocket::Options options{.broadcast = true, .reuse_port = true};
-        UdpSocket::Failure failure;
-        UdpSocket socket = UdpSocket::OpenOnInterface(address, 0, options, &failure);
-        SocketRole role = RoleFor(interfaces[i], 0, true);
-        if (!socket.IsValid()) {
-            role.state = failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
-            role.error = failure.error;
-        }
-        AddSocket(std::move(socket), address, options, std::move(role));
+        OpenAndAddSocket(interfaces[i], 0, {.broadcast = true, .reuse_port = true}, true);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -194,6 +195,20 @@ protected:
                    SocketRole role);
     // Opens what `AddSocket` needs to report a failure too.
     SocketRole RoleFor(const LocalInterface& record, std::uint16_t port, bool sends) const;
+    // A multicast group a socket sends to with `ttl`, and joins unless `join`
+    // is false.
+    struct GroupJoin {
+        std::uint32_t group = 0;  // network byte order
+        int ttl = 1;
+        bool join = true;
+    };
+    // Opens a socket on `record`'s address at `port` (0: a free one) with
+    // `options`, sets it up for `multicast` when given, and appends it with
+    // `AddSocket`. A failure to open, bind or join is kept in the socket's
+    // status, never fatal.
+    void OpenAndAddSocket(const LocalInterface& record, std::uint16_t port,
+                          UdpSocket::Options options, bool sends,
+                          std::optional<GroupJoin> multicast = std::nullopt);
     // The interface address of every record (0 when its text is no address).
     static std::uint32_t InterfaceAddress(const LocalInterface& record);
 

@@ -87,40 +87,15 @@ void MorvainSearch::OpenSockets(const LocalInterface* interfaces, std::int32_t c
     CloseSockets();
     if (interfaces == nullptr || count <= 0) return;
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::uint32_t address = InterfaceAddress(interfaces[i]);
         // Searches and commands leave from a port of this process's own, so
         // that answers sent back to the asker reach this process and no other
         // program that also listens on the protocol's port.
-        const UdpSocket::Options own{.reuse_port = true};
-        UdpSocket::Failure failure;
-        UdpSocket sender = UdpSocket::OpenOnInterface(address, 0, own, &failure);
-        SocketRole sender_role = RoleFor(interfaces[i], 0, true);
-        if (!sender.IsValid()) {
-            sender_role.state =
-                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
-            sender_role.error = failure.error;
-        } else if (int error = 0;
-                   !sender.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error, false)) {
-            sender_role.state = ListenState::kJoinFailed;
-            sender_role.error = error;
-        }
-        AddSocket(std::move(sender), address, own, std::move(sender_role));
-
+        OpenAndAddSocket(interfaces[i], 0, {.reuse_port = true}, true,
+                         GroupJoin{kGroupAddress, kMulticastTtl, false});
         // Answers sent to the group or by broadcast arrive at the protocol's
         // port, which every program that searches shares: each one gets a copy.
-        const UdpSocket::Options shared{.reuse_address = true, .reuse_port = true};
-        UdpSocket listener = UdpSocket::OpenOnInterface(address, kPort, shared, &failure);
-        SocketRole listener_role = RoleFor(interfaces[i], kPort, false);
-        if (!listener.IsValid()) {
-            listener_role.state =
-                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
-            listener_role.error = failure.error;
-        } else if (int error = 0;
-                   !listener.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error)) {
-            listener_role.state = ListenState::kJoinFailed;
-            listener_role.error = error;
-        }
-        AddSocket(std::move(listener), address, shared, std::move(listener_role));
+        OpenAndAddSocket(interfaces[i], kPort, {.reuse_address = true, .reuse_port = true}, false,
+                         GroupJoin{kGroupAddress, kMulticastTtl});
     }
 }
 

@@ -49,38 +49,14 @@ void WsDiscoverySearch::OpenSockets(const LocalInterface* interfaces, std::int32
 
         // Devices answer a probe at its source port, so a free port serves
         // every search of this process and never clashes with another.
-        const UdpSocket::Options own{.reuse_port = true};
-        UdpSocket::Failure failure;
-        UdpSocket probes = UdpSocket::OpenOnInterface(address, 0, own, &failure);
-        SocketRole probes_role = RoleFor(interfaces[i], 0, true);
-        if (!probes.IsValid()) {
-            probes_role.state =
-                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
-            probes_role.error = failure.error;
-        } else if (int error = 0;
-                   !probes.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error)) {
-            probes_role.state = ListenState::kJoinFailed;
-            probes_role.error = error;
-        }
-        AddSocket(std::move(probes), address, own, std::move(probes_role));
-
+        OpenAndAddSocket(interfaces[i], 0, {.reuse_port = true}, true,
+                         GroupJoin{kGroupAddress, kMulticastTtl});
         // Port 3702 hears what devices send to the group: their Hello and
         // Bye, and ProbeMatches of devices that answer to the group. Another
         // program may hold the port; without reuse on its side the bind fails
         // and only those are missed.
-        const UdpSocket::Options shared{.reuse_address = true, .reuse_port = true};
-        UdpSocket listener = UdpSocket::OpenOnInterface(address, kPort, shared, &failure);
-        SocketRole listener_role = RoleFor(interfaces[i], kPort, false);
-        if (!listener.IsValid()) {
-            listener_role.state =
-                failure.bind ? ListenState::kBindFailed : ListenState::kSocketFailed;
-            listener_role.error = failure.error;
-        } else if (int error = 0;
-                   !listener.JoinMulticast(kGroupAddress, address, kMulticastTtl, &error)) {
-            listener_role.state = ListenState::kJoinFailed;
-            listener_role.error = error;
-        }
-        AddSocket(std::move(listener), address, shared, std::move(listener_role));
+        OpenAndAddSocket(interfaces[i], kPort, {.reuse_address = true, .reuse_port = true}, false,
+                         GroupJoin{kGroupAddress, kMulticastTtl});
     }
 }
 

@@ -4,6 +4,7 @@
 // and sizes in dialog units, each control carrying its resource id.
 
 #include <QDialog>
+#include <QLabel>
 #include <QRect>
 #include <QWidget>
 
@@ -37,6 +38,18 @@ inline void PlaceControl(QWidget* widget, int id, int x, int y, int width, int h
 // Gives a dialog its template's client size; templates are not resizable.
 inline void FixDialogSize(QDialog* dialog, int width, int height) {
     dialog->setFixedSize(DialogRect(0, 0, width, height).size());
+}
+
+// A hidden line under a field for why its value is refused, plain text in
+// red, carrying the given id.
+inline QLabel* ProblemLabel(QWidget* parent, int id) {
+    auto* label = new QLabel(parent);
+    SetControlId(label, id);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setStyleSheet(QStringLiteral("color: #b00000;"));
+    label->hide();
+    return label;
 }
 
 }  // namespace quorvex

@@ -16,20 +16,6 @@
 
 namespace quorvex {
 
-namespace {
-
-QLabel* ProblemUnder(QWidget* parent, int id) {
-    auto* label = new QLabel(parent);
-    SetControlId(label, id);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setStyleSheet(QStringLiteral("color: #b00000;"));
-    label->hide();
-    return label;
-}
-
-}  // namespace
-
 DlgCredentials::DlgCredentials(LanguageX& language, QWidget* parent)
     : QDialog(parent), language_(language) {
     setWindowTitle(UiText(language_, IDS_CREDENTIALS_TITLE));
@@ -42,8 +28,8 @@ DlgCredentials::DlgCredentials(LanguageX& language, QWidget* parent)
     password_ = new QLineEdit(this);
     SetControlId(password_, IDC_PASSWORD);
     password_->setEchoMode(QLineEdit::Password);
-    user_problem_ = ProblemUnder(this, IDC_USER_PROBLEM);
-    password_problem_ = ProblemUnder(this, IDC_PASSWORD_PROBLEM);
+    user_problem_ = ProblemLabel(this, IDC_USER_PROBLEM);
+    password_problem_ = ProblemLabel(this, IDC_PASSWORD_PROBLEM);
     for (QLineEdit* field : {user_, password_})
         connect(field, &QLineEdit::textEdited, this, [this] { ShowProblems(); });
 

@@ -66,16 +66,6 @@ QLabel* RightLabel(QWidget* parent, const char* text, int id) {
     return label;
 }
 
-QLabel* ProblemLabel(QWidget* parent, int id) {
-    auto* label = new QLabel(parent);
-    SetControlId(label, id);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setStyleSheet(QStringLiteral("color: #b00000;"));
-    label->hide();
-    return label;
-}
-
 constexpr std::array<int, 5> kAddressIds{IDC_IP_ADDRESS, IDC_SUBNET_MASK, IDC_GATEWAY, IDC_DNS1,
                                          IDC_DNS2};
 constexpr std::array<int, 8> kProblemIds{
