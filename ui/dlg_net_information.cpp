@@ -166,6 +166,14 @@ DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
     setSizeGripEnabled(false);
 }
 
+DlgNetInformation::~DlgNetInformation() {
+    // The base class hides the dialog as it goes, which takes the focus from
+    // a field and finishes its editing: nothing of this class may run then.
+    for (IpAddressEdit* field : addresses_) {
+        if (field != nullptr) field->disconnect(this);
+    }
+}
+
 void DlgNetInformation::showEvent(QShowEvent* event) {
     if (!initialised_) {
         initialised_ = true;

@@ -48,6 +48,7 @@ public:
     static constexpr int kMaxCredentialBytes = static_cast<int>(sizeof(NetSettings::user)) - 1;
 
     explicit DlgNetInformation(LanguageX& language, QWidget* parent = nullptr);
+    ~DlgNetInformation() override;
 
     // The device edited; set before the dialog opens.
     void SetDevice(const DeviceEntry& entry) { entry_ = entry; }

@@ -344,8 +344,7 @@ void CQuorvexDlg::ReceiveUpdates(std::vector<DeviceUpdate> updates) {
         post = !std::exchange(show_posted_, true);
     }
     if (post) {
-        QMetaObject::invokeMethod(
-            this, [this] { OnDevicesQueued(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "OnDevicesQueued", Qt::QueuedConnection);
     }
 }
 
@@ -357,8 +356,7 @@ void CQuorvexDlg::ReceiveStatus(const SearchStatus& status) {
         post = !std::exchange(show_posted_, true);
     }
     if (post) {
-        QMetaObject::invokeMethod(
-            this, [this] { OnDevicesQueued(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "OnDevicesQueued", Qt::QueuedConnection);
     }
 }
 
@@ -396,8 +394,7 @@ void CQuorvexDlg::OnDevicesQueued() {
     if (!backlog_.empty()) {
         std::lock_guard lock(pending_lock_);
         if (!std::exchange(show_posted_, true)) {
-            QMetaObject::invokeMethod(
-                this, [this] { OnDevicesQueued(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, "OnDevicesQueued", Qt::QueuedConnection);
         }
     }
 }

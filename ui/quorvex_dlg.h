@@ -153,7 +153,10 @@ private:
     void ApplyTexts();
     static void ColumnCallback(const XmlExtern& pack, const Xml::Node& control, int control_id,
                                void* context, std::int32_t extra);
-    void OnDevicesQueued();
+    // Invoked by name through the window's event queue from the worker: the
+    // queued call then carries no object of ours built on the worker thread,
+    // so nothing but the locked `pending_` crosses between the threads.
+    Q_INVOKABLE void OnDevicesQueued();
     void PollSearch();
     void UpdateStatusLine();
     void ShowNotice(const QString& text, bool failure);
