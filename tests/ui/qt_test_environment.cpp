@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QStandardPaths>
 
 namespace {
 
@@ -11,9 +10,9 @@ class QtEnvironment : public ::testing::Environment {
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application_ = std::make_unique<QApplication>(argc_, argv_);
-        // The window's per-user view settings go to a test directory, never
-        // to the user's own.
-        QStandardPaths::setTestModeEnabled(true);
+        // The window's per-user view settings go under XDG_CONFIG_HOME, which
+        // every test process has to itself: never the user's own, and never a
+        // directory that another test (or an earlier run) left a sort order in.
     }
     void TearDown() override { application_.reset(); }
 
