@@ -18,14 +18,10 @@
 
 #include "core/device_records.h"
 #include "search/change_confirmation.h"
+#include "search/change_planner.h"
 #include "search/search_business.h"
 
 namespace quorvex {
-
-struct PlannedChange {
-    DeviceEntry entry{};
-    NetSettings settings{};
-};
 
 class ChangeWatch {
 public:

@@ -29,6 +29,10 @@ struct DeviceUpdate {
     // True when the entry's address lies outside the subnet of every address
     // of the interface that heard it.
     bool outside_subnet = false;
+    // True when, within one search, its MAC answered with different addresses
+    // or from different senders: some host on the link may be posing as it.
+    // Such a camera is never moved by a selection the tool makes.
+    bool mac_conflict = false;
     // What WS-Discovery said of the device (its service addresses, types,
     // scopes, hardware, location, metadata version, and whether it said Bye);
     // null for a device WS-Discovery never heard. Shared and never changed:

@@ -1,0 +1,158 @@
+#pragma once
+
+// The one place where a change is decided: what the user asked for (one
+// camera's settings, a batch from a start address, or moving cameras into the
+// PC's subnet) becomes, per camera, the exact values that go on the wire or
+// the reason nothing goes. Both front-ends only put the plan into words and,
+// unless it is a dry run, hand it to `ChangeWatch`; neither assembles a
+// command itself.
+//
+// Every address is parsed once into a number and written back in canonical
+// dotted decimal ("010.077.000.005" goes out as "10.77.0.5", never as typed,
+// since a firmware reading it with inet_aton would take it as octal). No
+// value is made up: a gateway or name server the user left open and the
+// source (the PC's interface, for a move into its subnet) does not have
+// becomes the camera's own when that still fits, else it is left out of a
+// text command (whose firmware keeps a pair that is absent) and kept at the
+// camera's own value in a binary one (whose record has no way to leave a
+// field out). Never 0.0.0.0, never an empty pair.
+//
+// Pure: no sockets, no clocks. The link is asked only through `LinkProbe`.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/device_records.h"
+#include "search/address_check.h"
+#include "search/address_plan.h"
+#include "search/credentials.h"
+#include "search/device_update.h"
+#include "search/wire_value.h"
+
+namespace quorvex {
+
+// One camera and the values it is sent.
+struct PlannedChange {
+    DeviceEntry entry{};
+    NetSettings settings{};
+};
+
+// The fields of a change, for refusals, warnings and the old -> new list.
+enum class PlanField { none, ip, mask, gateway, dns1, dns2, http_port, dhcp, user, password };
+
+enum class ChangeKind {
+    settings,  // the same values for each selected camera (its own address kept unless `ip`)
+    batch,     // consecutive addresses from `ip` (the start), shared other values
+    match,     // each selected camera outside its interface's subnet moves into it
+};
+
+struct ChangeRequest {
+    ChangeKind kind = ChangeKind::settings;
+    // The selection, with what the search knows of each (conflict marks).
+    std::vector<DeviceUpdate> devices;
+    // True when the user named these cameras one by one (`set KEY`): a
+    // camera in conflict is then planned after a warning. False for a
+    // selection the tool made (`--all`, Enter): such a camera is refused.
+    bool named = false;
+    // Values as typed; unset: not asked for (the camera's own, or for a match
+    // the interface's, stands).
+    std::optional<std::string> ip;  // the start address for a batch
+    std::optional<std::string> mask;
+    std::optional<std::string> gateway;
+    std::optional<std::string> dns1;
+    std::optional<std::string> dns2;
+    std::optional<std::uint16_t> http_port;
+    std::optional<bool> dhcp;
+    // What the user typed; unset: nothing typed. A camera whose answer
+    // carries no usable password (text protocol) needs one typed.
+    Credentials credentials;
+    // Send addresses that only the link refuses (`IsOverridable`), with a
+    // warning.
+    bool force = false;
+    // Plan and show, send nothing.
+    bool dry_run = false;
+};
+
+// Why a camera gets no command, or why its plan carries a warning.
+enum class PlanProblem {
+    none,
+    not_configurable,    // only WS-Discovery heard it
+    in_conflict,         // its MAC answered with other addresses or from other senders
+    already_inside,      // match: it already sits in its interface's subnet
+    no_interface,        // the interface that heard it is no longer searched
+    no_free_address,     // batch or match: the candidates ran out
+    bad_address,         // `field` refused by the address check: see `verdict`
+    bad_value,           // `field` cannot go on the wire: see `wire`
+    gateway_outside,     // the gateway lies outside the new subnet
+    gateway_is_address,  // the new address is the gateway's
+    no_mask,             // no mask given and none to take over
+    password_needed,     // its protocol carries no password of its own: type one
+    forced,              // warning: sent although `verdict` says otherwise (--force)
+    named_in_conflict,   // warning: in conflict, planned because it was named
+};
+
+struct PlanIssue {
+    PlanProblem problem = PlanProblem::none;
+    PlanField field = PlanField::none;
+    AddressVerdict verdict = AddressVerdict::free;
+    WireValueProblem wire = WireValueProblem::none;
+    bool operator==(const PlanIssue&) const = default;
+};
+
+// One value that changes, as the plan shows it: canonical texts, "" for none.
+struct ValueChange {
+    PlanField field = PlanField::none;
+    std::string before;
+    std::string after;
+    bool operator==(const ValueChange&) const = default;
+};
+
+struct CameraPlan {
+    DeviceUpdate device;
+    // The values to send: canonical, credentials filled. None when refused.
+    std::optional<NetSettings> settings;
+    PlanIssue refusal;                 // problem none when planned
+    std::vector<PlanIssue> warnings;   // forced verdicts, named in conflict
+    std::vector<ValueChange> changes;  // every value that changes, old -> new
+};
+
+struct ChangePlan {
+    ChangeKind kind = ChangeKind::settings;
+    bool dry_run = false;
+    // One per selected camera, in the selection's order.
+    std::vector<CameraPlan> cameras;
+    // Batch and match: candidate addresses passed over, with the reason.
+    std::vector<SkippedAddress> skipped;
+
+    // The changes to hand to `ChangeWatch`: empty for a dry run.
+    std::vector<PlannedChange> ToSend() const;
+    std::size_t Planned() const;  // cameras with settings
+    std::size_t Refused() const;  // cameras without
+    // True when no camera is refused and no warning was given.
+    bool Clean() const;
+};
+
+// What the planner knows of the site: the searched addresses of the PC, the
+// whole device table (for taken addresses) and the host-number range of a
+// match. `SearchBusiness::PlanFacts` fills it.
+struct SiteFacts {
+    std::vector<LocalInterface> interfaces;
+    std::vector<DeviceUpdate> devices;
+    std::int32_t match_min = 0;
+    std::int32_t match_max = 0;
+};
+
+// The plan for `request`. With `probe`, every address it hands out (or sets
+// on one camera) is asked on the link first, all at once, and an answered
+// one is refused (or skipped in a batch) unless `force`.
+ChangePlan PlanChange(const ChangeRequest& request, const SiteFacts& facts,
+                      const LinkProbe& probe = {});
+
+// The canonical dotted-decimal form of an address text; none when it does
+// not read as one. "010.077.000.005" -> "10.77.0.5".
+std::optional<std::string> CanonicalAddress(std::string_view text);
+
+}  // namespace quorvex
