@@ -11,7 +11,6 @@
 
 #include "core/device_records.h"
 #include "search/change_confirmation.h"
-#include "search/credentials.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
@@ -116,17 +115,7 @@ TEST(ChangeRules, WireValuesCredentialsAndConfirmation) {
     EXPECT_EQ(CheckWireValue(std::string(31, 'p')), WireValueProblem::none);
     EXPECT_EQ(CheckWireValue(std::string(32, 'p')), WireValueProblem::too_long);
 
-    // Given credentials win; otherwise the device's answer supplies them.
-    DeviceInfo info{};
-    SetText(info.user, "admin");
-    SetText(info.password, "from-answer");
     NetSettings settings{};
-    ApplyCredentials(settings, {}, info);
-    EXPECT_EQ(GetText(settings.password), "from-answer");
-    ApplyCredentials(settings, {std::nullopt, std::string("given")}, info);
-    EXPECT_EQ(GetText(settings.user), "admin");
-    EXPECT_EQ(GetText(settings.password), "given");
-
     // Confirmed only when the device answers with what was sent.
     SetText(settings.ip, "10.0.0.40");
     SetText(settings.mask, "255.255.255.0");
