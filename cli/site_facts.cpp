@@ -1,19 +1,11 @@
 #include "cli/site_facts.h"
 
-#include <algorithm>
+#include "search/plan_facts.h"
 
 namespace quorvex {
 
 SiteFacts GatherSiteFacts(const SearchBusiness& business, const EffectiveSettings& settings) {
-    SiteFacts facts;
-    facts.interfaces = business.CopyInterfaces();
-    facts.devices = business.CopyUpdates();
-    std::sort(
-        facts.devices.begin(), facts.devices.end(),
-        [](const DeviceUpdate& a, const DeviceUpdate& b) { return TableKey(a) < TableKey(b); });
-    facts.match_min = settings.app.match_min;
-    facts.match_max = settings.app.match_max;
-    return facts;
+    return PlanFactsOf(business, settings.app.match_min, settings.app.match_max);
 }
 
 LinkProbe AskTheLink(ProgressDisplay& progress, const NeighbourProbe& neighbours) {

@@ -137,7 +137,7 @@ struct ChangePlan {
 
 // What the planner knows of the site: the searched addresses of the PC, the
 // whole device table (for taken addresses) and the host-number range of a
-// match. `SearchBusiness::PlanFacts` fills it.
+// match. `PlanFactsOf` (search/plan_facts.h) fills it.
 struct SiteFacts {
     std::vector<LocalInterface> interfaces;
     std::vector<DeviceUpdate> devices;
