@@ -1,7 +1,7 @@
 #include "ui/dlg_change_plan.h"
 
-#include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -10,43 +10,16 @@
 
 #include "config/language_x.h"
 #include "ui/dialog_template.h"
-#include "ui/record_text.h"
+#include "ui/plan_texts.h"
 #include "ui/resource_ids.h"
 #include "ui/window_texts.h"
 
 namespace quorvex {
 
-namespace {
-
-QString Address(std::uint32_t address) {
-    return QString::fromStdString(AddressText(address));
-}
-
-}  // namespace
-
-DlgChangePlan::DlgChangePlan(LanguageX& language, const SearchBusiness::BatchPlan& plan,
-                             QWidget* parent)
+DlgChangePlan::DlgChangePlan(LanguageX& language, const ChangePlan& plan, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(UiText(language, IDS_PLAN_TITLE));
-    QStringList lines;
-    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
-        const DeviceInfo& info = move.entry.info;
-        lines << UiText(language, IDS_PLAN_MOVE)
-                     .arg(QString::fromStdString(DeviceKey(info)), DeviceFieldText(info.name),
-                          DeviceFieldText(info.ip), Address(move.address));
-    }
-    for (std::size_t i = 0; i < plan.skipped.size() && i < kSkippedShown; ++i) {
-        lines << UiText(language, IDS_PLAN_SKIP)
-                     .arg(Address(plan.skipped[i].address),
-                          VerdictUiText(language, plan.skipped[i].why));
-    }
-    if (plan.skipped.size() > kSkippedShown)
-        lines << UiText(language, IDS_PLAN_MORE_SKIPPED).arg(plan.skipped.size() - kSkippedShown);
-    for (const DeviceEntry& entry : plan.unplaced) {
-        lines << UiText(language, IDS_PLAN_UNPLACED)
-                     .arg(QString::fromStdString(DeviceKey(entry.info)),
-                          DeviceFieldText(entry.info.name));
-    }
+    const QStringList lines = PlanLines(language, plan, kSkippedShown);
     text_ = new QPlainTextEdit(lines.join(QLatin1Char('\n')), this);
     SetControlId(text_, IDC_PLAN_TEXT);
     text_->setReadOnly(true);
@@ -62,16 +35,24 @@ DlgChangePlan::DlgChangePlan(LanguageX& language, const SearchBusiness::BatchPla
         metrics.lineSpacing() * shown_lines);
     auto* question = new QLabel(UiText(language, IDS_PLAN_QUESTION), this);
     SetControlId(question, IDC_PLAN_QUESTION);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    SetControlId(buttons->button(QDialogButtonBox::Ok), IDOK);
-    SetControlId(buttons->button(QDialogButtonBox::Cancel), IDCANCEL);
-    buttons->button(QDialogButtonBox::Ok)->setEnabled(!plan.moves.empty());
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Plain buttons: a button box would make OK the default as it is shown.
+    auto* ok = new QPushButton(UiText(language, IDS_PLAN_SEND), this);
+    auto* cancel = new QPushButton(UiText(language, IDS_PLAN_CANCEL), this);
+    SetControlId(ok, IDOK);
+    SetControlId(cancel, IDCANCEL);
+    for (QPushButton* button : {ok, cancel}) button->setAutoDefault(false);
+    ok->setEnabled(plan.Planned() > 0);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text_, 1);
     layout->addWidget(question);
-    layout->addWidget(buttons);
+    layout->addLayout(buttons);
+    text_->setFocus(Qt::OtherFocusReason);
 }
 
 QString DlgChangePlan::PlanText() const {

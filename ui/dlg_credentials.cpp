@@ -23,6 +23,11 @@ DlgCredentials::DlgCredentials(LanguageX& language, QWidget* parent)
     SetControlId(hint, IDC_CREDENTIALS_HINT);
     hint->setWordWrap(true);
     hint->setTextFormat(Qt::PlainText);
+    needed_ = new QLabel(this);
+    SetControlId(needed_, IDC_CREDENTIALS_NEEDED);
+    needed_->setWordWrap(true);
+    needed_->setTextFormat(Qt::PlainText);
+    needed_->hide();
     user_ = new QLineEdit(this);
     SetControlId(user_, IDC_USER);
     password_ = new QLineEdit(this);
@@ -31,7 +36,7 @@ DlgCredentials::DlgCredentials(LanguageX& language, QWidget* parent)
     user_problem_ = ProblemLabel(this, IDC_USER_PROBLEM);
     password_problem_ = ProblemLabel(this, IDC_PASSWORD_PROBLEM);
     for (QLineEdit* field : {user_, password_})
-        connect(field, &QLineEdit::textEdited, this, [this] { ShowProblems(); });
+        connect(field, &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
 
     auto* form = new QFormLayout;
     form->addRow(UiText(language_, IDS_USER), user_);
@@ -45,19 +50,29 @@ DlgCredentials::DlgCredentials(LanguageX& language, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(hint);
+    layout->addWidget(needed_);
     layout->addLayout(form);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
-bool DlgCredentials::ShowProblems() {
+void DlgCredentials::SetPasswordNeeded(int cameras) {
+    password_needed_ = cameras;
+    needed_->setText(UiText(language_, IDS_CREDENTIALS_NEEDED).arg(cameras));
+    needed_->setVisible(cameras > 0);
+}
+
+bool DlgCredentials::ShowProblems(bool final) {
     bool fine = true;
     for (const auto& [field, label] :
          {std::pair{user_, user_problem_}, std::pair{password_, password_problem_}}) {
         // The cameras of a batch may speak the text protocol, whose header
         // takes the narrowest values.
-        const QString problem = WireProblemUiText(
+        QString problem = WireProblemUiText(
             language_, CheckCredential(field->text().toStdString(), kProtocolText));
+        if (problem.isEmpty() && final && field == password_ && password_needed_ > 0 &&
+            field->text().isEmpty())
+            problem = UiText(language_, IDS_CREDENTIALS_REQUIRED).arg(password_needed_);
         label->setText(problem);
         label->setVisible(!problem.isEmpty());
         fine = fine && problem.isEmpty();
@@ -66,7 +81,7 @@ bool DlgCredentials::ShowProblems() {
 }
 
 void DlgCredentials::OnOk() {
-    if (!ShowProblems()) return;
+    if (!ShowProblems(true)) return;
     given_ = {};
     if (!user_->text().isEmpty()) given_.user = user_->text().toStdString();
     if (!password_->text().isEmpty()) given_.password = password_->text().toStdString();

@@ -3,7 +3,9 @@
 // One prompt for the user name and password a batch of changes is sent with
 // (matching several cameras at once). A field left blank gives none, so that
 // each camera's own (a binary answer carries them) counts. A value that the
-// text protocol could not carry says why under its field and OK waits.
+// text protocol could not carry says why under its field and OK waits; so
+// does a blank password while some camera needs one typed (a text camera's
+// answer carries none), and the prompt says how many do.
 
 #include <QDialog>
 
@@ -22,11 +24,14 @@ class DlgCredentials : public QDialog {
 public:
     explicit DlgCredentials(LanguageX& language, QWidget* parent = nullptr);
 
+    // `cameras` of the change need a password typed; set before it opens.
+    void SetPasswordNeeded(int cameras);
     // Complete after an OK result.
     const Credentials& Given() const { return given_; }
 
 private:
-    bool ShowProblems();
+    // `final` also refuses a blank password that is needed.
+    bool ShowProblems(bool final);
     void OnOk();
 
     LanguageX& language_;
@@ -34,6 +39,8 @@ private:
     QLineEdit* password_ = nullptr;
     QLabel* user_problem_ = nullptr;
     QLabel* password_problem_ = nullptr;
+    QLabel* needed_ = nullptr;
+    int password_needed_ = 0;
     Credentials given_;
 };
 

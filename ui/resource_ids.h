@@ -87,6 +87,7 @@ inline constexpr int IDC_BATCH_NOTE = 1048;
 inline constexpr int IDC_CREDENTIALS_HINT = 1050;
 inline constexpr int IDC_PLAN_TEXT = 1051;
 inline constexpr int IDC_PLAN_QUESTION = 1052;
+inline constexpr int IDC_CREDENTIALS_NEEDED = 1053;
 
 // Context menu commands, in their popup order.
 inline constexpr int ID_BASE_INFO = 32776;

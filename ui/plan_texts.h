@@ -1,0 +1,23 @@
+#pragma once
+
+// A change plan in the pack's words: the summary first (how many cameras
+// change, how many do not and why, which values change), then each camera
+// with every value that changes, old -> new, or the reason it is left alone,
+// and its warnings.
+
+#include <QString>
+#include <QStringList>
+
+#include "search/change_planner.h"
+
+namespace quorvex {
+
+class LanguageX;
+
+QString FieldUiText(const LanguageX& language, PlanField field);
+// Why a camera is not changed, or what its warning says.
+QString IssueUiText(const LanguageX& language, const PlanIssue& issue);
+// At most `skipped_shown` skipped addresses are listed one by one.
+QStringList PlanLines(const LanguageX& language, const ChangePlan& plan, std::size_t skipped_shown);
+
+}  // namespace quorvex
