@@ -688,66 +688,25 @@ void CQuorvexDlg::SetMatchRange(int min, int max) {
 }
 
 void CQuorvexDlg::OnMatchAddress() {
-    const std::vector<DeviceUpdate> selected = SelectedDevices();
-    if (selected.empty()) return;
-    std::vector<DeviceEntry> entries;
-    bool read_only = false;
-    for (const DeviceUpdate& device : selected) {
-        if (!SearchBusiness::CanConfigure(device.entry)) {
-            read_only = true;
-        } else if (search_.IsOutsideSubnet(device.entry)) {
-            entries.push_back(device.entry);
-        }
-    }
-    if (entries.empty()) {
-        ShowNotice(Text(read_only ? IDS_WSD_READ_ONLY : IDS_MATCH_NOTHING), read_only);
-        return;
-    }
-    // One prompt for the whole selection: a text camera's answer carries no
-    // password, so only the user can give it.
-    DlgCredentials credentials(language_, this);
-    if (RunDialog(credentials) != QDialog::Accepted) return;
-    // One plan for the whole selection, so that no address goes to two
-    // cameras and the cameras past the last free address stay where they are.
-    const SearchBusiness::BatchPlan plan = search_.PlanMatch(entries, &CQuorvexDlg::AskLink);
-    if (plan.moves.size() > 1) {
-        DlgChangePlan shown(language_, plan, this);
-        if (RunDialog(shown) != QDialog::Accepted) return;
-    }
-    QString note;
-    if (!plan.unplaced.empty()) {
-        note = Text(IDS_MATCH_UNPLACED).arg(plan.unplaced.size()).arg(match_min_).arg(match_max_);
-    }
-    std::vector<PlannedChange> changes;
-    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
-        const auto settings = search_.MatchSettings(move.entry, move.address, credentials.Given());
-        if (settings) changes.push_back({move.entry, *settings});
-    }
-    if (changes.empty()) {
-        ShowNotice(note, true);
-        return;
-    }
-    StartChanges(std::move(changes), note);
+    StartChanges(change_flow_.Match(SelectedDevices(), match_min_, match_max_));
 }
 
-void CQuorvexDlg::StartChanges(std::vector<PlannedChange> changes, const QString& note) {
+void CQuorvexDlg::StartChanges(ChangeFlow::Outcome outcome) {
+    if (!outcome.plan) {
+        if (!outcome.notice.isEmpty()) ShowNotice(outcome.notice, outcome.failure);
+        return;
+    }
+    const ChangePlan& plan = *outcome.plan;
+    const QString& note = outcome.notice;
+    const std::vector<PlannedChange> changes = plan.ToSend();
     for (const PlannedChange& change : changes)
         model_->SetChangeState(DeviceKey(change.entry.info), ChangeState::kPending);
     WatchedChanges watched;
     watched.shown.assign(changes.size(), false);
     watched.note = note;
-    const std::size_t count = changes.size();
-    // The watch takes a plan; these changes are already decided.
-    ChangePlan plan;
-    for (const PlannedChange& change : changes) {
-        CameraPlan camera;
-        camera.device.entry = change.entry;
-        camera.settings = change.settings;
-        plan.cameras.push_back(std::move(camera));
-    }
     watched.watch = std::make_unique<ChangeWatch>(search_, plan, kConfirmTime);
     watches_.push_back(std::move(watched));
-    const QString sent = Text(IDS_CHANGES_SENT).arg(count);
+    const QString sent = Text(IDS_CHANGES_SENT).arg(changes.size());
     ShowNotice(note.isEmpty() ? sent : note + QLatin1Char(' ') + sent, !note.isEmpty());
     if (watch_timer_ == nullptr) {
         watch_timer_ = new QTimer(this);
@@ -755,23 +714,6 @@ void CQuorvexDlg::StartChanges(std::vector<PlannedChange> changes, const QString
         connect(watch_timer_, &QTimer::timeout, this, &CQuorvexDlg::PollChanges);
     }
     watch_timer_->start();
-}
-
-std::set<std::uint32_t> CQuorvexDlg::AskLink(const std::vector<std::uint32_t>& addresses) {
-    // The probe waits up to its patience for the neighbour table; the thread
-    // that runs it is born in this thread's network namespace.
-    auto answer =
-        std::async(std::launch::async, [addresses] { return NeighbourProbe().InUse(addresses); });
-    QEventLoop loop;
-    QTimer check;
-    check.setInterval(10);
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready) loop.quit();
-    });
-    check.start();
-    // Input waits, so that no command starts inside another.
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return answer.get();
 }
 
 void CQuorvexDlg::PollChanges() {
@@ -824,51 +766,7 @@ void CQuorvexDlg::OnBaseInfo() {
 }
 
 void CQuorvexDlg::OnNetConfig() {
-    const std::vector<DeviceUpdate> devices = SelectedDevices();
-    if (devices.empty()) return;
-    const DeviceEntry entry = devices.front().entry;
-    if (!SearchBusiness::CanConfigure(entry)) {
-        ShowNotice(Text(IDS_WSD_READ_ONLY), true);
-        return;
-    }
-    DlgNetInformation dialog(language_, this);
-    dialog.SetDevice(entry);
-    dialog.SetAddressFacts(search_.AddressFactsFor(entry));
-    dialog.SetLinkAsk([](std::uint32_t address) { return !AskLink({address}).empty(); });
-    if (devices.size() > 1) dialog.SetBatch(static_cast<int>(devices.size()));
-    if (RunDialog(dialog) != QDialog::Accepted) return;
-    const NetSettings& shared = dialog.Settings();
-
-    if (devices.size() == 1) {
-        // The search schedules the HTTP-port command of a text device itself.
-        StartChanges({{entry, shared}});
-        return;
-    }
-    std::vector<DeviceEntry> entries;
-    for (const DeviceUpdate& device : devices) entries.push_back(device.entry);
-    std::uint32_t start = 0;
-    std::uint32_t mask = 0;
-    ParseAddress(GetText(shared.ip), start);
-    ParseAddress(GetText(shared.mask), mask);
-    const SearchBusiness::BatchPlan plan =
-        search_.PlanBatch(entries, start, mask, &CQuorvexDlg::AskLink);
-    DlgChangePlan shown(language_, plan, this);
-    if (RunDialog(shown) != QDialog::Accepted) return;
-    std::vector<PlannedChange> changes;
-    for (const SearchBusiness::PlannedCamera& move : plan.moves) {
-        NetSettings settings = shared;
-        SetText(settings.ip, AddressText(move.address));
-        ApplyCredentials(settings, dialog.GivenCredentials(), move.entry.info);
-        changes.push_back({move.entry, settings});
-    }
-    QString note;
-    if (!plan.unplaced.empty())
-        note = Text(IDS_BATCH_UNPLACED).arg(plan.unplaced.size()).arg(GetText(shared.ip).data());
-    if (changes.empty()) {
-        ShowNotice(note, true);
-        return;
-    }
-    StartChanges(std::move(changes), note);
+    StartChanges(change_flow_.NetConfig(SelectedDevices()));
 }
 
 void CQuorvexDlg::OnRefreshList() {

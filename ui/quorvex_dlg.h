@@ -30,6 +30,7 @@
 #include "search/device_update.h"
 #include "search/search_business.h"
 #include "search/search_status.h"
+#include "ui/change_flow.h"
 
 class QComboBox;
 class QLabel;
@@ -175,12 +176,10 @@ private:
     void OnAbout();
     void OnExport(bool shown_only);
     void OnCopyRows();
-    // Sends `changes`, marks their rows pending and follows them until each
-    // is judged; `note` is said again with the outcome.
-    void StartChanges(std::vector<PlannedChange> changes, const QString& note = {});
-    // Asks the link about `addresses` on a thread of its own; the window
-    // keeps painting and running its timers meanwhile, but takes no input.
-    static std::set<std::uint32_t> AskLink(const std::vector<std::uint32_t>& addresses);
+    // Hands the accepted plan to a `ChangeWatch`, marks its rows pending and
+    // follows them until each is judged; the outcome's notice is said again
+    // with the result. Without a plan only the notice is shown.
+    void StartChanges(ChangeFlow::Outcome outcome);
     void PollChanges();
 
     CQuorvexApp& app_;
@@ -229,6 +228,8 @@ private:
     std::vector<DeviceUpdate> backlog_;
     bool initialised_ = false;
     bool columns_fitted_ = false;
+    ChangeFlow change_flow_{search_, language_, this,
+                            [this](QDialog& dialog) { return RunDialog(dialog); }};
 };
 
 }  // namespace quorvex
