@@ -10,6 +10,11 @@ namespace quorvex {
 
 namespace {
 
+// Indents are the layout's, not the pack's: a pack's texts lose their
+// leading blanks as it is read.
+const QString kReasonIndent = QStringLiteral("  ");
+const QString kValueIndent = QStringLiteral("    ");
+
 QString CameraName(const DeviceInfo& info) {
     return DeviceFieldText(info.name);
 }
@@ -100,7 +105,7 @@ QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
         for (const ValueChange& change : camera.changes) fields[change.field] = true;
     }
     for (const auto& [reason, count] : why)
-        lines << UiText(language, IDS_PLAN_SUMMARY_WHY).arg(count).arg(reason);
+        lines << kReasonIndent + UiText(language, IDS_PLAN_SUMMARY_WHY).arg(count).arg(reason);
     QStringList changing;
     for (const auto& [field, unused] : fields) changing << FieldUiText(language, field);
     if (!changing.isEmpty())
@@ -122,13 +127,14 @@ QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
                           DeviceFieldText(camera.settings->ip));
         for (const ValueChange& change : camera.changes) {
             if (change.field == PlanField::password) continue;  // never shown
-            lines << UiText(language, IDS_PLAN_VALUE)
-                         .arg(FieldUiText(language, change.field),
-                              ValueText(language, change, change.before),
-                              ValueText(language, change, change.after));
+            lines << kValueIndent + UiText(language, IDS_PLAN_VALUE)
+                                        .arg(FieldUiText(language, change.field),
+                                             ValueText(language, change, change.before),
+                                             ValueText(language, change, change.after));
         }
         for (const PlanIssue& warning : camera.warnings)
-            lines << UiText(language, IDS_PLAN_WARNING).arg(IssueUiText(language, warning));
+            lines << kValueIndent +
+                         UiText(language, IDS_PLAN_WARNING).arg(IssueUiText(language, warning));
     }
     for (std::size_t i = 0; i < plan.skipped.size() && i < skipped_shown; ++i) {
         lines << UiText(language, IDS_PLAN_SKIP)

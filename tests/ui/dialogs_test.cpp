@@ -408,10 +408,25 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         batch.SetDevice(entry);
         batch.SetBatch(3);
         DlgCredentials credentials(pack);
-        SearchBusiness::BatchPlan plan;
-        plan.moves.push_back({entry, inet_addr("192.168.100.201")});
+        credentials.SetPasswordNeeded(12);
+        // A plan with the longest lines: every value changing, a forced
+        // address, a camera in conflict refused and one named anyway.
+        ChangePlan plan;
+        CameraPlan moved;
+        moved.device.entry = entry;
+        moved.settings.emplace();
+        SetText(moved.settings->ip, "192.168.100.201");
+        for (PlanField field : {PlanField::ip, PlanField::mask, PlanField::gateway, PlanField::dns1,
+                                PlanField::dns2, PlanField::http_port, PlanField::dhcp})
+            moved.changes.push_back({field, "255.255.255.255", "255.255.255.254"});
+        moved.warnings = {{PlanProblem::forced, PlanField::ip, AddressVerdict::answered_on_link},
+                          {PlanProblem::named_in_conflict}};
+        CameraPlan refused;
+        refused.device.entry = entry;
+        refused.refusal = {PlanProblem::in_conflict};
+        plan.cameras = {moved, refused, refused};
+        plan.cameras[2].refusal = {PlanProblem::not_configurable};
         plan.skipped.push_back({inet_addr("192.168.100.202"), AddressVerdict::taken_by_camera});
-        plan.unplaced.push_back(entry);
         DlgChangePlan shown(pack, plan);
         for (QDialog* dialog :
              std::initializer_list<QDialog*>{&net, &info, &about, &batch, &credentials, &shown}) {
@@ -449,6 +464,37 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         EXPECT_TRUE(shown.PlanText().contains(
             language == std::string("English") ? QStringLiteral("Another camera has this address.")
                                                : QStringLiteral("另一台摄像机使用此地址。")));
+        const QStringList lines = shown.PlanText().split(QLatin1Char('\n'));
+        const bool english = language == std::string("English");
+        EXPECT_EQ(lines[0], english ? QStringLiteral("1 camera(s) change, 2 not changed.")
+                                    : QStringLiteral("1 台摄像机将更改，2 台不更改。"));
+        EXPECT_TRUE(lines.contains(
+            english ? QStringLiteral("    mask: 255.255.255.255 -> 255.255.255.254")
+                    : QStringLiteral("    子网掩码：255.255.255.255 -> 255.255.255.254")))
+            << shown.PlanText().toStdString();
+        if (english) {
+            EXPECT_TRUE(shown.PlanText().contains(
+                "not changed: its MAC answered with other addresses or from other senders"));
+            EXPECT_TRUE(shown.PlanText().contains("not changed: only WS-Discovery heard it"));
+        }
+        // No key accepts the plan, not even one typed before it appeared.
+        shown.show();
+        QTest::keyClick(&shown, Qt::Key_Return);
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &shown,
+                        Qt::Key_Space);
+        EXPECT_TRUE(shown.isVisible());
+        EXPECT_EQ(shown.result(), 0);
+        FindControl<QPushButton>(&shown, IDOK)->click();
+        EXPECT_EQ(shown.result(), QDialog::Accepted);
+        // A blank password is refused while some camera needs one typed.
+        credentials.show();
+        FindControl<QPushButton>(&credentials, IDOK)->click();
+        EXPECT_EQ(credentials.result(), 0);
+        EXPECT_TRUE(FindControl<QLabel>(&credentials, IDC_PASSWORD_PROBLEM)->text().contains("12"));
+        FindControl<QLineEdit>(&credentials, IDC_PASSWORD)->setText(QStringLiteral("pw"));
+        FindControl<QPushButton>(&credentials, IDOK)->click();
+        EXPECT_EQ(credentials.result(), QDialog::Accepted);
+        EXPECT_EQ(credentials.Given().password, "pw");
         std::filesystem::remove_all(dir);
     }
 }
