@@ -21,6 +21,7 @@
 #include "ui/device_list_model.h"
 #include "ui/device_sort_filter_proxy.h"
 #include "ui/dlg_change_plan.h"
+#include "ui/dlg_credentials.h"
 #include "ui/dlg_net_information.h"
 #include "ui/ip_address_edit.h"
 #include "ui/quorvex_app.h"
@@ -43,10 +44,10 @@ constexpr char kDevices[] = R"([
    "software_version": "67.8.88.1", "web_version": "W1.0", "user": "admin", "password": "pw"},
   {"mac": "00-1A-2B-00-00-02", "protocol": "text", "name": "Lobby", "uid": "UID-LOBBY",
    "ip": "10.77.0.22", "mask": "255.255.255.0", "gateway": "10.77.0.2", "http_port": 80,
-   "software_version": "V5.7.74", "web_version": "W2.0", "password": "", "reply": "multicast"},
+   "software_version": "V5.7.74", "web_version": "W2.0", "password": "pw", "reply": "multicast"},
   {"mac": "00-1A-2B-00-00-03", "protocol": "text", "name": "Factory", "uid": "UID-FACTORY",
    "ip": "192.168.0.50", "mask": "255.255.255.0", "gateway": "192.168.0.1", "http_port": 8000,
-   "software_version": "V5.0.1", "web_version": "W2.1", "password": ""},
+   "software_version": "V5.0.1", "web_version": "W2.1", "password": "pw"},
   {"mac": "00-1A-2B-00-00-04", "protocol": "binary", "family": "J", "name": "Yard", "uid": "UID-YARD",
    "ip": "192.168.0.51", "mask": "255.255.255.0", "gateway": "192.168.0.1", "http_port": 80,
    "software_version": "66.1.30.37", "web_version": "W3.0", "user": "admin", "password": "pw",
@@ -115,12 +116,15 @@ protected:
     }
     ChangeState StateOf(const char* key) const { return Model().ChangeStateOf(RowOf(key)); }
     // Confirms every dialog the window opens (the network dialog after
-    // `fill`), and notes what each was.
+    // `fill`, the credentials with the text cameras' password), and notes
+    // what each was.
     void ConfirmDialogs(std::function<void(QDialog&)> fill = {}) {
         window_->SetDialogRunner([this, fill](QDialog& dialog) {
             dialog.show();
             opened_ << QString::fromLatin1(dialog.metaObject()->className());
             if (fill && qobject_cast<DlgNetInformation*>(&dialog) != nullptr) fill(dialog);
+            if (qobject_cast<DlgCredentials*>(&dialog) != nullptr)
+                FindControl<QLineEdit>(&dialog, IDC_PASSWORD)->setText(QStringLiteral("pw"));
             if (auto* plan = qobject_cast<DlgChangePlan*>(&dialog)) plan_ = plan->PlanText();
             const bool cancel = cancel_plan_ && qobject_cast<DlgChangePlan*>(&dialog) != nullptr;
             FindControl<QPushButton>(&dialog, cancel ? IDCANCEL : IDOK)->click();
@@ -205,13 +209,18 @@ TEST_F(WindowOnLab, EnterShowsThePlanThenMovesOnlyAsManyCamerasAsThereAreFreeAdd
         return sim_->WaitForLog(IsBinaryCommand, 9, {}) +
                sim_->WaitForLog(Sent("netconf set -ipaddr"), 9, {});
     };
-    // Two cameras would move: the plan is shown first, and cancelling it
-    // sends nothing.
+    // A text and a binary camera would move: the plan lists what changes
+    // first, and cancelling it sends nothing.
     Select({kFactory, kYard, kGate});  // the one inside is left alone
     cancel_plan_ = true;
     QTest::keyClick(window_->DeviceList(), Qt::Key_Return);
     EXPECT_EQ(opened_, (QStringList{"quorvex::DlgCredentials", "quorvex::DlgChangePlan"}));
-    EXPECT_EQ(plan_.count(QStringLiteral(" -> 10.77.0.1")), 2) << plan_.toStdString();
+    for (const char* line :
+         {"2 camera(s) change, 1 not changed.",
+          "  1 not changed: already in the subnet of its interface",
+          "    address: 192.168.0.50 -> 10.77.0.1", "    address: 192.168.0.51 -> 10.77.0.1",
+          "    gateway: 192.168.0.1 -> 10.77.0.2"})
+        EXPECT_TRUE(plan_.contains(QLatin1String(line))) << line << "\n" << plan_.toStdString();
     EXPECT_FALSE(window_->ChangesPending());
     cancel_plan_ = false;
     opened_.clear();
@@ -220,7 +229,7 @@ TEST_F(WindowOnLab, EnterShowsThePlanThenMovesOnlyAsManyCamerasAsThereAreFreeAdd
     // stays where it is, and the window says so.
     window_->SetMatchRange(10, 10);
     QTest::keyClick(window_->DeviceList(), Qt::Key_Return);
-    EXPECT_EQ(opened_, QStringList{"quorvex::DlgCredentials"});  // one prompt, no plan for one
+    EXPECT_EQ(opened_, (QStringList{"quorvex::DlgCredentials", "quorvex::DlgChangePlan"}));
     EXPECT_TRUE(window_->Notice().contains(
         "1 camera(s) not moved: no free address left in host numbers 10 to 10."))
         << window_->Notice().toStdString();
@@ -273,8 +282,12 @@ TEST_F(WindowOnLab, NetworkDialogRefusesTakenAddressesAndConfirmsWhatItSends) {
     EXPECT_EQ(sim_->WaitForLog(is_net, 1, std::chrono::seconds(2)), 0u);
 
     auto confirm = [this](const char* port, const char* ip, const char* password) {
-        window_->SetDialogRunner([=](QDialog& dialog) {
+        window_->SetDialogRunner([=, this](QDialog& dialog) {
             dialog.show();
+            if (auto* plan = qobject_cast<DlgChangePlan*>(&dialog)) {  // a refusal: says why
+                plan_ = plan->PlanText();
+                return 0;
+            }
             if (ip) FindControl<IpAddressEdit>(&dialog, IDC_IP_ADDRESS)->SetAddressText(ip);
             FindControl<QLineEdit>(&dialog, IDC_HTTP_PORT)->setText(QLatin1String(port));
             // The dialog never shows the device's password; the user types it.
@@ -284,8 +297,13 @@ TEST_F(WindowOnLab, NetworkDialogRefusesTakenAddressesAndConfirmsWhatItSends) {
         });
         window_->OnCommand(ID_NET_CONFIG);
     };
-    const auto is_port = Sent("httpport set -httpport 8080");
+    // A text camera's answer carries no password: left blank, nothing goes.
     confirm("8080", "10.77.0.99", "");
+    EXPECT_TRUE(plan_.contains("not changed: its answer carries no password"))
+        << plan_.toStdString();
+    EXPECT_FALSE(window_->ChangesPending());
+    const auto is_port = Sent("httpport set -httpport 8080");
+    confirm("8080", "10.77.0.99", "pw");
     EXPECT_EQ(StateOf(kLobby), ChangeState::kPending);
     EXPECT_EQ(sim_->WaitForLog(is_port, 1, {}), 0u);  // the window did not wait for it
     ASSERT_TRUE(ChangesJudged());
@@ -314,16 +332,20 @@ TEST_F(WindowOnLab, BatchPlanIsShownThenEachRowIsJudgedAndSilenceIsMarkedUntilIt
     ConfirmDialogs([](QDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Network configuration of 2 cameras"));
         FindControl<IpAddressEdit>(&dialog, IDC_IP_ADDRESS)->SetAddressText("10.77.0.22");
+        FindControl<IpAddressEdit>(&dialog, IDC_DNS1)->SetAddressText("10.77.0.2");
+        FindControl<QLineEdit>(&dialog, IDC_PASSWORD)->setText(QStringLiteral("pw"));
     });
     window_->DeviceList()->sortByColumn(DeviceListModel::kMac, Qt::AscendingOrder);
     Select({kGate, kLobby});
     window_->OnCommand(ID_NET_CONFIG);
     EXPECT_EQ(opened_, (QStringList{"quorvex::DlgNetInformation", "quorvex::DlgChangePlan"}));
     // From the start address on, the lobby camera's own address skipped.
-    EXPECT_EQ(plan_.split('\n'),
-              (QStringList{"00-1A-2B-00-00-01  Gate  10.77.0.21 -> 10.77.0.23",
-                           "00-1A-2B-00-00-02  Lobby  10.77.0.22 -> 10.77.0.24",
-                           "skipped 10.77.0.22: Another camera has this address."}));
+    const QStringList lines = plan_.split('\n');
+    for (const char* line :
+         {"2 camera(s) change, 0 not changed.", "00-1A-2B-00-00-01  Gate  10.77.0.21 -> 10.77.0.23",
+          "    address: 10.77.0.21 -> 10.77.0.23",
+          "00-1A-2B-00-00-02  Lobby  10.77.0.22 -> 10.77.0.24"})
+        EXPECT_TRUE(lines.contains(QLatin1String(line))) << line << "\n" << plan_.toStdString();
     EXPECT_EQ(StateOf(kGate), ChangeState::kPending);
     EXPECT_EQ(StateOf(kLobby), ChangeState::kPending);
 
@@ -333,14 +355,14 @@ TEST_F(WindowOnLab, BatchPlanIsShownThenEachRowIsJudgedAndSilenceIsMarkedUntilIt
     ASSERT_EQ(sim_->WaitForLog(Sent("netconf set -ipaddr 10.77.0.24 "), 1), 1u);
     sim_->Stop();
     std::string devices = kDevices;
-    devices.replace(devices.find("10.77.0.21"), 10, "10.77.0.23");
+    devices.replace(devices.find("\"10.77.0.21\""), 12, "\"10.77.0.23\", \"dns1\": \"10.77.0.2\"");
     const std::string lobby = devices.substr(devices.find("{\"mac\": \"00-1A-2B-00-00-02\""));
     const std::string without_lobby =
         std::string(devices).erase(devices.find(lobby), lobby.find("},") + 3);
     sim_ = StartSim(without_lobby.c_str());
     ASSERT_TRUE(sim_);
     ASSERT_TRUE(ChangesJudged());
-    EXPECT_EQ(StateOf(kGate), ChangeState::kConfirmed);
+    EXPECT_EQ(StateOf(kGate), ChangeState::kConfirmed) << plan_.toStdString();
     EXPECT_EQ(StateOf(kLobby), ChangeState::kNotConfirmed);
     EXPECT_TRUE(Model()
                     .index(RowOf(kLobby), 0)
