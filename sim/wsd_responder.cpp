@@ -40,20 +40,20 @@ void WsdResponder::OnDatagram(const ReceivedDatagram& d, Clock::time_point now,
     seen_.push_back(seen);
     if (seen_.size() > kRememberedProbes) seen_.pop_front();
 
-    const auto send = [&](std::string text, bool group) {
+    const auto send = [&](std::string text, bool group, int delay_ms = 0) {
         OutgoingDatagram o;
         o.interface_index = d.interface_index;
         o.socket = SocketKind::kWsd;
         o.bytes.assign(text.begin(), text.end());
         o.address = group ? Group() : d.source_address;
         o.port = group ? kWsdPort : d.source_port;
-        o.due = now;
+        o.due = now + std::chrono::milliseconds(delay_ms);
         out.push_back(std::move(o));
     };
     for (const SimDevice& device : devices_) {
         if (!AnswersWsdProbe(device, *probe)) continue;
         send(BuildWsdProbeMatches(device, probe->message_id, sequence_++),
-             EffectiveReply(device) == ReplyMode::kMulticast);
+             EffectiveReply(device) == ReplyMode::kMulticast, device.reply_delay_ms);
     }
     if (behaviour_.malformed) {
         for (std::string& bad : BuildWsdMalformed(probe->message_id)) send(std::move(bad), false);
