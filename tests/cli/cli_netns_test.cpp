@@ -89,7 +89,8 @@ const std::vector<std::string> kDeviceFields = {"mac",
                                                 "gone",
                                                 "interface",
                                                 "interface_name",
-                                                "outside_subnet"};
+                                                "outside_subnet",
+                                                "conflict"};
 
 struct Result {
     int exit_code = -1;
@@ -233,6 +234,7 @@ TEST(CliNetns, ScanReportsBothProtocolsOnTwoInterfacesFieldByField) {
     for (auto& record : expected) {
         record.insert(record.begin() + 3, record[2]);
         record.insert(record.begin() + 17, {"", "", "", "0", "false"});
+        record.push_back("false");
     }
 
     // JSON, with the interfaces named on the command line.
