@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/device_records.h"
+#include "core/protocol_names.h"
 
 namespace quorvex {
 
@@ -507,9 +508,15 @@ private:
         for (;;) {
             const std::size_t comma = value.find(',', start);
             const std::string name = value.substr(start, comma - start);
-            if (name != "text" && name != "binary" && name != "wsd")
-                throw UsageError{"--protocol takes a comma list of text, binary and wsd, not '" +
-                                 value + "'"};
+            if (!ProtocolFromKey(name)) {
+                std::string keys;
+                for (const ProtocolNaming& naming : kProtocolNames) {
+                    if (!keys.empty()) keys += &naming == &kProtocolNames.back() ? " and " : ", ";
+                    keys += naming.key;
+                }
+                throw UsageError{"--protocol takes a comma list of " + keys + ", not '" + value +
+                                 "'"};
+            }
             if (std::find(chosen.begin(), chosen.end(), name) == chosen.end())
                 chosen.push_back(name);
             if (comma == std::string::npos) break;

@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "core/protocol_names.h"
 #include "search/get_net_config.h"
 #include "search/linux_adapters.h"
 
@@ -20,11 +21,8 @@ constexpr auto kInterfacesDeadline = std::chrono::seconds(10);
 
 std::set<std::int32_t> ProtocolIds(const std::vector<std::string>& names) {
     std::set<std::int32_t> ids;
-    for (const std::string& name : names) {
-        if (name == "binary") ids.insert(kProtocolBinary);
-        if (name == "text") ids.insert(kProtocolText);
-        if (name == "wsd") ids.insert(kProtocolWsDiscovery);
-    }
+    for (const std::string& name : names)
+        if (const auto id = ProtocolFromKey(name)) ids.insert(*id);
     return ids;
 }
 

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <type_traits>
 
+#include "core/protocol_names.h"
 #include "search/text_encoding.h"
 
 namespace quorvex {
@@ -26,20 +27,13 @@ std::string FamilyLetter(std::int32_t family) {
     }
 }
 
-std::string ProtocolName(std::int32_t protocol) {
-    if (protocol == kProtocolBinary) return "binary";
-    if (protocol == kProtocolText) return "text";
-    if (protocol == kProtocolWsDiscovery) return "wsd";
-    return "";
-}
-
 std::string ProtocolNames(const DeviceEntry& entry) {
     // A device only the own protocols heard keeps no list: its protocol is
     // the one.
-    if (entry.protocols == 0) return ProtocolName(entry.protocol);
+    if (entry.protocols == 0) return std::string(ProtocolKey(entry.protocol));
     std::string names;
     for (std::int32_t id = 1; id < 16; ++id) {
-        const std::string name = ProtocolName(id);
+        const std::string_view name = ProtocolKey(id);
         if ((entry.protocols & (1u << id)) == 0 || name.empty()) continue;
         if (!names.empty()) names += ',';
         names += name;
@@ -101,7 +95,7 @@ DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
     DeviceReportRow row;
     row.mac = DeviceKey(info);
     row.family = FamilyLetter(entry.family);
-    row.protocol = ProtocolName(entry.protocol);
+    row.protocol = ProtocolKey(entry.protocol);
     row.protocols = ProtocolNames(entry);
     row.name = FullName(info);
     row.uid = GetText(info.uid);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/device_records.h"
+#include "core/protocol_names.h"
 
 namespace quorvex {
 
@@ -24,23 +25,10 @@ std::vector<SocketStatus> SearchStatus::Problems() const {
     return problems;
 }
 
-const char* ProtocolName(std::int32_t protocol) {
-    switch (protocol) {
-        case kProtocolBinary:
-            return "binary";
-        case kProtocolText:
-            return "text";
-        case kProtocolWsDiscovery:
-            return "WS-Discovery";
-        default:
-            return "other";
-    }
-}
-
 std::vector<std::string> DescribeProblems(const SearchStatus& status) {
     std::vector<std::string> lines;
     for (const SocketStatus& place : status.Problems()) {
-        std::string line = std::string(ProtocolName(place.protocol)) + " protocol on ";
+        std::string line = std::string(ProtocolSpokenName(place.protocol)) + " protocol on ";
         line += place.interface_name.empty() ? std::string("?") : place.interface_name;
         line += " (" + AddressText(place.interface_address) + "): ";
         if (place.state == ListenState::kBindFailed) {
@@ -64,7 +52,7 @@ std::vector<std::string> DescribeProblems(const SearchStatus& status) {
     }
     for (const AnswerRejections& r : status.rejections) {
         if (r.faults == 0) continue;
-        lines.push_back(std::string(ProtocolName(r.protocol)) +
+        lines.push_back(std::string(ProtocolSpokenName(r.protocol)) +
                         " protocol: " + std::to_string(r.faults) +
                         " answer(s) to our searches were faults: those devices are not listed");
     }
@@ -75,7 +63,7 @@ std::vector<std::string> DescribeNotes(const SearchStatus& status) {
     std::vector<std::string> lines;
     for (const AnswerRejections& r : status.rejections) {
         if (r.refused == 0) continue;
-        lines.push_back(std::string(ProtocolName(r.protocol)) +
+        lines.push_back(std::string(ProtocolSpokenName(r.protocol)) +
                         " protocol: " + std::to_string(r.refused) +
                         " datagram(s) refused as malformed, oversized or carrying a DOCTYPE");
     }

@@ -46,7 +46,4 @@ std::vector<std::string> DescribeProblems(const SearchStatus& status);
 // link can send such a datagram, so it is reported but fails nothing.
 std::vector<std::string> DescribeNotes(const SearchStatus& status);
 
-// The protocol's name for reports: "binary", "text".
-const char* ProtocolName(std::int32_t protocol);
-
 }  // namespace quorvex
