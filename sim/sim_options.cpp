@@ -279,6 +279,10 @@ Answers
                         or (multicast) with ProbeMatches to the group at
                         3702; mixed makes every fourth one do that. Each
                         answers a MessageID once, however often it repeats.
+                        Answers all leave from the simulator's address, so a
+                        WS-Discovery-only camera whose address lies outside
+                        the probed interface's subnet names a host of that
+                        subnet of its own in its XAddrs instead.
   --wsd-hello           every WS-Discovery camera sends Hello to the group
                         once the first probe was heard
   --wsd-bye-after MS    and Bye MS milliseconds after that probe
