@@ -4,12 +4,12 @@
 
 namespace quorvex {
 
-std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search,
-                                          const std::vector<PlannedChange>& changes,
+std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan& plan,
                                           double seconds) {
     const auto confirm_time = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::duration<double>(seconds));
-    ChangeWatch watch(search.business(), changes, confirm_time);
+    ChangeWatch watch(search.business(), plan, confirm_time);
+    if (watch.Done()) return {};
     // The watch keeps its own time; this bound only outlasts it.
     const double bound =
         seconds + std::chrono::duration<double>(ChangeWatch::kLeaveDeadline).count() + 1;
@@ -41,6 +41,71 @@ std::string VerdictText(AddressVerdict verdict) {
             return "another camera's address";
         case AddressVerdict::answered_on_link:
             return "another host answers for it on the link";
+    }
+    return "refused";
+}
+
+std::string FieldText(PlanField field) {
+    switch (field) {
+        case PlanField::ip:
+            return "address";
+        case PlanField::mask:
+            return "mask";
+        case PlanField::gateway:
+            return "gateway";
+        case PlanField::dns1:
+            return "dns1";
+        case PlanField::dns2:
+            return "dns2";
+        case PlanField::http_port:
+            return "http port";
+        case PlanField::dhcp:
+            return "dhcp";
+        case PlanField::user:
+            return "user name";
+        case PlanField::password:
+            return "password";
+        case PlanField::none:
+            break;
+    }
+    return "value";
+}
+
+std::string IssueText(const PlanIssue& issue) {
+    const std::string field = FieldText(issue.field);
+    switch (issue.problem) {
+        case PlanProblem::none:
+            return "planned";
+        case PlanProblem::not_configurable:
+            return "only WS-Discovery heard it, which cannot change its settings";
+        case PlanProblem::in_conflict:
+            return "its MAC answered with other addresses or from other senders, so another "
+                   "host may pose as it (name it to change it anyway)";
+        case PlanProblem::already_inside:
+            return "already in the subnet of its interface";
+        case PlanProblem::no_interface:
+            return "the interface that heard it is not searched";
+        case PlanProblem::no_free_address:
+            return "no free address left";
+        case PlanProblem::bad_address:
+            return "the " + field + " is refused: " + VerdictText(issue.verdict) +
+                   (IsOverridable(issue.verdict) ? " (--force sends it anyway)" : "");
+        case PlanProblem::bad_value:
+            return "the " + field + " " + WireProblemText(issue.wire);
+        case PlanProblem::gateway_outside:
+            return "the gateway lies outside the new subnet";
+        case PlanProblem::gateway_is_address:
+            return "the new address is the gateway's";
+        case PlanProblem::no_mask:
+            return "no mask given and none to take over (give --mask)";
+        case PlanProblem::password_needed:
+            return "a text-protocol camera does not report its password: give it with "
+                   "--password-stdin";
+        case PlanProblem::forced:
+            return "the " + field + " is " + VerdictText(issue.verdict) + "; sent as --force asks";
+        case PlanProblem::named_in_conflict:
+            return "its MAC answered with other addresses or from other senders; changed "
+                   "because it was named";
     }
     return "refused";
 }

@@ -11,19 +11,23 @@
 #include "core/device_records.h"
 #include "search/address_check.h"
 #include "search/change_confirmation.h"
+#include "search/change_planner.h"
 #include "search/change_watch.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
 
-// Sends every change, waits until their commands have left, then searches
-// again for up to `seconds` until each device answers with its new settings.
-// One result per change, in order.
-std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search,
-                                          const std::vector<PlannedChange>& changes,
+// Sends every change of `plan` (none for a dry run), waits until their
+// commands have left, then searches again for up to `seconds` until each
+// device answers with its new settings. One result per change of
+// `plan.ToSend()`, in order.
+std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan& plan,
                                           double seconds);
 
 std::string VerdictText(AddressVerdict verdict);
+std::string FieldText(PlanField field);
+// Why a camera is not changed, or what its warning says.
+std::string IssueText(const PlanIssue& issue);
 std::string ResultText(ChangeResult result);
 std::string WireProblemText(WireValueProblem problem);
 

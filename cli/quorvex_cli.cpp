@@ -11,6 +11,7 @@
 #include "cli/effective_settings.h"
 #include "cli/jobs.h"
 #include "cli/progress_display.h"
+#include "search/adapter_choice.h"
 
 namespace quorvex {
 
@@ -41,9 +42,10 @@ int RunParsed(const ParsedCommandLine& parsed, std::istream& in, std::ostream& o
         const bool searches = options.command == CliCommand::kScan ||
                               options.command == CliCommand::kSet ||
                               options.command == CliCommand::kMatch;
-        // The file may name the only adapters the user allows probes on;
-        // the automatic choice could send them onto networks it excludes.
-        if (searches && options.interfaces.empty() && !options.any_interface) {
+        const AdapterChoice choice = !options.interfaces.empty() ? AdapterChoice::named
+                                     : options.any_interface     ? AdapterChoice::any
+                                                                 : AdapterChoice::automatic;
+        if (searches && !SearchAllowed(choice, settings->config_unreadable)) {
             err << "quorvex-cli: not searching on the automatic adapter choice while the "
                    "configuration file cannot be read; name adapters with --interface or "
                    "use --any-interface\n";

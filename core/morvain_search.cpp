@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <string>
 
 #include "core/byte_reader.h"
 #include "core/text_scanner.h"
@@ -120,19 +121,28 @@ std::size_t MorvainSearch::BuildCommandBytes(std::span<std::uint8_t> buffer,
     int body_length = 0;
     if (type == kCommandNetSettings) {
         sequence = 2;
-        const auto ip = GetText(settings.ip);
-        const auto mask = GetText(settings.mask);
-        const auto gateway = GetText(settings.gateway);
-        const auto dns1 = GetText(settings.dns1);
-        const auto dns2 = GetText(settings.dns2);
-        body_length = std::snprintf(
-            body, sizeof body,
-            "netconf set -ipaddr %.*s -netmask %.*s -gateway %.*s -dhcp %s -fdnsip %.*s "
-            "-sdnsip %.*s -dnsstat %d -hwaddr %02X:%02X:%02X:%02X:%02X:%02X",
-            Width(ip), ip.data(), Width(mask), mask.data(), Width(gateway), gateway.data(),
-            settings.dhcp != 0 ? "on" : "off", Width(dns1), dns1.data(), Width(dns2), dns2.data(),
-            static_cast<int>(settings.dns_status), device.mac[0], device.mac[1], device.mac[2],
-            device.mac[3], device.mac[4], device.mac[5]);
+        // A firmware splits the command on blanks and reads strict flag/value
+        // pairs, so an empty value would shift every pair after it: a pair
+        // without a value is left out, and the firmware keeps that setting.
+        const auto pair = [&](const char* flag, std::string_view value) {
+            if (value.empty() || body_length < 0) return;
+            const std::size_t room = sizeof body - static_cast<std::size_t>(body_length);
+            const int n = std::snprintf(body + body_length, room, " %s %.*s", flag, Width(value),
+                                        value.data());
+            body_length = n < 0 || static_cast<std::size_t>(n) >= room ? -1 : body_length + n;
+        };
+        body_length = std::snprintf(body, sizeof body, "netconf set");
+        pair("-ipaddr", GetText(settings.ip));
+        pair("-netmask", GetText(settings.mask));
+        pair("-gateway", GetText(settings.gateway));
+        pair("-dhcp", settings.dhcp != 0 ? "on" : "off");
+        pair("-fdnsip", GetText(settings.dns1));
+        pair("-sdnsip", GetText(settings.dns2));
+        pair("-dnsstat", std::to_string(settings.dns_status));
+        char mac[18];
+        std::snprintf(mac, sizeof mac, "%02X:%02X:%02X:%02X:%02X:%02X", device.mac[0],
+                      device.mac[1], device.mac[2], device.mac[3], device.mac[4], device.mac[5]);
+        pair("-hwaddr", mac);
     } else if (type == kCommandHttpPort) {
         sequence = 3;
         body_length = std::snprintf(body, sizeof body, "httpport set -httpport %u",

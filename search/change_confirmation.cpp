@@ -5,14 +5,14 @@ namespace quorvex {
 bool ShowsSettings(const DeviceInfo& now, const NetSettings& sent) {
     if ((now.dhcp != 0) != (sent.dhcp != 0) || now.http_port != sent.http_port) return false;
     if (sent.dhcp != 0) return true;
-    const auto same = [](std::string_view wanted, std::string_view reported, bool optional) {
-        return (optional && wanted.empty()) || wanted == reported;
+    // A value left out of the command (empty) is the camera's to keep.
+    const auto same = [](std::string_view wanted, std::string_view reported) {
+        return wanted.empty() || wanted == reported;
     };
-    return same(GetText(sent.ip), GetText(now.ip), false) &&
-           same(GetText(sent.mask), GetText(now.mask), false) &&
-           same(GetText(sent.gateway), GetText(now.gateway), true) &&
-           same(GetText(sent.dns1), GetText(now.dns1), true) &&
-           same(GetText(sent.dns2), GetText(now.dns2), true);
+    return same(GetText(sent.ip), GetText(now.ip)) && same(GetText(sent.mask), GetText(now.mask)) &&
+           same(GetText(sent.gateway), GetText(now.gateway)) &&
+           same(GetText(sent.dns1), GetText(now.dns1)) &&
+           same(GetText(sent.dns2), GetText(now.dns2));
 }
 
 ChangeResult JudgeChange(const NetSettings& sent, const std::optional<DeviceInfo>& now) {

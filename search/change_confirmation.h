@@ -17,8 +17,9 @@ enum class ChangeResult {
 };
 
 // True when `now` shows every value of `sent`. Under DHCP the addresses are
-// the server's to choose, so only the switch and the port count then; a name
-// server left empty in `sent` is not compared.
+// the server's to choose, so only the switch and the port count then; a value
+// left out of the command (empty in `sent`) is the device's to keep and is
+// not compared.
 bool ShowsSettings(const DeviceInfo& now, const NetSettings& sent);
 
 // The result for a device that was sent `sent`, from its answer to a search

@@ -4,10 +4,10 @@
 
 namespace quorvex {
 
-ChangeWatch::ChangeWatch(SearchBusiness& business, std::vector<PlannedChange> changes,
+ChangeWatch::ChangeWatch(SearchBusiness& business, const ChangePlan& plan,
                          std::chrono::milliseconds confirm_time)
     : business_(business),
-      changes_(std::move(changes)),
+      changes_(plan.ToSend()),
       results_(changes_.size()),
       confirm_time_(confirm_time),
       sent_at_(Clock::now()) {

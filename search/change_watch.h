@@ -35,10 +35,11 @@ public:
     static constexpr std::chrono::milliseconds kLeaveDeadline =
         SearchBusiness::kHttpPortDelay + std::chrono::seconds(10);
 
-    // Sends every change through `business` (which must outlive the watch).
-    // Once the commands have left, each device has `confirm_time` to answer
-    // with its new settings.
-    ChangeWatch(SearchBusiness& business, std::vector<PlannedChange> changes,
+    // Sends every change the plan holds through `business` (which must
+    // outlive the watch); a dry run's plan holds none, so nothing goes and
+    // the watch is done at once. Once the commands have left, each device has
+    // `confirm_time` to answer with its new settings.
+    ChangeWatch(SearchBusiness& business, const ChangePlan& plan,
                 std::chrono::milliseconds confirm_time);
     ChangeWatch(const ChangeWatch&) = delete;
     ChangeWatch& operator=(const ChangeWatch&) = delete;

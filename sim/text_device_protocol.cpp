@@ -136,12 +136,13 @@ std::optional<TextCommand> ParseTextCommand(std::span<const std::uint8_t> bytes)
     } else if (words[0] != "netconf") {
         return std::nullopt;
     }
-    // "-flag value" pairs; an empty value leaves the next flag right behind
-    // its own, so a value never starts with '-'.
-    for (std::size_t i = 2; i < words.size(); ++i) {
+    // Strict "-flag value" pairs over the blank-separated words, as firmware
+    // reads them: a value left empty ("-gateway  -dhcp off") shifts every
+    // pair after it, so the gateway becomes "-dhcp", "off" reads as a flag
+    // and the name servers are lost. A last flag without a value is ignored.
+    for (std::size_t i = 2; i + 1 < words.size(); i += 2) {
         const std::string_view flag = words[i];
-        std::string_view value;
-        if (i + 1 < words.size() && words[i + 1].substr(0, 1) != "-") value = words[++i];
+        const std::string_view value = words[i + 1];
         unsigned long number = 0;
         if (c.http_port_command) {
             if (flag == "-httpport") {

@@ -737,7 +737,15 @@ void CQuorvexDlg::StartChanges(std::vector<PlannedChange> changes, const QString
     watched.shown.assign(changes.size(), false);
     watched.note = note;
     const std::size_t count = changes.size();
-    watched.watch = std::make_unique<ChangeWatch>(search_, std::move(changes), kConfirmTime);
+    // The watch takes a plan; these changes are already decided.
+    ChangePlan plan;
+    for (const PlannedChange& change : changes) {
+        CameraPlan camera;
+        camera.device.entry = change.entry;
+        camera.settings = change.settings;
+        plan.cameras.push_back(std::move(camera));
+    }
+    watched.watch = std::make_unique<ChangeWatch>(search_, plan, kConfirmTime);
     watches_.push_back(std::move(watched));
     const QString sent = Text(IDS_CHANGES_SENT).arg(count);
     ShowNotice(note.isEmpty() ? sent : note + QLatin1Char(' ') + sent, !note.isEmpty());

@@ -145,7 +145,8 @@ std::vector<LoggedDatagram> Commands(const Simulator& sim, std::uint16_t port) {
 // A text-protocol command as the run sent it: its client id is the one of the
 // last search request before it (each run has an id of its own).
 std::string TextCommand(const Simulator& sim, const LoggedDatagram& command, int sequence,
-                        const std::string& device_id, const std::string& body) {
+                        const std::string& device_id, const std::string& body,
+                        const std::string& password = "") {
     std::string client;
     for (const LoggedDatagram& d : sim.ReadLog()) {
         const std::string text = Text(d);
@@ -155,8 +156,9 @@ std::string TextCommand(const Simulator& sim, const LoggedDatagram& command, int
             client = text.substr(at + 10, text.find("\r\n", at) - at - 10);
     }
     return "CMD * HDS/1.0\r\nCSeq:" + std::to_string(sequence) + "\r\nClient-ID:" + client +
-           "\r\nAccept-Type:text/HDP\r\nAuthorization:Basic admin:\r\nDevice-ID:" + device_id +
-           "\r\nContent-Length:" + std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n\r\n";
+           "\r\nAccept-Type:text/HDP\r\nAuthorization:Basic admin:" + password +
+           "\r\nDevice-ID:" + device_id + "\r\nContent-Length:" + std::to_string(body.size()) +
+           "\r\n\r\n" + body + "\r\n\r\n";
 }
 
 // The 324-byte binary settings command: the texts in the order ip, mask,
@@ -299,9 +301,11 @@ TEST(CliNetns, SetChangesADeviceOfEachProtocolWithTheWindowsDatagrams) {
                             0x01, 8081, 5));
 
     // Text: the network settings, then the HTTP-port command two seconds
-    // later, both with the empty password of a text device.
-    const Result text = Cli(*lab, {"set", "00-1A-2B-3C-4D-02", "--dns2", "10.77.1.53",
-                                   "--http-port", "8090", "--interface", pc_if});
+    // later, both with the empty password typed for it.
+    const Result text = Cli(*lab,
+                            {"set", "00-1A-2B-3C-4D-02", "--dns2", "10.77.1.53", "--http-port",
+                             "8090", "--password-stdin", "--interface", pc_if},
+                            "\n");
     EXPECT_EQ(text.exit_code, 0) << text.out << text.err;
     const auto commands = Commands(*sim, 12109);
     ASSERT_EQ(commands.size(), 2u);
@@ -341,9 +345,9 @@ TEST(CliNetns, MatchAllMovesDevicesIntoTheSubnetPastTakenAddresses) {
         << lab->last_error();
     const auto sim = StartSim(*lab, "cams", R"([
   {"mac": "00-1A-2B-3C-4D-01", "protocol": "binary", "name": "b1", "ip": "192.168.0.64",
-   "mask": "255.255.255.0", "gateway": "192.168.0.1", "http_port": 80, "password": "admin"},
+   "mask": "255.255.255.0", "gateway": "192.168.0.1", "http_port": 80, "password": "12345"},
   {"mac": "00-1A-2B-3C-4D-02", "protocol": "text", "name": "t2", "ip": "192.168.0.64",
-   "mask": "255.255.255.0", "gateway": "192.168.0.1", "http_port": 80, "password": ""},
+   "mask": "255.255.255.0", "gateway": "192.168.0.1", "http_port": 80, "password": "12345"},
   {"mac": "00-1A-2B-3C-4D-03", "protocol": "binary", "name": "b3", "uid": "UID-B3",
    "ip": "192.168.1.108", "mask": "255.255.255.0", "gateway": "192.168.1.1",
    "software_version": "66.0.1.2", "web_version": "1.0", "http_port": 8080, "user": "admin",
@@ -353,7 +357,9 @@ TEST(CliNetns, MatchAllMovesDevicesIntoTheSubnetPastTakenAddresses) {
     ASSERT_TRUE(sim);
     const std::string config = WriteConfig(*lab, {pc_if}, 10, 20);
 
-    const Result moved = Cli(*lab, {"--config", config, "match", "--all", "--wait", "1.5"});
+    const Result moved =
+        Cli(*lab, {"--config", config, "match", "--all", "--password-stdin", "--wait", "1.5"},
+            "12345\n");
     EXPECT_EQ(moved.exit_code, 0) << moved.out << moved.err;
     for (const char* line : {"00-1A-2B-3C-4D-01  192.168.0.64 -> 10.77.3.12\n",
                              "00-1A-2B-3C-4D-02  192.168.0.64 -> 10.77.3.13\n",
@@ -363,29 +369,37 @@ TEST(CliNetns, MatchAllMovesDevicesIntoTheSubnetPastTakenAddresses) {
     EXPECT_EQ(moved.out.find("00-1A-2B-3C-4D-04"), std::string::npos);
 
     // One command per moved device: the address found, the interface's mask,
-    // gateway and name servers as the adapter report shows them, the device's
-    // own credentials and port, DHCP off.
+    // gateway and name servers as the adapter report shows them (one it lacks:
+    // the binary camera's own, left out for the text one), the credentials
+    // and port, DHCP off.
     std::string gateway, dns1, dns2;
     for (const auto& item : ReadJson(Cli(*lab, {"--config", config, "interfaces", "--json"}).out))
         if (item.second.get<std::string>("ifname") == pc_if) {
             for (auto [key, value] :
                  {std::pair{"gateway", &gateway}, {"dns1", &dns1}, {"dns2", &dns2}})
-                *value = item.second.get<std::string>(key, "");
+                if ((*value = item.second.get<std::string>(key, "")) == "0.0.0.0") value->clear();
             EXPECT_EQ(item.second.get<std::string>("prefix_length"), "24");
             EXPECT_EQ(item.second.get<std::string>("kind"), "ethernet");
         }
     const auto binary = Commands(*sim, 8600);
     ASSERT_EQ(binary.size(), 2u);
-    EXPECT_EQ(binary[1].bytes, BinaryCommand({"10.77.3.14", "255.255.255.0", gateway, dns1, dns2,
-                                              "UID-B3", "b3", "66.0.1.2", "1.0", "admin", "12345"},
-                                             0x03, 8080, 9));
+    const auto own = [](const std::string& value, const char* kept) {
+        return value.empty() ? std::string(kept) : value;
+    };
+    EXPECT_EQ(binary[1].bytes,
+              BinaryCommand({"10.77.3.14", "255.255.255.0", own(gateway, "192.168.1.1"), dns1, dns2,
+                             "UID-B3", "b3", "66.0.1.2", "1.0", "admin", "12345"},
+                            0x03, 8080, 9));
     const auto text = Commands(*sim, 12109);
     ASSERT_EQ(text.size(), 1u);
     EXPECT_EQ(Text(text[0]),
               TextCommand(*sim, text[0], 2, "001A2B3C4D02",
-                          "netconf set -ipaddr 10.77.3.13 -netmask 255.255.255.0 -gateway " +
-                              gateway + " -dhcp off -fdnsip " + dns1 + " -sdnsip " + dns2 +
-                              " -dnsstat 0 -hwaddr 00:1A:2B:3C:4D:02"));
+                          "netconf set -ipaddr 10.77.3.13 -netmask 255.255.255.0" +
+                              (gateway.empty() ? "" : " -gateway " + gateway) + " -dhcp off" +
+                              (dns1.empty() ? "" : " -fdnsip " + dns1) +
+                              (dns2.empty() ? "" : " -sdnsip " + dns2) +
+                              " -dnsstat 0 -hwaddr 00:1A:2B:3C:4D:02",
+                          "12345"));
 }
 
 // `count` cameras at factory addresses outside the lab's subnets, binary and
@@ -424,8 +438,10 @@ TEST(CliNetns, BatchGivesConsecutiveFreeAddressesRefusesTakenOnesAndStopsWhenThe
     const std::string config = WriteConfig(*lab, {pc_if});
 
     // The plan alone sends nothing.
-    const Result dry = Cli(*lab, {"--config", config, "set", "--all-outside", "--ip-from",
-                                  "10.77.8.50", "--dry-run", "--wait", "1.5", "--json"});
+    const Result dry = Cli(*lab,
+                           {"--config", config, "set", "--all-outside", "--ip-from", "10.77.8.50",
+                            "--password-stdin", "--dry-run", "--wait", "1.5", "--json"},
+                           "pw-9x\n");
     EXPECT_EQ(dry.exit_code, 0) << dry.err;
     const auto plan = ReadJson(dry.out);
     EXPECT_EQ(plan.get_child("plan").size(), 20u);
@@ -506,10 +522,11 @@ TEST(CliNetns, MatchUsesTheGivenPasswordAndACameraThatVanishesIsReportedGone) {
     ASSERT_TRUE(sim);
     const std::string out_file = lab->scratch_dir() + "/vanish.out";
     const std::string err_file = lab->scratch_dir() + "/vanish.err";
-    auto run = lab->Spawn(lab->pc_namespace(),
-                          {QUORVEX_CLI_PATH, "--config", config, "set", "00-1A-2B-3C-4D-31",
-                           "--http-port", "8081", "--wait", "2"},
-                          out_file, err_file);
+    auto run = lab->Spawn(
+        lab->pc_namespace(),
+        {"sh", "-c", "echo pw-9x | \"$@\"", "sh", QUORVEX_CLI_PATH, "--config", config, "set",
+         "00-1A-2B-3C-4D-31", "--http-port", "8081", "--password-stdin", "--wait", "2"},
+        out_file, err_file);
     ASSERT_EQ(
         sim->WaitForLog([](const LoggedDatagram& d) { return Text(d).rfind("CMD", 0) == 0; }, 1),
         1u);

@@ -73,7 +73,8 @@ TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {
           "--password-stdin", "--wait", "--interface", "--ip-from", "--all-outside", "--dry-run",
           "--force", "--json"}},
         {"match",
-         {"--all", "--wait", "--interface", "MAC", "--user", "--password-stdin", "--json"}},
+         {"--all", "--wait", "--interface", "MAC", "--user", "--password-stdin", "--dry-run",
+          "--force", "--json"}},
     };
     for (const auto& [name, options] : commands) {
         EXPECT_NE(ToolHelp().find(name), std::string::npos) << name;

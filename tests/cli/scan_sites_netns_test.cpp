@@ -33,10 +33,10 @@ struct Result {
     std::string out, err;
 };
 
-Result Cli(NetnsLab& lab, std::vector<std::string> args) {
+Result Cli(NetnsLab& lab, std::vector<std::string> args, const std::string& stdin_text = "") {
     args.insert(args.begin(), QUORVEX_CLI_PATH);
     Result r;
-    r.exit_code = lab.Run(lab.pc_namespace(), args, &r.out, &r.err);
+    r.exit_code = lab.Run(lab.pc_namespace(), args, &r.out, &r.err, stdin_text);
     return r;
 }
 
@@ -264,8 +264,10 @@ TEST(ScanSitesNetns, InsideAndOutsideFollowTheMaskAndEveryAddressOfTheInterface)
 
     // Matching moves only the camera outside, into a free host of the /29
     // (.1 is the PC, .6 is taken on the link).
-    const Result match = Cli(
-        *lab, {"match", "--all", "--wait", "2", "--interface", small_if, "--interface", two_if});
+    const Result match = Cli(*lab,
+                             {"match", "--all", "--password-stdin", "--wait", "2", "--interface",
+                              small_if, "--interface", two_if},
+                             "\n");
     EXPECT_EQ(match.exit_code, 0) << match.out << match.err;
     EXPECT_NE(match.out.find("00-1A-2B-3C-4D-01  192.168.0.64 -> 10.97.0.2"), std::string::npos)
         << match.out;

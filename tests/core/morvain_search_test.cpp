@@ -73,6 +73,13 @@ TEST(MorvainSearchBuild, NetworkSettingsAndHttpPortCommands) {
     EXPECT_NE(Command(device, settings, kCommandNetSettings).find("-dnsstat -1 "),
               std::string::npos);
     for (const std::int32_t type : {0, 3, -1}) EXPECT_EQ(Command(device, settings, type), "");
+    // A value left empty leaves its pair out: firmware splits on blanks, and
+    // an empty value would shift every pair after it.
+    SetText(settings.gateway, "");
+    SetText(settings.dns2, "");
+    EXPECT_NE(Command(device, settings, kCommandNetSettings)
+                  .find("-netmask 255.255.255.0 -dhcp off -fdnsip 8.8.8.8 -dnsstat -1 -hwaddr"),
+              std::string::npos);
 
     // Every field full: nothing is cut, and the counted body still matches.
     SetText(device.device_id, std::string(100, 'D'));

@@ -145,19 +145,27 @@ std::string TextCommand(const std::string& auth, const std::string& id, const st
 
 TEST(SimTextCommand, AppliesToTheNamedDeviceWithItsCredentialsAndMalformedOnesAreNone) {
     SimDevice d = Device(DeviceProtocol::kText);
-    auto c = ParseTextCommand(Bytes(TextCommand("admin:secret", "DEV-7",
-                                                "netconf set -ipaddr 10.77.2.99 -netmask "
-                                                "255.255.0.0 -gateway  -dhcp off -fdnsip "
-                                                "10.77.2.1 -sdnsip 0.0.0.0 -dnsstat 0 -hwaddr "
-                                                "00:1A:2B:3C:4D:5E")));
-    ASSERT_TRUE(c);
-    EXPECT_TRUE(ApplyTextCommand(*c, d));
-    EXPECT_EQ(d.ip + d.mask + "|" + d.gateway + "|" + d.dns1, "10.77.2.99255.255.0.0||10.77.2.1");
+    const auto set = [&d](const std::string& pairs) {
+        const auto c = ParseTextCommand(Bytes(TextCommand(
+            "admin:secret", "DEV-7", "netconf set " + pairs + " -hwaddr 00:1A:2B:3C:4D:5E")));
+        return c && ApplyTextCommand(*c, d);
+    };
+    ASSERT_TRUE(set("-ipaddr 10.77.2.99 -netmask 255.255.0.0 -dhcp off -fdnsip 10.77.2.1"));
+    EXPECT_EQ(d.ip + " " + d.mask + " " + d.gateway + " " + d.dns1,
+              "10.77.2.99 255.255.0.0 192.168.0.1 10.77.2.1");
     EXPECT_EQ(d.dhcp, 0);
+    // Split on blanks into strict pairs, as firmware does: the empty gateway
+    // takes "-dhcp" for its value and every pair after it shifts, so the
+    // switch and the name servers stay as they were.
+    d.dhcp = 1;
+    ASSERT_TRUE(set("-ipaddr 10.77.2.98 -gateway  -dhcp off -fdnsip 10.77.2.2 -sdnsip 10.77.2.3"));
+    EXPECT_EQ(d.ip + " " + d.gateway + " " + d.dns1 + "|" + d.dns2, "10.77.2.98 -dhcp 10.77.2.1|");
+    EXPECT_EQ(d.dhcp, 1);
     for (const auto& [auth, id] :
          {std::pair{"admin:wrong", "DEV-7"}, std::pair{"root:secret", "DEV-7"},
           std::pair{"admin:secret", "DEV-8"}, std::pair{"admin:secret", "DEV-7"}}) {
-        c = ParseTextCommand(Bytes(TextCommand(auth, id, "httpport set -httpport 9000")));
+        const auto c =
+            ParseTextCommand(Bytes(TextCommand(auth, id, "httpport set -httpport 9000")));
         ASSERT_TRUE(c);
         const bool right = std::string(auth) == "admin:secret" && std::string(id) == "DEV-7";
         EXPECT_EQ(ApplyTextCommand(*c, d), right) << auth << " " << id;

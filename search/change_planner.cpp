@@ -1,0 +1,310 @@
+#include "search/change_planner.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <map>
+
+#include "core/ipv4_subnet.h"
+#include "search/change_values.h"
+#include "search/search_business.h"
+
+namespace quorvex {
+
+namespace {
+
+std::optional<std::uint32_t> Read(std::string_view text) {
+    std::uint32_t address = 0;
+    if (!ParseAddress(text, address)) return std::nullopt;
+    return address;
+}
+
+// The addresses of the interface that heard a camera, that one first; empty
+// when it is not searched on.
+std::vector<const LocalInterface*> HomeAddresses(const SiteFacts& facts, std::uint32_t heard) {
+    std::vector<const LocalInterface*> addresses;
+    for (const LocalInterface& record : facts.interfaces)
+        if (Read(record.ip) == heard) {
+            addresses.push_back(&record);
+            break;
+        }
+    if (addresses.empty() || GetText(addresses.front()->name).empty()) return addresses;
+    for (const LocalInterface& record : facts.interfaces)
+        if (&record != addresses.front() &&
+            GetText(record.name) == GetText(addresses.front()->name))
+            addresses.push_back(&record);
+    return addresses;
+}
+
+std::vector<Ipv4Subnet> Subnets(const std::vector<const LocalInterface*>& addresses) {
+    std::vector<Ipv4Subnet> subnets;
+    for (const LocalInterface* record : addresses)
+        if (const auto subnet = Ipv4Subnet::FromTexts(GetText(record->ip), GetText(record->mask)))
+            subnets.push_back(*subnet);
+    return subnets;
+}
+
+AddressFacts FactsFor(const SiteFacts& site, const std::vector<const LocalInterface*>& home,
+                      const std::map<std::uint32_t, std::string>& given) {
+    AddressFacts facts;
+    facts.interface_subnets = Subnets(home);
+    for (const LocalInterface& record : site.interfaces) {
+        if (const auto address = Read(record.ip)) facts.pc_addresses.insert(*address);
+        if (const auto gateway = Read(record.gateway)) facts.gateways.insert(*gateway);
+    }
+    for (const DeviceUpdate& device : site.devices)
+        if (const auto address = Read(device.entry.info.ip))
+            facts.camera_addresses.emplace(*address, DeviceKey(device.entry.info));
+    // Addresses this plan hands out count as taken, the camera's own included.
+    for (const auto& [address, key] : given) facts.camera_addresses[address] = key;
+    return facts;
+}
+
+// Host number k of a match names the k-th address of the PC's own /24 inside
+// a subnet of /24 or wider (on a /24, the last octet as ever), else the k-th
+// host of the subnet; numbers that name no host address are left out. A
+// subnet narrower than a /24 may hold no number of the range at all: then any
+// host of it will do.
+std::vector<std::uint32_t> MatchCandidates(const Ipv4Subnet& subnet, std::uint32_t pc_address,
+                                           std::int32_t min, std::int32_t max) {
+    const std::uint32_t base =
+        subnet.PrefixLength() <= 24 ? ntohl(pc_address) & 0xFFFFFF00u : ntohl(subnet.Network());
+    std::vector<std::uint32_t> candidates;
+    const auto add = [&](std::int32_t k) {
+        const std::uint32_t address = htonl(base + static_cast<std::uint32_t>(k));
+        if (subnet.IsHostAddress(address)) candidates.push_back(address);
+    };
+    for (std::int32_t k = std::max(min, 1); k <= std::min(max, 255); ++k) add(k);
+    if (candidates.empty() && subnet.PrefixLength() > 24 && min <= max)
+        for (std::int32_t k = 1; k <= 255; ++k) add(k);
+    return candidates;
+}
+
+void AddSkipped(ChangePlan& plan, const std::vector<SkippedAddress>& skipped) {
+    for (const SkippedAddress& s : skipped)
+        if (std::none_of(plan.skipped.begin(), plan.skipped.end(),
+                         [&](const SkippedAddress& k) { return k.address == s.address; }))
+            plan.skipped.push_back(s);
+}
+
+class Planner {
+public:
+    Planner(const ChangeRequest& request, const SiteFacts& facts, const LinkProbe& probe)
+        : request_(request), facts_(facts), probe_(probe) {
+        plan_.kind = request.kind;
+        plan_.dry_run = request.dry_run;
+        for (const DeviceUpdate& device : request.devices) {
+            CameraPlan camera;
+            camera.device = device;
+            plan_.cameras.push_back(std::move(camera));
+        }
+        // Every camera's own gateway is some host's: handing it to a camera of
+        // the batch would take that host's place.
+        for (const DeviceUpdate& device : request.devices)
+            if (const auto gateway = Read(device.entry.info.gateway))
+                own_gateways_.insert(*gateway);
+    }
+
+    ChangePlan Run() {
+        for (CameraPlan& camera : plan_.cameras) Screen(camera);
+        switch (request_.kind) {
+            case ChangeKind::settings:
+                for (CameraPlan& camera : plan_.cameras)
+                    if (Open(camera)) PlanSettings(camera);
+                break;
+            case ChangeKind::batch:
+                PlanBatch();
+                break;
+            case ChangeKind::match:
+                for (CameraPlan& camera : plan_.cameras)
+                    if (Open(camera)) PlanMatch(camera);
+                break;
+        }
+        for (CameraPlan& camera : plan_.cameras)
+            if (camera.settings)
+                camera.changes = ChangedValues(camera.device.entry.info, *camera.settings);
+        return std::move(plan_);
+    }
+
+private:
+    static bool Open(const CameraPlan& camera) {
+        return camera.refusal.problem == PlanProblem::none;
+    }
+    static void Refuse(CameraPlan& camera, PlanIssue issue) {
+        camera.settings.reset();
+        camera.refusal = issue;
+    }
+    static std::string Key(const CameraPlan& camera) { return DeviceKey(camera.device.entry.info); }
+    std::vector<const LocalInterface*> Home(const CameraPlan& camera) const {
+        return HomeAddresses(facts_, camera.device.entry.interface_address);
+    }
+
+    // The refusals that do not depend on the kind's addresses.
+    void Screen(CameraPlan& camera) {
+        const DeviceEntry& entry = camera.device.entry;
+        if (!SearchBusiness::CanConfigure(entry))
+            return Refuse(camera, {PlanProblem::not_configurable});
+        if (request_.kind != ChangeKind::settings && Home(camera).empty())
+            return Refuse(camera, {PlanProblem::no_interface});
+        if (request_.kind == ChangeKind::match) {
+            const auto address = Read(entry.info.ip);
+            for (const Ipv4Subnet& subnet : Subnets(Home(camera)))
+                if (address && subnet.Contains(*address))
+                    return Refuse(camera, {PlanProblem::already_inside});
+        }
+        if (camera.device.mac_conflict) {
+            if (!request_.named) return Refuse(camera, {PlanProblem::in_conflict});
+            camera.warnings.push_back({PlanProblem::named_in_conflict});
+        }
+        if (const PlanIssue issue = CheckCredentials(request_.credentials, entry.protocol);
+            issue.problem != PlanProblem::none)
+            Refuse(camera, issue);
+    }
+
+    // The values for `camera` with `source`; false with the refusal set.
+    bool Resolve(CameraPlan& camera, const ValueSource& source) {
+        PlanIssue issue;
+        camera.settings = ResolveSettings(request_, camera.device.entry.info,
+                                          camera.device.entry.protocol, source, issue);
+        if (!camera.settings) Refuse(camera, issue);
+        return camera.settings.has_value();
+    }
+
+    // A value problem found before an address is handed out keeps the camera
+    // out of the batch; only the gateway's clash with a trial address waits
+    // for the address it really gets.
+    bool Admit(CameraPlan& camera, const ValueSource& trial) {
+        if (Resolve(camera, trial) || camera.refusal.problem == PlanProblem::gateway_is_address) {
+            camera.refusal = {};
+            camera.settings.reset();
+            return true;
+        }
+        return false;
+    }
+
+    void PlanSettings(CameraPlan& camera) {
+        if (!Resolve(camera, {})) return;
+        const NetSettings& settings = *camera.settings;
+        if (!request_.ip || settings.dhcp != 0) return;
+        const std::uint32_t address = *Read(GetText(settings.ip));
+        const std::uint32_t mask = *Read(GetText(settings.mask));
+        AddressFacts facts = FactsFor(facts_, Home(camera), given_);
+        if (probe_ && Read(camera.device.entry.info.ip) != address)
+            facts.answered_on_link = probe_(std::vector<std::uint32_t>{address});
+        const AddressVerdict verdict = CheckAddress(address, mask, facts, Key(camera));
+        if (verdict != AddressVerdict::free) {
+            if (!request_.force || !IsOverridable(verdict))
+                return Refuse(camera, {PlanProblem::bad_address, PlanField::ip, verdict});
+            camera.warnings.push_back({PlanProblem::forced, PlanField::ip, verdict});
+        }
+        given_[address] = Key(camera);
+    }
+
+    void PlanBatch() {
+        const auto start = request_.ip ? Read(*request_.ip) : std::nullopt;
+        std::vector<CameraPlan*> cameras;
+        for (CameraPlan& camera : plan_.cameras) {
+            if (!Open(camera)) continue;
+            if (!start)
+                Refuse(camera,
+                       {PlanProblem::bad_address, PlanField::ip, AddressVerdict::not_an_address});
+            else if (Admit(camera, {Home(camera).front(), start}))
+                cameras.push_back(&camera);
+        }
+        if (cameras.empty()) return;
+        // Every camera of a batch sits on the link of the first one heard.
+        const std::vector<const LocalInterface*> home = Home(*cameras.front());
+        const auto mask = request_.mask ? Read(*request_.mask) : Read(home.front()->mask);
+        if (!mask || !MaskPrefixLength(*mask)) {
+            for (CameraPlan* camera : cameras) Refuse(*camera, {PlanProblem::no_mask});
+            return;
+        }
+        AddressFacts facts = FactsFor(facts_, home, given_);
+        facts.gateways.insert(own_gateways_.begin(), own_gateways_.end());
+        const Ipv4Subnet subnet{*start, *mask};
+        const std::vector<std::uint32_t> candidates =
+            ConsecutiveAddresses(*start, subnet, std::size_t{subnet.HostCount()} + 2);
+        const auto check = [&](std::uint32_t address, std::size_t i) {
+            return CheckAddress(address, *mask, facts, Key(*cameras[i]));
+        };
+        const AddressPlan addresses =
+            PlanAddressesOnLink(candidates, cameras.size(), check, probe_, facts.answered_on_link);
+        AddSkipped(plan_, addresses.skipped);
+        for (std::size_t i = 0; i < cameras.size(); ++i) {
+            if (i >= addresses.moves.size()) {
+                Refuse(*cameras[i], {PlanProblem::no_free_address});
+                continue;
+            }
+            Resolve(*cameras[i], {Home(*cameras[i]).front(), addresses.moves[i].address});
+        }
+    }
+
+    void PlanMatch(CameraPlan& camera) {
+        // The camera moves into the subnet of the interface's first address
+        // that has a usable mask.
+        const LocalInterface* target = nullptr;
+        std::optional<Ipv4Subnet> subnet;
+        const std::vector<const LocalInterface*> home = Home(camera);
+        for (const LocalInterface* record : home)
+            if ((subnet = Ipv4Subnet::FromTexts(GetText(record->ip), GetText(record->mask)))) {
+                target = record;
+                break;
+            }
+        if (target == nullptr) return Refuse(camera, {PlanProblem::no_interface});
+        const std::vector<std::uint32_t> candidates =
+            MatchCandidates(*subnet, *Read(target->ip), facts_.match_min, facts_.match_max);
+        if (candidates.empty()) return Refuse(camera, {PlanProblem::no_free_address});
+        if (!Admit(camera, {target, candidates.front()})) return;
+        AddressFacts facts = FactsFor(facts_, home, given_);
+        facts.gateways.insert(own_gateways_.begin(), own_gateways_.end());
+        const std::string key = Key(camera);
+        const auto check = [&](std::uint32_t address, std::size_t) {
+            return CheckAddress(address, subnet->mask, facts, key);
+        };
+        const AddressPlan addresses =
+            PlanAddressesOnLink(candidates, 1, check, probe_, facts.answered_on_link);
+        AddSkipped(plan_, addresses.skipped);
+        if (addresses.moves.empty()) return Refuse(camera, {PlanProblem::no_free_address});
+        const std::uint32_t address = addresses.moves.front().address;
+        if (Resolve(camera, {target, address})) given_[address] = key;
+    }
+
+    const ChangeRequest& request_;
+    const SiteFacts& facts_;
+    const LinkProbe& probe_;
+    ChangePlan plan_;
+    std::set<std::uint32_t> own_gateways_;
+    std::map<std::uint32_t, std::string> given_;  // addresses handed out so far
+};
+
+}  // namespace
+
+std::vector<PlannedChange> ChangePlan::ToSend() const {
+    std::vector<PlannedChange> changes;
+    if (dry_run) return changes;
+    for (const CameraPlan& camera : cameras)
+        if (camera.settings) changes.push_back({camera.device.entry, *camera.settings});
+    return changes;
+}
+
+std::size_t ChangePlan::Planned() const {
+    return static_cast<std::size_t>(
+        std::count_if(cameras.begin(), cameras.end(),
+                      [](const CameraPlan& c) { return c.settings.has_value(); }));
+}
+
+std::size_t ChangePlan::Refused() const {
+    return cameras.size() - Planned();
+}
+
+bool ChangePlan::Clean() const {
+    return Refused() == 0 && std::all_of(cameras.begin(), cameras.end(),
+                                         [](const CameraPlan& c) { return c.warnings.empty(); });
+}
+
+ChangePlan PlanChange(const ChangeRequest& request, const SiteFacts& facts,
+                      const LinkProbe& probe) {
+    return Planner(request, facts, probe).Run();
+}
+
+}  // namespace quorvex

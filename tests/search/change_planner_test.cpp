@@ -1,0 +1,202 @@
+// The change planner on a made-up site: a PC on 10.77.0.1/24 (eth1, no
+// gateway, one name server) and cameras of both own protocols heard there.
+
+#include "search/change_planner.h"
+
+#include <gtest/gtest.h>
+
+#include "search/change_watch.h"
+
+namespace quorvex {
+namespace {
+
+constexpr std::uint32_t Ip(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+    return static_cast<std::uint32_t>(a) | static_cast<std::uint32_t>(b) << 8 |
+           static_cast<std::uint32_t>(c) << 16 | static_cast<std::uint32_t>(d) << 24;
+}
+
+DeviceUpdate Camera(std::uint8_t mac, std::int32_t protocol, const char* ip,
+                    const char* gateway = "192.168.0.1", const char* dns2 = "0.0.0.0") {
+    DeviceUpdate d;
+    d.entry.protocol = protocol;
+    d.entry.interface_address = Ip(10, 77, 0, 1);
+    DeviceInfo& i = d.entry.info;
+    i.mac[5] = mac;
+    SetText(i.ip, ip);
+    SetText(i.mask, "255.255.255.0");
+    SetText(i.gateway, gateway);
+    SetText(i.dns1, "192.168.0.2");
+    SetText(i.dns2, dns2);
+    SetText(i.user, "admin");
+    SetText(i.password, protocol == kProtocolBinary ? "own-pw" : "");
+    i.http_port = 80;
+    return d;
+}
+
+struct Site {
+    SiteFacts facts;
+    ChangeRequest request;
+    Site(std::vector<DeviceUpdate> cameras, ChangeKind kind) {
+        LocalInterface eth1{};
+        SetText(eth1.ip, "10.77.0.1");
+        SetText(eth1.mask, "255.255.255.0");
+        SetText(eth1.dns1, "10.77.0.53");
+        SetText(eth1.dns2, "0.0.0.0");  // one name server only
+        SetText(eth1.name, "eth1");
+        facts = {{eth1}, cameras, 10, 20};
+        request.kind = kind;
+        request.devices = std::move(cameras);
+        request.credentials.password = "pw";
+    }
+    ChangePlan Plan(const LinkProbe& probe = {}) const { return PlanChange(request, facts, probe); }
+};
+
+std::string Sent(const CameraPlan& c, char (NetSettings::*field)[32]) {
+    return c.settings ? std::string(GetText((*c.settings).*field)) : "refused";
+}
+
+TEST(ChangePlanner, AddressesAreCheckedShownAndSentInCanonicalForm) {
+    EXPECT_EQ(CanonicalAddress("010.077.000.005"), "10.77.0.5");
+    EXPECT_EQ(CanonicalAddress("10.77.0"), std::nullopt);
+    Site site({Camera(1, kProtocolText, "10.77.0.40", "10.77.0.254")}, ChangeKind::settings);
+    site.request.ip = "010.077.000.005";
+    site.request.gateway = "010.077.000.254";
+    ChangePlan plan = site.Plan();
+    ASSERT_TRUE(plan.cameras[0].settings);
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::ip), "10.77.0.5");
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::gateway), "10.77.0.254");
+    EXPECT_EQ(plan.cameras[0].changes,
+              (std::vector<ValueChange>{{PlanField::ip, "10.77.0.40", "10.77.0.5"}}));
+    // The check reads the number: zero padding does not hide the PC's address.
+    site.request.ip = "010.077.000.001";
+    plan = site.Plan();
+    EXPECT_EQ(plan.cameras[0].refusal,
+              (PlanIssue{PlanProblem::bad_address, PlanField::ip, AddressVerdict::pc_address}));
+}
+
+TEST(ChangePlanner, NoValueIsMadeUpForEitherProtocol) {
+    // A match into a subnet whose interface has no gateway and one name server.
+    Site site(
+        {Camera(1, kProtocolText, "192.168.0.64"), Camera(2, kProtocolBinary, "192.168.0.65")},
+        ChangeKind::match);
+    ChangePlan plan = site.Plan();
+    const CameraPlan& text = plan.cameras[0];
+    const CameraPlan& binary = plan.cameras[1];
+    EXPECT_EQ(Sent(text, &NetSettings::ip), "10.77.0.10");
+    EXPECT_EQ(Sent(binary, &NetSettings::ip), "10.77.0.11");
+    // The text command leaves gateway and second name server out; the binary
+    // record keeps the camera's own; the interface's one name server goes.
+    EXPECT_EQ(Sent(text, &NetSettings::gateway) + "|" + Sent(text, &NetSettings::dns2), "|");
+    EXPECT_EQ(Sent(binary, &NetSettings::gateway) + "|" + Sent(binary, &NetSettings::dns2),
+              "192.168.0.1|0.0.0.0");
+    EXPECT_EQ(Sent(text, &NetSettings::dns1) + Sent(binary, &NetSettings::dns1),
+              "10.77.0.5310.77.0.53");
+    EXPECT_EQ(text.changes.size(), 2u);  // ip and dns1; what is left out is no change
+    // A camera's own gateway that fits its new subnet stays; a given 0.0.0.0
+    // is refused.
+    site.request.kind = ChangeKind::settings;
+    site.request.devices = {Camera(3, kProtocolText, "10.77.0.30", "10.77.0.254", "10.77.0.54")};
+    site.request.ip = "10.77.0.31";
+    plan = site.Plan();
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::gateway) + "|" +
+                  Sent(plan.cameras[0], &NetSettings::dns2),
+              "10.77.0.254|10.77.0.54");
+    site.request.dns2 = "0.0.0.0";
+    EXPECT_EQ(site.Plan().cameras[0].refusal, (PlanIssue{PlanProblem::bad_address, PlanField::dns2,
+                                                         AddressVerdict::special_address}));
+    // The new address is the camera's own gateway: refused, also without a
+    // default route on the PC.
+    site.request.dns2.reset();
+    site.request.ip = "10.77.0.254";
+    EXPECT_EQ(site.Plan().cameras[0].refusal.problem, PlanProblem::gateway_is_address);
+    site.request.ip = "10.77.0.31";
+    site.request.gateway = "10.78.0.1";
+    EXPECT_EQ(site.Plan().cameras[0].refusal.problem, PlanProblem::gateway_outside);
+}
+
+TEST(ChangePlanner, CredentialsAreCheckedByTheCamerasProtocol) {
+    Site site(
+        {Camera(1, kProtocolText, "192.168.0.64"), Camera(2, kProtocolBinary, "192.168.0.65")},
+        ChangeKind::match);
+    site.request.credentials.password.reset();
+    ChangePlan plan = site.Plan();
+    EXPECT_EQ(plan.cameras[0].refusal,
+              (PlanIssue{PlanProblem::password_needed, PlanField::password}));
+    EXPECT_EQ(Sent(plan.cameras[1], &NetSettings::password), "own-pw");
+    // The refused camera takes no address: the binary one gets the first.
+    EXPECT_EQ(Sent(plan.cameras[1], &NetSettings::ip), "10.77.0.10");
+    site.request.credentials.password = "p\xC3\xA4ss";  // only the binary protocol carries it
+    plan = site.Plan();
+    EXPECT_EQ(plan.cameras[0].refusal,
+              (PlanIssue{PlanProblem::bad_value, PlanField::password, AddressVerdict::free,
+                         WireValueProblem::not_ascii}));
+    EXPECT_EQ(Sent(plan.cameras[1], &NetSettings::password), "p\xC3\xA4ss");
+    EXPECT_EQ(plan.Planned(), 1u);
+    EXPECT_FALSE(plan.Clean());
+}
+
+TEST(ChangePlanner, ACameraInConflictMovesOnlyWhenNamed) {
+    DeviceUpdate posed = Camera(1, kProtocolBinary, "192.168.0.64");
+    posed.mac_conflict = true;
+    Site site({posed, Camera(2, kProtocolBinary, "192.168.0.65"),
+               Camera(3, kProtocolBinary, "10.77.0.12")},
+              ChangeKind::match);
+    ChangePlan plan = site.Plan();
+    EXPECT_EQ(plan.cameras[0].refusal.problem, PlanProblem::in_conflict);
+    EXPECT_EQ(plan.cameras[2].refusal.problem, PlanProblem::already_inside);
+    EXPECT_EQ(plan.ToSend().size(), 1u);
+    site.request.named = true;
+    site.request.devices = {posed};
+    plan = site.Plan();
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::ip), "10.77.0.10");
+    EXPECT_EQ(plan.cameras[0].warnings, (std::vector<PlanIssue>{{PlanProblem::named_in_conflict}}));
+}
+
+TEST(ChangePlanner, BatchNeverGivesAnAddressTwiceAndSkipsTakenOnes) {
+    std::vector<DeviceUpdate> cameras;
+    for (std::uint8_t i = 1; i <= 4; ++i)
+        cameras.push_back(Camera(i, kProtocolBinary, "192.168.0.64", "10.77.0.251"));
+    cameras.push_back(Camera(9, kProtocolBinary, "10.77.0.250"));  // holds .250
+    Site site(cameras, ChangeKind::batch);
+    site.request.devices.pop_back();
+    site.request.ip = "10.77.0.248";
+    // The link answers for .249; .250 is a camera's, .251 the cameras' gateway.
+    const LinkProbe probe = [](const std::vector<std::uint32_t>& asked) {
+        std::set<std::uint32_t> found;
+        for (const std::uint32_t a : asked)
+            if (a == Ip(10, 77, 0, 249)) found.insert(a);
+        return found;
+    };
+    const ChangePlan plan = site.Plan(probe);
+    std::vector<std::string> given;
+    for (const CameraPlan& c : plan.cameras) given.push_back(Sent(c, &NetSettings::ip));
+    EXPECT_EQ(given, (std::vector<std::string>{"10.77.0.248", "10.77.0.252", "10.77.0.253",
+                                               "10.77.0.254"}));
+    std::vector<AddressVerdict> why;
+    for (const SkippedAddress& s : plan.skipped) why.push_back(s.why);
+    EXPECT_EQ(why, (std::vector<AddressVerdict>{AddressVerdict::answered_on_link,
+                                                AddressVerdict::taken_by_camera,
+                                                AddressVerdict::gateway_address}));
+    // One camera more than the subnet holds (its end is the broadcast
+    // address): that one stays where it is.
+    site.request.ip = "10.77.0.252";
+    const ChangePlan short_plan = site.Plan(probe);
+    EXPECT_EQ(short_plan.Planned(), 3u);
+    EXPECT_EQ(short_plan.cameras[3].refusal.problem, PlanProblem::no_free_address);
+    EXPECT_EQ(short_plan.skipped.back().why, AddressVerdict::broadcast_address);
+}
+
+TEST(ChangePlanner, ADryRunGivesNothingToSend) {
+    Site site({Camera(1, kProtocolBinary, "192.168.0.64")}, ChangeKind::match);
+    site.request.dry_run = true;
+    const ChangePlan plan = site.Plan();
+    EXPECT_EQ(plan.Planned(), 1u);
+    EXPECT_TRUE(plan.ToSend().empty());
+    SearchBusiness business{SearchBusiness::ProtocolMap{}};
+    ChangeWatch watch(business, plan, std::chrono::seconds(1));
+    EXPECT_TRUE(watch.Done());
+    EXPECT_TRUE(watch.Changes().empty());
+}
+
+}  // namespace
+}  // namespace quorvex
