@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "search/get_net_config.h"
+#include "search/interface_set.h"
 #include "search/linux_adapters.h"
 
 namespace quorvex {
@@ -139,9 +140,9 @@ std::vector<std::string> DeviceSearch::Notes() const {
 }
 
 std::optional<DeviceEntry> DeviceSearch::Find(std::string_view key) const {
-    DeviceEntry entry{};
-    if (!business_.GetDevice(key, entry)) return std::nullopt;
-    return entry;
+    const std::optional<DeviceUpdate> update = business_.GetUpdate(key);
+    if (!update) return std::nullopt;
+    return update->entry;
 }
 
 std::vector<DeviceEntry> DeviceSearch::Devices() const {
@@ -153,16 +154,11 @@ std::vector<DeviceEntry> DeviceSearch::Devices() const {
 }
 
 std::vector<DeviceReportRow> DeviceSearch::Rows() const {
-    // The records name an interface by its address; the report also wants
-    // the adapter's name, which the host's adapter list gives.
-    std::map<std::string, std::string> names;
-    const LinuxAdapters adapters;
-    for (const AdapterReport& report : GetNetConfig(adapters).ReportAdapters())
-        if (report.has_values) names.emplace(GetText(report.settings.ip), report.adapter.name);
+    const std::vector<LocalInterface> interfaces = business_.CopyInterfaces();
     std::vector<DeviceReportRow> rows;
     for (const DeviceUpdate& update : business_.CopyUpdates()) {
-        const auto name = names.find(AddressText(update.entry.interface_address));
-        rows.push_back(MakeReportRow(update, name == names.end() ? "" : name->second));
+        rows.push_back(
+            MakeReportRow(update, InterfaceNameOf(interfaces, update.entry.interface_address)));
     }
     SortByMac(rows);
     return rows;

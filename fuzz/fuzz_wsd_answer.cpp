@@ -33,7 +33,7 @@ void RequireDevice(const WsdDevice& d) {
     fuzz::RequireCanonical(d.wsd.hardware, "hardware terminated and zero-padded");
     fuzz::RequireCanonical(d.wsd.location, "location terminated and zero-padded");
     Require(e.protocol == kProtocolWsDiscovery && e.family == kFamilyWsDiscovery, "protocol");
-    Require(e.interface_address == kInterface && e.row == 0, "bookkeeping");
+    Require(e.interface_address == kInterface && e.sender_address == kSource, "bookkeeping");
     Require(e.info.http_port != 0, "a shown address always has a port");
     std::uint32_t shown = 0;
     Require(ParseAddress(GetText(e.info.ip), shown), "the shown address is IPv4");
