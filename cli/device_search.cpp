@@ -135,6 +135,14 @@ std::vector<std::string> DeviceSearch::Problems() const {
     return DescribeProblems(business_.Status());
 }
 
+std::vector<std::string> DeviceSearch::MissingInterfaces() const {
+    std::vector<std::string> lines;
+    for (const SearchProblem& problem : ListProblems(business_.Status()))
+        if (problem.code == ProblemCode::kInterfaceMissing)
+            lines.push_back(DescribeProblem(problem));
+    return lines;
+}
+
 std::vector<std::string> DeviceSearch::Notes() const {
     return DescribeNotes(business_.Status());
 }

@@ -91,6 +91,7 @@ void SearchBusiness::Stop() {
     for (auto& [id, protocol] : protocols_) protocol->CloseSockets();
     table_.Clear();
     interfaces_.Clear();
+    interfaces_ready_.store(false);
     {
         std::lock_guard lock(status_lock_);
         status_ = SearchStatus{};
@@ -113,6 +114,7 @@ int SearchBusiness::SearchLoop(void* argument) {
     self.monitor_handle_ = monitor ? monitor->Handle() : -1;
     self.LoadInterfaces();
     self.RefreshStatus();
+    self.interfaces_ready_.store(true);
 
     // None: the next pass searches.
     std::optional<Clock::time_point> lastSearch;

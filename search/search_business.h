@@ -185,9 +185,9 @@ public:
     // The interfaces the worker searches on; empty until it has read them.
     std::vector<LocalInterface> CopyInterfaces() const;
     std::size_t InterfaceCount() const;
-    // True once the worker has read the interfaces (whatever it found), until
-    // `Stop`.
-    bool InterfacesLoaded() const { return interfaces_.Loaded(); }
+    // True once the worker has read the interfaces (whatever it found) and
+    // `Status` tells what it found, until `Stop`.
+    bool InterfacesLoaded() const { return interfaces_ready_.load(); }
     // Searches sent since construction (one per search on all protocols).
     std::uint64_t SearchCount() const { return search_count_.load(); }
     // Searches repeated on one protocol because answers were dropped.
@@ -223,6 +223,7 @@ private:
     CommandScheduler commands_{protocols_};
     RepeatPolicy repeats_;  // worker only
     std::atomic<bool> refreshRequested{false};
+    std::atomic<bool> interfaces_ready_{false};
 
     DevicesCallback devices_callback_;
     std::function<void(const SearchStatus&)> status_callback_;

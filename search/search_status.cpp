@@ -98,9 +98,9 @@ bool MakesListIncomplete(const SearchProblem& problem) {
     return problem.code != ProblemCode::kRefusedDatagrams;
 }
 
-namespace {
+namespace {}  // namespace
 
-std::string Words(const SearchProblem& p) {
+std::string DescribeProblem(const SearchProblem& p) {
     const std::string protocol = std::string(ProtocolName(p.protocol)) + " protocol";
     switch (p.code) {
         case ProblemCode::kInterfaceMissing:
@@ -148,19 +148,17 @@ std::string Words(const SearchProblem& p) {
     return line;
 }
 
-}  // namespace
-
 std::vector<std::string> DescribeProblems(const SearchStatus& status) {
     std::vector<std::string> lines;
     for (const SearchProblem& problem : ListProblems(status))
-        if (MakesListIncomplete(problem)) lines.push_back(Words(problem));
+        if (MakesListIncomplete(problem)) lines.push_back(DescribeProblem(problem));
     return lines;
 }
 
 std::vector<std::string> DescribeNotes(const SearchStatus& status) {
     std::vector<std::string> lines;
     for (const SearchProblem& problem : ListProblems(status))
-        if (!MakesListIncomplete(problem)) lines.push_back(Words(problem));
+        if (!MakesListIncomplete(problem)) lines.push_back(DescribeProblem(problem));
     return lines;
 }
 

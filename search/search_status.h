@@ -76,6 +76,9 @@ std::vector<SearchProblem> ListProblems(const SearchStatus& status);
 // True for the problems that may leave devices out of the list.
 bool MakesListIncomplete(const SearchProblem& problem);
 
+// One problem in English words, as the lines below word it.
+std::string DescribeProblem(const SearchProblem& problem);
+
 // One line per problem, in English, for the command-line tool: "text
 // protocol on eth0 (10.0.0.1): port 12109 in use (Address already in use):
 // answers sent to the group are missed". A problem means the list may lack
