@@ -118,8 +118,19 @@ int SearchBusiness::SearchLoop(void* argument) {
 
     // None: the next pass searches.
     std::optional<Clock::time_point> lastSearch;
+    Clock::time_point last_activity = Clock::now();
     while (self.worker_.running()) {
-        self.ReceivePass(Clock::now() + kPassLength);
+        const auto limit =
+            std::chrono::milliseconds(std::int64_t{self.searchInterval.load()} * 1000);
+        Clock::time_point until = Clock::now() + kPassLength;
+        if (lastSearch && Clock::now() - last_activity >= kSettleTime) {
+            // Idle: nothing is due before the next search or deferred command;
+            // sockets, adapter changes and commands wake the worker earlier.
+            until = std::max(until, *lastSearch + limit);
+            if (const auto next = self.commands_.NextDeferred(Clock::now()))
+                until = std::max(std::min(until, *next), Clock::now() + kPassLength);
+        }
+        bool active = self.ReceivePass(until);
         if (!self.worker_.running()) break;
         if (self.refreshRequested.exchange(false)) {
             // A refresh also takes in adapters that came or changed since.
@@ -130,28 +141,37 @@ int SearchBusiness::SearchLoop(void* argument) {
         // (or dropped) at once.
         if (monitor && self.monitor_ready_) {
             self.monitor_ready_ = false;
+            active = true;
             if (monitor->Drain() && self.LoadInterfaces()) lastSearch.reset();
         }
 
-        const auto limit =
-            std::chrono::milliseconds(std::int64_t{self.searchInterval.load()} * 1000);
         const bool due = !lastSearch || std::chrono::duration_cast<std::chrono::milliseconds>(
                                             Clock::now() - *lastSearch) >= limit;
+        const bool settling = Clock::now() - last_activity < kSettleTime;
         if (due && self.InterfaceCount() > 0) {
             self.table_.SearchStarts(self.search_count_.load());
             self.SendSearches();
             lastSearch = Clock::now();
+            active = true;
         } else {
             self.commands_.RunDeferred(Clock::now());
-            for (auto& [id, protocol] : self.protocols_) protocol->FlushCommands();
-            self.RepeatIfAnswersWereLost();
+            for (auto& [id, protocol] : self.protocols_) {
+                const std::uint64_t before = protocol->FlushedCommands();
+                protocol->FlushCommands();
+                active = active || protocol->FlushedCommands() != before;
+            }
+            // Drops are read only while there is something to read them for.
+            if (active || settling) active = self.RepeatIfAnswersWereLost() || active;
         }
-        // Answers that came back at once are read in this pass, after the sends.
-        for (auto& [id, protocol] : self.protocols_) {
-            if (protocol->ReceiveAnswers(0) > 0) self.repeats_.Heard(id, Clock::now());
+        if (active || settling) {
+            // Answers that came back at once are read in this pass, after the sends.
+            for (auto& [id, protocol] : self.protocols_) {
+                if (protocol->ReceiveAnswers(0) > 0) self.repeats_.Heard(id, Clock::now());
+            }
         }
         self.FlushUpdates();
-        self.RefreshStatus();
+        if (active || settling) self.RefreshStatus();
+        if (active) last_activity = Clock::now();
     }
     self.FlushUpdates();
     self.monitor_handle_ = -1;
@@ -169,7 +189,7 @@ void SearchBusiness::SendSearches() {
     search_count_.fetch_add(1);
 }
 
-void SearchBusiness::RepeatIfAnswersWereLost() {
+bool SearchBusiness::RepeatIfAnswersWereLost() {
     const auto now = std::chrono::steady_clock::now();
     std::map<std::int32_t, RepeatPolicy::Counts> counts;
     for (auto& [id, protocol] : protocols_)
@@ -183,17 +203,21 @@ void SearchBusiness::RepeatIfAnswersWereLost() {
     }
     repeats_pending_.store(repeats_.Pending());
     answers_lost_.store(repeats_.Lost());
+    return repeat.has_value() || repeats_.Pending();
 }
 
-void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
+bool SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
+    bool read_some = false;
     std::vector<int> watched = handles_;
     if (monitor_handle_ >= 0 && !monitor_ready_) watched.push_back(monitor_handle_);
     for (;;) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
-        const SocketWaiter::Result result = waiter_.Wait(watched, left);
-        if (result.woken) return;  // a stop or a refresh: the pass ends at once
+        if (left.count() <= 0) return read_some;
+        // poll takes an int of milliseconds: a very long interval wakes once an hour.
+        const SocketWaiter::Result result =
+            waiter_.Wait(watched, std::min(left, std::chrono::milliseconds(3'600'000)));
+        if (result.woken) return read_some;  // a stop, a refresh, a command: the pass ends
         for (const int handle : result.invalid) std::erase(watched, handle);
         std::set<std::int32_t> ready_protocols;
         for (const int handle : result.ready) {
@@ -202,6 +226,7 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
                 // link with its addresses and routes) has arrived whole.
                 monitor_ready_ = true;
                 std::erase(watched, handle);
+                until = std::min(until, std::chrono::steady_clock::now() + kPassLength);
                 continue;
             }
             const auto at = std::find(handles_.begin(), handles_.end(), handle);
@@ -226,8 +251,9 @@ void SearchBusiness::ReceivePass(std::chrono::steady_clock::time_point until) {
         // datagram, and each wake-up is paid on the sending side of the path
         // (on a virtual machine an interrupt between processors), which slows
         // the whole burst; the queues hold thousands of answers meanwhile.
+        read_some = read_some || read_any;
         if (read_any) FlushUpdates();
-        if (read_any && waiter_.Wait({}, kGatherTime).woken) return;
+        if (read_any && waiter_.Wait({}, kGatherTime).woken) return read_some;
     }
 }
 
@@ -336,7 +362,10 @@ void SearchBusiness::RequestRefresh() {
 
 std::uint64_t SearchBusiness::SendCommand(const DeviceEntry& entry, const NetSettings& settings,
                                           std::int32_t type) {
-    return commands_.Send(entry, settings, type);
+    const std::uint64_t ticket = commands_.Send(entry, settings, type);
+    // The worker sends queued commands on its next pass; an idle one sleeps.
+    if (ticket != 0) waiter_.Wake();
+    return ticket;
 }
 
 bool SearchBusiness::CommandLeft(std::int32_t protocol, std::uint64_t ticket) const {

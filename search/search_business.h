@@ -46,8 +46,13 @@ public:
     using ProtocolMap = std::map<std::int32_t, std::unique_ptr<IDeviceSearch>>;
 
     static constexpr std::size_t kMaxDevices = DeviceTable::kMaxDevices;
-    // Length of one worker pass.
+    // Length of one worker pass while a search settles; an idle worker
+    // sleeps until a socket, an adapter change, a command, the next search or
+    // a deferred command needs it.
     static constexpr std::chrono::milliseconds kPassLength{100};
+    // How long after it last sent or read the worker keeps short passes, so
+    // that drops are counted and repeats go out while answers settle.
+    static constexpr std::chrono::milliseconds kSettleTime{2000};
     // After reading answers, how long the worker lets more gather before it
     // waits on its sockets again.
     static constexpr std::chrono::milliseconds kGatherTime{1};
@@ -67,7 +72,7 @@ public:
     SearchBusiness(const SearchBusiness&) = delete;
     SearchBusiness& operator=(const SearchBusiness&) = delete;
     // As `Stop`.
-    virtual ~SearchBusiness();
+    ~SearchBusiness();
 
     // Settings, to be made before `Start`.
     // Seconds between two searches (30 after construction).
@@ -206,9 +211,12 @@ private:
     // every protocol's sockets on the new set. True when it changed (the
     // caller then searches at once).
     bool LoadInterfaces();
-    void ReceivePass(std::chrono::steady_clock::time_point until);
+    // Waits on the sockets until `until` (or a wake-up) and reads what comes;
+    // true when it read answers.
+    bool ReceivePass(std::chrono::steady_clock::time_point until);
     void SendSearches();
-    void RepeatIfAnswersWereLost();
+    // Repeats a search when answers were lost; true while repeats go on.
+    bool RepeatIfAnswersWereLost();
     void FlushUpdates();
     void RefreshStatus();
     // The interface record whose subnet `entry` moves into, and the host
