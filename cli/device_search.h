@@ -71,6 +71,8 @@ public:
     // What was thrown away without making the list incomplete (datagrams
     // refused as hostile or malformed), one line each, for standard error.
     std::vector<std::string> Notes() const;
+    // Lines naming the listed interfaces that are missing now.
+    std::vector<std::string> MissingInterfaces() const;
 
     SearchBusiness& business() { return business_; }
     std::optional<DeviceEntry> Find(std::string_view key) const;

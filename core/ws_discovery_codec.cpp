@@ -650,6 +650,7 @@ WsdDevice WsDiscoveryCodec::MakeDevice(const Match& match, std::uint32_t interfa
     entry.family = kFamilyWsDiscovery;
     entry.protocol = kProtocolWsDiscovery;
     entry.interface_address = interface_address;
+    entry.sender_address = source_address;
     entry.protocols = static_cast<std::uint16_t>(1u << kProtocolWsDiscovery);
     WsdInfo& wsd = device.wsd;
     wsd.source_address = source_address;

@@ -34,7 +34,7 @@ void RequireDevice(const WsdDevice& d) {
     fuzz::RequireCanonical(d.wsd.hardware, "hardware terminated and zero-padded");
     fuzz::RequireCanonical(d.wsd.location, "location terminated and zero-padded");
     Require(e.protocol == kProtocolWsDiscovery && e.family == kFamilyWsDiscovery, "protocol");
-    Require(e.interface_address == kInterface && e.row == 0, "bookkeeping");
+    Require(e.interface_address == kInterface && e.sender_address == kSource, "bookkeeping");
     Require(e.info.http_port != 0, "a shown address always has a port");
     for (std::string_view rest = GetText(d.wsd.xaddrs); !rest.empty();) {
         Require(rest.starts_with("http://") || rest.starts_with("https://"),

@@ -1,6 +1,7 @@
 #include "ui/device_export.h"
 
 #include "search/device_report.h"
+#include "search/interface_set.h"
 
 namespace quorvex {
 
@@ -9,14 +10,8 @@ std::string ExportDevices(const std::vector<DeviceUpdate>& devices,
     std::vector<DeviceReportRow> rows;
     rows.reserve(devices.size());
     for (const DeviceUpdate& device : devices) {
-        std::string_view name;
-        for (const LocalInterface& local : interfaces) {
-            if (GetText(local.ip) == AddressText(device.entry.interface_address)) {
-                name = GetText(local.name);
-                break;
-            }
-        }
-        rows.push_back(MakeReportRow(device, name));
+        rows.push_back(
+            MakeReportRow(device, InterfaceNameOf(interfaces, device.entry.interface_address)));
     }
     SortByMac(rows);
     return format == ExportFormat::kJson ? FormatJson(rows) : FormatCsv(rows);

@@ -3,6 +3,7 @@
 // datagrams the cameras received, and misuse that never reaches the network.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
@@ -537,6 +538,51 @@ TEST(CliNetns, MatchUsesTheGivenPasswordAndACameraThatVanishesIsReportedGone) {
     EXPECT_NE(err.str().find("00-1A-2B-3C-4D-31 not confirmed: it did not answer again (gone)"),
               std::string::npos)
         << err.str();
+}
+
+// A listed interface that does not exist at the start is named on stderr at
+// once while the scan runs on the other, and searched as soon as it comes
+// with an address (the site's veth end waits under another name).
+TEST(CliNetns, AListedInterfaceThatAppearsDuringTheScanIsNamedThenSearched) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string if_a = lab->AddSite("a", "10.77.1.1/24", "10.77.1.2/24");
+    const std::string if_late = lab->AddSite("late", "10.77.6.1/24", "10.77.6.2/24");
+    ASSERT_FALSE(if_a.empty() || if_late.empty()) << lab->last_error();
+    const std::string held = "qvxheld" + std::to_string(::getpid() % 100000);
+    const auto ip = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "ip");
+        return lab->Run(lab->pc_namespace(), args);
+    };
+    ASSERT_EQ(ip({"link", "set", "dev", if_late, "down"}), 0);
+    ASSERT_EQ(ip({"addr", "flush", "dev", if_late}), 0);
+    ASSERT_EQ(ip({"link", "set", "dev", if_late, "name", held}), 0);
+    const auto sim_a = StartSim(*lab, "a", Cameras(1, 0x61));
+    const auto sim_late = StartSim(*lab, "late", Cameras(2, 0x62));
+    ASSERT_TRUE(sim_a && sim_late);
+    const std::string out_file = lab->scratch_dir() + "/late.out";
+    const std::string err_file = lab->scratch_dir() + "/late.err";
+    const auto read = [](const std::string& path) {
+        std::stringstream text;
+        text << std::ifstream(path).rdbuf();
+        return text.str();
+    };
+    auto run = lab->Spawn(lab->pc_namespace(),
+                          {QUORVEX_CLI_PATH, "--config", WriteConfig(*lab, {if_a, if_late}), "scan",
+                           "--wait", "8", "--csv"},
+                          out_file, err_file);
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        return read(err_file).find(if_late) != std::string::npos;
+    })) << read(err_file);
+    EXPECT_NE(read(err_file).find("interface " + if_late + " is listed but missing"),
+              std::string::npos);
+    ASSERT_EQ(ip({"link", "set", "dev", held, "name", if_late}), 0);
+    ASSERT_EQ(ip({"link", "set", "dev", if_late, "up"}), 0);
+    ASSERT_TRUE(lab->AddAddress(lab->pc_namespace(), if_late, "10.77.6.1/24"));
+    EXPECT_EQ(run.Wait(std::chrono::seconds(30)), 0) << read(err_file);
+    const std::string out = read(out_file);
+    for (const char* mac : {"00-1A-2B-3C-4D-61", "00-1A-2B-3C-4D-62", "00-1A-2B-3C-4D-63"})
+        EXPECT_NE(out.find(mac), std::string::npos) << mac << "\n" << out;
+    EXPECT_NE(out.find(if_late), std::string::npos) << out;
 }
 
 // Misuse that parsing refuses, with part of the message: command lines split

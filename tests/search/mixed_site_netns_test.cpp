@@ -79,8 +79,7 @@ TEST(MixedSiteNetns, EveryCameraOnceWithItsProtocolsHelloByeAndHostileAnswersCou
             ++wsd_only;
             EXPECT_FALSE(SearchBusiness::CanConfigure(e));
             EXPECT_FALSE(manager.MatchAddress(e));
-            DeviceEntry back{};
-            EXPECT_TRUE(manager.GetDevice(TableKeyText(TableKey(update)), back));
+            EXPECT_TRUE(manager.GetUpdate(TableKeyText(TableKey(update))));
             EXPECT_EQ(row.protocols, "wsd");
             EXPECT_EQ(row.family, "WS-Discovery");
             EXPECT_TRUE(row.hardware.starts_with("QX-")) << row.hardware;
