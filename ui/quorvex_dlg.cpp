@@ -169,11 +169,6 @@ CQuorvexDlg::CQuorvexDlg(CQuorvexApp& app, QWidget* parent)
         filter_->selectAll();
     });
 
-    auto* poll = new QTimer(this);
-    poll->setInterval(1000);
-    connect(poll, &QTimer::timeout, this, &CQuorvexDlg::PollSearch);
-    poll->start();
-
     resize(1000, 620);
     const QSettings view = ViewSettings();
     restoreGeometry(view.value(QStringLiteral("geometry")).toByteArray());
@@ -260,6 +255,9 @@ void CQuorvexDlg::ScheduleStatusLine() {
 
 void CQuorvexDlg::ApplyStatus(const SearchStatus& status) {
     status_value_ = status;
+    // A new status comes with every search and every change of the PC's
+    // adapters, so the window needs no timer of its own to follow them.
+    PollSearch();
     UpdateStatusLine();
 }
 

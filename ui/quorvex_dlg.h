@@ -164,6 +164,7 @@ private:
                                void* context, std::int32_t extra);
     // The hand-off's `Ready`, queued to the window's thread.
     void OnDevicesQueued();
+    // Takes the PC's addresses and gateways for the conflict marks.
     void PollSearch();
     void UpdateStatusLine();
     // Updates the status line within a moment: the counts walk every row.
