@@ -105,7 +105,7 @@ bool CQuorvexDlg::eventFilter(QObject* watched, QEvent* event) {
 
 std::unique_ptr<QMenu> CQuorvexDlg::BuildContextMenu() {
     auto menu = std::make_unique<QMenu>(this);
-    const std::array<std::pair<int, const char*>, 8> items{
+    const std::array<std::pair<int, const char*>, 9> items{
         {{ID_BASE_INFO, "基本属性"},
          {ID_NET_CONFIG, "网络配置"},
          {ID_REFRESH_LIST, "刷新摄像机列表"},
@@ -113,19 +113,22 @@ std::unique_ptr<QMenu> CQuorvexDlg::BuildContextMenu() {
          {ID_ABOUT, "关于Quorvex"},
          {ID_EXPORT_ALL, "Export all cameras..."},
          {ID_EXPORT_SHOWN, "Export shown cameras..."},
-         {ID_COPY_ROWS, "Copy selected rows"}}};
+         {ID_COPY_ROWS, "Copy selected rows"},
+         {ID_CLEAR_MARKS, "Clear change marks"}}};
     menu->setTitle(QStringLiteral("右键菜单"));
     for (const auto& [id, text] : items) menu->addAction(QString::fromUtf8(text))->setData(id);
     // The pack's item indexes count the full popup, so the device items go
     // only after it is applied.
     language_.ApplyMenu(static_cast<QWidget*>(menu.get()));
-    if (list_->selectionModel()->selectedRows().isEmpty()) {
-        for (QAction* action : menu->actions()) {
-            const int id = action->data().toInt();
-            if (id == ID_BASE_INFO || id == ID_NET_CONFIG || id == ID_COPY_ROWS) {
-                menu->removeAction(action);
-                delete action;
-            }
+    const bool selected = !list_->selectionModel()->selectedRows().isEmpty();
+    const DeviceListModel::Counts counts = model_->Count();
+    const bool marked = counts.pending + counts.confirmed + counts.not_confirmed > 0;
+    for (QAction* action : menu->actions()) {
+        const int id = action->data().toInt();
+        const bool device_item = id == ID_BASE_INFO || id == ID_NET_CONFIG || id == ID_COPY_ROWS;
+        if ((device_item && !selected) || (id == ID_CLEAR_MARKS && !marked)) {
+            menu->removeAction(action);
+            delete action;
         }
     }
     return menu;
@@ -166,6 +169,10 @@ void CQuorvexDlg::OnCommand(int command_id) {
             break;
         case ID_COPY_ROWS:
             OnCopyRows();
+            break;
+        case ID_CLEAR_MARKS:
+            // A change still followed marks its row again when judged.
+            Model().ClearChangeStates();
             break;
         default:
             break;

@@ -288,7 +288,19 @@ TEST(CQuorvexDlg, SortsFiltersCopiesExportsAndTellsWhatHostCommandsDid) {
             QStringLiteral("changes: 1 pending, 0 confirmed, 1 not confirmed"));
     })) << window.StatusLine()->text().toStdString();
     EXPECT_EQ(model.ChangeStateOf(model.RowOf("00-1A-2B-00-00-03")), ChangeState::kNotConfirmed);
-    model.ClearChangeStates();
+    // The user clears them from the menu, which offers that only while some
+    // mark stands.
+    auto has_clear = [&] {
+        const std::unique_ptr<QMenu> menu = window.BuildContextMenu();
+        const QList<QAction*> actions = menu->actions();
+        return std::any_of(actions.begin(), actions.end(), [](QAction* action) {
+            return action->data().toInt() == ID_CLEAR_MARKS;
+        });
+    };
+    EXPECT_TRUE(has_clear());
+    window.OnCommand(ID_CLEAR_MARKS);
+    EXPECT_EQ(model.Count().pending + model.Count().not_confirmed, 0);
+    EXPECT_FALSE(has_clear());
 
     // A click on the address header sorts by number: .9 before .20 before .100.
     QHeaderView* header = list->horizontalHeader();
