@@ -9,47 +9,9 @@
 #include <unordered_map>
 
 #include "ui/record_text.h"
+#include "ui/sort_key.h"
 
 namespace quorvex {
-
-namespace {
-
-std::uint64_t MacValue(const std::uint8_t (&mac)[6]) {
-    std::uint64_t value = 0;
-    for (const std::uint8_t byte : mac) value = (value << 8) | byte;
-    return value;
-}
-
-// The numbers of a version text in order: "V5.3.41" -> (5, 3, 41).
-std::vector<std::uint32_t> VersionNumbers(std::string_view text) {
-    std::vector<std::uint32_t> numbers;
-    std::uint64_t value = 0;
-    bool in_number = false;
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') {
-            value =
-                std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(c - '0'), 0xFFFFFFFFu);
-            in_number = true;
-        } else if (in_number) {
-            numbers.push_back(static_cast<std::uint32_t>(value));
-            value = 0;
-            in_number = false;
-        }
-    }
-    if (in_number) numbers.push_back(static_cast<std::uint32_t>(value));
-    return numbers;
-}
-
-// ASCII letters folded, so "cam" and "Cam" sort together.
-std::string Folded(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
-    return folded;
-}
-
-}  // namespace
 
 DeviceListModel::DeviceListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -434,20 +396,20 @@ DeviceListModel::SortKey DeviceListModel::SortValue(int row, int column) const {
     if (row < 0 || row >= rowCount()) return key;
     const Row& r = rows_[static_cast<std::size_t>(row)];
     const DeviceInfo& info = r.update.entry.info;
-    key.mac = MacValue(info.mac);
+    key.mac = MacNumber(info.mac);
     switch (column) {
         case kType:
             key.numbers = {r.update.entry.family};
             break;
         case kName:
-            key.text = Folded(DeviceNameUtf8(info));
+            key.text = FoldedText(DeviceNameUtf8(info));
             break;
         case kAddress:
             key.numbers = {r.address, info.http_port};
             key.text = GetText(info.ip);
             break;
         case kUid:
-            key.text = Folded(GetText(info.uid));
+            key.text = FoldedText(GetText(info.uid));
             break;
         case kSystemVersion:
         case kAppVersion: {

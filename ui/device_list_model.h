@@ -30,7 +30,6 @@
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <compare>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,6 +38,7 @@
 #include <vector>
 
 #include "search/device_update.h"
+#include "ui/sort_key.h"
 
 namespace quorvex {
 
@@ -74,13 +74,7 @@ public:
         int not_confirmed = 0;
     };
 
-    // What a column sorts by; compares as a tuple.
-    struct SortKey {
-        std::vector<std::int64_t> numbers;
-        std::string text;  // ASCII letters folded
-        std::uint64_t mac = 0;
-        auto operator<=>(const SortKey&) const = default;
-    };
+    using SortKey = quorvex::SortKey;
 
     explicit DeviceListModel(QObject* parent = nullptr);
 
