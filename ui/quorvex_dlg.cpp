@@ -85,8 +85,8 @@ CQuorvexDlg::CQuorvexDlg(CQuorvexApp& app, QWidget* parent)
             Qt::QueuedConnection);
     arp_ = new ArpFlush(language_, this);
     connect(arp_, &ArpFlush::Notice, this, &CQuorvexDlg::ShowNotice);
-    changes_ = new ChangeFollower(search_, *model_, language_, this);
-    connect(changes_, &ChangeFollower::Notice, this, &CQuorvexDlg::ShowNotice);
+    changes_ = std::make_unique<ChangeFollower>(search_, *model_, language_, nullptr);
+    connect(changes_.get(), &ChangeFollower::Notice, this, &CQuorvexDlg::ShowNotice);
     list_ = new QTableView(this);
     SetControlId(list_, IDC_DEVICE_LIST);
     list_->setModel(proxy_);

@@ -208,7 +208,8 @@ private:
     std::vector<std::string> arp_interfaces_;
     std::vector<std::string> configured_interfaces_;
     ArpFlush* arp_ = nullptr;
-    ChangeFollower* changes_ = nullptr;
+    // Declared after `search_`, which its watches use, so it goes first.
+    std::unique_ptr<ChangeFollower> changes_;
     QTimer* status_timer_ = nullptr;
     int match_min_ = 0;
     int match_max_ = 0;
