@@ -32,7 +32,7 @@ DlgChangePlan::DlgChangePlan(LanguageX& language, const SearchBusiness::BatchPla
     for (const SearchBusiness::PlannedCamera& move : plan.moves) {
         const DeviceInfo& info = move.entry.info;
         lines << UiText(language, IDS_PLAN_MOVE)
-                     .arg(QString::fromStdString(DeviceKey(info)), DeviceFieldText(info.name),
+                     .arg(QString::fromStdString(DeviceKey(info)), DeviceNameText(info),
                           DeviceFieldText(info.ip), Address(move.address));
     }
     for (std::size_t i = 0; i < plan.skipped.size() && i < kSkippedShown; ++i) {
@@ -45,7 +45,7 @@ DlgChangePlan::DlgChangePlan(LanguageX& language, const SearchBusiness::BatchPla
     for (const DeviceEntry& entry : plan.unplaced) {
         lines << UiText(language, IDS_PLAN_UNPLACED)
                      .arg(QString::fromStdString(DeviceKey(entry.info)),
-                          DeviceFieldText(entry.info.name));
+                          DeviceNameText(entry.info));
     }
     text_ = new QPlainTextEdit(lines.join(QLatin1Char('\n')), this);
     SetControlId(text_, IDC_PLAN_TEXT);

@@ -58,6 +58,7 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_CHANGE_PENDING, "Change sent; waiting for the camera"},
     {IDS_CHANGE_CONFIRMED, "Change confirmed"},
     {IDS_CHANGE_NOT_CONFIRMED, "Change not confirmed: %1"},
+    {IDS_OUTSIDE_AT, "%1 — not in this PC's subnet"},
     {IDS_NO_BROWSER, "Could not open %1: no web browser is set up on this PC."},
     {IDS_NO_WEB_ADDRESS, "This camera has no address a browser can open."},
     {IDS_ARP_DONE, "ARP cache cleared on %1."},
@@ -97,6 +98,8 @@ constexpr std::pair<int, const char*> kEnglish[] = {
      "answer carries them."},
     {IDS_USER, "User"},
     {IDS_PASSWORD, "Password"},
+    {IDS_STATUS_CHANGES, "changes: %1 pending, %2 confirmed, %3 not confirmed"},
+    {IDS_ADDRESS_CHARACTER, "Only digits and dots go here: \"%1\" was not taken."},
 };
 
 }  // namespace

@@ -61,6 +61,7 @@ enum UiString : int {
     IDS_CHANGE_PENDING = 144,
     IDS_CHANGE_CONFIRMED = 145,
     IDS_CHANGE_NOT_CONFIRMED = 146,
+    IDS_OUTSIDE_AT = 147,
     // Host commands.
     IDS_NO_BROWSER = 150,
     IDS_NO_WEB_ADDRESS = 151,
@@ -99,6 +100,8 @@ enum UiString : int {
     IDS_CREDENTIALS_HINT = 189,
     IDS_USER = 190,
     IDS_PASSWORD = 191,
+    IDS_STATUS_CHANGES = 192,
+    IDS_ADDRESS_CHARACTER = 193,
 };
 
 // The pack's text for `id`, or the built-in English when the pack has none
