@@ -105,25 +105,26 @@ LocalInterface PcInterface() {
     return record;
 }
 
-// Counts the manager's notifications and remembers when the last one came.
+// Counts the devices the manager hands out and remembers when the last new
+// one came.
 struct Arrivals {
-    static void Notify(const char* key, void* context, std::int32_t) {
-        auto& self = *static_cast<Arrivals*>(context);
+    void Add(const std::vector<DeviceUpdate>& updates) {
         const double now = WallSeconds();
-        std::lock_guard lock(self.mutex);
+        std::lock_guard lock(mutex);
         // A camera that answers two probes may change once more with its
         // second answer; only a new key counts.
-        if (self.distinct && !self.keys.insert(key).second) return;
-        ++self.count;
-        self.last = now;
-        if (self.count >= self.expected) self.done.notify_all();
+        for (const DeviceUpdate& update : updates) {
+            if (!keys.insert(TableKeyText(TableKey(update))).second) continue;
+            ++count;
+            last = now;
+        }
+        if (count >= expected) done.notify_all();
     }
     std::mutex mutex;
     std::condition_variable done;
     std::size_t expected = 0;
     std::size_t count = 0;
     double last = 0;
-    bool distinct = false;
     std::set<std::string> keys;
 };
 
@@ -131,14 +132,14 @@ Result RunQuorvex(const std::string& pc_if, const testing::Simulator& sim, std::
                   bool wsd) {
     Arrivals arrivals;
     arrivals.expected = n;
-    arrivals.distinct = wsd;
     Result result;
     const std::uint64_t errors_before = ReceiveBufferErrors();
     const double started = WallSeconds();
     {
         SearchBusiness manager(wsd ? SearchBusiness::MakeProtocols({kProtocolWsDiscovery})
                                    : SearchBusiness::MakeProtocols());
-        manager.SetNotification(&Arrivals::Notify, &arrivals, 0);
+        manager.SetDevicesCallback(
+            [&arrivals](std::vector<DeviceUpdate> updates) { arrivals.Add(updates); });
         manager.SetSearchInterval(3600);
         manager.SetInterfaceNames({pc_if});
         manager.Start();

@@ -296,8 +296,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         }
     }
     for (const int c : o.counts) {
-        if (c < 4 || c > 60000) {
-            std::cerr << "scan_bench: counts run from 4 to 60000 (one /16 of addresses)\n";
+        if (c < 1 || c > 60000) {
+            std::cerr << "scan_bench: counts run from 1 to 60000 (one /16 of addresses)\n";
             return false;
         }
     }

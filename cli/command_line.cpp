@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/device_records.h"
+#include "core/protocol_names.h"
 
 namespace quorvex {
 
@@ -74,7 +75,9 @@ const char kScanHelp[] =
     "stderr says where and why).\n"
     "\n"
     "  --wait auto       end when no new device has come for a while after the\n"
-    "                    last one (at least 0.25 s, at most 10 s; the default)\n"
+    "                    last one, and not before 2.25 s after the search, as\n"
+    "                    devices may hold their answers back (at most 10 s;\n"
+    "                    the default)\n"
     "  --wait SECONDS    take answers for exactly this long (fractions allowed,\n"
     "                    up to 3600)\n"
     "  --interface NAME  search on this adapter; repeat for several. Replaces the\n"
@@ -522,9 +525,15 @@ private:
         for (;;) {
             const std::size_t comma = value.find(',', start);
             const std::string name = value.substr(start, comma - start);
-            if (name != "text" && name != "binary" && name != "wsd")
-                throw UsageError{"--protocol takes a comma list of text, binary and wsd, not '" +
-                                 value + "'"};
+            if (!ProtocolFromKey(name)) {
+                std::string keys;
+                for (const ProtocolNaming& naming : kProtocolNames) {
+                    if (!keys.empty()) keys += &naming == &kProtocolNames.back() ? " and " : ", ";
+                    keys += naming.key;
+                }
+                throw UsageError{"--protocol takes a comma list of " + keys + ", not '" + value +
+                                 "'"};
+            }
             if (std::find(chosen.begin(), chosen.end(), name) == chosen.end())
                 chosen.push_back(name);
             if (comma == std::string::npos) break;

@@ -5,7 +5,9 @@
 #include <set>
 #include <thread>
 
+#include "core/protocol_names.h"
 #include "search/get_net_config.h"
+#include "search/interface_set.h"
 #include "search/linux_adapters.h"
 
 namespace quorvex {
@@ -20,11 +22,8 @@ constexpr auto kInterfacesDeadline = std::chrono::seconds(10);
 
 std::set<std::int32_t> ProtocolIds(const std::vector<std::string>& names) {
     std::set<std::int32_t> ids;
-    for (const std::string& name : names) {
-        if (name == "binary") ids.insert(kProtocolBinary);
-        if (name == "text") ids.insert(kProtocolText);
-        if (name == "wsd") ids.insert(kProtocolWsDiscovery);
-    }
+    for (const std::string& name : names)
+        if (const auto id = ProtocolFromKey(name)) ids.insert(*id);
     return ids;
 }
 
@@ -134,14 +133,22 @@ std::vector<std::string> DeviceSearch::Problems() const {
     return DescribeProblems(business_.Status());
 }
 
+std::vector<std::string> DeviceSearch::MissingInterfaces() const {
+    std::vector<std::string> lines;
+    for (const SearchProblem& problem : ListProblems(business_.Status()))
+        if (problem.code == ProblemCode::kInterfaceMissing)
+            lines.push_back(DescribeProblem(problem));
+    return lines;
+}
+
 std::vector<std::string> DeviceSearch::Notes() const {
     return DescribeNotes(business_.Status());
 }
 
 std::optional<DeviceEntry> DeviceSearch::Find(std::string_view key) const {
-    DeviceEntry entry{};
-    if (!business_.GetDevice(key, entry)) return std::nullopt;
-    return entry;
+    const std::optional<DeviceUpdate> update = business_.GetUpdate(key);
+    if (!update) return std::nullopt;
+    return update->entry;
 }
 
 std::vector<DeviceEntry> DeviceSearch::Devices() const {
@@ -153,16 +160,11 @@ std::vector<DeviceEntry> DeviceSearch::Devices() const {
 }
 
 std::vector<DeviceReportRow> DeviceSearch::Rows() const {
-    // The records name an interface by its address; the report also wants
-    // the adapter's name, which the host's adapter list gives.
-    std::map<std::string, std::string> names;
-    const LinuxAdapters adapters;
-    for (const AdapterReport& report : GetNetConfig(adapters).ReportAdapters())
-        if (report.has_values) names.emplace(GetText(report.settings.ip), report.adapter.name);
+    const std::vector<LocalInterface> interfaces = business_.CopyInterfaces();
     std::vector<DeviceReportRow> rows;
     for (const DeviceUpdate& update : business_.CopyUpdates()) {
-        const auto name = names.find(AddressText(update.entry.interface_address));
-        rows.push_back(MakeReportRow(update, name == names.end() ? "" : name->second));
+        rows.push_back(
+            MakeReportRow(update, InterfaceNameOf(interfaces, update.entry.interface_address)));
     }
     SortByMac(rows);
     return rows;

@@ -47,15 +47,18 @@ public:
 
     // Waits until the site has gone quiet: at least `kQuietMinimum`, and at
     // least `kAnswerWindow` after the last search (or repeat) went out, since
-    // a device may hold its answer back by up to half a second (WS-Discovery
-    // devices do so by design, to spread a burst); then until no new device
-    // has come for a quiet period after the last one (four times the longest
-    // gap seen between two new devices (or before the first), within
+    // a device may hold its answer back by up to two seconds (WS-Discovery
+    // devices do so by design, to spread a burst, and real firmware answers
+    // slower than any simulator); then until no new device has come for a
+    // quiet period after the last one (four times the longest gap seen
+    // between two new devices (or before the first), within
     // `kQuietShortest`..`kQuietLongest`; `kFirstAnswerGrace` while nobody has
     // answered) and no repeated search is under way or still to come; never
     // past `kQuietMaximum`.
     static constexpr std::chrono::milliseconds kQuietMinimum{250};
-    static constexpr std::chrono::milliseconds kAnswerWindow{650};
+    // Two seconds of holding back, and a quarter second for the last of those
+    // answers to cross the link and be stored on a loaded machine.
+    static constexpr std::chrono::milliseconds kAnswerWindow{2250};
     static constexpr std::chrono::milliseconds kQuietShortest{300};
     static constexpr std::chrono::milliseconds kQuietLongest{1500};
     static constexpr std::chrono::milliseconds kFirstAnswerGrace{2000};
@@ -68,6 +71,8 @@ public:
     // What was thrown away without making the list incomplete (datagrams
     // refused as hostile or malformed), one line each, for standard error.
     std::vector<std::string> Notes() const;
+    // Lines naming the listed interfaces that are missing now.
+    std::vector<std::string> MissingInterfaces() const;
 
     SearchBusiness& business() { return business_; }
     std::optional<DeviceEntry> Find(std::string_view key) const;

@@ -11,6 +11,10 @@ int RunScan(const JobContext& job) {
         job.err << "quorvex-cli: scan: no interface to search on\n";
         return kExitNotDone;
     }
+    // Named at once: the scan runs on the others meanwhile, and searches a
+    // listed interface as soon as it appears.
+    for (const std::string& line : search.MissingInterfaces())
+        job.err << "quorvex-cli: scan: " << line << "\n";
     if (job.options.wait_auto) {
         search.WatchUntilQuiet("searching");
     } else {

@@ -257,8 +257,11 @@ void BaseSearch::FlushCommands() {
 }
 
 void BaseSearch::DeliverDevice(const DeviceEntry* entry) {
-    if (entry != nullptr && callback_ != nullptr)
-        callback_(entry, callback_context_, callback_extra_);
+    if (entry == nullptr || callback_ == nullptr) return;
+    // The parsers know only the bytes; the sender is known here.
+    DeviceEntry heard = *entry;
+    heard.sender_address = answer_source_;
+    callback_(&heard, callback_context_, callback_extra_);
 }
 
 std::uint64_t BaseSearch::DroppedDatagrams() const {

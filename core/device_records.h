@@ -81,9 +81,12 @@ struct DeviceEntry {
     DeviceInfo info;
     // Protocols that heard the device, bit (1 << id), once WS-Discovery did
     // (0 otherwise): the WS-Discovery parser sets its own, the search manager
-    // merges the rest. Lives in what would be padding before `row`.
+    // merges the rest. Lives in what would be padding before `sender_address`.
     std::uint16_t protocols;
-    std::int32_t row;                 // list row; -1 once stored and before the window inserts one
+    // Who sent the answer (network byte order; 0 when unknown). A camera
+    // may answer from another address than the one it reports, so the two
+    // together tell a camera from a host posing with its MAC.
+    std::uint32_t sender_address;
     std::int32_t family;              // 1 or 2 binary ("H", "J"), 3 text ("E"), 4 WS-Discovery
     std::int32_t protocol;            // kProtocolBinary, kProtocolText or kProtocolWsDiscovery
     std::uint32_t interface_address;  // receiving interface, network byte order
@@ -157,7 +160,7 @@ static_assert(sizeof(DeviceInfo) == 554);
 
 static_assert(offsetof(DeviceEntry, info) == 0);
 static_assert(offsetof(DeviceEntry, protocols) == 554);
-static_assert(offsetof(DeviceEntry, row) == 556);
+static_assert(offsetof(DeviceEntry, sender_address) == 556);
 static_assert(offsetof(DeviceEntry, family) == 560);
 static_assert(offsetof(DeviceEntry, protocol) == 564);
 static_assert(offsetof(DeviceEntry, interface_address) == 568);

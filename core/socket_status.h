@@ -30,6 +30,8 @@ struct SocketStatus {
     ListenState state = ListenState::kListening;
     int error = 0;            // errno of the failed call; 0 when listening
     std::uint64_t drops = 0;  // answers the system dropped here
+
+    bool operator==(const SocketStatus&) const = default;
 };
 
 // Datagrams a protocol read but could not use, counted since the protocol
@@ -43,6 +45,8 @@ struct AnswerRejections {
     // malformed, oversized, carrying a DOCTYPE or entity declarations, too
     // deeply nested. Anyone on the link can send these.
     std::uint64_t refused = 0;
+
+    bool operator==(const AnswerRejections&) const = default;
 };
 
 // Short English words for a state: "listening", "port in use", ...

@@ -566,6 +566,12 @@ std::optional<WsDiscoveryCodec::ServiceAddress> WsDiscoveryCodec::ParseServiceAd
     std::string_view xaddr) {
     ServiceAddress out;
     std::string_view rest;
+    // A URL holds no blank and no control character (RFC 3986).
+    if (std::any_of(xaddr.begin(), xaddr.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte <= 0x20 || byte == 0x7F;
+        }))
+        return std::nullopt;
     if (StartsWithNoCase(xaddr, "http://")) {
         rest = xaddr.substr(7);
     } else if (StartsWithNoCase(xaddr, "https://")) {
@@ -630,6 +636,13 @@ std::string WsDiscoveryCodec::ServiceAddressText(const ServiceAddress& address) 
     return text;
 }
 
+bool WsDiscoveryCodec::OffersWebService(const Match& match) {
+    return match.xaddrs.empty() ||
+           std::any_of(match.xaddrs.begin(), match.xaddrs.end(), [](const std::string& xaddr) {
+               return ParseServiceAddress(xaddr).has_value();
+           });
+}
+
 WsdDevice WsDiscoveryCodec::MakeDevice(const Match& match, std::uint32_t interface_address,
                                        std::uint32_t interface_mask, std::uint32_t source_address) {
     WsdDevice device{};
@@ -637,6 +650,7 @@ WsdDevice WsDiscoveryCodec::MakeDevice(const Match& match, std::uint32_t interfa
     entry.family = kFamilyWsDiscovery;
     entry.protocol = kProtocolWsDiscovery;
     entry.interface_address = interface_address;
+    entry.sender_address = source_address;
     entry.protocols = static_cast<std::uint16_t>(1u << kProtocolWsDiscovery);
     WsdInfo& wsd = device.wsd;
     wsd.source_address = source_address;
@@ -649,10 +663,9 @@ WsdDevice WsDiscoveryCodec::MakeDevice(const Match& match, std::uint32_t interfa
     std::optional<ServiceAddress> first;
     for (const std::string& xaddr : match.xaddrs) {
         const std::optional<ServiceAddress> address = ParseServiceAddress(xaddr);
-        if (!address) {
-            AppendItem(wsd.xaddrs, Printable(xaddr));
-            continue;
-        }
+        // Anything else could be a script a front-end would open as the
+        // camera's page.
+        if (!address) continue;
         AppendItem(wsd.xaddrs, Printable(ServiceAddressText(*address)));
         if (address->link_local) wsd.flags |= kWsdLinkLocal;
         if (address->host_name) wsd.flags |= kWsdHostName;

@@ -106,19 +106,26 @@ public:
     // type lives in another namespace and is not one).
     static bool IsVideoDevice(const Match& match);
 
+    // False when the match names service addresses and none of them is an
+    // http or https URL (a `javascript:` or `file:` one, say): whatever sent
+    // it serves no camera's pages, so it is no camera. A match that names
+    // none may still be one, found at its sender's address.
+    static bool OffersWebService(const Match& match);
+
     // The device for one match heard on the interface `interface_address` with
     // `interface_mask` (both network byte order) from `source_address`:
     // `info.ip` and `info.http_port` from the first IPv4 XAddr inside the
     // interface's subnet, else the sender's address (and the port of an XAddr
     // naming it, else of the first XAddr, else 80); name and MAC from the
     // scopes into `info`, hardware and location into `wsd`; `uid` is the
-    // endpoint reference as far as it fits. Every XAddr is kept with its
-    // default port made explicit.
+    // endpoint reference as far as it fits. Every http and https XAddr is
+    // kept with its default port made explicit; no other is kept.
     static WsdDevice MakeDevice(const Match& match, std::uint32_t interface_address,
                                 std::uint32_t interface_mask, std::uint32_t source_address);
 
     // A service address taken apart; `port` is the default of the scheme when
-    // none is written. Nothing for what is not an http or https URL.
+    // none is written. Nothing for what is not an http or https URL (one
+    // with a blank or a control character is none).
     struct ServiceAddress {
         bool https = false;
         std::string host;  // without brackets for IPv6

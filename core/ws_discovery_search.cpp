@@ -146,6 +146,10 @@ void WsDiscoverySearch::ParseAnswer(std::span<const std::uint8_t> bytes,
             }
             for (const WsDiscoveryCodec::Match& match : message.matches) {
                 if (match.endpoint.empty() && match.xaddrs.empty()) continue;
+                if (!WsDiscoveryCodec::OffersWebService(match)) {
+                    ignored_.fetch_add(1, std::memory_order_relaxed);
+                    continue;
+                }
                 const WsdDevice device =
                     WsDiscoveryCodec::MakeDevice(match, interface_address, mask, source);
                 matches_.fetch_add(1, std::memory_order_relaxed);
@@ -155,7 +159,8 @@ void WsDiscoverySearch::ParseAnswer(std::span<const std::uint8_t> bytes,
         case WsDiscoveryCodec::Kind::kHello:
             // Printers and other WS-Discovery hosts announce themselves too;
             // only cameras belong in the list.
-            if (message.matches.empty() || !WsDiscoveryCodec::IsVideoDevice(message.matches[0])) {
+            if (message.matches.empty() || !WsDiscoveryCodec::IsVideoDevice(message.matches[0]) ||
+                !WsDiscoveryCodec::OffersWebService(message.matches[0])) {
                 ignored_.fetch_add(1, std::memory_order_relaxed);
                 return;
             } else {

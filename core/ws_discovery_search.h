@@ -48,7 +48,8 @@ public:
         std::uint64_t faults = 0;     // SOAP Faults answering our probes
         std::uint64_t refused = 0;    // malformed, oversized, DOCTYPE, too complex
         std::uint64_t unmatched = 0;  // ProbeMatches for probes not ours
-        std::uint64_t ignored = 0;    // probes of others, non-camera Hellos, other messages
+        std::uint64_t ignored =
+            0;  // probes of others, non-camera Hellos and matches, other messages
     };
 
     WsDiscoverySearch();

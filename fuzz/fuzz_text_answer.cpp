@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const DeviceInfo& info = entry->info;
     Require(entry->family == 3 && entry->protocol == kProtocolText, "text protocol family");
-    Require(entry->interface_address == kInterface && entry->row == 0, "bookkeeping");
+    Require(entry->interface_address == kInterface && entry->sender_address == 0, "bookkeeping");
     fuzz::RequireTextFieldsCanonical(info);
     fuzz::RequireCanonical(info.name, "name terminated inside its own field");
     Require(GetText(info.reserved).empty(), "a text name never runs into reserved");

@@ -1,12 +1,13 @@
 // The WS-Discovery parser and the device mapping over arbitrary bytes.
 // Besides memory safety it checks the caps (matches, list items, value
 // lengths), that every record field stays terminated and zero-padded, that the
-// shown address is the sender's or one on the subnet, and that parsing is
-// deterministic.
+// shown address is the sender's or one on the subnet, that only web service
+// addresses are kept, and that parsing is deterministic.
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "core/ws_discovery_codec.h"
 #include "fuzz/fuzz_checks.h"
@@ -33,8 +34,14 @@ void RequireDevice(const WsdDevice& d) {
     fuzz::RequireCanonical(d.wsd.hardware, "hardware terminated and zero-padded");
     fuzz::RequireCanonical(d.wsd.location, "location terminated and zero-padded");
     Require(e.protocol == kProtocolWsDiscovery && e.family == kFamilyWsDiscovery, "protocol");
-    Require(e.interface_address == kInterface && e.row == 0, "bookkeeping");
+    Require(e.interface_address == kInterface && e.sender_address == kSource, "bookkeeping");
     Require(e.info.http_port != 0, "a shown address always has a port");
+    for (std::string_view rest = GetText(d.wsd.xaddrs); !rest.empty();) {
+        Require(rest.starts_with("http://") || rest.starts_with("https://"),
+                "only web service addresses are kept");
+        const std::size_t blank = rest.find(' ');
+        rest = blank == std::string_view::npos ? std::string_view{} : rest.substr(blank + 1);
+    }
     std::uint32_t shown = 0;
     Require(ParseAddress(GetText(e.info.ip), shown), "the shown address is IPv4");
     Require(shown == kSource || (shown & kMask) == (kInterface & kMask),

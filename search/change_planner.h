@@ -69,8 +69,9 @@ struct ChangeRequest {
     // What the user typed; unset: nothing typed. A camera whose answer
     // carries no usable password (text protocol) needs one typed.
     Credentials credentials;
-    // Send addresses that only the link refuses (`IsOverridable`), with a
-    // warning.
+    // Send an address that only the link refuses (`IsOverridable`) to the
+    // camera it is set on, with a warning. A batch or match hands out free
+    // addresses only and skips such an address all the same.
     bool force = false;
     // Plan and show, send nothing.
     bool dry_run = false;

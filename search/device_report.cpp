@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
+#include <type_traits>
 
+#include "core/protocol_names.h"
 #include "search/text_encoding.h"
 
 namespace quorvex {
@@ -25,20 +27,13 @@ std::string FamilyLetter(std::int32_t family) {
     }
 }
 
-std::string ProtocolName(std::int32_t protocol) {
-    if (protocol == kProtocolBinary) return "binary";
-    if (protocol == kProtocolText) return "text";
-    if (protocol == kProtocolWsDiscovery) return "wsd";
-    return "";
-}
-
 std::string ProtocolNames(const DeviceEntry& entry) {
     // A device only the own protocols heard keeps no list: its protocol is
     // the one.
-    if (entry.protocols == 0) return ProtocolName(entry.protocol);
+    if (entry.protocols == 0) return std::string(ProtocolKey(entry.protocol));
     std::string names;
     for (std::int32_t id = 1; id < 16; ++id) {
-        const std::string name = ProtocolName(id);
+        const std::string_view name = ProtocolKey(id);
         if ((entry.protocols & (1u << id)) == 0 || name.empty()) continue;
         if (!names.empty()) names += ',';
         names += name;
@@ -70,15 +65,27 @@ std::array<std::string, kTableColumns> TableCells(const DeviceReportRow& row,
             TerminalText(row.uid),
             TerminalText(row.software_version),
             TerminalText(row.web_version),
-            TerminalText(row.mac),
+            TerminalText(row.conflict ? row.mac + " (conflict)" : row.mac),
             TerminalText(row.protocols),
             TerminalText(row.interface_name.empty() ? row.interface : row.interface_name)};
 }
 
-const char* const kCsvHeader =
-    "mac,family,protocol,protocols,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
-    "software_version,web_version,user,device_id,xaddrs,hardware,location,metadata_version,gone,"
-    "interface,interface_name,outside_subnet\r\n";
+// The CSV text of one value; texts made safe for spreadsheets.
+std::string CsvValue(const DeviceReportRow& row, const ReportColumn& column) {
+    return std::visit(
+        [&](auto field) -> std::string {
+            const auto& value = row.*field;
+            using Value = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<Value, std::string>) {
+                return CsvField(value);
+            } else if constexpr (std::is_same_v<Value, bool>) {
+                return value ? "true" : "false";
+            } else {
+                return std::to_string(value);
+            }
+        },
+        column.field);
+}
 
 }  // namespace
 
@@ -88,7 +95,7 @@ DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
     DeviceReportRow row;
     row.mac = DeviceKey(info);
     row.family = FamilyLetter(entry.family);
-    row.protocol = ProtocolName(entry.protocol);
+    row.protocol = ProtocolKey(entry.protocol);
     row.protocols = ProtocolNames(entry);
     row.name = FullName(info);
     row.uid = GetText(info.uid);
@@ -112,6 +119,7 @@ DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
 DeviceReportRow MakeReportRow(const DeviceUpdate& update, std::string_view interface_name) {
     DeviceReportRow row = MakeReportRow(update.entry, update.outside_subnet, interface_name);
     row.mac = TableKeyText(TableKey(update));
+    row.conflict = update.mac_conflict;
     if (const WsdInfo* wsd = update.wsd.get()) {
         row.xaddrs = GetText(wsd->xaddrs);
         row.hardware = GetText(wsd->hardware);
@@ -147,34 +155,17 @@ std::string FormatJson(const std::vector<DeviceReportRow>& rows) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const DeviceReportRow& r = rows[i];
         nlohmann::ordered_json o;
-        const auto text = [&](const char* key, const std::string& value) {
-            o[key] = ToValidUtf8(value);
-        };
-        text("mac", r.mac);
-        text("family", r.family);
-        text("protocol", r.protocol);
-        text("protocols", r.protocols);
-        text("name", r.name);
-        text("uid", r.uid);
-        text("ip", r.ip);
-        text("mask", r.mask);
-        text("gateway", r.gateway);
-        text("dns1", r.dns1);
-        text("dns2", r.dns2);
-        o["http_port"] = r.http_port;
-        o["dhcp"] = r.dhcp;
-        text("software_version", r.software_version);
-        text("web_version", r.web_version);
-        text("user", r.user);
-        text("device_id", r.device_id);
-        text("xaddrs", r.xaddrs);
-        text("hardware", r.hardware);
-        text("location", r.location);
-        o["metadata_version"] = r.metadata_version;
-        o["gone"] = r.gone;
-        text("interface", r.interface);
-        text("interface_name", r.interface_name);
-        o["outside_subnet"] = r.outside_subnet;
+        for (const ReportColumn& column : kReportColumns) {
+            std::visit(
+                [&](auto field) {
+                    const auto& value = r.*field;
+                    if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>)
+                        o[std::string(column.name)] = ToValidUtf8(value);
+                    else
+                        o[std::string(column.name)] = value;
+                },
+                column.field);
+        }
         out += "  " + o.dump();
         out += i + 1 < rows.size() ? ",\n" : "\n";
     }
@@ -184,36 +175,15 @@ std::string FormatJson(const std::vector<DeviceReportRow>& rows) {
 
 std::string FormatCsv(const std::vector<DeviceReportRow>& rows, bool byte_order_mark) {
     std::string out = byte_order_mark ? "\xEF\xBB\xBF" : "";
-    out += kCsvHeader;
+    for (const ReportColumn& column : kReportColumns) {
+        if (&column != &kReportColumns.front()) out += ',';
+        out += column.name;
+    }
+    out += "\r\n";
     for (const DeviceReportRow& r : rows) {
-        const std::string fields[] = {CsvField(r.mac),
-                                      CsvField(r.family),
-                                      CsvField(r.protocol),
-                                      CsvField(r.protocols),
-                                      CsvField(r.name),
-                                      CsvField(r.uid),
-                                      CsvField(r.ip),
-                                      CsvField(r.mask),
-                                      CsvField(r.gateway),
-                                      CsvField(r.dns1),
-                                      CsvField(r.dns2),
-                                      std::to_string(r.http_port),
-                                      r.dhcp ? "true" : "false",
-                                      CsvField(r.software_version),
-                                      CsvField(r.web_version),
-                                      CsvField(r.user),
-                                      CsvField(r.device_id),
-                                      CsvField(r.xaddrs),
-                                      CsvField(r.hardware),
-                                      CsvField(r.location),
-                                      std::to_string(r.metadata_version),
-                                      r.gone ? "true" : "false",
-                                      CsvField(r.interface),
-                                      CsvField(r.interface_name),
-                                      r.outside_subnet ? "true" : "false"};
-        for (std::size_t i = 0; i < std::size(fields); ++i) {
-            if (i > 0) out += ',';
-            out += fields[i];
+        for (const ReportColumn& column : kReportColumns) {
+            if (&column != &kReportColumns.front()) out += ',';
+            out += CsvValue(r, column);
         }
         out += "\r\n";
     }

@@ -6,9 +6,11 @@
 // the same encoding through these functions. Device passwords are never part
 // of a report.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "core/device_records.h"
@@ -51,7 +53,51 @@ struct DeviceReportRow {
     std::string interface;       // dotted address of the interface that heard it
     std::string interface_name;  // its adapter name ("eth0"), empty when unknown
     bool outside_subnet = false;
+    // Its MAC answered with different addresses or from different senders
+    // within one search (`DeviceUpdate::mac_conflict`).
+    bool conflict = false;
 };
+
+// One field of the JSON object and the CSV row: its name, which is the JSON
+// key and the CSV header, and the row member it shows. Texts are written as
+// strings, numbers as numbers, flags as true or false.
+struct ReportColumn {
+    std::string_view name;
+    std::variant<std::string DeviceReportRow::*, std::uint16_t DeviceReportRow::*,
+                 std::uint32_t DeviceReportRow::*, bool DeviceReportRow::*>
+        field;
+};
+
+// Every field in the order both formats write it. Scripts read these names
+// and this order: a new field goes at the end.
+inline constexpr std::array<ReportColumn, 26> kReportColumns = {{
+    {"mac", &DeviceReportRow::mac},
+    {"family", &DeviceReportRow::family},
+    {"protocol", &DeviceReportRow::protocol},
+    {"protocols", &DeviceReportRow::protocols},
+    {"name", &DeviceReportRow::name},
+    {"uid", &DeviceReportRow::uid},
+    {"ip", &DeviceReportRow::ip},
+    {"mask", &DeviceReportRow::mask},
+    {"gateway", &DeviceReportRow::gateway},
+    {"dns1", &DeviceReportRow::dns1},
+    {"dns2", &DeviceReportRow::dns2},
+    {"http_port", &DeviceReportRow::http_port},
+    {"dhcp", &DeviceReportRow::dhcp},
+    {"software_version", &DeviceReportRow::software_version},
+    {"web_version", &DeviceReportRow::web_version},
+    {"user", &DeviceReportRow::user},
+    {"device_id", &DeviceReportRow::device_id},
+    {"xaddrs", &DeviceReportRow::xaddrs},
+    {"hardware", &DeviceReportRow::hardware},
+    {"location", &DeviceReportRow::location},
+    {"metadata_version", &DeviceReportRow::metadata_version},
+    {"gone", &DeviceReportRow::gone},
+    {"interface", &DeviceReportRow::interface},
+    {"interface_name", &DeviceReportRow::interface_name},
+    {"outside_subnet", &DeviceReportRow::outside_subnet},
+    {"conflict", &DeviceReportRow::conflict},
+}};
 
 // Builds the row of one stored entry; `outside_subnet` is the search
 // manager's verdict for it, `interface_name` the name of the adapter whose
@@ -68,14 +114,17 @@ void SortByMac(std::vector<DeviceReportRow>& rows);
 // The aligned table (the window's columns, the protocols, the interface).
 // The address column always shows the device's address
 // and port; "(outside_mark)" follows it for a device outside its interface's
-// subnet. The interface column shows the adapter name (its address when the
-// name is unknown). Ends with a newline; a header line alone without rows.
+// subnet, and "(conflict)" follows the MAC of a device in MAC conflict. The
+// interface column shows the adapter name (its address when the name is
+// unknown). Ends with a newline; a header line alone without rows.
 std::string FormatTable(const std::vector<DeviceReportRow>& rows, std::string_view outside_mark);
 
-// One JSON array, one object per line, keys in a fixed order. "[]" when empty.
+// One JSON array, one object per line, keyed as `kReportColumns` in its
+// order. "[]" when empty.
 std::string FormatJson(const std::vector<DeviceReportRow>& rows);
 
-// RFC 4180: a header row, then one record per row, CRLF line ends; fields are
+// RFC 4180: a header row of the `kReportColumns` names, then one record per
+// row, CRLF line ends; fields are
 // made safe for spreadsheets (see CsvField). With `byte_order_mark` the text
 // starts with U+FEFF, which some spreadsheets need to read UTF-8.
 std::string FormatCsv(const std::vector<DeviceReportRow>& rows, bool byte_order_mark = false);

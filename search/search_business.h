@@ -1,15 +1,15 @@
 #pragma once
 
-// The search manager: owns the two protocol objects, runs the one search
-// worker that drives them, keeps the table of devices found (one entry per
-// device key), tells the window about new and changed entries, routes commands
-// to the protocol that found a device and proposes free addresses in the PC's
-// subnet for devices outside it.
+// The search manager: owns the protocol objects and runs the one search
+// worker that drives them. The jobs live in parts of their own: the table of
+// devices found (`DeviceTable`), the interfaces searched on (`InterfaceSet`),
+// when a search repeats after drops (`RepeatPolicy`) and the commands with
+// their tickets (`CommandScheduler`); this class ties them to the worker and
+// keeps the one public face the front-ends use.
 //
 // Threads: the worker runs the search loop and `OnDeviceFound`; everything
-// else is called from one controlling thread (the window's). The table lock is
-// held only for one lookup and copy; no other lock is taken under it and the
-// notification runs after it is released.
+// else is called from one controlling thread (the window's) or any thread
+// where said.
 
 #include <atomic>
 #include <chrono>
@@ -21,10 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <shared_mutex>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/base_search.h"
@@ -32,41 +29,36 @@
 #include "search/adapter_source.h"
 #include "search/address_plan.h"
 #include "search/base_thread.h"
+#include "search/change_planner.h"
+#include "search/command_scheduler.h"
 #include "search/credentials.h"
+#include "search/device_table.h"
 #include "search/device_update.h"
+#include "search/interface_set.h"
+#include "search/repeat_policy.h"
 #include "search/search_status.h"
 #include "search/socket_waiter.h"
 
 namespace quorvex {
 
-// Tells the window that the entry under `key` was added or changed. Runs on
-// the worker; `key` is valid only during the call.
-using NotifyCallback = void (*)(const char* key, void* context, std::int32_t tag);
-
 class SearchBusiness {
 public:
     using ProtocolMap = std::map<std::int32_t, std::unique_ptr<IDeviceSearch>>;
 
-    // The table holds at most this many devices; answers with new keys beyond
-    // it are dropped, answers for keys already stored still update them.
-    static constexpr std::size_t kMaxDevices = 65536;
-    // Length of one worker pass.
+    static constexpr std::size_t kMaxDevices = DeviceTable::kMaxDevices;
+    // Length of one worker pass while a search settles; an idle worker
+    // sleeps until a socket, an adapter change, a command, the next search or
+    // a deferred command needs it.
     static constexpr std::chrono::milliseconds kPassLength{100};
+    // How long after it last sent or read the worker keeps short passes, so
+    // that drops are counted and repeats go out while answers settle.
+    static constexpr std::chrono::milliseconds kSettleTime{2000};
     // After reading answers, how long the worker lets more gather before it
     // waits on its sockets again.
     static constexpr std::chrono::milliseconds kGatherTime{1};
-    // When the system drops answers to a search because a socket overflowed,
-    // that protocol searches again once its sockets have gone quiet, and keeps
-    // doing so while each repeat still brings devices back and drops are still
-    // counted; never more than this many times per search.
-    static constexpr int kMaxRepeatSearches = 12;
-    // How long a protocol's sockets must have been quiet before it repeats a
-    // search, so that a repeat's answers do not land on the tail of the last
-    // burst and overflow the same queues in the same way.
-    static constexpr std::chrono::milliseconds kQuietBeforeRepeat{150};
-    // A device that missed this many searches in a row is reported as not
-    // answering.
-    static constexpr std::int32_t kMissedSearchesForSilent = 3;
+    static constexpr int kMaxRepeatSearches = RepeatPolicy::kMaxRepeats;
+    static constexpr std::chrono::milliseconds kQuietBeforeRepeat = RepeatPolicy::kQuiet;
+    static constexpr std::int32_t kMissedSearchesForSilent = DeviceTable::kMissedSearchesForSilent;
 
     // The protocol objects of the ids in `ids` (kProtocol*; empty: all three).
     static ProtocolMap MakeProtocols(const std::set<std::int32_t>& ids = {});
@@ -80,10 +72,9 @@ public:
     SearchBusiness(const SearchBusiness&) = delete;
     SearchBusiness& operator=(const SearchBusiness&) = delete;
     // As `Stop`.
-    virtual ~SearchBusiness();
+    ~SearchBusiness();
 
     // Settings, to be made before `Start`.
-    void SetNotification(NotifyCallback callback, void* context, std::int32_t tag);
     // Seconds between two searches (30 after construction).
     void SetSearchInterval(std::int32_t seconds);
     // The host-number range of `MatchAddress`; also resets `nextOctet` to `min`.
@@ -111,12 +102,8 @@ public:
     // every socket, empties the table and forgets the interfaces.
     void Stop();
 
-    // Copies the entry under `key`; false (and `entry` untouched) when absent.
-    bool GetDevice(std::string_view key, DeviceEntry& entry) const;
     // The entry under `key` with its health; none when absent.
     std::optional<DeviceUpdate> GetUpdate(std::string_view key) const;
-    // Stores the list row of the entry under `key`; false when absent.
-    bool SetDeviceRow(std::string_view key, std::int32_t row);
     // Empties the table and asks for a search at once.
     void ClearDevices();
     // Asks for a search at once without clearing the table; the adapters are
@@ -137,15 +124,8 @@ public:
     // dropped it because it could not go out.
     bool CommandLeft(std::int32_t protocol, std::uint64_t ticket) const;
 
-    // What a change of one device left behind: the tickets of its commands.
-    struct ChangeTicket {
-        std::int32_t protocol = 0;
-        std::uint64_t first = 0;   // the settings command
-        std::uint64_t change = 0;  // names the HTTP-port command still to come; 0: none
-    };
-    // How long after the settings command of a text device has left its
-    // HTTP-port command is queued, so that the device has taken the settings.
-    static constexpr std::chrono::milliseconds kHttpPortDelay{2000};
+    using ChangeTicket = quorvex::ChangeTicket;
+    static constexpr std::chrono::milliseconds kHttpPortDelay = CommandScheduler::kHttpPortDelay;
     // Queues the settings command for `entry`; when the device speaks the text
     // protocol and `settings` change its HTTP port, the worker queues the
     // HTTP-port command `kHttpPortDelay` after the first has left.
@@ -203,13 +183,16 @@ public:
     std::vector<DeviceUpdate> CopyUpdates() const;
     // The search's health now.
     SearchStatus Status() const;
+    // What the change planner needs: the interfaces searched on, the whole
+    // table with its health and conflict marks, and the match range.
+    SiteFacts PlanFacts() const;
     std::size_t DeviceCount() const;
     // The interfaces the worker searches on; empty until it has read them.
     std::vector<LocalInterface> CopyInterfaces() const;
     std::size_t InterfaceCount() const;
-    // True once the worker has read the interfaces (whatever it found), until
-    // `Stop`.
-    bool InterfacesLoaded() const { return interfaces_loaded_.load(); }
+    // True once the worker has read the interfaces (whatever it found) and
+    // `Status` tells what it found, until `Stop`.
+    bool InterfacesLoaded() const { return interfaces_ready_.load(); }
     // Searches sent since construction (one per search on all protocols).
     std::uint64_t SearchCount() const { return search_count_.load(); }
     // Searches repeated on one protocol because answers were dropped.
@@ -221,94 +204,37 @@ public:
     bool IsRunning() const { return worker_.running(); }
 
 private:
-    // What the table keeps per device besides the entry itself.
-    struct Stored {
-        DeviceEntry entry;
-        std::uint64_t heard_search = 0;  // number of the search it last answered
-        std::int64_t heard_ms = 0;       // when, ms since the Unix epoch
-        std::int32_t missed = 0;         // searches in a row it missed
-    };
-    // A protocol's search and the repeats that may follow it (worker only).
-    struct RepeatState {
-        std::uint64_t drops = 0;          // drops counted when it last searched
-        std::uint64_t found_at_send = 0;  // devices it had added by then
-        std::chrono::steady_clock::time_point sent{};
-        std::chrono::steady_clock::time_point last_read{};
-        int left = 0;
-        int barren = 0;  // repeats in a row that brought nobody new
-    };
-
     static int SearchLoop(void* argument);
     static void DeliverCallback(const DeviceEntry* entry, void* context, std::int32_t extra);
     static void WsdCallback(const WsdDevice* device, void* context, std::int32_t extra);
-    // Merges what one answer said into the table (`wsd`: null for the own
-    // protocols) and queues the key for the next batch when it changed.
-    void Record(const DeviceEntry& entry, const WsdInfo* wsd);
-    // The table key of a device key text; none for any other text.
-    static std::optional<std::uint64_t> KeyValue(std::string_view key);
-    // Reads the adapters; when the set of addresses differs from the one in
-    // use, reopens every protocol's sockets on the new set. True when it
-    // changed (the caller then searches at once).
+    // Reads the adapters; when the set differs from the one in use, reopens
+    // every protocol's sockets on the new set. True when it changed (the
+    // caller then searches at once).
     bool LoadInterfaces();
-    void ReceivePass(std::chrono::steady_clock::time_point until);
+    // Waits on the sockets until `until` (or a wake-up) and reads what comes;
+    // true when it read answers.
+    bool ReceivePass(std::chrono::steady_clock::time_point until);
     void SendSearches();
-    void RepeatIfAnswersWereLost();
-    void CountMissedSearches();
+    // Repeats a search when answers were lost; true while repeats go on.
+    bool RepeatIfAnswersWereLost();
     void FlushUpdates();
-    // Queues the HTTP-port commands whose delay has passed (worker).
-    void RunDeferredCommands();
+    void RefreshStatus();
     // The interface record whose subnet `entry` moves into, and the host
     // addresses matching tries there, in order.
     std::optional<std::pair<LocalInterface, std::vector<std::uint32_t>>> MatchCandidates(
         const DeviceEntry& entry) const;
-    void RefreshStatus();
-    std::optional<LocalInterface> FindInterface(std::uint32_t interface_address) const;
-    // The addresses (with masks) of the interface that holds
-    // `interface_address`, that one first; empty when it is not searched on.
-    std::vector<LocalInterface> InterfaceAddresses(std::uint32_t interface_address) const;
-    bool OutsideSubnet(const DeviceEntry& entry) const;
-    // Under the table lock.
-    DeviceUpdate MakeUpdate(std::uint64_t key, const Stored& stored) const;
 
     BaseThread worker_;
     ProtocolMap protocols_;
-    mutable std::shared_mutex table_lock_;
-    // Keyed by the six bytes of the MAC address, which the device key text
-    // spells out: one key per device key, without a string per answer.
-    std::unordered_map<std::uint64_t, Stored> devices_;
-    // What WS-Discovery said of the devices it heard, by the same keys (under
-    // the table lock). Kept apart so that the far more numerous answers of
-    // the own protocols never carry it; shared with the updates sent out.
-    std::unordered_map<std::uint64_t, std::shared_ptr<const WsdInfo>> wsd_;
-    // Devices added per protocol since construction (under the table lock).
-    std::map<std::int32_t, std::uint64_t> added_;
-    // Commands queued per protocol (the protocol map never changes after
-    // construction, so the map's shape is fixed and only the counts move).
-    std::map<std::int32_t, std::atomic<std::uint64_t>> queued_;
-    std::mutex command_lock_;
-    // HTTP-port commands waiting for their settings command to have left.
-    struct Deferred {
-        std::uint64_t change = 0;
-        DeviceEntry entry{};
-        NetSettings settings{};
-        std::uint64_t after = 0;  // ticket of the settings command
-        std::optional<std::chrono::steady_clock::time_point> left_at;
-    };
-    mutable std::mutex deferred_lock_;
-    std::vector<Deferred> deferred_;
-    std::map<std::uint64_t, std::uint64_t> deferred_tickets_;  // change -> ticket once queued
-    std::uint64_t next_change_ = 0;
+    InterfaceSet interfaces_;
+    DeviceTable table_{interfaces_};
+    CommandScheduler commands_{protocols_};
+    RepeatPolicy repeats_;  // worker only
     std::atomic<bool> refreshRequested{false};
+    std::atomic<bool> interfaces_ready_{false};
 
-    NotifyCallback notify_ = nullptr;
-    void* notify_context_ = nullptr;
-    std::int32_t notify_tag_ = 0;
     DevicesCallback devices_callback_;
     std::function<void(const SearchStatus&)> status_callback_;
-    // Keys changed since the last batch went out (own lock: any thread may
-    // deliver an entry, the worker sends the batch).
-    std::mutex pending_lock_;
-    std::vector<std::uint64_t> pending_;
 
     std::atomic<std::int32_t> searchInterval{30};
     std::int32_t nextOctet = 0;
@@ -319,12 +245,6 @@ private:
     std::shared_ptr<const AdapterSource> adapter_source_;
     bool watch_adapters_ = true;
 
-    // Written by the worker, read by the window; guarded by its own lock,
-    // never held together with the table lock.
-    mutable std::mutex interfaces_lock_;
-    std::vector<LocalInterface> interfaces_;
-    std::atomic<bool> interfaces_loaded_{false};
-
     mutable std::mutex status_lock_;
     SearchStatus status_;
 
@@ -332,13 +252,11 @@ private:
     std::atomic<std::uint64_t> repeat_count_{0};
     std::atomic<bool> repeats_pending_{false};
     std::atomic<bool> answers_lost_{false};
-    std::atomic<std::uint64_t> adapter_changes_{0};
     SocketWaiter waiter_;
-    std::vector<int> handles_;                     // worker only
-    std::vector<std::int32_t> handle_owners_;      // protocol id per handle, worker only
-    std::map<std::int32_t, RepeatState> repeats_;  // worker only
-    int monitor_handle_ = -1;                      // worker only; -1 without a monitor
-    bool monitor_ready_ = false;                   // worker only: changes wait to be read
+    std::vector<int> handles_;                 // worker only
+    std::vector<std::int32_t> handle_owners_;  // protocol id per handle, worker only
+    int monitor_handle_ = -1;                  // worker only; -1 without a monitor
+    bool monitor_ready_ = false;               // worker only: changes wait to be read
 };
 
 }  // namespace quorvex

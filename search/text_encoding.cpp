@@ -10,8 +10,13 @@ namespace quorvex {
 
 namespace {
 
+// C0 and C1 controls, DEL, and the bidirectional formatting characters: a
+// right-to-left override (U+202E) in a device name would show the text after
+// it, the next cell or the rest of the line reversed, so a name could pass
+// itself off as another address or MAC.
 bool IsControl(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
+           cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
 }
 
 // wcwidth follows the calling thread's LC_CTYPE, which a program that never

@@ -20,13 +20,16 @@ std::string JsonString(std::string_view bytes);
 // One RFC 4180 field for `bytes` made valid UTF-8 first, safe to open in a
 // spreadsheet: a field that begins with "=", "+", "-", "@", a tab or a CR (a
 // formula to a spreadsheet) gets a leading "'"; C0 and C1 control characters
-// other than tab, CR and LF, and DEL, become U+FFFD; the field is quoted (inner
+// other than tab, CR and LF, DEL and the bidirectional controls (U+061C,
+// U+200E, U+200F, U+202A..U+202E, U+2066..U+2069) become U+FFFD; the field is
+// quoted (inner
 // quotes doubled) when it holds a comma, a quote, CR or LF.
 std::string CsvField(std::string_view bytes);
 
 // `bytes` made valid UTF-8 and safe to print on a terminal: C0 and C1 control
-// characters and DEL become U+FFFD, so a device name cannot move the cursor or
-// send escape sequences to the terminal.
+// characters, DEL and the bidirectional controls become U+FFFD, so a device
+// name cannot move the cursor, send escape sequences to the terminal or turn
+// the text after it around.
 std::string TerminalText(std::string_view bytes);
 
 // Columns that valid UTF-8 text takes on a terminal, by the C library's

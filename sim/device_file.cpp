@@ -176,6 +176,9 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
         } else if (key == "dhcp") {
             if (!ReadInteger(value, key, 0, 255, number, error)) return false;
             d.dhcp = static_cast<std::uint8_t>(number);
+        } else if (key == "reply_delay_ms") {
+            if (!ReadInteger(value, key, 0, 600000, number, error)) return false;
+            d.reply_delay_ms = static_cast<int>(number);
         } else if (key == "aux_flag") {
             if (!ReadInteger(value, key, 0, 255, number, error)) return false;
             d.aux_flag = static_cast<std::uint8_t>(number);

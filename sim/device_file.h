@@ -5,9 +5,9 @@
 // "protocol" ("binary" or "text"), "family" ("H", "J" or "E"), "name", "uid",
 // "ip", "mask", "gateway", "dns1", "dns2", "http_port", "dhcp" (0/1 or
 // true/false), "software_version", "web_version", "user", "password",
-// "device_id", "aux_flag" and "reply" ("unicast", "broadcast",
-// "multicast"). Unknown keys are errors, so a misspelt key never passes
-// silently.
+// "device_id", "aux_flag", "reply" ("unicast", "broadcast",
+// "multicast") and "reply_delay_ms" (0..600000). Unknown keys are errors, so a misspelt key never
+// passes silently.
 
 #include <string>
 #include <string_view>

@@ -22,10 +22,11 @@ std::uint32_t Address(const char* dotted) {
 DeviceResponder::DeviceResponder(std::vector<SimDevice> devices, int spread_ms, std::uint64_t seed)
     : devices_(std::move(devices)), spread_ms_(spread_ms), random_(seed) {}
 
-Clock::time_point DeviceResponder::Due(Clock::time_point now) {
-    if (spread_ms_ <= 0) return now;
+Clock::time_point DeviceResponder::Due(const SimDevice& device, Clock::time_point now) {
+    const Clock::time_point held = now + std::chrono::milliseconds(device.reply_delay_ms);
+    if (spread_ms_ <= 0) return held;
     std::uniform_int_distribution<int> delay(0, spread_ms_ * 1000 - 1);
-    return now + std::chrono::microseconds(delay(random_));
+    return held + std::chrono::microseconds(delay(random_));
 }
 
 void DeviceResponder::OnDatagram(const ReceivedDatagram& d, Clock::time_point now,
@@ -48,7 +49,7 @@ void DeviceResponder::OnDatagram(const ReceivedDatagram& d, Clock::time_point no
                 o.address =
                     EffectiveReply(device) == ReplyMode::kBroadcast ? kBroadcast : d.source_address;
                 o.port = d.source_port;
-                o.due = Due(now);
+                o.due = Due(device, now);
                 out.push_back(std::move(o));
             }
         } else if (kind == BinaryMessage::kCommand) {
@@ -74,7 +75,7 @@ void DeviceResponder::OnDatagram(const ReceivedDatagram& d, Clock::time_point no
                 o.address = d.source_address;
                 o.port = d.source_port;
             }
-            o.due = Due(now);
+            o.due = Due(device, now);
             out.push_back(std::move(o));
         }
     } else if (const auto command = ParseTextCommand(d.bytes)) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // The simulated cameras: every device answers each probe of its protocol on
-// the interface that heard it, in its reply mode, after a random delay within
-// the spread; commands are applied to the device they name, so a changed
+// the interface that heard it, in its reply mode, after its own reply delay
+// and a random delay within the spread; commands are applied to the device they name, so a changed
 // configuration shows in the next answer.
 
 #include <cstdint>
@@ -25,7 +25,7 @@ public:
     const std::vector<SimDevice>& devices() const { return devices_; }
 
 private:
-    Clock::time_point Due(Clock::time_point now);
+    Clock::time_point Due(const SimDevice& device, Clock::time_point now);
 
     std::vector<SimDevice> devices_;
     int spread_ms_;

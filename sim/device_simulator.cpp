@@ -125,6 +125,8 @@ DeviceSimulator::OpenResult DeviceSimulator::Open(const std::vector<std::string>
         ServedInterface s;
         s.name = name;
         s.address = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr;
+        if (i->ifa_netmask && i->ifa_netmask->sa_family == AF_INET)
+            s.mask = reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr;
         found.push_back(s);
     }
     ::freeifaddrs(list);

@@ -92,7 +92,10 @@ int main(int argc, char** argv) {
     // Impostors answer after the cameras, so they are added after them.
     std::unique_ptr<SpoofResponder> impostors;
     if (flood.spoof_macs) impostors = std::make_unique<SpoofResponder>(devices);
-    if (wsd) simulator.AddResponder(std::make_unique<WsdResponder>(devices, options.wsd));
+    if (wsd) {
+        simulator.AddResponder(
+            std::make_unique<WsdResponder>(devices, options.wsd, simulator.interfaces()));
+    }
     simulator.AddResponder(std::make_unique<DeviceResponder>(std::move(devices), options.spread_ms,
                                                              options.generator.seed));
     if (impostors) simulator.AddResponder(std::move(impostors));

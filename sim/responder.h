@@ -25,6 +25,7 @@ enum class SocketKind { kBinary, kText, kWsd };
 struct ServedInterface {
     std::string name;
     std::uint32_t address = 0;  // network byte order
+    std::uint32_t mask = 0;     // network byte order; 0 when unknown
 };
 
 struct ReceivedDatagram {

@@ -192,6 +192,9 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
         } else {
             d.reply = s.reply;
         }
+        if (!s.reply_delays_ms.empty())
+            d.reply_delay_ms =
+                s.reply_delays_ms[static_cast<std::size_t>(i) % s.reply_delays_ms.size()];
         devices.push_back(std::move(d));
     }
     return devices;

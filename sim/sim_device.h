@@ -40,6 +40,10 @@ struct SimDevice {
     std::uint8_t dhcp = 0;
     std::uint8_t aux_flag = 0;
     ReplyMode reply = ReplyMode::kUnicast;
+    // Every answer to a probe leaves this long after the probe came (before
+    // any random spread): real firmware, and WS-Discovery by design, hold
+    // answers back.
+    int reply_delay_ms = 0;
     // WS-Discovery: a kWsd device speaks only it; a text or binary device
     // with `wsd_too` answers it as well, with its MAC in the scopes.
     bool wsd_too = false;
@@ -86,6 +90,8 @@ struct GeneratorSettings {
     // "mixed" spreads the modes over the devices; otherwise one mode for all.
     bool mixed = false;
     ReplyMode reply = ReplyMode::kUnicast;
+    // Device i answers after reply_delays_ms[i % size]; empty: at once.
+    std::vector<int> reply_delays_ms;
 };
 
 // Deterministic devices: the same settings give the same MACs, names and

@@ -1,6 +1,7 @@
 #include "sim/sim_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -98,6 +99,21 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
     number("--seed", 0, std::numeric_limits<long long>::max(),
            [&g](long long n) { g.seed = static_cast<std::uint64_t>(n); });
     number("--spread", 0, 600000, [&o](long long n) { o.spread_ms = static_cast<int>(n); });
+    text("--reply-delay", [&g](const std::string& value) {
+        std::vector<int> delays;
+        for (std::size_t at = 0; at <= value.size();) {
+            const std::size_t comma = std::min(value.find(',', at), value.size());
+            long long n = 0;
+            if (!ReadWhole(value.substr(at, comma - at), 0, 600000, n))
+                throw Problem{
+                    "--reply-delay wants milliseconds in 0..600000, comma-separated, "
+                    "not \"" +
+                    value + "\""};
+            delays.push_back(static_cast<int>(n));
+            at = comma + 1;
+        }
+        g.reply_delays_ms = std::move(delays);
+    });
     for (const auto& [name, prefix] :
          {std::pair{"--subnet", &g.subnet}, std::pair{"--outside-subnet", &g.outside_subnet}}) {
         text(name, [name = std::string(name), prefix = prefix](const std::string& value) {
@@ -244,7 +260,7 @@ Devices
                         mask, gateway, dns1, dns2, http_port, dhcp,
                         software_version, web_version, user (default admin),
                         password, device_id (text devices; default the MAC's
-                        twelve hex digits), aux_flag, reply. A binary device's
+                        twelve hex digits), aux_flag, reply, reply_delay_ms. A binary device's
                         family follows from its software version; a family
                         without a version gets a version of that family.
                         Generated devices come first, then the file's.
@@ -263,6 +279,10 @@ Answers
                         or (multicast) with ProbeMatches to the group at
                         3702; mixed makes every fourth one do that. Each
                         answers a MessageID once, however often it repeats.
+                        Answers all leave from the simulator's address, so a
+                        WS-Discovery-only camera whose address lies outside
+                        the probed interface's subnet names a host of that
+                        subnet of its own in its XAddrs instead.
   --wsd-hello           every WS-Discovery camera sends Hello to the group
                         once the first probe was heard
   --wsd-bye-after MS    and Bye MS milliseconds after that probe
@@ -271,6 +291,11 @@ Answers
                         4,900 elements, a non-SOAP root; and a SOAP Fault
   --spread MS           each device answers after a random delay below MS
                         milliseconds; 0 (default) sends every answer at once
+  --reply-delay MS[,MS...]
+                        generated device i holds every answer (WS-Discovery
+                        ones too) back by the i-th delay, cycling through
+                        the list, before any --spread; a file device's
+                        "reply_delay_ms" does the same
 
 Commands (binary 44 48 02 01 by MAC; text "CMD * HDS/1.0" by Device-ID with
 "netconf set ..." or "httpport set ...") are applied only with the device's

@@ -74,9 +74,10 @@ std::string Port(const SimDevice& d) {
     return d.http_port == 80 ? "" : ":" + std::to_string(d.http_port);
 }
 
-// The match body: endpoint, types, scopes, XAddrs, version, with the given
-// prefixes for addressing and discovery.
-std::string MatchBody(const SimDevice& d, const std::string& a, const std::string& w) {
+// The match body: endpoint, types, scopes, XAddrs (naming `ip`), version,
+// with the given prefixes for addressing and discovery.
+std::string MatchBody(const SimDevice& d, const std::string& a, const std::string& w,
+                      const std::string& ip) {
     std::string types, scopes, xaddrs;
     const std::string base = "onvif://www.onvif.org/";
     const bool show_mac = d.wsd_style != WsdStyle::kOdd || d.protocol != DeviceProtocol::kWsd;
@@ -87,15 +88,15 @@ std::string MatchBody(const SimDevice& d, const std::string& a, const std::strin
                      base + "hardware/" + PercentEncode(d.hardware) + " " + base + "location/" +
                      PercentEncode(d.location);
             if (show_mac) scopes += " " + base + "MAC/" + Mac(d, ':', false);
-            xaddrs = "http://" + d.ip + Port(d) + "/onvif/device_service";
+            xaddrs = "http://" + ip + Port(d) + "/onvif/device_service";
             break;
         case WsdStyle::kOdd:
             types = "t:Device";
             scopes = "ONVIF://www.onvif.org/Name/" + PercentEncode(d.name) + " " + base +
                      "HARDWARE/" + PercentEncode(d.hardware);
             if (show_mac) scopes += " " + base + "mac/" + Mac(d, ':', true);
-            xaddrs = "http://" + d.ip + ":" + std::to_string(d.http_port) +
-                     "/onvif/device_service https://" + d.ip + "/onvif/device_service";
+            xaddrs = "http://" + ip + ":" + std::to_string(d.http_port) +
+                     "/onvif/device_service https://" + ip + "/onvif/device_service";
             break;
         case WsdStyle::kIpv6First:
             types = "dn:NetworkVideoTransmitter tds:Device";
@@ -106,7 +107,7 @@ std::string MatchBody(const SimDevice& d, const std::string& a, const std::strin
                      "]/onvif/device_service "
                      "http://169.254." +
                      std::to_string(d.mac[4]) + "." + std::to_string(d.mac[5] | 1) +
-                     "/onvif/device_service\nhttp://" + d.ip + Port(d) + "/onvif/device_service";
+                     "/onvif/device_service\nhttp://" + ip + Port(d) + "/onvif/device_service";
             break;
     }
     std::string body = "<" + a + ":EndpointReference><" + a + ":Address>" + d.endpoint + "</" + a +
@@ -164,26 +165,30 @@ bool AnswersWsdProbe(const SimDevice& device, const WsdProbe& probe) {
 }
 
 std::string BuildWsdProbeMatches(const SimDevice& d, const std::string& relates_to,
-                                 std::uint32_t sequence) {
+                                 std::uint32_t sequence, const std::string& address) {
     const std::string id = MessageId(d, sequence);
+    const std::string& ip = address.empty() ? d.ip : address;
     if (d.wsd_style == WsdStyle::kOdd) {
         return "<Envelope xmlns=\"" + S(kSoap) + "\"><Header xmlns:x=\"" + S(kWsa) + "\">" +
                "<x:MessageID>" + id + "</x:MessageID><x:RelatesTo>" + relates_to +
                "</x:RelatesTo>" + Action("x", "ProbeMatches") +
                "</Header><Body><m:ProbeMatches xmlns:m=\"" + S(kWsd) +
-               "\"><m:ProbeMatch xmlns:y=\"" + S(kWsa) + "\">" + MatchBody(d, "y", "m") +
+               "\"><m:ProbeMatch xmlns:y=\"" + S(kWsa) + "\">" + MatchBody(d, "y", "m", ip) +
                "</m:ProbeMatch></m:ProbeMatches></Body></Envelope>";
     }
     const std::string header = "<wsa:MessageID>" + id + "</wsa:MessageID><wsa:RelatesTo>" +
                                relates_to + "</wsa:RelatesTo>" + Action("wsa", "ProbeMatches");
-    return PlainEnvelope(header, "<wsd:ProbeMatches><wsd:ProbeMatch>" + MatchBody(d, "wsa", "wsd") +
+    return PlainEnvelope(header, "<wsd:ProbeMatches><wsd:ProbeMatch>" +
+                                     MatchBody(d, "wsa", "wsd", ip) +
                                      "</wsd:ProbeMatch></wsd:ProbeMatches>");
 }
 
-std::string BuildWsdHello(const SimDevice& d, std::uint32_t sequence) {
+std::string BuildWsdHello(const SimDevice& d, std::uint32_t sequence, const std::string& address) {
     const std::string header =
         "<wsa:MessageID>" + MessageId(d, sequence) + "</wsa:MessageID>" + Action("wsa", "Hello");
-    return PlainEnvelope(header, "<wsd:Hello>" + MatchBody(d, "wsa", "wsd") + "</wsd:Hello>");
+    return PlainEnvelope(header, "<wsd:Hello>" +
+                                     MatchBody(d, "wsa", "wsd", address.empty() ? d.ip : address) +
+                                     "</wsd:Hello>");
 }
 
 std::string BuildWsdBye(const SimDevice& d, std::uint32_t sequence) {

@@ -42,10 +42,12 @@ bool AnswersWsdProbe(const SimDevice& device, const WsdProbe& probe);
 //     scope (unless the device also speaks another protocol);
 //   ipv6-first: an IPv6 link-local and an IPv4 link-local XAddr before the
 //     real one, the MAC with dashes in lower case, a percent-encoded location.
-// `sequence` numbers the device's messages.
+// `sequence` numbers the device's messages. The XAddrs name `address`, the
+// device's own `ip` when empty.
 std::string BuildWsdProbeMatches(const SimDevice& device, const std::string& relates_to,
-                                 std::uint32_t sequence);
-std::string BuildWsdHello(const SimDevice& device, std::uint32_t sequence);
+                                 std::uint32_t sequence, const std::string& address = {});
+std::string BuildWsdHello(const SimDevice& device, std::uint32_t sequence,
+                          const std::string& address = {});
 std::string BuildWsdBye(const SimDevice& device, std::uint32_t sequence);
 
 // Answers to `relates_to` that a PC must drop: cut short, a billion-laughs

@@ -19,9 +19,9 @@ CAboutDlg::CAboutDlg(LanguageX& language, QWidget* parent) : QDialog(parent), la
     const int side = fontMetrics().height() * 2;
     icon->setPixmap(AppIcon().pixmap(side, side));
 
-    auto* version = new QLabel(QStringLiteral("Quorvex，1.0 版"), this);
-    SetControlId(version, IDC_ABOUT_VERSION);
-    version->setTextFormat(Qt::PlainText);
+    version_ = new QLabel(QStringLiteral("Quorvex，%1 版"), this);
+    SetControlId(version_, IDC_ABOUT_VERSION);
+    version_->setTextFormat(Qt::PlainText);
     auto* second = new QLabel(QStringLiteral("网络摄像机搜索与配置工具"), this);
     SetControlId(second, IDC_ABOUT_SECOND_LINE);
 
@@ -32,7 +32,7 @@ CAboutDlg::CAboutDlg(LanguageX& language, QWidget* parent) : QDialog(parent), la
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
-    layout->addWidget(version, 0, 1);
+    layout->addWidget(version_, 0, 1);
     layout->addWidget(second, 1, 1);
     layout->addWidget(ok, 2, 1, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
@@ -43,6 +43,9 @@ void CAboutDlg::showEvent(QShowEvent* event) {
     if (!initialised_) {
         initialised_ = true;
         language_.ApplyDialog(nullptr, nullptr, static_cast<QWidget*>(this), IDD_ABOUTBOX);
+        // The pack words the line; the build names the version.
+        if (version_->text().contains(QStringLiteral("%1")))
+            version_->setText(version_->text().arg(QStringLiteral(QUORVEX_VERSION)));
         adjustSize();
     }
     QDialog::showEvent(event);

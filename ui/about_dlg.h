@@ -1,8 +1,11 @@
 #pragma once
 
-// The about dialog.
+// The about dialog: the version line names the version the program was
+// built as (the project version), in the language pack's words ("%1").
 
 #include <QDialog>
+
+class QLabel;
 
 namespace quorvex {
 
@@ -19,6 +22,7 @@ protected:
 
 private:
     LanguageX& language_;
+    QLabel* version_ = nullptr;
     bool initialised_ = false;
 };
 

@@ -6,56 +6,12 @@
 #include <QDateTime>
 #include <QFont>
 #include <algorithm>
-#include <cstring>
 #include <unordered_map>
 
 #include "ui/record_text.h"
+#include "ui/sort_key.h"
 
 namespace quorvex {
-
-namespace {
-
-std::uint64_t MacValue(const std::uint8_t (&mac)[6]) {
-    std::uint64_t value = 0;
-    for (const std::uint8_t byte : mac) value = (value << 8) | byte;
-    return value;
-}
-
-// The numbers of a version text in order: "V5.3.41" -> (5, 3, 41).
-std::vector<std::uint32_t> VersionNumbers(std::string_view text) {
-    std::vector<std::uint32_t> numbers;
-    std::uint64_t value = 0;
-    bool in_number = false;
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') {
-            value =
-                std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(c - '0'), 0xFFFFFFFFu);
-            in_number = true;
-        } else if (in_number) {
-            numbers.push_back(static_cast<std::uint32_t>(value));
-            value = 0;
-            in_number = false;
-        }
-    }
-    if (in_number) numbers.push_back(static_cast<std::uint32_t>(value));
-    return numbers;
-}
-
-// Byte order with ASCII letters folded, so "cam" and "Cam" sort together.
-int CompareFolded(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        auto fold = [](char c) {
-            const auto u = static_cast<unsigned char>(c);
-            return u >= 'A' && u <= 'Z' ? u + 32u : u;
-        };
-        const unsigned x = fold(a[i]), y = fold(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-}  // namespace
 
 DeviceListModel::DeviceListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -74,7 +30,6 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const Row& row = rows_[static_cast<std::size_t>(index.row())];
-    const DeviceInfo& info = row.update.entry.info;
     switch (role) {
         case Qt::DisplayRole:
             return Cell(index.row(), index.column());
@@ -92,7 +47,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
             return {};
         case Qt::BackgroundRole:
             if (InConflict(index.row())) return QColor(255, 205, 205);
-            switch (row.change) {
+            switch (MarkOf(row) != nullptr ? MarkOf(row)->state : ChangeState::kNone) {
                 case ChangeState::kPending:
                     return QColor(255, 244, 200);
                 case ChangeState::kConfirmed:
@@ -105,27 +60,6 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
             return {};
         case KeyRole:
             return QString::fromStdString(TableKeyText(TableKey(row.update)));
-        case SortRole:
-            switch (index.column()) {
-                case kType:
-                    return row.update.entry.family;
-                case kAddress:
-                    return QVariant::fromValue<quint32>(row.address);
-                case kSystemVersion:
-                case kAppVersion: {
-                    QVariantList numbers;
-                    for (const std::uint32_t n : index.column() == kSystemVersion
-                                                     ? row.software_version
-                                                     : row.web_version) {
-                        numbers << QVariant::fromValue<quint32>(n);
-                    }
-                    return numbers;
-                }
-                case kMac:
-                    return QVariant::fromValue<quint64>(MacValue(info.mac));
-                default:
-                    return Cell(index.row(), index.column());
-            }
         default:
             return {};
     }
@@ -148,9 +82,10 @@ QString DeviceListModel::CellText(const DeviceUpdate& update, int column) const 
                                               : QString();
         }
         case kName:
-            return DeviceFieldText(info.name);
+            return DeviceNameText(info);
         case kAddress:
-            if (update.outside_subnet) return texts_.outside;
+            // The address too, so that the filter finds a camera by it.
+            if (update.outside_subnet) return texts_.outside.arg(DeviceFieldText(info.ip));
             return DeviceFieldText(info.ip) + QLatin1Char(':') + QString::number(info.http_port);
         case kUid:
             return DeviceFieldText(info.uid);
@@ -183,7 +118,8 @@ QString DeviceListModel::Tooltip(const Row& row, int column) const {
         lines << (host_addresses_.count(row.address) != 0 ? texts_.host_conflict
                                                           : texts_.duplicate);
     }
-    switch (row.change) {
+    const ChangeMark* mark = MarkOf(row);
+    switch (mark != nullptr ? mark->state : ChangeState::kNone) {
         case ChangeState::kPending:
             lines << texts_.pending;
             break;
@@ -191,7 +127,7 @@ QString DeviceListModel::Tooltip(const Row& row, int column) const {
             lines << texts_.confirmed;
             break;
         case ChangeState::kNotConfirmed:
-            lines << texts_.not_confirmed.arg(row.change_reason);
+            lines << texts_.not_confirmed.arg(mark->reason);
             break;
         case ChangeState::kNone:
             break;
@@ -236,16 +172,17 @@ void DeviceListModel::SetTexts(Texts texts) {
     }
 }
 
-void DeviceListModel::SetHostAddresses(std::vector<std::uint32_t> addresses) {
+bool DeviceListModel::SetHostAddresses(std::vector<std::uint32_t> addresses) {
     std::unordered_set<std::uint32_t> hosts;
     for (const std::uint32_t address : addresses) {
         if (address != 0) hosts.insert(ntohl(address));
     }
-    if (hosts == host_addresses_) return;
+    if (hosts == host_addresses_) return false;
     std::unordered_set<std::uint32_t> touched = hosts;
     touched.insert(host_addresses_.begin(), host_addresses_.end());
     host_addresses_ = std::move(hosts);
     EmitRowsAt(touched);
+    return true;
 }
 
 void DeviceListModel::Fill(Row& row, const DeviceUpdate& update) {
@@ -275,63 +212,6 @@ bool DeviceListModel::Matches(int row, const std::string& needle) const {
     if (row < 0 || row >= rowCount()) return false;
     return needle.empty() ||
            rows_[static_cast<std::size_t>(row)].haystack.find(needle) != std::string::npos;
-}
-
-void DeviceListModel::PrepareSort(int column) {
-    // Compact copies of the keys, sorted once, rank every row; the proxy's
-    // own sort then compares two integers instead of reaching into two rows
-    // spread over the heap. The keys order rows exactly as `LessThan` does,
-    // so a row that changes later (and loses its rank) still sorts right.
-    struct Key {
-        std::vector<std::int64_t> numbers;
-        std::string_view text;
-        std::uint64_t mac;
-        int row;
-    };
-    const bool folded = column == kName || column == kUid;
-    std::vector<Key> keys(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        const Row& r = rows_[i];
-        const DeviceInfo& info = r.update.entry.info;
-        Key& key = keys[i];
-        key.mac = MacValue(info.mac);
-        key.row = static_cast<int>(i);
-        switch (column) {
-            case kType:
-                key.numbers = {r.update.entry.family};
-                break;
-            case kName:
-                key.text = GetText(info.name);
-                break;
-            case kAddress:
-                key.numbers = {r.address, info.http_port};
-                key.text = GetText(info.ip);
-                break;
-            case kUid:
-                key.text = GetText(info.uid);
-                break;
-            case kSystemVersion:
-                key.numbers.assign(r.software_version.begin(), r.software_version.end());
-                key.text = GetText(info.software_version);
-                break;
-            case kAppVersion:
-                key.numbers.assign(r.web_version.begin(), r.web_version.end());
-                key.text = GetText(info.web_version);
-                break;
-            default:
-                break;
-        }
-    }
-    std::sort(keys.begin(), keys.end(), [folded](const Key& a, const Key& b) {
-        if (a.numbers != b.numbers) return a.numbers < b.numbers;
-        const int text = folded ? CompareFolded(a.text, b.text) : a.text.compare(b.text);
-        if (text != 0) return text < 0;
-        return a.mac < b.mac;
-    });
-    ranks_.assign(rows_.size(), -1);
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        ranks_[static_cast<std::size_t>(keys[i].row)] = static_cast<int>(i);
-    ranked_column_ = column;
 }
 
 void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
@@ -367,7 +247,6 @@ void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
             const int row = found->second;
             leave(row);
             Fill(rows_[static_cast<std::size_t>(row)], update);
-            ranks_[static_cast<std::size_t>(row)] = -1;
             join(row);
             changed.push_back(row);
         } else if (const auto again = fresh_index.find(key); again != fresh_index.end()) {
@@ -385,7 +264,6 @@ void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
             const int at = static_cast<int>(rows_.size());
             index_.emplace(TableKey(row.update), at);
             rows_.push_back(std::move(row));
-            ranks_.push_back(-1);
             join(at);
         }
         endInsertRows();
@@ -428,7 +306,6 @@ void DeviceListModel::RemoveAllRows() {
     beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
     rows_.clear();
     rows_.shrink_to_fit();
-    ranks_.clear();
     index_.clear();
     by_address_.clear();
     endRemoveRows();
@@ -464,72 +341,87 @@ DeviceListModel::Counts DeviceListModel::Count() const {
         counts.silent += update.answering ? 0 : 1;
         counts.conflicts += InConflict(row) ? 1 : 0;
     }
+    for (const auto& [key, mark] : changes_) {
+        counts.pending += mark.state == ChangeState::kPending ? 1 : 0;
+        counts.confirmed += mark.state == ChangeState::kConfirmed ? 1 : 0;
+        counts.not_confirmed += mark.state == ChangeState::kNotConfirmed ? 1 : 0;
+    }
     return counts;
 }
 
 bool DeviceListModel::SetChangeState(std::string_view key, ChangeState state,
                                      const QString& reason) {
+    std::uint64_t value = 0;
+    if (!ParseTableKey(key, value)) return false;
+    if (state == ChangeState::kNone) {
+        changes_.erase(value);
+    } else {
+        changes_[value] = {state, reason};
+    }
     const int row = RowOf(key);
     if (row < 0) return false;
-    Row& r = rows_[static_cast<std::size_t>(row)];
-    r.change = state;
-    r.change_reason = reason;
+    EmitRow(row);
+    return true;
+}
+
+void DeviceListModel::ClearChangeStates() {
+    std::vector<int> rows;
+    for (const auto& [key, mark] : changes_) {
+        if (const auto found = index_.find(key); found != index_.end())
+            rows.push_back(found->second);
+    }
+    changes_.clear();
+    for (const int row : rows) EmitRow(row);
+}
+
+void DeviceListModel::EmitRow(int row) {
     emit dataChanged(index(row, 0), index(row, std::max(columnCount() - 1, 0)),
                      {Qt::BackgroundRole, Qt::ToolTipRole});
-    return true;
+}
+
+const DeviceListModel::ChangeMark* DeviceListModel::MarkOf(const Row& row) const {
+    if (changes_.empty()) return nullptr;
+    const auto found = changes_.find(TableKey(row.update));
+    return found == changes_.end() ? nullptr : &found->second;
 }
 
 ChangeState DeviceListModel::ChangeStateOf(int row) const {
     if (row < 0 || row >= rowCount()) return ChangeState::kNone;
-    return rows_[static_cast<std::size_t>(row)].change;
+    const ChangeMark* mark = MarkOf(rows_[static_cast<std::size_t>(row)]);
+    return mark != nullptr ? mark->state : ChangeState::kNone;
 }
 
-bool DeviceListModel::RankedLessThan(int column, int left_row, int right_row) const {
-    if (column == ranked_column_) {
-        const int a = ranks_[static_cast<std::size_t>(left_row)];
-        const int b = ranks_[static_cast<std::size_t>(right_row)];
-        if (a >= 0 && b >= 0) return a < b;
-    }
-    return LessThan(column, left_row, right_row);
-}
-
-bool DeviceListModel::LessThan(int column, int left_row, int right_row) const {
-    const int order = Compare(column, left_row, right_row);
-    if (order != 0) return order < 0;
-    // Equal keys fall back to the MAC, so that the order is total and a
-    // list sorted twice looks the same.
-    const DeviceInfo& x = rows_[static_cast<std::size_t>(left_row)].update.entry.info;
-    const DeviceInfo& y = rows_[static_cast<std::size_t>(right_row)].update.entry.info;
-    return std::memcmp(x.mac, y.mac, sizeof x.mac) < 0;
-}
-
-int DeviceListModel::Compare(int column, int left_row, int right_row) const {
-    const Row& a = rows_[static_cast<std::size_t>(left_row)];
-    const Row& b = rows_[static_cast<std::size_t>(right_row)];
-    const DeviceInfo& x = a.update.entry.info;
-    const DeviceInfo& y = b.update.entry.info;
-    auto three_way = [](const auto& p, const auto& q) { return p < q ? -1 : (q < p ? 1 : 0); };
+DeviceListModel::SortKey DeviceListModel::SortValue(int row, int column) const {
+    SortKey key;
+    if (row < 0 || row >= rowCount()) return key;
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    const DeviceInfo& info = r.update.entry.info;
+    key.mac = MacNumber(info.mac);
     switch (column) {
         case kType:
-            return three_way(a.update.entry.family, b.update.entry.family);
+            key.numbers = {r.update.entry.family};
+            break;
         case kName:
-            return CompareFolded(GetText(x.name), GetText(y.name));
+            key.text = FoldedText(DeviceNameUtf8(info));
+            break;
         case kAddress:
-            if (a.address != b.address) return three_way(a.address, b.address);
-            if (x.http_port != y.http_port) return three_way(x.http_port, y.http_port);
-            return three_way(GetText(x.ip), GetText(y.ip));
+            key.numbers = {r.address, info.http_port};
+            key.text = GetText(info.ip);
+            break;
         case kUid:
-            return CompareFolded(GetText(x.uid), GetText(y.uid));
+            key.text = FoldedText(GetText(info.uid));
+            break;
         case kSystemVersion:
-            if (a.software_version != b.software_version)
-                return three_way(a.software_version, b.software_version);
-            return three_way(GetText(x.software_version), GetText(y.software_version));
-        case kAppVersion:
-            if (a.web_version != b.web_version) return three_way(a.web_version, b.web_version);
-            return three_way(GetText(x.web_version), GetText(y.web_version));
+        case kAppVersion: {
+            const auto& numbers = column == kSystemVersion ? r.software_version : r.web_version;
+            key.numbers.assign(numbers.begin(), numbers.end());
+            key.text = GetText(column == kSystemVersion ? info.software_version : info.web_version);
+            break;
+        }
         default:
-            return 0;  // the MAC decides
+            break;  // the MAC decides
     }
+    return key;
 }
 
 }  // namespace quorvex

@@ -19,11 +19,14 @@
 // Rows are appended and replaced in place, never removed one by one: the
 // list is emptied as a whole. Changes only on the window's thread.
 //
-// Sorting and filtering read typed keys, never the display text: an address
-// as a 32-bit number (then the port), a firmware version as its tuple of
-// numbers (then the text), the MAC as a 48-bit number. `SortRole` hands
-// those keys out as QVariants; `LessThan` and `Matches` are the fast paths a
-// DeviceSortFilterProxy uses.
+// Sorting and filtering read typed values, never the display text:
+// `SortValue` gives one comparable value per column (an address as a 32-bit
+// number then the port, a firmware version as its tuple of numbers then the
+// text, other text with ASCII letters folded), with the MAC last so that the
+// order is total. A DeviceSortFilterProxy sorts by it.
+//
+// The state of a change is kept per device, not per row: emptying the list
+// (a refresh) keeps it, and the device's row shows it again when it answers.
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -35,6 +38,7 @@
 #include <vector>
 
 #include "search/device_update.h"
+#include "ui/sort_key.h"
 
 namespace quorvex {
 
@@ -44,8 +48,6 @@ class DeviceListModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    // The typed key a column sorts by.
-    static constexpr int SortRole = Qt::UserRole + 1;
     // The device key ("00-1A-2B-3C-4D-5E") of a row, in any column.
     static constexpr int KeyRole = Qt::UserRole + 2;
     // The seven columns the rows fill.
@@ -53,7 +55,7 @@ public:
 
     // The words the marks and the outside cell use; from the language pack.
     struct Texts {
-        QString outside;        // string 1; the address cell of an outside device
+        QString outside;        // "%1" = the address; the address cell of an outside device
         QString own_address;    // "%1 mask %2"
         QString silent;         // "%1" = the time last heard
         QString duplicate;      // conflict with another device
@@ -66,7 +68,13 @@ public:
         int outside = 0;
         int conflicts = 0;
         int silent = 0;
+        // Changes by where they stand, whether or not the device is listed.
+        int pending = 0;
+        int confirmed = 0;
+        int not_confirmed = 0;
     };
+
+    using SortKey = quorvex::SortKey;
 
     explicit DeviceListModel(QObject* parent = nullptr);
 
@@ -85,7 +93,8 @@ public:
     void SetTexts(Texts texts);
     // The PC's own addresses and its gateways (network byte order): a device
     // holding one is in conflict.
-    void SetHostAddresses(std::vector<std::uint32_t> addresses);
+    // Returns true when the marks changed.
+    bool SetHostAddresses(std::vector<std::uint32_t> addresses);
 
     // Adds the devices new to the list (in one insertion, in the order given)
     // and replaces the values of those it holds; a device given twice keeps
@@ -103,17 +112,16 @@ public:
     bool InConflict(int row) const;
     Counts Count() const;
 
-    // Follows a change sent to a device; false when the list has no such row.
+    // Follows a change sent to a device (kNone forgets it); false when the
+    // list has no such row, which then shows it once the device is listed.
     bool SetChangeState(std::string_view key, ChangeState state, const QString& reason = {});
     ChangeState ChangeStateOf(int row) const;
+    // Forgets every change's state.
+    void ClearChangeStates();
 
-    // Fast paths for the proxy: the typed order of two rows in a column, and
-    // whether a row shows `needle` (already lower-case) in any column.
-    bool LessThan(int column, int left_row, int right_row) const;
-    // Ranks every row by `column` once, so that `RankedLessThan` of two rows
-    // that have not changed since is a comparison of two integers.
-    void PrepareSort(int column);
-    bool RankedLessThan(int column, int left_row, int right_row) const;
+    // The value row `row` sorts by in `column`; rows outside compare first.
+    SortKey SortValue(int row, int column) const;
+    // Whether a row shows `needle` (already lower-case) in any column.
     bool Matches(int row, const std::string& needle) const;
 
 private:
@@ -122,13 +130,15 @@ private:
         std::uint32_t address = 0;  // host order; 0 when the text is no address
         std::vector<std::uint32_t> software_version, web_version;
         std::string haystack;  // the shown texts, lower-case, for the filter
-        ChangeState change = ChangeState::kNone;
-        QString change_reason;
+    };
+    struct ChangeMark {
+        ChangeState state = ChangeState::kNone;
+        QString reason;
     };
 
     void Fill(Row& row, const DeviceUpdate& update);
-    // <0, 0, >0 by the column's typed key alone.
-    int Compare(int column, int left_row, int right_row) const;
+    const ChangeMark* MarkOf(const Row& row) const;
+    void EmitRow(int row);
     void Count(const Row& row, int delta);
     void RebuildHaystacks();
     QString CellText(const DeviceUpdate& update, int column) const;
@@ -143,11 +153,7 @@ private:
     std::unordered_map<std::uint32_t, std::vector<int>> by_address_;
     std::unordered_set<std::uint32_t> host_addresses_;  // host order
     Texts texts_;
-    // Each row's place in the last prepared sort of `ranked_column_`; -1 for
-    // a row that changed or came since. Apart from the rows, so that a sort
-    // reads one small array.
-    std::vector<int> ranks_;
-    int ranked_column_ = -1;
+    std::unordered_map<std::uint64_t, ChangeMark> changes_;  // table key -> mark
 };
 
 }  // namespace quorvex

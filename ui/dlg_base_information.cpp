@@ -65,7 +65,7 @@ void DlgBaseInformation::OnInitDialog() {
     language_.ApplyDialog(nullptr, nullptr, static_cast<QWidget*>(this), IDD_BASEINFO);
     system_version_->setText(DeviceFieldText(entry_.info.software_version));
     app_version_->setText(DeviceFieldText(entry_.info.web_version));
-    name_->setText(DeviceFieldText(entry_.info.name));
+    name_->setText(DeviceNameText(entry_.info));
     own_address_->setText(DeviceFieldText(entry_.info.ip));
     own_mask_->setText(DeviceFieldText(entry_.info.mask));
     mac_->setText(QString::fromStdString(DeviceKey(entry_.info)));

@@ -102,6 +102,7 @@ DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
         address_grid->addWidget(addresses_[i], row, 1);
         address_grid->addWidget(problems_[i], row + 1, 1);
         connect(addresses_[i], &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
+        connect(addresses_[i], &QLineEdit::inputRejected, this, [this] { ShowProblems(false); });
         connect(addresses_[i], &QLineEdit::editingFinished, this, [this] { ShowProblems(false); });
     }
     address_grid->setColumnStretch(1, 1);
@@ -219,6 +220,8 @@ QString DlgNetInformation::AddressProblem(std::size_t index, bool final) const {
     // With DHCP the camera takes its addresses from the network; what the
     // fields hold goes out only as far as it reads as an address.
     if (dhcp_->isChecked()) return {};
+    if (!edit->Refused().isEmpty())
+        return UiText(language_, IDS_ADDRESS_CHARACTER).arg(edit->Refused());
     switch (edit->Problem()) {
         case quorvex::AddressProblem::kNone:
             break;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/device_records.h"
+#include "ui/record_text.h"
 
 namespace quorvex {
 
@@ -25,18 +26,28 @@ public:
             position = std::min(position, static_cast<int>(trimmed.size()));
             input = trimmed;
         }
-        if (input.size() > kMaxTypedLength) return Invalid;
+        refused.clear();
         for (const QChar c : input) {
-            if (!(c.isDigit() && c.unicode() < 128) && c != QLatin1Char('.')) return Invalid;
+            if (!(c.isDigit() && c.unicode() < 128) && c != QLatin1Char('.') && refused.size() < 8)
+                refused.append(c);
         }
-        return Acceptable;
+        if (!refused.isEmpty()) return Invalid;
+        return input.size() > kMaxTypedLength ? Invalid : Acceptable;
     }
+
+    // What the last refused input held that is neither digit nor dot.
+    mutable QString refused;
 };
 
 }  // namespace
 
 IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
-    setValidator(new AddressCharacters(this));
+    auto* characters = new AddressCharacters(this);
+    setValidator(characters);
+    // Connected before any owner's, so that the owner reads the new state.
+    connect(this, &QLineEdit::inputRejected, this,
+            [this, characters] { refused_ = StripControls(characters->refused); });
+    connect(this, &QLineEdit::textChanged, this, [this] { refused_.clear(); });
     // Wide enough for "255.255.255.255" in the edit's own font.
     setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 16);
 }

@@ -5,7 +5,8 @@
 // rewritten; what is not an address is reported by `Problem()` and shown by
 // whoever owns the field, never fixed silently. Characters other than digits
 // and dots are refused as they are typed (a paste is trimmed of surrounding
-// white space first).
+// white space first); the refused characters stay in `Refused()` until the
+// next edit the field takes, so that whoever owns the field can say why.
 
 #include <QLineEdit>
 #include <cstdint>
@@ -46,8 +47,15 @@ public:
     std::string AddressText() const { return text().toStdString(); }
     bool IsBlank() const { return text().isEmpty(); }
 
+    // The characters of the last keystroke or paste the field refused
+    // (`inputRejected`); empty once its text changes again.
+    QString Refused() const { return refused_; }
+
     // Shows the field as holding a refused value (or not).
     void SetErrorShown(bool shown);
+
+private:
+    QString refused_;
 };
 
 }  // namespace quorvex

@@ -16,7 +16,7 @@ const QString kReasonIndent = QStringLiteral("  ");
 const QString kValueIndent = QStringLiteral("    ");
 
 QString CameraName(const DeviceInfo& info) {
-    return DeviceFieldText(info.name);
+    return DeviceNameText(info);
 }
 
 QString ValueText(const LanguageX& language, const ValueChange& change, const std::string& value) {

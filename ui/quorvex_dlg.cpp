@@ -1,36 +1,19 @@
 #include "ui/quorvex_dlg.h"
 
-#include <unistd.h>
-
-#include <QAction>
-#include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
-#include <QContextMenuEvent>
-#include <QCursor>
-#include <QDesktopServices>
-#include <QEventLoop>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QItemSelectionModel>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSettings>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <future>
 #include <utility>
 
 #include "config/app_path.h"
@@ -38,40 +21,21 @@
 #include "config/language_choice.h"
 #include "config/text_convert.h"
 #include "config/xml_extern.h"
-#include "search/neighbour_probe.h"
-#include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/bitmap_static.h"
-#include "ui/device_export.h"
 #include "ui/device_list_model.h"
 #include "ui/device_sort_filter_proxy.h"
 #include "ui/dialog_template.h"
-#include "ui/dlg_base_information.h"
-#include "ui/dlg_change_plan.h"
-#include "ui/dlg_credentials.h"
-#include "ui/dlg_net_information.h"
 #include "ui/quorvex_app.h"
 #include "ui/record_text.h"
 #include "ui/resource_ids.h"
+#include "ui/status_line_text.h"
+#include "ui/update_handoff.h"
 #include "ui/window_texts.h"
 
 namespace quorvex {
 
 namespace {
-
-QString ToQString(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::u16string ToU16(const QString& text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                          static_cast<std::size_t>(text.size()));
-}
-
-bool LoadConfig(XmlExtern& config) {
-    std::array<char16_t, kTextCapacity> path{};
-    return MakeAppPath(u"config.xml", u"", path) && config.Load(path.data());
-}
 
 // The per-user store of the window's view: $XDG_CONFIG_HOME/quorvex/window.ini.
 QSettings ViewSettings() {
@@ -79,26 +43,14 @@ QSettings ViewSettings() {
                      QStringLiteral("window"));
 }
 
-// A kernel interface name that can go into a command line as it is.
-bool IsInterfaceName(const std::string& name) {
-    if (name.empty() || name.size() > 15) return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '.' || c == '_' || c == '-' || c == '@';
-    });
-}
-
-// The kernel names of the interfaces searched, each once.
-std::vector<std::string> InterfaceNames(const std::vector<LocalInterface>& interfaces) {
-    std::vector<std::string> names;
-    for (const LocalInterface& local : interfaces) {
-        const std::string name(GetText(local.name));
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    }
-    return names;
-}
-
 }  // namespace
+
+AppSettings CQuorvexDlg::ReadSettings() {
+    XmlExtern config;
+    std::array<char16_t, kTextCapacity> path{};
+    if (MakeAppPath(u"config.xml", u"", path)) config.Load(path.data());
+    return ReadAppSettings(config);
+}
 
 CQuorvexDlg::CQuorvexDlg(CQuorvexApp& app, QWidget* parent)
     : QDialog(parent), app_(app), language_(app.Language()) {
@@ -119,6 +71,22 @@ CQuorvexDlg::CQuorvexDlg(CQuorvexApp& app, QWidget* parent)
 
     model_ = new DeviceListModel(this);
     proxy_ = new DeviceSortFilterProxy(model_, this);
+    // Every change to the rows reaches the counts, from the state the rows
+    // are painted from.
+    status_timer_ = new QTimer(this);
+    status_timer_->setSingleShot(true);
+    status_timer_->setInterval(250);
+    connect(status_timer_, &QTimer::timeout, this, &CQuorvexDlg::UpdateStatusLine);
+    connect(model_, &QAbstractItemModel::dataChanged, this, &CQuorvexDlg::ScheduleStatusLine);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &CQuorvexDlg::ScheduleStatusLine);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &CQuorvexDlg::ScheduleStatusLine);
+    handoff_ = new UpdateHandoff(this);
+    connect(handoff_, &UpdateHandoff::Ready, this, &CQuorvexDlg::OnDevicesQueued,
+            Qt::QueuedConnection);
+    arp_ = new ArpFlush(language_, this);
+    connect(arp_, &ArpFlush::Notice, this, &CQuorvexDlg::ShowNotice);
+    changes_ = std::make_unique<ChangeFollower>(search_, *model_, language_, nullptr);
+    connect(changes_.get(), &ChangeFollower::Notice, this, &CQuorvexDlg::ShowNotice);
     list_ = new QTableView(this);
     SetControlId(list_, IDC_DEVICE_LIST);
     list_->setModel(proxy_);
@@ -201,11 +169,6 @@ CQuorvexDlg::CQuorvexDlg(CQuorvexApp& app, QWidget* parent)
         filter_->selectAll();
     });
 
-    auto* poll = new QTimer(this);
-    poll->setInterval(1000);
-    connect(poll, &QTimer::timeout, this, &CQuorvexDlg::PollSearch);
-    poll->start();
-
     resize(1000, 620);
     const QSettings view = ViewSettings();
     restoreGeometry(view.value(QStringLiteral("geometry")).toByteArray());
@@ -217,11 +180,6 @@ CQuorvexDlg::~CQuorvexDlg() {
     // going away.
     search_.Stop();
     if (initialised_) SaveViewState();
-    if (host_command_) {
-        host_command_->disconnect();
-        host_command_->kill();
-        host_command_->waitForFinished(1000);
-    }
 }
 
 void CQuorvexDlg::showEvent(QShowEvent* event) {
@@ -238,9 +196,7 @@ void CQuorvexDlg::OnInitDialog() {
     LanguageFill();
     RestoreViewState();
 
-    XmlExtern config;
-    LoadConfig(config);
-    const AppSettings settings = ReadAppSettings(config);
+    const AppSettings settings = ReadSettings();
     configured_interfaces_ = settings.interfaces;
     // Values from the worker, queued to this thread; the manager stops
     // before the window goes, so neither runs on a window that is gone.
@@ -255,126 +211,20 @@ void CQuorvexDlg::OnInitDialog() {
     std::array<char16_t, kTextCapacity> banner{};
     if (MakeAppPath(u"mfc100rd.dll", u"", banner))
         banner_->LoadFromFile(QString::fromUtf16(banner.data()));
+    PollSearch();
     UpdateStatusLine();
-}
-
-QString CQuorvexDlg::Text(int id) const {
-    return UiText(language_, id);
-}
-
-void CQuorvexDlg::ApplyTexts() {
-    std::array<char16_t, kTextCapacity> outside{};
-    language_.GetString(IDS_OUTSIDE_SUBNET, outside);
-    DeviceListModel::Texts texts;
-    texts.outside = QString::fromUtf16(outside.data());
-    texts.own_address = Text(IDS_OWN_ADDRESS);
-    texts.silent = Text(IDS_SILENT_TOOLTIP);
-    texts.duplicate = Text(IDS_CONFLICT_DUPLICATE);
-    texts.host_conflict = Text(IDS_CONFLICT_HOST);
-    texts.pending = Text(IDS_CHANGE_PENDING);
-    texts.confirmed = Text(IDS_CHANGE_CONFIRMED);
-    texts.not_confirmed = Text(IDS_CHANGE_NOT_CONFIRMED);
-    model_->SetTexts(std::move(texts));
-    filter_->setPlaceholderText(Text(IDS_FILTER_PLACEHOLDER));
-    UpdateStatusLine();
-}
-
-void CQuorvexDlg::LanguageFill() {
-    language_.ApplyDialog(&CQuorvexDlg::ColumnCallback, this, static_cast<QWidget*>(this),
-                          IDD_MAIN);
-    ApplyTexts();
-
-    XmlExtern config;
-    LoadConfig(config);
-    const AppSettings settings = ReadAppSettings(config);
-    const QSignalBlocker quiet(language_box_);
-    int selected = -1;
-    for (std::size_t i = 0; i < settings.languages.size(); ++i) {
-        language_box_->addItem(ToQString(settings.languages[i].text));
-        if (selected < 0 &&
-            EqualsIgnoringAsciiCase(settings.languages[i].text, settings.language)) {
-            selected = static_cast<int>(i);
-        }
-    }
-    // When the configured language is not listed no item is in force, so the
-    // first pick of any item switches.
-    language_box_->setCurrentIndex(selected);
-    current_language_index_ = selected;
-}
-
-void CQuorvexDlg::ColumnCallback(const XmlExtern& pack, const Xml::Node& control, int,
-                                 void* context, std::int32_t) {
-    auto* self = static_cast<CQuorvexDlg*>(context);
-    const int count = pack.CountChildren(control, "columnlist");
-    if (count < 1) return;
-    // One buffer for the whole walk: a title too long to read repeats the
-    // previous one.
-    std::array<char16_t, kTextCapacity> title{};
-    for (int i = 1; i <= count; ++i) {
-        const Xml::Node* column = nullptr;
-        if (!pack.GetChild("column", control, "columnlist", i, column)) break;
-        const int width = pack.GetInt("<xmlattr>.width", *column, 0);
-        pack.GetNodeText(*column, title);
-        const QString text = QString::fromUtf16(title.data());
-        const int index = i - 1;
-        if (index < self->model_->columnCount()) {
-            self->model_->SetColumnTitle(index, text);
-        } else {
-            self->model_->AppendColumn(text);
-            // The pack's width is where a new column starts; the columns
-            // fit their content once devices are listed.
-            self->list_->setColumnWidth(index, std::max(width, 0));
-        }
-    }
 }
 
 void CQuorvexDlg::ReceiveUpdates(std::vector<DeviceUpdate> updates) {
-    // Values handed over before the window's next turn share one queued
-    // call, so that a burst of answers costs the window a few turns rather
-    // than one per device.
-    bool post = false;
-    {
-        std::lock_guard lock(pending_lock_);
-        if (pending_.empty()) {
-            pending_ = std::move(updates);
-        } else {
-            pending_.insert(pending_.end(), std::make_move_iterator(updates.begin()),
-                            std::make_move_iterator(updates.end()));
-        }
-        post = !std::exchange(show_posted_, true);
-    }
-    if (post) {
-        QMetaObject::invokeMethod(this, "OnDevicesQueued", Qt::QueuedConnection);
-    }
+    handoff_->Leave(std::move(updates));
 }
 
 void CQuorvexDlg::ReceiveStatus(const SearchStatus& status) {
-    bool post = false;
-    {
-        std::lock_guard lock(pending_lock_);
-        pending_status_.assign(1, status);
-        post = !std::exchange(show_posted_, true);
-    }
-    if (post) {
-        QMetaObject::invokeMethod(this, "OnDevicesQueued", Qt::QueuedConnection);
-    }
+    handoff_->Leave(status);
 }
 
 void CQuorvexDlg::OnDevicesQueued() {
-    std::vector<SearchStatus> statuses;
-    {
-        std::lock_guard lock(pending_lock_);
-        show_posted_ = false;
-        if (backlog_.empty()) {
-            backlog_ = std::move(pending_);
-        } else {
-            backlog_.insert(backlog_.end(), std::make_move_iterator(pending_.begin()),
-                            std::make_move_iterator(pending_.end()));
-        }
-        pending_.clear();
-        statuses.swap(pending_status_);
-    }
-    for (const SearchStatus& status : statuses) ApplyStatus(status);
+    for (const SearchStatus& status : handoff_->Take(backlog_)) ApplyStatus(status);
 
     // One turn takes in what fits in its share of time, in slices; the rest
     // waits for the next turn, so that timers, input and painting run in
@@ -391,32 +241,23 @@ void CQuorvexDlg::OnDevicesQueued() {
     }
     backlog_.erase(backlog_.begin(), backlog_.begin() + static_cast<std::ptrdiff_t>(taken));
     if (backlog_.empty()) backlog_ = {};  // a burst's room goes back
-    if (!backlog_.empty()) {
-        std::lock_guard lock(pending_lock_);
-        if (!std::exchange(show_posted_, true)) {
-            QMetaObject::invokeMethod(this, "OnDevicesQueued", Qt::QueuedConnection);
-        }
-    }
+    if (!backlog_.empty()) handoff_->Again();
 }
 
 void CQuorvexDlg::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
     model_->ApplyUpdates(updates);
     FitColumnsOnce();
-    // The counts walk every row: at most a few times a second.
-    static constexpr int kStatusDelayMs = 250;
-    auto* timer = findChild<QTimer*>(QStringLiteral("statusTimer"));
-    if (timer == nullptr) {
-        timer = new QTimer(this);
-        timer->setObjectName(QStringLiteral("statusTimer"));
-        timer->setSingleShot(true);
-        timer->setInterval(kStatusDelayMs);
-        connect(timer, &QTimer::timeout, this, &CQuorvexDlg::UpdateStatusLine);
-    }
-    if (!timer->isActive()) timer->start();
+}
+
+void CQuorvexDlg::ScheduleStatusLine() {
+    if (!status_timer_->isActive()) status_timer_->start();
 }
 
 void CQuorvexDlg::ApplyStatus(const SearchStatus& status) {
     status_value_ = status;
+    // A new status comes with every search and every change of the PC's
+    // adapters, so the window needs no timer of its own to follow them.
+    PollSearch();
     UpdateStatusLine();
 }
 
@@ -436,67 +277,17 @@ void CQuorvexDlg::PollSearch() {
 
 void CQuorvexDlg::UpdateStatusLine() {
     const DeviceListModel::Counts counts = model_->Count();
-    QStringList parts;
-    parts << Text(IDS_STATUS_SHOWN).arg(proxy_->rowCount()).arg(counts.total)
-          << Text(IDS_STATUS_OUTSIDE).arg(counts.outside)
-          << Text(IDS_STATUS_CONFLICTS).arg(counts.conflicts)
-          << Text(IDS_STATUS_SILENT).arg(counts.silent);
-    const SearchStatus& status = status_value_;
-    if (!status.interfaces_loaded) {
-        parts << Text(IDS_STATUS_STARTING);
-    } else if (status.interface_count == 0) {
-        parts << Text(IDS_STATUS_NO_INTERFACE);
-    } else {
-        parts << Text(IDS_STATUS_SEARCHING)
-                     .arg(static_cast<qulonglong>(status.interface_count))
-                     .arg(static_cast<qulonglong>(status.searches));
-    }
-    for (const SocketStatus& place : status.Problems()) {
-        QString state;
-        switch (place.state) {
-            case ListenState::kSocketFailed:
-                state = Text(IDS_STATE_SOCKET_FAILED);
-                break;
-            case ListenState::kBindFailed:
-                state = Text(IDS_STATE_BIND_FAILED).arg(place.port);
-                break;
-            case ListenState::kJoinFailed:
-                state = Text(IDS_STATE_JOIN_FAILED);
-                break;
-            case ListenState::kInterfaceGone:
-                state = Text(IDS_STATE_GONE);
-                break;
-            case ListenState::kListening:
-                break;
-        }
-        const QString where = QString::fromStdString(place.interface_name.empty()
-                                                         ? AddressText(place.interface_address)
-                                                         : place.interface_name);
-        parts << Text(IDS_PROBLEM_LINE)
-                     .arg(Text(place.protocol == kProtocolText          ? IDS_PROTOCOL_TEXT
-                               : place.protocol == kProtocolWsDiscovery ? IDS_PROTOCOL_WSD
-                                                                        : IDS_PROTOCOL_BINARY),
-                          where, state);
-    }
-    if (status.drops > 0)
-        parts << Text(IDS_STATUS_DROPS).arg(static_cast<qulonglong>(status.drops));
-    for (const AnswerRejections& rejected : status.rejections) {
-        const QString protocol =
-            Text(rejected.protocol == kProtocolText          ? IDS_PROTOCOL_TEXT
-                 : rejected.protocol == kProtocolWsDiscovery ? IDS_PROTOCOL_WSD
-                                                             : IDS_PROTOCOL_BINARY);
-        if (rejected.faults > 0) {
-            parts << Text(IDS_STATUS_FAULTS)
-                         .arg(protocol)
-                         .arg(static_cast<qulonglong>(rejected.faults));
-        }
-        if (rejected.refused > 0) {
-            parts << Text(IDS_STATUS_REFUSED)
-                         .arg(protocol)
-                         .arg(static_cast<qulonglong>(rejected.refused));
-        }
-    }
-    status_->setText(parts.join(QStringLiteral("  ·  ")));
+    StatusLineValues values;
+    values.shown = proxy_->rowCount();
+    values.total = counts.total;
+    values.outside = counts.outside;
+    values.conflicts = counts.conflicts;
+    values.silent = counts.silent;
+    values.pending = counts.pending;
+    values.confirmed = counts.confirmed;
+    values.not_confirmed = counts.not_confirmed;
+    values.search = status_value_;
+    status_->setText(StatusLineText(language_, values));
 }
 
 void CQuorvexDlg::ShowNotice(const QString& text, bool failure) {
@@ -557,384 +348,6 @@ QString CQuorvexDlg::DeviceWebAddress(const DeviceUpdate& update) {
     const bool https = update.entry.protocol == kProtocolWsDiscovery && update.wsd &&
                        (update.wsd->flags & kWsdHttps) != 0;
     return DeviceWebAddress(update.entry, https);
-}
-
-std::vector<DeviceUpdate> CQuorvexDlg::SelectedDevices() const {
-    std::vector<int> rows;
-    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    std::vector<DeviceUpdate> devices;
-    for (const int row : rows) {
-        const QModelIndex source = proxy_->mapToSource(proxy_->index(row, 0));
-        if (const DeviceUpdate* device = model_->Device(source.row())) devices.push_back(*device);
-    }
-    return devices;
-}
-
-std::vector<DeviceUpdate> CQuorvexDlg::ShownDevices() const {
-    std::vector<DeviceUpdate> devices;
-    devices.reserve(static_cast<std::size_t>(proxy_->rowCount()));
-    for (int row = 0; row < proxy_->rowCount(); ++row) {
-        const QModelIndex source = proxy_->mapToSource(proxy_->index(row, 0));
-        if (const DeviceUpdate* device = model_->Device(source.row())) devices.push_back(*device);
-    }
-    return devices;
-}
-
-QPoint CQuorvexDlg::ContextMenuPosition(bool from_keyboard) const {
-    if (!from_keyboard) return QCursor::pos();
-    QModelIndex current = list_->currentIndex();
-    if (!current.isValid() || !list_->selectionModel()->isRowSelected(current.row())) {
-        const QModelIndexList selected = list_->selectionModel()->selectedRows();
-        current = selected.isEmpty() ? QModelIndex() : selected.first();
-    }
-    if (!current.isValid()) return list_->viewport()->mapToGlobal(QPoint(0, 0));
-    const QRect row = list_->visualRect(current);
-    return list_->viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom()));
-}
-
-bool CQuorvexDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == list_ || watched == list_->viewport()) {
-        if (event->type() == QEvent::ContextMenu) {
-            const auto* menu_event = static_cast<QContextMenuEvent*>(event);
-            OnContextMenu(menu_event->reason() == QContextMenuEvent::Keyboard
-                              ? ContextMenuPosition(true)
-                              : menu_event->globalPos());
-            return true;
-        }
-        if (watched == list_ && event->type() == QEvent::KeyPress &&
-            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
-            OnCopyRows();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-std::unique_ptr<QMenu> CQuorvexDlg::BuildContextMenu() {
-    auto menu = std::make_unique<QMenu>(this);
-    const std::array<std::pair<int, const char*>, 8> items{
-        {{ID_BASE_INFO, "基本属性"},
-         {ID_NET_CONFIG, "网络配置"},
-         {ID_REFRESH_LIST, "刷新摄像机列表"},
-         {ID_CLEAR_ARP, "清除Arp缓存"},
-         {ID_ABOUT, "关于Quorvex"},
-         {ID_EXPORT_ALL, "Export all cameras..."},
-         {ID_EXPORT_SHOWN, "Export shown cameras..."},
-         {ID_COPY_ROWS, "Copy selected rows"}}};
-    menu->setTitle(QStringLiteral("右键菜单"));
-    for (const auto& [id, text] : items) menu->addAction(QString::fromUtf8(text))->setData(id);
-    // The pack's item indexes count the full popup, so the device items go
-    // only after it is applied.
-    language_.ApplyMenu(static_cast<QWidget*>(menu.get()));
-    if (list_->selectionModel()->selectedRows().isEmpty()) {
-        for (QAction* action : menu->actions()) {
-            const int id = action->data().toInt();
-            if (id == ID_BASE_INFO || id == ID_NET_CONFIG || id == ID_COPY_ROWS) {
-                menu->removeAction(action);
-                delete action;
-            }
-        }
-    }
-    return menu;
-}
-
-void CQuorvexDlg::OnContextMenu(const QPoint& global_position) {
-    std::unique_ptr<QMenu> menu = BuildContextMenu();
-    QAction* chosen = menu->exec(global_position);
-    // The menu goes before its command runs, as a tracked popup is gone by
-    // the time its command message arrives.
-    const int command = chosen != nullptr ? chosen->data().toInt() : 0;
-    menu.reset();
-    if (command != 0) OnCommand(command);
-}
-
-void CQuorvexDlg::OnCommand(int command_id) {
-    switch (command_id) {
-        case ID_BASE_INFO:
-            OnBaseInfo();
-            break;
-        case ID_NET_CONFIG:
-            OnNetConfig();
-            break;
-        case ID_ABOUT:
-            OnAbout();
-            break;
-        case ID_REFRESH_LIST:
-            OnRefreshList();
-            break;
-        case ID_CLEAR_ARP:
-            OnClearArp();
-            break;
-        case ID_EXPORT_ALL:
-            OnExport(false);
-            break;
-        case ID_EXPORT_SHOWN:
-            OnExport(true);
-            break;
-        case ID_COPY_ROWS:
-            OnCopyRows();
-            break;
-        default:
-            break;
-    }
-}
-
-void CQuorvexDlg::SetMatchRange(int min, int max) {
-    match_min_ = min;
-    match_max_ = max;
-    search_.SetMatchRange(min, max);
-}
-
-void CQuorvexDlg::OnMatchAddress() {
-    StartChanges(change_flow_.Match(SelectedDevices(), match_min_, match_max_));
-}
-
-void CQuorvexDlg::StartChanges(ChangeFlow::Outcome outcome) {
-    if (!outcome.plan) {
-        if (!outcome.notice.isEmpty()) ShowNotice(outcome.notice, outcome.failure);
-        return;
-    }
-    const ChangePlan& plan = *outcome.plan;
-    const QString& note = outcome.notice;
-    const std::vector<PlannedChange> changes = plan.ToSend();
-    for (const PlannedChange& change : changes)
-        model_->SetChangeState(DeviceKey(change.entry.info), ChangeState::kPending);
-    WatchedChanges watched;
-    watched.shown.assign(changes.size(), false);
-    watched.note = note;
-    watched.watch = std::make_unique<ChangeWatch>(search_, plan, kConfirmTime);
-    watches_.push_back(std::move(watched));
-    const QString sent = Text(IDS_CHANGES_SENT).arg(changes.size());
-    ShowNotice(note.isEmpty() ? sent : note + QLatin1Char(' ') + sent, !note.isEmpty());
-    if (watch_timer_ == nullptr) {
-        watch_timer_ = new QTimer(this);
-        watch_timer_->setInterval(100);
-        connect(watch_timer_, &QTimer::timeout, this, &CQuorvexDlg::PollChanges);
-    }
-    watch_timer_->start();
-}
-
-void CQuorvexDlg::PollChanges() {
-    for (auto it = watches_.begin(); it != watches_.end();) {
-        ChangeWatch& watch = *it->watch;
-        const bool done = watch.Poll();
-        for (std::size_t i = 0; i < watch.Changes().size(); ++i) {
-            const std::optional<ChangeResult> result = watch.Result(i);
-            if (!result || it->shown[i]) continue;
-            const std::string key = DeviceKey(watch.Changes()[i].entry.info);
-            if (*result == ChangeResult::confirmed) {
-                it->shown[i] = model_->SetChangeState(key, ChangeState::kConfirmed);
-            } else {
-                it->shown[i] = model_->SetChangeState(key, ChangeState::kNotConfirmed,
-                                                      ResultUiText(language_, *result));
-            }
-        }
-        if (!done) {
-            ++it;
-            continue;
-        }
-        const std::vector<ChangeResult> results = watch.Results();
-        const auto confirmed = std::count(results.begin(), results.end(), ChangeResult::confirmed);
-        const QString outcome = Text(IDS_CHANGES_DONE).arg(confirmed).arg(results.size());
-        const bool failed =
-            confirmed != static_cast<std::ptrdiff_t>(results.size()) || !it->note.isEmpty();
-        ShowNotice(it->note.isEmpty() ? outcome : outcome + QLatin1Char(' ') + it->note, failed);
-        it = watches_.erase(it);
-    }
-    if (watches_.empty() && watch_timer_ != nullptr) watch_timer_->stop();
-}
-
-void CQuorvexDlg::OnOpenWebPage() {
-    const std::vector<DeviceUpdate> devices = SelectedDevices();
-    if (devices.empty()) return;
-    const QString address = DeviceWebAddress(devices.front());
-    if (address.isEmpty()) {
-        ShowNotice(Text(IDS_NO_WEB_ADDRESS), true);
-    } else if (!QDesktopServices::openUrl(QUrl(address))) {
-        ShowNotice(Text(IDS_NO_BROWSER).arg(address), true);
-    }
-}
-
-void CQuorvexDlg::OnBaseInfo() {
-    const std::vector<DeviceUpdate> devices = SelectedDevices();
-    if (devices.empty()) return;
-    DlgBaseInformation dialog(language_, this);
-    dialog.SetDevice(devices.front().entry);
-    RunDialog(dialog);
-}
-
-void CQuorvexDlg::OnNetConfig() {
-    StartChanges(change_flow_.NetConfig(SelectedDevices()));
-}
-
-void CQuorvexDlg::OnRefreshList() {
-    search_.ClearDevices();
-    // What was handed over before the table was emptied is not shown.
-    {
-        std::lock_guard lock(pending_lock_);
-        pending_.clear();
-    }
-    backlog_.clear();
-    model_->RemoveAllRows();
-    UpdateStatusLine();
-}
-
-bool CQuorvexDlg::HostCommandRunning() const {
-    return host_command_ && host_command_->state() != QProcess::NotRunning;
-}
-
-void CQuorvexDlg::OnClearArp() {
-    if (HostCommandRunning()) return;
-    std::vector<std::string> names = arp_interfaces_;
-    if (names.empty()) names = configured_interfaces_;
-    if (names.empty()) names = InterfaceNames(search_.CopyInterfaces());
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const std::string& name) { return !IsInterfaceName(name); }),
-                names.end());
-    if (names.empty()) {
-        ShowNotice(Text(IDS_ARP_NO_INTERFACE), true);
-        return;
-    }
-    std::vector<std::string> argv = arp_command_;
-    if (argv.empty()) {
-        const QStringList system_dirs{QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"),
-                                      QStringLiteral("/usr/bin"), QStringLiteral("/bin")};
-        const QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"), system_dirs);
-        argv = {ip.toStdString(), "-batch", "-"};
-        if (::geteuid() != 0) {
-            // The package's polkit action names this program; pkexec asks
-            // for the password the desktop's usual way.
-            const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-            if (pkexec.isEmpty() || ip.isEmpty()) {
-                ShowNotice(Text(IDS_ARP_NEEDS_ROOT), true);
-                return;
-            }
-            argv.insert(argv.begin(), pkexec.toStdString());
-        }
-    }
-    QString list;
-    QByteArray batch;
-    for (const std::string& name : names) {
-        list += (list.isEmpty() ? QString() : QStringLiteral(", ")) + QString::fromStdString(name);
-        batch += "neigh flush dev " + QByteArray::fromStdString(name) + "\n";
-    }
-
-    // The last one has finished; it goes at the next turn, saying nothing more.
-    if (host_command_) host_command_->disconnect(this);
-    host_command_.reset(new QProcess(this));
-    host_command_->setProcessChannelMode(QProcess::MergedChannels);
-    connect(host_command_.get(), &QProcess::errorOccurred, this,
-            [this](QProcess::ProcessError error) {
-                if (error == QProcess::FailedToStart)
-                    ShowNotice(Text(IDS_ARP_FAILED).arg(host_command_->errorString()), true);
-            });
-    connect(host_command_.get(), &QProcess::finished, this,
-            [this, list](int code, QProcess::ExitStatus how) {
-                const QString output =
-                    StripControls(QString::fromLocal8Bit(host_command_->readAll()).trimmed());
-                if (how == QProcess::NormalExit && code == 0) {
-                    ShowNotice(Text(IDS_ARP_DONE).arg(list), false);
-                } else {
-                    const QString why =
-                        output.isEmpty() ? QStringLiteral("exit code %1").arg(code) : output;
-                    ShowNotice(Text(IDS_ARP_FAILED).arg(why), true);
-                }
-            });
-    ShowNotice(Text(IDS_ARP_RUNNING).arg(list), false);
-    QStringList arguments;
-    for (std::size_t i = 1; i < argv.size(); ++i) arguments << QString::fromStdString(argv[i]);
-    // No shell: the program and its arguments go to the kernel as they are.
-    host_command_->start(QString::fromStdString(argv.front()), arguments);
-    host_command_->write(batch);
-    host_command_->closeWriteChannel();
-}
-
-void CQuorvexDlg::OnAbout() {
-    CAboutDlg dialog(language_, this);
-    RunDialog(dialog);
-}
-
-bool CQuorvexDlg::ExportTo(const QString& path, ExportFormat format, bool shown_only) {
-    std::vector<DeviceUpdate> devices;
-    if (shown_only) {
-        devices = ShownDevices();
-    } else {
-        for (int row = 0; row < model_->rowCount(); ++row) devices.push_back(*model_->Device(row));
-    }
-    const std::string text = ExportDevices(devices, search_.CopyInterfaces(), format);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        ShowNotice(Text(IDS_EXPORT_FAILED).arg(path, file.errorString()), true);
-        return false;
-    }
-    ShowNotice(Text(IDS_EXPORT_DONE).arg(devices.size()).arg(path), false);
-    return true;
-}
-
-void CQuorvexDlg::OnExport(bool shown_only) {
-    ExportFormat format = ExportFormat::kCsv;
-    QString path;
-    if (save_file_asker_) {
-        path = save_file_asker_(format);
-    } else {
-        QString chosen;
-        path = QFileDialog::getSaveFileName(this, Text(IDS_EXPORT_TITLE),
-                                            QStringLiteral("cameras.csv"), Text(IDS_EXPORT_FILTER),
-                                            &chosen);
-        if (path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive) ||
-            chosen.contains(QStringLiteral("*.json"))) {
-            format = ExportFormat::kJson;
-        }
-    }
-    if (!path.isEmpty()) ExportTo(path, format, shown_only);
-}
-
-QString CQuorvexDlg::SelectedRowsText() const {
-    QStringList lines;
-    QModelIndexList rows = list_->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    for (const QModelIndex& index : rows) {
-        QStringList cells;
-        for (int column = 0; column < proxy_->columnCount(); ++column)
-            cells << proxy_->index(index.row(), column).data().toString();
-        lines << cells.join(QLatin1Char('\t'));
-    }
-    return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-
-void CQuorvexDlg::OnCopyRows() {
-    const QString text = SelectedRowsText();
-    if (text.isEmpty()) return;
-    QApplication::clipboard()->setText(text);
-    ShowNotice(Text(IDS_COPIED).arg(text.count(QLatin1Char('\n'))), false);
-}
-
-void CQuorvexDlg::OnLanguageSelected(int index) {
-    if (index == current_language_index_) return;
-
-    // The choice goes into the user's own config.xml (made from the one read
-    // at start when there is none yet); a shipped or shared file is never
-    // written.
-    const std::u16string text = ToU16(language_box_->itemText(index).left(259));
-    const LanguageChoiceSaved saved = SaveLanguageChoice(text);
-
-    app_.LoadCurrentLanguage();
-    language_box_->clear();
-    LanguageFill();
-    if (saved.saved) {
-        ShowNotice({}, false);
-    } else {
-        ShowNotice(
-            Text(IDS_LANGUAGE_NOT_SAVED).arg(StripControls(QString::fromStdString(saved.problem))),
-            true);
-    }
-    OnRefreshList();
 }
 
 }  // namespace quorvex

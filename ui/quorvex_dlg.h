@@ -8,29 +8,37 @@
 //
 // Threads: everything here runs on the window's thread. The manager's worker
 // hands over values only (batches of DeviceUpdate, SearchStatus) through
-// `ReceiveUpdates` and `ReceiveStatus`, which queue them for the window's
-// next turn; the window never looks a device up again in the manager.
+// `ReceiveUpdates` and `ReceiveStatus`, which leave them in an UpdateHandoff
+// for the window's next turn; the window never looks a device up again in
+// the manager.
+//
+// The parts with a job of their own live beside it: the hand-off
+// (update_handoff), the status line's words (status_line_text), the change
+// follower (change_follower), the ARP flush (arp_flush) and the export
+// (device_export). Its commands are in quorvex_dlg_commands.cpp, its texts
+// and language switch in quorvex_dlg_language.cpp.
 //
 // Per user, under the XDG configuration directory (Qt's settings store, not
 // config.xml): the window's geometry, the column widths and the sort order.
 
 #include <QDialog>
-#include <QProcess>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "config/app_settings.h"
 #include "config/language_x.h"
 #include "core/device_records.h"
 #include "search/change_watch.h"
 #include "search/device_update.h"
 #include "search/search_business.h"
 #include "search/search_status.h"
+#include "ui/arp_flush.h"
 #include "ui/change_flow.h"
+#include "ui/change_follower.h"
 
 class QComboBox;
 class QLabel;
@@ -44,6 +52,7 @@ namespace quorvex {
 
 class BitmapStatic;
 class CQuorvexApp;
+class UpdateHandoff;
 class DeviceListModel;
 class DeviceSortFilterProxy;
 enum class ExportFormat;
@@ -63,9 +72,7 @@ public:
     // How long after the first devices are shown the columns fit their
     // content (unless the user's own widths were restored).
     static constexpr int kFitColumnsDelayMs = 1500;
-    // How long a camera has, once its commands have left, to answer with the
-    // settings it was sent before its change counts as not confirmed.
-    static constexpr std::chrono::milliseconds kConfirmTime{15000};
+    static constexpr std::chrono::milliseconds kConfirmTime = ChangeFollower::kConfirmTime;
 
     explicit CQuorvexDlg(CQuorvexApp& app, QWidget* parent = nullptr);
     // Saves the window's per-user state and stops the search manager.
@@ -99,7 +106,7 @@ public:
     // The host-number range of matching (from config.xml at start).
     void SetMatchRange(int min, int max);
     // True while some change sent from the window is not judged yet.
-    bool ChangesPending() const { return !watches_.empty(); }
+    bool ChangesPending() const { return changes_->Pending(); }
     // Opens the first selected device's web page (a double click); says in
     // the window when no browser takes it.
     void OnOpenWebPage();
@@ -127,7 +134,7 @@ public:
     // The program that flushes the neighbour cache; it reads "neigh flush dev
     // NAME" lines on standard input. Empty: "ip -batch -", through pkexec
     // when not root.
-    void SetArpCommand(std::vector<std::string> argv) { arp_command_ = std::move(argv); }
+    void SetArpCommand(std::vector<std::string> argv) { arp_->SetCommand(std::move(argv)); }
     // The interfaces whose neighbour cache is flushed; empty: those searched.
     void SetArpInterfaces(std::vector<std::string> names) { arp_interfaces_ = std::move(names); }
     SearchBusiness& Search() { return search_; }
@@ -142,24 +149,27 @@ public:
     QString Notice() const;
     int CurrentLanguageIndex() const { return current_language_index_; }
     // True while a host command runs.
-    bool HostCommandRunning() const;
+    bool HostCommandRunning() const { return arp_->Running(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The settings of config.xml as found at start (defaults when none).
+    static AppSettings ReadSettings();
     void OnInitDialog();
     void LanguageFill();
     void ApplyTexts();
     static void ColumnCallback(const XmlExtern& pack, const Xml::Node& control, int control_id,
                                void* context, std::int32_t extra);
-    // Invoked by name through the window's event queue from the worker: the
-    // queued call then carries no object of ours built on the worker thread,
-    // so nothing but the locked `pending_` crosses between the threads.
-    Q_INVOKABLE void OnDevicesQueued();
+    // The hand-off's `Ready`, queued to the window's thread.
+    void OnDevicesQueued();
+    // Takes the PC's addresses and gateways for the conflict marks.
     void PollSearch();
     void UpdateStatusLine();
+    // Updates the status line within a moment: the counts walk every row.
+    void ScheduleStatusLine();
     void ShowNotice(const QString& text, bool failure);
     void RestoreViewState();
     void SaveViewState();
@@ -176,11 +186,11 @@ private:
     void OnAbout();
     void OnExport(bool shown_only);
     void OnCopyRows();
-    // Hands the accepted plan to a `ChangeWatch`, marks its rows pending and
-    // follows them until each is judged; the outcome's notice is said again
-    // with the result. Without a plan only the notice is shown.
+    // Asks the link about `addresses` on a thread of its own; the window
+    // keeps painting and running its timers meanwhile, but takes no input.
+    // Hands the accepted plan to the change follower; without a plan only the
+    // outcome's notice is shown.
     void StartChanges(ChangeFlow::Outcome outcome);
-    void PollChanges();
 
     CQuorvexApp& app_;
     LanguageX& language_;
@@ -198,32 +208,16 @@ private:
     BitmapStatic* banner_ = nullptr;
     DialogRunner dialog_runner_;
     SaveFileAsker save_file_asker_;
-    std::vector<std::string> arp_command_;
     std::vector<std::string> arp_interfaces_;
     std::vector<std::string> configured_interfaces_;
-    // Deleted at the next turn of the event loop, so that a signal of it
-    // still on its way never meets a deleted object.
-    struct LaterDeleter {
-        void operator()(QObject* object) const { object->deleteLater(); }
-    };
-    std::unique_ptr<QProcess, LaterDeleter> host_command_;
-    // Changes being followed, with what to say when they are all judged.
-    struct WatchedChanges {
-        std::unique_ptr<ChangeWatch> watch;
-        std::vector<bool> shown;  // the final state is on the row
-        QString note;
-    };
-    std::vector<WatchedChanges> watches_;
-    QTimer* watch_timer_ = nullptr;
+    ArpFlush* arp_ = nullptr;
+    // Declared after `search_`, which its watches use, so it goes first.
+    std::unique_ptr<ChangeFollower> changes_;
+    QTimer* status_timer_ = nullptr;
     int match_min_ = 0;
     int match_max_ = 0;
     SearchStatus status_value_;
-    // Values the worker handed over and the window has not taken yet, oldest
-    // first, and whether a call to take them is already queued.
-    std::mutex pending_lock_;
-    std::vector<DeviceUpdate> pending_;
-    std::vector<SearchStatus> pending_status_;
-    bool show_posted_ = false;
+    UpdateHandoff* handoff_ = nullptr;
     // Taken but not shown yet (window thread only).
     std::vector<DeviceUpdate> backlog_;
     bool initialised_ = false;

@@ -48,4 +48,12 @@ QString DeviceText(std::string_view bytes) {
     return StripControls(WindowText(WithoutCutCharacter(bytes)));
 }
 
+std::string_view DeviceNameUtf8(const DeviceInfo& info) {
+    return WithoutCutCharacter(DeviceName(info));
+}
+
+QString DeviceNameText(const DeviceInfo& info) {
+    return DeviceText(DeviceNameUtf8(info));
+}
+
 }  // namespace quorvex

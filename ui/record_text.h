@@ -44,4 +44,12 @@ QString DeviceFieldText(const char (&field)[N]) {
     return DeviceText(GetText(field));
 }
 
+// A device's whole name as UTF-8: the text from `name` on into `reserved`
+// (DeviceName), without a character the end cuts short. Every place that
+// shows or writes a name takes it from here, so the list, its tooltip, a
+// copy and an export agree.
+std::string_view DeviceNameUtf8(const DeviceInfo& info);
+// The same as the window shows it (DeviceText).
+QString DeviceNameText(const DeviceInfo& info);
+
 }  // namespace quorvex

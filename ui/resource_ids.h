@@ -99,6 +99,7 @@ inline constexpr int ID_ABOUT = 32780;
 inline constexpr int ID_EXPORT_ALL = 32781;
 inline constexpr int ID_EXPORT_SHOWN = 32782;
 inline constexpr int ID_COPY_ROWS = 32783;
+inline constexpr int ID_CLEAR_MARKS = 32784;
 
 // The language string shown in the address column of a device outside the
 // subnet of the interface that heard it.

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,70 @@ TEST(CommandLine, TakesEveryOptionInEitherSpellingAndSetsOnlyWhatIsGiven) {
               "set: '--ip' is not a MAC address (use 00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e)");
     EXPECT_EQ(ParseCommandLine({"scan", "--json=1"}).text, "scan: --json takes no value");
     EXPECT_EQ(ParseCommandLine({"--", "scanner"}).text, "unknown command 'scanner'");
+}
+
+// Misuse that parsing refuses, with part of its message: command lines split
+// at spaces, "MAC" standing for a well-formed MAC.
+// clang-format off
+const std::pair<const char*, std::vector<std::string>> kMisuse[] = {
+    {"no command given", {"", "--config x.xml"}}, {"unknown command 'frobnicate'", {"frobnicate"}},
+    {"unknown option '--verbose'", {"--verbose scan"}}, {"--config given twice", {"--config a.xml --config b.xml scan"}},
+    {"--config needs a file name", {"--config= scan"}},
+    {"scan: unknown option '--wat'", {"scan --wat 3"}}, {"scan: unexpected argument 'extra'", {"scan extra"}},
+    {"scan: missing value for --wait", {"scan --wait"}}, {"scan: --wait given twice", {"scan --wait 1 --wait 2"}},
+    {"scan: --wait takes auto or a number of seconds", {"scan --wait soon", "scan --wait 0", "scan --wait -1",
+                                                "scan --wait 3601", "scan --wait nan", "scan --wait 3s"}},
+    {"scan: --json and --csv exclude each other", {"scan --json --csv", "scan --csv --json"}},
+    {"scan: --interface needs an adapter name", {"scan --interface="}},
+    {"scan: missing value for --interface", {"scan --interface"}},
+    {"interfaces: unknown option '--csv'", {"interfaces --csv"}},
+    {"interfaces: unknown option '--wait'", {"interfaces --wait 1"}},
+    {"config: unknown option '--interface'", {"config --interface eth0"}},
+    {"set: needs the MAC of the device to change", {"set", "set --ip 10.0.0.1"}},
+    {"set: '00-1A-2B-3C-4D' is not a MAC address", {"set 00-1A-2B-3C-4D"}},
+    {"is not a MAC address", {"set 00-1A-2B:3C-4D-5E", "set 00-1A-2B-3C-4D-5G"}},
+    {"set: MAC 00-1A-2B-3C-4D-5E given twice", {"set MAC MAC"}},
+    {"set: --ip gives one address; use --ip-from", {"set MAC 00-1A-2B-3C-4D-5F --ip 10.0.0.1", "set --all-outside --ip 10.0.0.1"}},
+    {"set: --all-outside needs --ip-from", {"set --all-outside"}}, {"set: give --ip or --ip-from, not both", {"set MAC --ip 10.0.0.1 --ip-from 10.0.0.2"}},
+    {"set: give --all-outside or MACs, not both", {"set MAC --all-outside --ip-from 10.0.0.2"}}, {"set: --ip given twice", {"set MAC --ip 10.0.0.1 --ip 10.0.0.2"}},
+    {"scan: --bom goes with --csv", {"scan --bom", "scan --json --bom"}},
+    {"scan: --protocol takes a comma list of text, binary and wsd", {"scan --protocol foo", "scan --protocol text,"}},
+    {"config: unexpected argument 'x'", {"config -- x"}},
+    {"set: '10.0.0' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0"}},
+    {"'10.0.0.256' is not an IPv4 address (--ip)", {"set MAC --ip 10.0.0.256"}},
+    {"'gw' is not an IPv4 address (--gateway)", {"set MAC --gateway gw"}},
+    {"'' is not an IPv4 address (--dns1)", {"set MAC --dns1="}},
+    {"is not an IPv4 address (--dns2)", {"set MAC --dns2 1.2.3.4.5"}},
+    {"'255.0.255.0' is not a subnet mask (--mask)", {"set MAC --mask 255.0.255.0"}},
+    {"set: HTTP port '0' is outside 1-65535", {"set MAC --http-port 0"}},
+    {"is outside 1-65535", {"set MAC --http-port 65536", "set MAC --http-port 99999999999999999999"}},
+    {"HTTP port '-80' is not a number", {"set MAC --http-port -80"}},
+    {"HTTP port '80x' is not a number", {"set MAC --http-port 80x"}},
+    {"set: --dhcp takes on or off, not 'yes'", {"set MAC --dhcp yes"}},
+    {"set: --user is longer than 31 bytes", {"set MAC --user u23456789012345678901234567890123"}},
+    {"set: unknown option '--password'", {"set MAC --password secret"}},
+    {"set: unknown option '--all'", {"set MAC --all"}}, {"set: --dry-run given twice", {"set MAC --dry-run --dry-run"}},
+    {"match: give --all or at least one MAC", {"match"}}, {"match: give --all or MACs, not both", {"match --all MAC"}},
+    {"match: MAC 00-1A-2B-3C-4D-5E given twice", {"match MAC 00:1a:2b:3c:4d:5e"}},
+    {"match: --all given twice", {"match --all --all"}}, {"match: 'cam-7' is not a MAC address", {"match cam-7"}},
+    {"match: unknown option '--ip'", {"match --all --ip 1.2.3.4"}}, {"match: unknown option '--ip-from'", {"match --all --ip-from 1.2.3.4"}},
+};
+// clang-format on
+
+TEST(CommandLine, RefusesEveryMisuseWithOneLineNamingIt) {
+    for (const auto& [message, lines] : kMisuse)
+        for (const std::string& line : lines) {
+            std::vector<std::string> words;
+            std::istringstream in(line);
+            for (std::string word; in >> word;)
+                words.push_back(word == "MAC" ? "00-1A-2B-3C-4D-5E" : word);
+            const ParsedCommandLine p = ParseCommandLine({words.begin(), words.end()});
+            EXPECT_EQ(p.kind, Kind::kError) << line;
+            EXPECT_NE(p.text.find(message), std::string::npos) << line << " -> " << p.text;
+            EXPECT_EQ(p.text.find('\n'), std::string::npos) << line << " -> " << p.text;
+        }
+    EXPECT_EQ(ParseCommandLine({"set", "00-1A-2B-3C-4D-5E", "--ip", "10.0.0.1 "}).kind,
+              Kind::kError);
 }
 
 TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {

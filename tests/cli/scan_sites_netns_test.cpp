@@ -122,6 +122,25 @@ TEST(ScanSitesNetns, ThreeScansAtOnceEachListEveryCamera) {
     }
 }
 
+TEST(ScanSitesNetns, TheDefaultWaitListsCamerasThatHoldTheirAnswersBackUpToTwoSeconds) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("site", "10.77.5.1/24", "10.77.5.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    // Five cameras of each protocol, the n-th of each answering every probe
+    // after the n-th delay.
+    std::string why;
+    const auto sim =
+        Simulator::Start(*lab, lab->site_namespace("site"),
+                         {"--binary-h", "5", "--text", "5", "--wsd", "5", "--reply-delay",
+                          "0,700,900,1500,1900", "--subnet", "10.77.5."},
+                         &why);
+    ASSERT_TRUE(sim) << why;
+    const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
+    EXPECT_EQ(scan.exit_code, 0) << scan.err;
+    EXPECT_EQ(Listed(scan.out).size(), 15u) << scan.out << scan.err;
+    EXPECT_EQ(HeardByWsd(scan.out), 5u) << scan.out;
+}
+
 TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStillCome) {
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("site", "10.77.3.1/24", "10.77.3.2/24");

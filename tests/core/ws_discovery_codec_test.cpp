@@ -270,6 +270,7 @@ TEST(WsDiscoveryCodecParse, ServiceAddressesAndScopeValues) {
     EXPECT_EQ(address("http://10.0.0.5:70000/"), "-");
     EXPECT_EQ(address("http://:80/"), "-");
     EXPECT_EQ(address("ftp://10.0.0.5/"), "-");
+    EXPECT_EQ(address("http://10.0.0.5/a\x7F"), "-");
     EXPECT_EQ(address("http://[fe80::1/"), "-");
     EXPECT_EQ(Codec::PercentDecode("a%20b%2fc%zz%4"), "a b/c%zz%4");
 
@@ -291,6 +292,18 @@ TEST(WsDiscoveryCodecParse, ServiceAddressesAndScopeValues) {
     EXPECT_TRUE(xaddrs.ends_with("/onvif/device_service"));
     EXPECT_EQ(GetText(device.entry.info.ip), "192.168.1.9");
     EXPECT_EQ(device.entry.info.http_port, 8080);
+
+    // Service addresses a front-end must never open: a match naming only
+    // those is no camera, and beside a web one they are not kept.
+    Codec::Match hostile;
+    hostile.xaddrs = {"javascript:alert(1)//http://192.168.1.9/", "file:///etc/passwd",
+                      "HTTPX://192.168.1.9/", "data:text/html,x"};
+    EXPECT_FALSE(Codec::OffersWebService(hostile));
+    hostile.xaddrs.push_back("https://192.168.1.9/onvif");
+    EXPECT_TRUE(Codec::OffersWebService(hostile));
+    EXPECT_EQ(GetText(Codec::MakeDevice(hostile, kInterface, kMask, kSource).wsd.xaddrs),
+              "https://192.168.1.9:443/onvif");
+    EXPECT_TRUE(Codec::OffersWebService(Codec::Match{}));  // found at its sender's address
 }
 
 }  // namespace

@@ -177,11 +177,13 @@ TEST(ChangePlanner, BatchNeverGivesAnAddressTwiceAndSkipsTakenOnes) {
     EXPECT_EQ(why, (std::vector<AddressVerdict>{AddressVerdict::answered_on_link,
                                                 AddressVerdict::taken_by_camera,
                                                 AddressVerdict::gateway_address}));
-    // One camera more than the subnet holds: it stays where it is.
+    // One camera more than the subnet holds (its end is the broadcast
+    // address): that one stays where it is.
     site.request.ip = "10.77.0.252";
     const ChangePlan short_plan = site.Plan(probe);
     EXPECT_EQ(short_plan.Planned(), 3u);
     EXPECT_EQ(short_plan.cameras[3].refusal.problem, PlanProblem::no_free_address);
+    EXPECT_EQ(short_plan.skipped.back().why, AddressVerdict::broadcast_address);
 }
 
 TEST(ChangePlanner, ADryRunGivesNothingToSend) {

@@ -1,6 +1,7 @@
-// A mixed site through the search manager: binary, text and WS-Discovery
-// cameras, one camera that answers both the text protocol and WS-Discovery,
-// Hello and Bye while the search runs, and hostile WS-Discovery answers.
+// A mixed site through the search manager over real sockets: binary, text
+// and WS-Discovery cameras in the three answer styles, one camera that answers
+// both the text protocol and WS-Discovery, Hello and Bye while the search
+// runs, and hostile WS-Discovery answers.
 
 #include <gtest/gtest.h>
 
@@ -79,8 +80,7 @@ TEST(MixedSiteNetns, EveryCameraOnceWithItsProtocolsHelloByeAndHostileAnswersCou
             ++wsd_only;
             EXPECT_FALSE(SearchBusiness::CanConfigure(e));
             EXPECT_FALSE(manager.MatchAddress(e));
-            DeviceEntry back{};
-            EXPECT_TRUE(manager.GetDevice(TableKeyText(TableKey(update)), back));
+            EXPECT_TRUE(manager.GetUpdate(TableKeyText(TableKey(update))));
             EXPECT_EQ(row.protocols, "wsd");
             EXPECT_EQ(row.family, "WS-Discovery");
             EXPECT_TRUE(row.hardware.starts_with("QX-")) << row.hardware;
@@ -107,6 +107,16 @@ TEST(MixedSiteNetns, EveryCameraOnceWithItsProtocolsHelloByeAndHostileAnswersCou
     EXPECT_EQ(counters.byes, 5u);
     EXPECT_EQ(counters.refused, 8u);  // four refusable answers to each of two probes
     EXPECT_EQ(counters.faults, 2u);
+    EXPECT_EQ(counters.unmatched, 0u);
+    // Each probe went out three times with one MessageID, and never more.
+    EXPECT_EQ(sim->WaitForLog(
+                  [](const ::quorvex::testing::LoggedDatagram& d) {
+                      return d.destination_port == 3702 &&
+                             std::string(d.bytes.begin(), d.bytes.end()).find(":Probe>") !=
+                                 std::string::npos;
+                  },
+                  7, 300ms),
+              6u);
     // The hostile answers reach the status, under WS-Discovery alone: the
     // fault is a problem (a device exists that the list cannot show), the
     // refused datagrams only a note.

@@ -72,12 +72,10 @@ TEST(SearchBusinessNetns, FindsBothProtocolsRefreshesAndCarriesCommandsRoundTrip
 
     lab->EnterPc();
     SearchBusiness manager;  // declared after the lab: stopped first
-    manager.SetNotification(
-        [](const char* key, void*, std::int32_t) {
-            std::lock_guard lock(notified_mutex);
-            ++notified[key];
-        },
-        nullptr, 0);
+    manager.SetDevicesCallback([](std::vector<DeviceUpdate> updates) {
+        std::lock_guard lock(notified_mutex);
+        for (const DeviceUpdate& update : updates) ++notified[TableKeyText(TableKey(update))];
+    });
     manager.SetSearchInterval(3600);
     manager.SetMatchRange(10, 253);
     manager.SetInterfaceNames({pc_if});  // a veth is chosen only by name
@@ -94,9 +92,14 @@ TEST(SearchBusinessNetns, FindsBothProtocolsRefreshesAndCarriesCommandsRoundTrip
     EXPECT_LT(first, 3.0);
 
     ASSERT_TRUE(WaitUntil([&] { return manager.DeviceCount() == 2; }));
+    const auto Get = [&](const char* key, DeviceEntry& entry) {
+        const auto update = manager.GetUpdate(key);
+        if (update) entry = update->entry;
+        return update.has_value();
+    };
     DeviceEntry binary{}, text{};
-    ASSERT_TRUE(manager.GetDevice(kBinaryKey, binary));
-    ASSERT_TRUE(manager.GetDevice(kTextKey, text));
+    ASSERT_TRUE(Get(kBinaryKey, binary));
+    ASSERT_TRUE(Get(kTextKey, text));
     EXPECT_EQ(binary.family, 1);
     EXPECT_EQ(text.family, 3);
     EXPECT_EQ(AddressText(binary.interface_address), "10.77.5.1");
@@ -129,7 +132,7 @@ TEST(SearchBusinessNetns, FindsBothProtocolsRefreshesAndCarriesCommandsRoundTrip
     // answers to one more search notify nothing.
     manager.RequestRefresh();
     ASSERT_TRUE(WaitUntil([&] {
-        return manager.GetDevice(kBinaryKey, binary) && manager.GetDevice(kTextKey, text) &&
+        return Get(kBinaryKey, binary) && Get(kTextKey, text) &&
                GetText(binary.info.ip) == "10.77.5.10" && text.info.http_port == 8081;
     }));
     EXPECT_FALSE(manager.IsOutsideSubnet(binary));

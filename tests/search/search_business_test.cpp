@@ -87,21 +87,11 @@ protected:
         protocols.emplace(kProtocolBinary, std::move(binary));
         protocols.emplace(kProtocolText, std::move(text));
         manager_ = std::make_unique<SearchBusiness>(std::move(protocols));
-        manager_->SetNotification(
-            [](const char* key, void* self, std::int32_t tag) {
-                std::lock_guard lock(static_cast<SearchBusinessTest*>(self)->mutex_);
-                static_cast<SearchBusinessTest*>(self)->keys_.emplace_back(tag == 7 ? key : "tag?");
-            },
-            this, 7);
         manager_->SetSearchInterval(interval);
         manager_->SetMatchRange(10, 253);
         manager_->SetAdapterSource(std::make_shared<FakeAdapters>(std::move(adapters)));
         ASSERT_TRUE(manager_->Start());
         ASSERT_TRUE(WaitUntil([&] { return manager_->InterfacesLoaded(); }));
-    }
-    std::size_t notified() {
-        std::lock_guard lock(mutex_);
-        return keys_.size();
     }
     // Matching for one device, as both front-ends run it: plan, then apply.
     std::string Proposed(const DeviceEntry& entry,
@@ -118,8 +108,6 @@ protected:
         return AddressText(plan.moves[0].address);
     }
 
-    std::mutex mutex_;
-    std::vector<std::string> keys_;
     RecordingTransport* binary_ = nullptr;
     RecordingTransport* text_ = nullptr;
     std::unique_ptr<SearchBusiness> manager_;
@@ -177,56 +165,6 @@ TEST_F(SearchBusinessTest, MatchAddressWalksTheRangeSkippingUsedOwnAndGatewayNum
     EXPECT_TRUE(manager_->IsOutsideSubnet(lookalike));
     manager_->SetMatchRange(5, 5);
     EXPECT_EQ(Proposed(lookalike), "10.0.0.5");
-}
-
-TEST_F(SearchBusinessTest, ChangedAnswersNotifyOnceAndIdenticalOnesNever) {
-    StartManager();
-    const char* key = "00-1A-2B-3C-4D-01";
-    DeviceEntry changed = Device(1, "192.168.0.100");
-    binary_->Deliver(changed);
-    ASSERT_EQ(notified(), 1u);
-    EXPECT_EQ(keys_[0], key);
-    ASSERT_TRUE(manager_->SetDeviceRow(key, 4));
-
-    // Identical on another interface: no notification.
-    changed.interface_address = Address("10.0.1.11");
-    changed.row = 99;
-    binary_->Deliver(changed);
-    EXPECT_EQ(notified(), 1u);
-    // One byte different deep in `reserved`: exactly one; row and first interface stay.
-    changed.info.reserved[40] = 'x';
-    binary_->Deliver(changed);
-    binary_->Deliver(changed);
-    EXPECT_EQ(notified(), 2u);
-    DeviceEntry stored{};
-    ASSERT_TRUE(manager_->GetDevice(key, stored));
-    EXPECT_EQ(stored.info.reserved[40], 'x');
-    EXPECT_EQ(stored.row, 4);
-    EXPECT_EQ(stored.interface_address, Address("10.0.0.11"));
-    changed.family = 2;  // the family alone is a change
-    binary_->Deliver(changed);
-    EXPECT_EQ(notified(), 3u);
-    EXPECT_FALSE(manager_->SetDeviceRow("00-00-00-00-00-00", 1));
-}
-
-TEST_F(SearchBusinessTest, TableStopsTakingNewKeysAtItsCapButStillUpdates) {
-    StartManager();
-    DeviceEntry entry = Device(0, "192.168.0.1");
-    for (std::uint32_t i = 0; i <= SearchBusiness::kMaxDevices; ++i) {
-        for (int b = 0; b < 3; ++b) entry.info.mac[5 - b] = static_cast<std::uint8_t>(i >> 8 * b);
-        manager_->OnDeviceFound(entry);
-    }
-    EXPECT_EQ(manager_->DeviceCount(), SearchBusiness::kMaxDevices);
-    EXPECT_EQ(notified(), SearchBusiness::kMaxDevices);
-    DeviceEntry stored{};
-    EXPECT_FALSE(manager_->GetDevice(DeviceKey(entry.info), stored));  // one past the cap
-
-    entry.info.mac[3] = entry.info.mac[4] = entry.info.mac[5] = 0;  // a stored key, new contents
-    SetText(entry.info.ip, "192.168.0.2");
-    manager_->OnDeviceFound(entry);
-    EXPECT_EQ(notified(), SearchBusiness::kMaxDevices + 1);
-    ASSERT_TRUE(manager_->GetDevice(DeviceKey(entry.info), stored));
-    EXPECT_EQ(GetText(stored.info.ip), "192.168.0.2");
 }
 
 TEST_F(SearchBusinessTest, RefreshAndClearSearchAgainAtOnceAndNoInterfaceMeansNoSearch) {

@@ -38,11 +38,9 @@ void ExpectSiteFoundInOneSearch(int devices, std::chrono::milliseconds stall, bo
     stall_length = stall;
     stalled = false;
     SearchBusiness manager;
-    manager.SetNotification(
-        [](const char*, void*, std::int32_t) {
-            if (!stalled.exchange(true)) std::this_thread::sleep_for(stall_length);
-        },
-        nullptr, 0);
+    manager.SetDevicesCallback([](std::vector<DeviceUpdate>) {
+        if (!stalled.exchange(true)) std::this_thread::sleep_for(stall_length);
+    });
     manager.SetSearchInterval(3600);
     manager.SetInterfaceNames({pc_if});
     ASSERT_TRUE(manager.Start());

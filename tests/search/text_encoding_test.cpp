@@ -56,6 +56,17 @@ TEST(CsvField, QuotesOnlyWhenNeededDoublesQuotesAndDisarmsFormulasAndControls) {
                        "esc\x1b[31m\xC2\x9B"),
               "bell" + kR + "esc" + kR + "[31m" + kR);
     EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
+    // Bidirectional controls would turn the cells after a name around; their
+    // neighbours U+2029 and U+206A stay.
+    for (const char32_t bidi : {0x061C, 0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E,
+                                0x2066, 0x2067, 0x2068, 0x2069}) {
+        std::string name, shown;
+        for (const char32_t cp : {char32_t{0x2029}, bidi, char32_t{0x206A}}) AppendUtf8(name, cp);
+        for (const char32_t cp : {char32_t{0x2029}, kReplacementCharacter, char32_t{0x206A}})
+            AppendUtf8(shown, cp);
+        EXPECT_EQ(CsvField(name), shown) << std::hex << static_cast<std::uint32_t>(bidi);
+        EXPECT_EQ(TerminalText(name), shown) << std::hex << static_cast<std::uint32_t>(bidi);
+    }
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
     EXPECT_EQ(CsvField("cr\ronly"), "\"cr\ronly\"");

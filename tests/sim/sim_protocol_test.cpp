@@ -21,6 +21,7 @@
 #include "sim/spoof_responder.h"
 #include "sim/text_device_protocol.h"
 #include "sim/wsd_device_protocol.h"
+#include "sim/wsd_responder.h"
 
 namespace quorvex::sim {
 namespace {
@@ -217,7 +218,8 @@ std::vector<OutgoingDatagram> Flood(FloodKind kind, std::uint64_t count) {
 
 // The simulator's WS-Discovery side, judged by the PC's own codec: the probe
 // the PC builds is read, every style reads back to the same camera, each style
-// answers the probe types it should, and the malformed answers are refused.
+// answers the probe types it should, the malformed answers are refused, and
+// the cameras of one simulator name addresses of their own.
 TEST(SimWsd, StylesReadBackByThePcCodecAndMalformedOnesAreRefused) {
     using Codec = WsDiscoveryCodec;
     std::array<std::uint8_t, 2048> buffer{};
@@ -268,6 +270,28 @@ TEST(SimWsd, StylesReadBackByThePcCodecAndMalformedOnesAreRefused) {
         EXPECT_LE(malformed[i].size(), 65507u);
     }
     EXPECT_EQ(Codec::Parse(Bytes(malformed.back())).message->kind, Codec::Kind::kFault);
+
+    // Every answer leaves from the simulator's address: cameras whose own
+    // address lies outside the probed subnet each name one of their own in it.
+    device.wsd_style = WsdStyle::kPlain;
+    device.ip = "10.77.1.30";
+    SimDevice away = device, dual = Device(DeviceProtocol::kText);
+    away.ip = "10.78.5.6";
+    away.reply_delay_ms = 900;
+    dual.wsd_too = true;  // states its address in its own protocol too
+    WsdResponder responder({device, away, away, dual}, {},
+                           {{"veth0", inet_addr("10.77.1.254"), inet_addr("255.255.255.0")}});
+    std::vector<OutgoingDatagram> out;
+    const Clock::time_point now{std::chrono::seconds(5)};
+    responder.OnDatagram(Heard(SocketKind::kWsd, {buffer.begin(), buffer.begin() + n}), now, out);
+    std::vector<std::string> named;
+    for (const OutgoingDatagram& o : out)
+        named.push_back(Codec::Parse(o.bytes).message.value().matches.at(0).xaddrs.at(0));
+    EXPECT_EQ(named, (std::vector<std::string>{"http://10.77.1.30:8080/onvif/device_service",
+                                               "http://10.77.1.252:8080/onvif/device_service",
+                                               "http://10.77.1.251:8080/onvif/device_service",
+                                               "http://192.168.0.64:8080/onvif/device_service"}));
+    EXPECT_EQ(out.at(1).due - now, std::chrono::milliseconds(900));
 }
 
 TEST(FloodResponder, JunkNeverFormsAWholeAnswerAndRandomMacsAreValidAndDistinct) {

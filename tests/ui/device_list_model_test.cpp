@@ -7,7 +7,9 @@
 
 #include <QColor>
 #include <QSignalSpy>
+#include <cstring>
 
+#include "ui/device_export.h"
 #include "ui/device_sort_filter_proxy.h"
 #include "ui/record_text.h"
 
@@ -35,11 +37,12 @@ struct List {
     List() : proxy(&model) {
         for (int i = 0; i < 7; ++i) model.AppendColumn(QStringLiteral("c%1").arg(i));
         DeviceListModel::Texts texts;
-        texts.outside = QStringLiteral("Outside");
+        texts.outside = QStringLiteral("%1 outside");
         texts.own_address = QStringLiteral("Own %1 mask %2");
         texts.silent = QStringLiteral("Silent since %1");
         texts.duplicate = QStringLiteral("Duplicate");
         texts.host_conflict = QStringLiteral("Host");
+        texts.not_confirmed = QStringLiteral("Not confirmed: %1");
         model.SetTexts(texts);
     }
     QStringList Column(int column) const {
@@ -69,14 +72,12 @@ TEST(DeviceList, SortsAddressesAsNumbersAndVersionsByTheirNumbers) {
     list.proxy.sort(DeviceListModel::kSystemVersion, Qt::DescendingOrder);
     EXPECT_EQ(list.Column(DeviceListModel::kSystemVersion),
               (QStringList{"V5.10.10", "V5.10.2", "V5.9.30", "V5.9.4", "beta"}));
-    // The typed keys are what the sort role hands out.
-    const QModelIndex first = list.model.index(0, DeviceListModel::kAddress);
-    EXPECT_EQ(first.data(DeviceListModel::SortRole).value<quint32>(), 0x0A000009u);
-    EXPECT_EQ(list.model.index(0, DeviceListModel::kSystemVersion)
-                  .data(DeviceListModel::SortRole)
-                  .toList()
-                  .size(),
-              3);
+    // The typed values the proxy sorts by; names fold case.
+    EXPECT_EQ(list.model.SortValue(0, DeviceListModel::kAddress).numbers,
+              (std::vector<std::int64_t>{0x0A000009, 80}));
+    EXPECT_EQ(list.model.SortValue(0, DeviceListModel::kSystemVersion).numbers,
+              (std::vector<std::int64_t>{5, 10, 2}));
+    EXPECT_EQ(list.model.SortValue(0, DeviceListModel::kName).text, "cam 1");
     // A device that answers with a new address moves to its new place.
     list.proxy.sort(DeviceListModel::kAddress, Qt::AscendingOrder);
     list.model.ApplyUpdates({Camera(5, "10.0.0.200")});
@@ -102,6 +103,8 @@ TEST(DeviceList, FilterMatchesAnyShownColumnIgnoringCase) {
     yard.outside_subnet = true;
     list.model.ApplyUpdates({yard});
     list.proxy.SetFilterText(QStringLiteral("outside"));
+    EXPECT_EQ(list.Column(1), QStringList{"Yard"});
+    list.proxy.SetFilterText(QStringLiteral("192.168.0.5"));  // and by its address
     EXPECT_EQ(list.Column(1), QStringList{"Yard"});
     list.proxy.SetFilterText(QString());
     EXPECT_EQ(list.proxy.rowCount(), 3);
@@ -148,20 +151,32 @@ TEST(DeviceList, MarksConflictsSilenceAndOutsideCamerasOwnAddress) {
     outside.outside_subnet = true;
     list.model.ApplyUpdates({outside});
     const int at = list.model.RowOf(DeviceKey(outside.entry.info));
-    EXPECT_EQ(list.model.Cell(at, DeviceListModel::kAddress), QStringLiteral("Outside"));
+    EXPECT_EQ(list.model.Cell(at, DeviceListModel::kAddress),
+              QStringLiteral("192.168.0.50 outside"));
     EXPECT_TRUE(list.model.data(list.model.index(at, DeviceListModel::kAddress), Qt::ToolTipRole)
                     .toString()
                     .contains(QStringLiteral("Own 192.168.0.50 mask 255.255.255.0")));
     EXPECT_EQ(list.model.Count().outside, 1);
     EXPECT_EQ(list.model.Count().total, 6);
 
-    // The place a change's follow-up writes to.
-    EXPECT_TRUE(list.model.SetChangeState(DeviceKey(outside.entry.info), ChangeState::kPending));
-    EXPECT_EQ(list.model.ChangeStateOf(at), ChangeState::kPending);
+    // A change's mark is kept per camera: emptying the list (a refresh)
+    // keeps it, and it is counted until cleared.
+    const std::string key = DeviceKey(outside.entry.info);
+    EXPECT_TRUE(list.model.SetChangeState(key, ChangeState::kNotConfirmed, "gone"));
     EXPECT_FALSE(list.model.SetChangeState("00-00-00-00-00-00", ChangeState::kPending));
     list.model.RemoveAllRows();
     EXPECT_FALSE(list.model.data(list.model.index(0, 1)).isValid());
-    EXPECT_EQ(list.model.RowOf(DeviceKey(outside.entry.info)), -1);
+    EXPECT_EQ(list.model.RowOf(key), -1);
+    list.model.ApplyUpdates({outside});
+    EXPECT_EQ(list.model.ChangeStateOf(0), ChangeState::kNotConfirmed);
+    EXPECT_TRUE(list.model.data(list.model.index(0, 1), Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("gone")));
+    EXPECT_EQ(list.model.Count().not_confirmed, 1);
+    EXPECT_EQ(list.model.Count().pending, 1);
+    list.model.ClearChangeStates();
+    EXPECT_EQ(list.model.ChangeStateOf(0), ChangeState::kNone);
+    EXPECT_EQ(list.model.Count().pending, 0);
 }
 
 TEST(DeviceText, NeitherReordersNorEndsInHalfACharacter) {
@@ -182,6 +197,22 @@ TEST(DeviceText, NeitherReordersNorEndsInHalfACharacter) {
     List list;
     list.model.ApplyUpdates({Camera(1, "10.0.0.9", "V1", "\xE2\x80\xAEgnp.exe")});
     EXPECT_EQ(list.model.Cell(0, DeviceListModel::kName), QStringLiteral("gnp.exe"));
+    // A binary name of 80 bytes runs on from `name` into `reserved`: 26
+    // three-byte characters and two bytes of a 27th. The list, its sort and
+    // the export show the 26 whole ones.
+    DeviceUpdate long_name = Camera(2, "10.0.0.10");
+    std::string bytes;
+    for (int i = 0; i < 26; ++i) bytes += "\xE6\x91\x84";
+    const std::string cut_name = bytes + "\xE6\x91";
+    std::memcpy(long_name.entry.info.name, cut_name.data(), sizeof long_name.entry.info.name);
+    std::memcpy(long_name.entry.info.reserved, cut_name.data() + 64, cut_name.size() - 64);
+    list.model.ApplyUpdates({long_name});
+    EXPECT_EQ(list.model.Cell(1, DeviceListModel::kName), QString::fromStdString(bytes));
+    EXPECT_EQ(list.model.SortValue(1, DeviceListModel::kName).text, bytes);
+    const std::string csv = ExportDevices({long_name}, {}, ExportFormat::kCsv);
+    EXPECT_NE(csv.find(bytes), std::string::npos) << csv;
+    EXPECT_EQ(csv.find(cut_name), std::string::npos);
+    EXPECT_EQ(csv.find("\xEF\xBF\xBD"), std::string::npos);  // no U+FFFD
 }
 
 }  // namespace

@@ -116,6 +116,11 @@ TEST(DlgNetInformation, RefusedValuesSayWhyAndTheDialogStaysOpen) {
         EXPECT_EQ(field->AddressText(), c.text);  // never rewritten
         field->setText(QString::fromStdString(before));
     }
+    // A letter typed into an address field is refused, and the field says so.
+    ip->setFocus();
+    QTest::keyClicks(ip, QStringLiteral("x"));
+    EXPECT_EQ(net.dialog.ProblemText(IDC_IP_ADDRESS),
+              QStringLiteral("Only digits and dots go here: \"x\" was not taken."));
     QLineEdit* port = net.Edit(IDC_HTTP_PORT);
     for (const char* bad : {"", "0", "65536", "00000"}) {
         port->setText(QString::fromLatin1(bad));
@@ -272,6 +277,30 @@ TEST(CQuorvexDlg, SortsFiltersCopiesExportsAndTellsWhatHostCommandsDid) {
     }));
     EXPECT_TRUE(window.StatusLine()->text().contains(QStringLiteral("1 outside their subnet")));
     EXPECT_TRUE(window.StatusLine()->text().contains(QStringLiteral("2 in address conflict")));
+    // The status line counts every change's mark as the rows show it, from a
+    // mark set with no answer coming in; a refresh keeps the marks.
+    model.SetChangeState("00-1A-2B-00-00-01", ChangeState::kPending);
+    model.SetChangeState("00-1A-2B-00-00-03", ChangeState::kNotConfirmed, QStringLiteral("gone"));
+    window.OnCommand(ID_REFRESH_LIST);
+    window.ApplyUpdates(devices);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return window.StatusLine()->text().contains(
+            QStringLiteral("changes: 1 pending, 0 confirmed, 1 not confirmed"));
+    })) << window.StatusLine()->text().toStdString();
+    EXPECT_EQ(model.ChangeStateOf(model.RowOf("00-1A-2B-00-00-03")), ChangeState::kNotConfirmed);
+    // The user clears them from the menu, which offers that only while some
+    // mark stands.
+    auto has_clear = [&] {
+        const std::unique_ptr<QMenu> menu = window.BuildContextMenu();
+        const QList<QAction*> actions = menu->actions();
+        return std::any_of(actions.begin(), actions.end(), [](QAction* action) {
+            return action->data().toInt() == ID_CLEAR_MARKS;
+        });
+    };
+    EXPECT_TRUE(has_clear());
+    window.OnCommand(ID_CLEAR_MARKS);
+    EXPECT_EQ(model.Count().pending + model.Count().not_confirmed, 0);
+    EXPECT_FALSE(has_clear());
 
     // A click on the address header sorts by number: .9 before .20 before .100.
     QHeaderView* header = list->horizontalHeader();
@@ -458,6 +487,10 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         EXPECT_EQ(net.windowTitle(), language == std::string("English")
                                          ? QStringLiteral("Network configuration")
                                          : QStringLiteral("网络配置"));
+        // The About box names the version the project is built as.
+        EXPECT_TRUE(FindControl<QLabel>(&about, IDC_ABOUT_VERSION)
+                        ->text()
+                        .contains(QStringLiteral(QUORVEX_VERSION)));
         EXPECT_EQ(credentials.windowTitle(), language == std::string("English")
                                                  ? QStringLiteral("Credentials for the change")
                                                  : QStringLiteral("更改所用的凭据"));

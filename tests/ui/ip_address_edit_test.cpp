@@ -42,10 +42,12 @@ TEST(IpAddressEdit, HoldsExactlyWhatIsTypedOvertypedOrPasted) {
     EXPECT_EQ(edit.Problem(), AddressProblem::kOctetTooLarge);
     EXPECT_EQ(edit.BadOctet(), QStringLiteral("999"));
     EXPECT_FALSE(edit.Address());
-    QTest::keyClicks(&edit, QStringLiteral("x -"));  // not digits or dots: refused
-    EXPECT_EQ(edit.AddressText(), "999.1.1.1");
+    QTest::keyClicks(&edit, QStringLiteral("x -"));  // not digits or dots: refused, and kept
+    EXPECT_EQ(edit.AddressText(), "999.1.1.1");      // for the owner to say why
+    EXPECT_EQ(edit.Refused(), QStringLiteral("-"));
     edit.selectAll();
     QTest::keyClicks(&edit, QStringLiteral("1.2.3.4.5"));
+    EXPECT_TRUE(edit.Refused().isEmpty());
     EXPECT_EQ(edit.Problem(), AddressProblem::kMalformed);
 
     // A whole address pasted, with the line end a copy brings along.

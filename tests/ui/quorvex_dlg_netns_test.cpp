@@ -161,11 +161,16 @@ TEST_F(WindowOnLab, EveryCameraGetsOneRowWithItsSevenCellsAndTheMenuFollowsTheSe
               (QStringList{"H", "Gate", "10.77.0.21:80", "UID-GATE", "67.8.88.1", "W1.0", kGate}));
     EXPECT_EQ(Row(kLobby),
               (QStringList{"E", "Lobby", "10.77.0.22:80", "UID-LOBBY", "V5.7.74", "W2.0", kLobby}));
-    // Outside the PC's subnet the address cell is the pack's string 1.
-    EXPECT_EQ(Row(kFactory), (QStringList{"E", "Factory", "Alpha outside", "UID-FACTORY", "V5.0.1",
-                                          "W2.1", kFactory}));
-    EXPECT_EQ(Row(kYard),
-              (QStringList{"J", "Yard", "Alpha outside", "UID-YARD", "66.1.30.37", "W3.0", kYard}));
+    // Outside the PC's subnet the address cell is the camera's address and
+    // the pack's string 1 (a pack without the newer text), and the filter
+    // finds the camera by that address.
+    EXPECT_EQ(Row(kFactory), (QStringList{"E", "Factory", "192.168.0.50 \u2014 Alpha outside",
+                                          "UID-FACTORY", "V5.0.1", "W2.1", kFactory}));
+    EXPECT_EQ(Row(kYard), (QStringList{"J", "Yard", "192.168.0.51 \u2014 Alpha outside", "UID-YARD",
+                                       "66.1.30.37", "W3.0", kYard}));
+    window_->FilterBox()->setText(QStringLiteral("192.168.0.51"));
+    EXPECT_EQ(window_->Proxy().rowCount(), 1);
+    window_->FilterBox()->clear();
     // Answers to a new search update the rows, and add none.
     const std::uint64_t searches = window_->Search().SearchCount();
     window_->Search().RequestRefresh();
@@ -199,7 +204,7 @@ TEST_F(WindowOnLab, LanguageSwitchRenamesColumnsAndCaptionsAndIsSaved) {
     EXPECT_EQ(stage_->ReadConfig().find("<language>Beta</language>"), std::string::npos);
     // The rows come back one answer at a time, in the new language.
     EXPECT_TRUE(QTest::qWaitFor([&] {
-        return Model().rowCount() == 4 && Address(kYard) == QStringLiteral("Beta outside");
+        return Model().rowCount() == 4 && Address(kYard).endsWith(QStringLiteral("Beta outside"));
     }));
 }
 
@@ -239,7 +244,7 @@ TEST_F(WindowOnLab, EnterShowsThePlanThenMovesOnlyAsManyCamerasAsThereAreFreeAdd
     EXPECT_EQ(StateOf(moved), ChangeState::kConfirmed);
     EXPECT_EQ(Address(moved).left(11), QStringLiteral("10.77.0.10:"));
     EXPECT_EQ(StateOf(left), ChangeState::kNone);
-    EXPECT_EQ(Address(left), QStringLiteral("Alpha outside"));
+    EXPECT_TRUE(Address(left).endsWith(QStringLiteral("Alpha outside")));
     EXPECT_EQ(commands(), 1u);
     EXPECT_TRUE(window_->Notice().startsWith("1 of 1 change(s) confirmed."));
 

@@ -1,0 +1,64 @@
+#pragma once
+
+// Follows the changes sent from the window until each camera is judged: its
+// row is marked pending when the change goes out, then confirmed or not
+// confirmed (with the reason) as the ChangeWatch judges it. The marks stay
+// in the model, per camera, when the list is emptied. What the user is told
+// when a set of changes goes out and when it is all judged comes as a
+// `Notice`. The watches are polled by a timer that runs only while some
+// change is being followed.
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "search/change_watch.h"
+
+class QTimer;
+
+namespace quorvex {
+
+class DeviceListModel;
+class LanguageX;
+
+class ChangeFollower : public QObject {
+    Q_OBJECT
+
+public:
+    // How long a camera has, once its commands have left, to answer with the
+    // settings it was sent before its change counts as not confirmed.
+    static constexpr std::chrono::milliseconds kConfirmTime{15000};
+
+    // `search`, `model` and `language` outlive the follower.
+    ChangeFollower(SearchBusiness& search, DeviceListModel& model, const LanguageX& language,
+                   QObject* parent);
+    ~ChangeFollower() override;
+
+    // Sends `changes`, marks their rows pending and follows them; `note` is
+    // said again with the outcome.
+    void Start(const ChangePlan& plan, const QString& note = {});
+    // True while some change is not judged yet.
+    bool Pending() const { return !watches_.empty(); }
+
+signals:
+    void Notice(const QString& text, bool failure);
+
+private:
+    void Poll();
+
+    struct Watched {
+        std::unique_ptr<ChangeWatch> watch;
+        std::vector<bool> shown;  // the result is on the row
+        QString note;
+    };
+
+    SearchBusiness& search_;
+    DeviceListModel& model_;
+    const LanguageX& language_;
+    std::vector<Watched> watches_;
+    QTimer* timer_;
+};
+
+}  // namespace quorvex
