@@ -54,9 +54,13 @@ public:
         kNotSoapEnvelope,  // the root is no SOAP envelope
     };
 
+    // Splits each of Match::types into namespace URI and local name: a URI
+    // holds no blank, so the first blank splits them.
+    static constexpr char kTypeSeparator = ' ';
+
     struct Match {
         std::string endpoint;                // wsa:EndpointReference/wsa:Address
-        std::vector<std::string> types;      // "namespace-uri local-name" each
+        std::vector<std::string> types;      // URI, kTypeSeparator, local name each
         std::vector<std::string> scopes;     // as received, split on whitespace
         std::vector<std::string> xaddrs;     // as received, split on whitespace
         std::uint32_t metadata_version = 0;  // 0 when absent or unreadable
