@@ -11,9 +11,6 @@
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
-#include <boost/property_tree/json_parser.hpp>
-#include <boost/property_tree/ptree.hpp>
-#include <sstream>
 
 #include "tests/support/netns_lab.h"
 #include "tests/ui/ui_test_support.h"
@@ -114,60 +111,6 @@ TEST(WindowWsdNetns, EveryCameraOneRowKindNamesWsDiscoveryHostileAnswersShownBye
         << "gone: " << heard_by_wsd(true);
     EXPECT_EQ(model.rowCount(), 5);
     window.reset();  // stops the worker before the lab goes
-}
-
-// The window and the command line at once on one site: each lists every
-// camera WS-Discovery hears, since devices answer each probe at its own
-// source port and neither program takes the other's answers.
-TEST(WindowWsdNetns, WindowAndCommandLineAtOnceBothListEveryCamera) {
-    QUORVEX_LAB_OR_SKIP(lab);
-    const std::string pc_if = lab->AddSite("cams", "10.77.9.1/24", "10.77.9.2/24", "10.77.9.2");
-    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
-    std::string why;
-    const auto sim = testing::Simulator::Start(*lab, lab->site_namespace("cams"),
-                                               {"--text", "2", "--wsd-dual", "1", "--wsd", "8",
-                                                "--reply", "mixed", "--subnet", "10.77.9."},
-                                               &why);
-    ASSERT_TRUE(sim) << why;
-    lab->EnterPc();
-    testing::StagedApp stage({pc_if});
-    CQuorvexApp app;
-    app.LoadCurrentLanguage();
-    auto window = std::make_unique<CQuorvexDlg>(app);
-    window->show();
-
-    // Started while the window's first search is being answered.
-    std::string out, err;
-    EXPECT_EQ(lab->Run(lab->pc_namespace(),
-                       {QUORVEX_CLI_PATH, "scan", "--json", "--interface", pc_if}, &out, &err),
-              0)
-        << err;
-    std::size_t listed = 0, by_wsd = 0;
-    try {
-        std::istringstream in(out);
-        boost::property_tree::ptree tree;
-        boost::property_tree::read_json(in, tree);
-        for (const auto& item : tree) {
-            ++listed;
-            by_wsd += item.second.get<std::string>("protocols").find("wsd") != std::string::npos;
-        }
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << e.what() << "\n" << out;
-    }
-    EXPECT_EQ(listed, 10u);
-    EXPECT_EQ(by_wsd, 9u);
-
-    DeviceListModel& model = window->Model();
-    const auto window_by_wsd = [&] {
-        int count = 0;
-        for (int row = 0; row < model.rowCount(); ++row)
-            count += model.Device(row) != nullptr && model.Device(row)->wsd != nullptr;
-        return count;
-    };
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return model.rowCount() == 10 && window_by_wsd() == 9; }, 15000))
-        << model.rowCount() << " rows, " << window_by_wsd() << " heard by WS-Discovery";
-    window.reset();
 }
 
 }  // namespace
