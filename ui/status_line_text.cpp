@@ -39,44 +39,55 @@ QString StatusLineText(const LanguageX& language, const StatusLineValues& values
                      .arg(static_cast<qulonglong>(status.interface_count))
                      .arg(static_cast<qulonglong>(status.searches));
     }
-    for (const SocketStatus& place : status.Problems()) {
-        QString state;
-        switch (place.state) {
-            case ListenState::kSocketFailed:
-                state = text(IDS_STATE_SOCKET_FAILED);
+    for (const SearchProblem& problem : ListProblems(status)) {
+        const QString protocol = text(ProtocolTextId(problem.protocol));
+        auto place = [&](const QString& state) {
+            const QString where = QString::fromStdString(
+                problem.interface_name.empty() ? AddressText(problem.interface_address)
+                                               : problem.interface_name);
+            return text(IDS_PROBLEM_LINE).arg(protocol, where, state);
+        };
+        switch (problem.code) {
+            case ProblemCode::kPortInUse:
+                parts << place(text(IDS_STATE_BIND_FAILED).arg(problem.port));
                 break;
-            case ListenState::kBindFailed:
-                state = text(IDS_STATE_BIND_FAILED).arg(place.port);
+            case ProblemCode::kBindFailed:
+                parts << place(text(IDS_STATE_BIND_OTHER).arg(problem.port));
                 break;
-            case ListenState::kJoinFailed:
-                state = text(IDS_STATE_JOIN_FAILED);
+            case ProblemCode::kSocketFailed:
+                parts << place(text(IDS_STATE_SOCKET_FAILED));
                 break;
-            case ListenState::kInterfaceGone:
-                state = text(IDS_STATE_GONE);
+            case ProblemCode::kJoinFailed:
+                parts << place(text(IDS_STATE_JOIN_FAILED));
                 break;
-            case ListenState::kListening:
+            case ProblemCode::kInterfaceGone:
+                parts << place(text(IDS_STATE_GONE));
+                break;
+            case ProblemCode::kInterfaceMissing:
+                parts << text(IDS_STATUS_INTERFACE_MISSING)
+                             .arg(QString::fromStdString(problem.interface_name));
+                break;
+            case ProblemCode::kAnswersLost:
+                parts << text(IDS_STATUS_ANSWERS_LOST)
+                             .arg(static_cast<qulonglong>(problem.count))
+                             .arg(static_cast<qulonglong>(problem.repeats));
+                break;
+            case ProblemCode::kFaults:
+                parts << text(IDS_STATUS_FAULTS)
+                             .arg(protocol)
+                             .arg(static_cast<qulonglong>(problem.count));
+                break;
+            case ProblemCode::kRefusedDatagrams:
+                parts << text(IDS_STATUS_REFUSED)
+                             .arg(protocol)
+                             .arg(static_cast<qulonglong>(problem.count));
                 break;
         }
-        const QString where = QString::fromStdString(place.interface_name.empty()
-                                                         ? AddressText(place.interface_address)
-                                                         : place.interface_name);
-        parts << text(IDS_PROBLEM_LINE).arg(text(ProtocolTextId(place.protocol)), where, state);
     }
-    if (status.drops > 0)
+    // Dropped answers that repeats brought back lose nothing; the count
+    // still tells the user the PC is busy.
+    if (status.drops > 0 && !status.answers_lost)
         parts << text(IDS_STATUS_DROPS).arg(static_cast<qulonglong>(status.drops));
-    for (const AnswerRejections& rejected : status.rejections) {
-        const QString protocol = text(ProtocolTextId(rejected.protocol));
-        if (rejected.faults > 0) {
-            parts << text(IDS_STATUS_FAULTS)
-                         .arg(protocol)
-                         .arg(static_cast<qulonglong>(rejected.faults));
-        }
-        if (rejected.refused > 0) {
-            parts << text(IDS_STATUS_REFUSED)
-                         .arg(protocol)
-                         .arg(static_cast<qulonglong>(rejected.refused));
-        }
-    }
     return parts.join(QStringLiteral("  ·  "));
 }
 

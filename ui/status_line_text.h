@@ -3,7 +3,8 @@
 // The window's status line in the language pack's words: how many cameras
 // are shown and listed, outside their subnet, in conflict and not answering;
 // how the changes sent from the window stand; and how the search goes,
-// including every place a protocol cannot listen and every refused answer.
+// including every place a protocol cannot listen, every listed interface
+// that is missing, answers lost for good and every refused answer.
 
 #include <QString>
 

@@ -136,6 +136,12 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_CREDENTIALS_REQUIRED, "A password is needed for %1 camera(s)."},
     {IDS_PLAN_SEND, "Send"},
     {IDS_PLAN_CANCEL, "Cancel"},
+    {IDS_STATUS_INTERFACE_MISSING,
+     "interface %1 is listed but missing or without an address: it is searched once it appears"},
+    {IDS_STATUS_ANSWERS_LOST,
+     "%1 answers dropped and %2 repeated searches did not bring them all back: cameras may be "
+     "missing"},
+    {IDS_STATE_BIND_OTHER, "port %1 could not be bound"},
     {IDS_LINK_PROGRESS, "Asking the link about %1 address(es)..."},
 };
 

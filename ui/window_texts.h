@@ -137,6 +137,10 @@ enum UiString : int {
     IDS_LINK_PROGRESS = 225,
     IDS_PLAN_SEND = 226,
     IDS_PLAN_CANCEL = 227,
+    // More of the search's problems in the status line.
+    IDS_STATUS_INTERFACE_MISSING = 228,
+    IDS_STATUS_ANSWERS_LOST = 229,
+    IDS_STATE_BIND_OTHER = 230,
 };
 
 // The pack's text for `id`, or the built-in English when the pack has none

@@ -40,6 +40,7 @@
 #include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
+#include "ui/status_line_text.h"
 
 namespace quorvex {
 
@@ -402,9 +403,10 @@ TEST(CQuorvexDlg, SortsFiltersCopiesExportsAndTellsWhatHostCommandsDid) {
                     .contains(QStringLiteral("Beta s143 10.77.0.9 255.255.255.0")));
 }
 
-// The shipped packs' texts fit their dialogs: no label, box or button is
-// narrower than its text needs, in English and in Chinese. (The layouts do
-// not depend on the scale; 200 % was looked at on screen.)
+// The shipped packs word the status line and their texts fit their dialogs:
+// no label, box or button is narrower than its text needs, in English and in
+// Chinese. (The layouts do not depend on the scale; 200 % was looked at on
+// screen.)
 TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
     for (const char* language : {"English", "简体中文"}) {
         const std::filesystem::path dir =
@@ -422,6 +424,19 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         LanguageX pack;
         pack.SetSurface(&surface);
         pack.LoadCurrentLanguage();
+        // The status line words a missing listed interface and lost answers
+        // in the pack's words, naming the interface and the count.
+        StatusLineValues values;
+        values.search.interfaces_loaded = true;
+        values.search.missing_interfaces = {"eth9"};
+        values.search.drops = 4711;
+        values.search.answers_lost = true;
+        const QString line = StatusLineText(pack, values);
+        EXPECT_TRUE(line.contains(QStringLiteral("eth9"))) << line.toStdString();
+        EXPECT_TRUE(line.contains(QStringLiteral("4711"))) << line.toStdString();
+        EXPECT_TRUE(line.contains(std::string(language) == "English" ? QStringLiteral("missing")
+                                                                     : QStringLiteral("不存在")))
+            << line.toStdString();
         DeviceEntry entry{};
         SetText(entry.info.name, "Camera with a rather long name 0001");
         SetText(entry.info.ip, "192.168.100.200");
