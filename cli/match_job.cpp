@@ -41,16 +41,7 @@ int RunMatch(const JobContext& job) {
         }
         request.devices = facts.devices;
     }
-    for (const std::string& key : o.macs) {
-        bool found = false;
-        for (const DeviceUpdate& device : facts.devices)
-            if (DeviceKey(device.entry.info) == key) {
-                request.devices.push_back(device);
-                found = true;
-            }
-        if (!found) job.err << "quorvex-cli: match: device " << key << " not found\n";
-        failed = failed || !found;
-    }
+    if (!TakeNamedDevices(facts, o.macs, "match", request.devices, job.err)) failed = true;
 
     request.kind = ChangeKind::match;
     request.named = !o.all;

@@ -149,4 +149,22 @@ bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& result
     return failed;
 }
 
+bool TakeNamedDevices(const SiteFacts& facts, const std::vector<std::string>& keys,
+                      std::string_view command, std::vector<DeviceUpdate>& devices,
+                      std::ostream& err) {
+    bool all_found = true;
+    for (const std::string& key : keys) {
+        bool found = false;
+        for (const DeviceUpdate& device : facts.devices) {
+            if (DeviceKey(device.entry.info) == key) {
+                devices.push_back(device);
+                found = true;
+            }
+        }
+        if (!found) err << "quorvex-cli: " << command << ": device " << key << " not found\n";
+        all_found = all_found && found;
+    }
+    return all_found;
+}
+
 }  // namespace quorvex

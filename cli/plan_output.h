@@ -25,6 +25,12 @@ struct ChangeOutput {
     std::string no_free_note;
 };
 
+// Adds to `devices` every device of `facts` whose key is one of `keys`, and
+// names on `err` each key no device answers to. True when every key was found.
+bool TakeNamedDevices(const SiteFacts& facts, const std::vector<std::string>& keys,
+                      std::string_view command, std::vector<DeviceUpdate>& devices,
+                      std::ostream& err);
+
 // Shows the plan before anything is sent. True when some camera is refused
 // (a camera a match finds already inside its subnet is no failure).
 bool ShowPlan(const ChangePlan& plan, const ChangeOutput& how, std::ostream& out,

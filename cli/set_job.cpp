@@ -68,16 +68,7 @@ int RunSet(const JobContext& job) {
         for (const DeviceUpdate& device : facts.devices)
             if (device.outside_subnet) request.devices.push_back(device);
     }
-    for (const std::string& key : o.macs) {
-        bool found = false;
-        for (const DeviceUpdate& device : facts.devices)
-            if (DeviceKey(device.entry.info) == key) {
-                request.devices.push_back(device);
-                found = true;
-            }
-        if (!found) job.err << "quorvex-cli: set: device " << key << " not found\n";
-        failed = failed || !found;
-    }
+    if (!TakeNamedDevices(facts, o.macs, "set", request.devices, job.err)) failed = true;
     if (request.devices.empty()) {
         if (!failed) job.out << "no device to change\n";
         return failed ? kExitNotDone : kExitSuccess;
