@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/device_records.h"
+#include "core/schema_value.h"
 
 namespace quorvex {
 
@@ -124,20 +125,6 @@ std::string_view ProtocolText(OnvifDeviceCodec::ProtocolName name) {
             return "RTSP";
     }
     return "HTTP";
-}
-
-// Days since 1970-01-01 to a civil date (proleptic Gregorian), after Howard
-// Hinnant's public-domain algorithm.
-void CivilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t doe = days - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = yoe + era * 400 + (month <= 2 ? 1 : 0);
 }
 
 }  // namespace

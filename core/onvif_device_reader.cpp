@@ -3,6 +3,7 @@
 
 #include "core/device_records.h"
 #include "core/onvif_device_codec.h"
+#include "core/schema_value.h"
 #include "core/soap_tree.h"
 
 namespace quorvex {
@@ -20,75 +21,6 @@ constexpr std::size_t kMaxSubcodes = 8;
 // tt:ReferenceToken allows 64 characters.
 constexpr std::size_t kMaxTokenBytes = 64;
 constexpr std::size_t kMaxDomainBytes = 255;
-
-// Cuts at `limit` bytes without splitting a UTF-8 sequence (the reader has
-// already refused invalid UTF-8).
-std::string Cut(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) return std::string(text);
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return std::string(text.substr(0, end));
-}
-
-std::optional<bool> ReadBool(std::string_view text) {
-    if (text == "true" || text == "1") return true;
-    if (text == "false" || text == "0") return false;
-    return std::nullopt;
-}
-
-std::optional<std::int64_t> ReadNumber(std::string_view text, std::int64_t low, std::int64_t high) {
-    if (text.empty() || text.size() > 12) return std::nullopt;
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value < low || value > high) return std::nullopt;
-    return value;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Six pairs of hexadecimal digits, with ':' or '-' between every pair or
-// with nothing between any.
-std::optional<std::array<std::uint8_t, 6>> ReadMac(std::string_view text) {
-    const bool separated = text.size() == 17;
-    if (!separated && text.size() != 12) return std::nullopt;
-    const char separator = separated ? text[2] : '\0';
-    if (separated && separator != ':' && separator != '-') return std::nullopt;
-    std::array<std::uint8_t, 6> mac{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        const std::size_t at = separated ? i * 3 : i * 2;
-        if (separated && i > 0 && text[at - 1] != separator) return std::nullopt;
-        const int high = HexDigit(text[at]);
-        const int low = HexDigit(text[at + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        mac[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return mac;
-}
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian), after Howard
-// Hinnant's public-domain algorithm.
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yoe = year - era * 400;
-    const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-int DaysInMonth(std::int64_t year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
 
 Error FromRefusal(SoapTree::Refusal refusal) {
     switch (refusal) {
@@ -115,7 +47,7 @@ Codec::QName ValueName(const SoapTree::Node& value) {
     const std::string_view local = colon == std::string::npos
                                        ? std::string_view(value.text)
                                        : std::string_view(value.text).substr(colon + 1);
-    return Codec::QName{Cut(value.text_uri, 256), Cut(local, Codec::kMaxTextBytes)};
+    return Codec::QName{CutUtf8(value.text_uri, 256), CutUtf8(local, Codec::kMaxTextBytes)};
 }
 
 Codec::Fault ReadFault(const SoapTree& tree, std::size_t fault) {
@@ -137,7 +69,7 @@ Codec::Fault ReadFault(const SoapTree& tree, std::size_t fault) {
     if (const auto reason = parts.Next(Codec::kEnvelope, "Reason")) {
         SoapTree::Cursor r(tree, *reason);
         if (const auto text = r.Next(Codec::kEnvelope, "Text"))
-            out.reason = Cut(tree.At(*text).text, kMaxReasonBytes);
+            out.reason = CutUtf8(tree.At(*text).text, kMaxReasonBytes);
     }
     return out;
 }
@@ -216,14 +148,14 @@ public:
 
     std::optional<bool> Bool(std::optional<std::size_t> node) {
         if (!node) return std::nullopt;
-        const auto value = ReadBool(Text(*node));
+        const auto value = ReadSchemaBool(Text(*node));
         if (!value) Fail(Error::kInvalidValue);
         return value;
     }
     std::optional<std::int64_t> Number(std::optional<std::size_t> node, std::int64_t low,
                                        std::int64_t high) {
         if (!node) return std::nullopt;
-        const auto value = ReadNumber(Text(*node), low, high);
+        const auto value = ReadSchemaNumber(Text(*node), low, high);
         if (!value) Fail(Error::kInvalidValue);
         return value;
     }
@@ -262,14 +194,14 @@ Codec::NetworkInterface ReadInterface(const SoapTree& tree, std::size_t node, Wa
     Codec::NetworkInterface out;
     const auto token = tree.Attribute(node, "token");
     if (!token || token->empty() || token->size() > kMaxTokenBytes) walk.Fail(Error::kInvalidValue);
-    if (token) out.token = Cut(*token, kMaxTokenBytes);
+    if (token) out.token = CutUtf8(*token, kMaxTokenBytes);
     // tt:NetworkInterface: Enabled, Info?, Link?, IPv4?, IPv6?, Extension?.
     SoapTree::Cursor c(tree, node);
     out.enabled = walk.Bool(walk.Need(c, kTt, "Enabled")).value_or(false);
     if (const auto info = c.Next(kTt, "Info")) {
         SoapTree::Cursor i(tree, *info);
         if (const auto mac = walk.Need(i, kTt, "HwAddress")) {
-            out.mac = ReadMac(walk.Text(*mac));
+            out.mac = ReadMacText(walk.Text(*mac));
             if (!out.mac) walk.Fail(Error::kInvalidValue);
         }
     }
@@ -354,7 +286,7 @@ Codec::Result<Codec::ServiceCapabilities> Codec::ReadServiceCapabilities(
     const auto flag = [&](std::size_t node, std::string_view name, bool& into) {
         const auto text = o.tree.Attribute(node, name);
         if (!text) return;
-        const auto value = ReadBool(*text);
+        const auto value = ReadSchemaBool(*text);
         if (!value) walk.Fail(Error::kInvalidValue);
         into = value.value_or(false);
     };
@@ -379,7 +311,7 @@ Codec::Result<Codec::DeviceInformation> Codec::ReadDeviceInformation(
     SoapTree::Cursor c(o.tree, o.response);
     const auto text = [&](std::string_view name) {
         const auto node = walk.Need(c, kTds, name);
-        return node ? Cut(walk.Text(*node), kMaxTextBytes) : std::string();
+        return node ? CutUtf8(walk.Text(*node), kMaxTextBytes) : std::string();
     };
     DeviceInformation out;
     out.manufacturer = text("Manufacturer");
