@@ -8,6 +8,7 @@ QUORVEX_BUILD_PACKAGES=(
     g++ cmake ninja-build pkg-config dpkg-dev lintian appstream desktop-file-utils
     libgtest-dev libgmock-dev libbenchmark-dev
     libboost-dev libexpat1-dev nlohmann-json3-dev libutfcpp-dev libcli11-dev
+    libcurl4-openssl-dev libssl-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev librsvg2-bin
     iproute2 procps
     xvfb xauth x11-apps fonts-wqy-microhei
