@@ -392,6 +392,9 @@ TEST(OnvifDeviceAnswers, WhatIsNoAnswerIsRefusedWithItsReason) {
     std::string deep;
     for (int i = 0; i < 40; ++i) deep += "<a>";
     EXPECT_EQ(error(Answer(deep)), Error::kTooComplex);
+    std::string many;
+    for (int i = 0; i < 5000; ++i) many += "<a/>";
+    EXPECT_EQ(error(Answer(many)), Error::kTooComplex);
     // SOAP 1.1 is not what the device service speaks.
     EXPECT_EQ(error(R"(<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/">)"
                     "<s:Body/></s:Envelope>"),
