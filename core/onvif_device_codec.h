@@ -131,6 +131,8 @@ public:
         const UsernameToken* token = nullptr);
 
     // ---- Answers ----
+    // A reader takes the body whatever the HTTP status was: a fault comes
+    // with 400 or 500, an HTML page with 401 as often as with 200.
 
     enum class Error {
         kNone,

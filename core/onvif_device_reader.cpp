@@ -1,6 +1,4 @@
 // OnvifDeviceCodec: the readers of the answers, over a SoapTree.
-#include <limits>
-
 #include "core/device_records.h"
 #include "core/onvif_device_codec.h"
 #include "core/schema_value.h"

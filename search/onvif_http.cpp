@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <utility>
 
 #include "core/onvif_device_codec.h"
 
@@ -101,7 +102,8 @@ OnvifHttp::Response Attempt(const OnvifHttp::Request& request, bool send_action)
     if (send_action) content_type += "; action=\"" + request.action + '"';
     // No "Expect: 100-continue": cameras rarely answer it, and waiting for
     // one costs a second a request.
-    HeaderList headers = Add(Add(HeaderList{}, content_type), "Expect:");
+    HeaderList headers = Add(HeaderList{}, content_type);
+    if (headers) headers = Add(std::move(headers), "Expect:");
     if (!easy || !headers) {
         response.failure = OnvifHttp::Failure::kBadRequest;
         return response;

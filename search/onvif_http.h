@@ -23,6 +23,8 @@
 #include <cstddef>
 #include <string>
 
+#include "core/onvif_device_codec.h"
+
 namespace quorvex {
 
 class OnvifHttp {
@@ -56,7 +58,7 @@ public:
         std::chrono::milliseconds total_timeout{15000};
         long min_bytes_per_second = 16;
         std::chrono::seconds slow_for{5};  // below the floor this long ends it
-        std::size_t max_answer_bytes = 256 * 1024;
+        std::size_t max_answer_bytes = OnvifDeviceCodec::kMaxAnswerBytes;
     };
 
     struct Response {
