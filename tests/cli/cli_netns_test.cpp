@@ -433,7 +433,7 @@ TEST(CliNetns, BatchGivesConsecutiveFreeAddressesRefusesTakenOnesAndStopsWhenThe
     // cameras need the password the user gives.
     const Result batch = Cli(*lab,
                              {"--config", config, "set", "--all-outside", "--ip-from", "10.77.8.50",
-                              "--password-stdin", "--wait", "6"},
+                              "--password-stdin", "--wait", "3"},
                              "pw-9x\n");
     EXPECT_EQ(batch.exit_code, 0) << batch.out << batch.err;
     EXPECT_NE(batch.out.find("skip 10.77.8.52: another host answers"), std::string::npos)

@@ -114,9 +114,10 @@ TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStil
     }
     ASSERT_EQ(holders.size(), 2u);
 
-    const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
+    const Result scan = Cli(*lab, {"scan", "--json", "--wait", "1.5", "--interface", pc_if});
     // WS-Discovery alone: its probes and their answers need no well-known port.
-    const Result wsd = Cli(*lab, {"scan", "--json", "--protocol", "wsd", "--interface", pc_if});
+    const Result wsd =
+        Cli(*lab, {"scan", "--json", "--wait", "1.5", "--protocol", "wsd", "--interface", pc_if});
     for (const int holder : holders) ::close(holder);
     EXPECT_EQ(Listed(scan.out).size(), 100u) << scan.err;
     EXPECT_EQ(HeardByWsd(scan.out), 30u) << scan.err;
@@ -198,8 +199,8 @@ TEST(ScanSitesNetns, InsideAndOutsideFollowTheMaskAndEveryAddressOfTheInterface)
         "two", "[" + TextCamera("04", "10.95.0.40") + "," + TextCamera("05", "10.96.0.50") + "]");
     ASSERT_TRUE(small && wide && two);
 
-    const Result scan = Cli(*lab, {"scan", "--json", "--interface", small_if, "--interface",
-                                   wide_if, "--interface", two_if});
+    const Result scan = Cli(*lab, {"scan", "--json", "--wait", "1.5", "--interface", small_if,
+                                   "--interface", wide_if, "--interface", two_if});
     EXPECT_EQ(scan.exit_code, 0) << scan.err;
     const auto listed = Listed(scan.out);
     using Row = std::pair<std::string, std::string>;
