@@ -1,6 +1,6 @@
 // quorvex-cli against sites that are not one /24 heard by one program: several
-// scans at once, a protocol port held by another program, subnets of every
-// size, interfaces with several addresses.
+// scans at once, a protocol port held by another program, late and hostile
+// answers, subnets of every size, interfaces with several addresses.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
