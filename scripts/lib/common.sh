@@ -37,3 +37,16 @@ ensure_packages() {
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
+
+# The compile and link flags a Debian packager builds with (dpkg-buildflags,
+# all hardening on: fortify, stack protector, relro, bindnow, PIE), as cmake
+# arguments. The default build takes them too, so the packages scripts/test
+# checks hold the very binaries its tests ran.
+packager_cmake_flags() {
+    local cxxflags ldflags
+    cxxflags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS)"
+    cxxflags+=" $(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)"
+    ldflags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)"
+    printf '%s\n' "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" \
+        "-DCMAKE_SHARED_LINKER_FLAGS=$ldflags"
+}
