@@ -277,8 +277,15 @@ private:
         AddressFacts facts = FactsFor(facts_, home, given_);
         facts.gateways.insert(own_gateways_.begin(), own_gateways_.end());
         const Ipv4Subnet subnet{*start, *mask};
-        const std::vector<std::uint32_t> candidates =
-            ConsecutiveAddresses(*start, subnet, std::size_t{subnet.HostCount()} + 2);
+        // A wide mask would list millions of candidates (billions for a /1)
+        // and plan while the user types: past the addresses known to be
+        // taken, a batch looks this far at most.
+        constexpr std::size_t kSpareCandidates = 65536;
+        const std::size_t known = cameras.size() + facts.camera_addresses.size() +
+                                  facts.pc_addresses.size() + facts.gateways.size() + 2;
+        const std::vector<std::uint32_t> candidates = ConsecutiveAddresses(
+            *start, subnet,
+            std::min(std::size_t{subnet.HostCount()} + 2, known + kSpareCandidates));
         const auto check = [&](std::uint32_t address, std::size_t i) {
             return CheckAddress(address, *mask, facts, Key(*cameras[i]));
         };
