@@ -196,6 +196,7 @@ private:
     bool RepeatIfAnswersWereLost();
     void FlushUpdates();
     void RefreshStatus();
+
     BaseThread worker_;
     ProtocolMap protocols_;
     InterfaceSet interfaces_;
