@@ -505,6 +505,48 @@ TEST(CliNetns, ACameraThatVanishesAfterItsCommandIsReportedGone) {
         << err;
 }
 
+// Impostors answer every search with the MACs of two cameras inside the
+// subnet and an outside address: the scan marks both in conflict, `match
+// --all` moves neither and says why, and only a camera named with `set` is
+// changed, after a warning.
+TEST(CliNetns, ImpostorsOfCameraMacsMoveNothingUnlessACameraIsNamed) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("cams", "10.77.8.1/24", "10.77.8.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    std::string why;
+    const auto sim = Simulator::Start(
+        *lab, lab->site_namespace("cams"),
+        {"--spoof-macs", "--devices", WriteFile(lab->scratch_dir() + "/spoof.json", R"([
+  {"mac": "00-1A-2B-3C-4D-41", "protocol": "binary", "name": "b", "ip": "10.77.8.21",
+   "mask": "255.255.255.0", "gateway": "10.77.8.1", "http_port": 80, "password": "pw-9x"},
+  {"mac": "00-1A-2B-3C-4D-42", "protocol": "text", "name": "t", "ip": "10.77.8.22",
+   "mask": "255.255.255.0", "gateway": "10.77.8.1", "http_port": 80, "password": "pw-9x"}])")},
+        &why);
+    ASSERT_TRUE(sim) << why;
+    const std::string config = WriteConfig(*lab, {pc_if});
+    const auto cli = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--config", config});
+        return Cli(*lab, args, "pw-9x\n");
+    };
+
+    const Result scan = cli({"scan", "--json", "--wait", "1.5"});
+    ASSERT_EQ(ReadJson(scan.out).size(), 2u) << scan.out;
+    for (const auto& item : ReadJson(scan.out))
+        EXPECT_TRUE(item.second.get<bool>("conflict")) << item.second.get<std::string>("mac");
+    const Result match = cli({"match", "--all", "--password-stdin", "--wait", "1.5"});
+    EXPECT_NE(match.exit_code, 0);
+    EXPECT_EQ(Count(match.out + match.err, "another host may pose as it"), 2u)
+        << match.out << match.err;
+    EXPECT_EQ(Commands(*sim, 8600).size() + Commands(*sim, 12109).size(), 0u);
+
+    const Result named = cli(
+        {"set", "00-1A-2B-3C-4D-41", "--ip", "10.77.8.31", "--password-stdin", "--wait", "1.5"});
+    EXPECT_NE((named.out + named.err).find("changed because it was named"), std::string::npos)
+        << named.out << named.err;
+    EXPECT_EQ(Commands(*sim, 8600).size(), 1u);
+    EXPECT_EQ(Commands(*sim, 12109).size(), 0u);
+}
+
 // A listed interface that does not exist at the start is named on stderr at
 // once while the scan runs on the other, and searched as soon as it comes
 // with an address (the site's veth end waits under another name).
