@@ -114,6 +114,11 @@ HttpReply StandardCamera::Handle(const HttpRequest& request,
         return reply;
     }
     const auto parsed = ParseSoapRequest(request.body);
+    // The HTTP layer asks for credentials before anyone reads the body (a
+    // client may send an empty one to fetch the challenge).
+    if (!parsed && device_.standard.auth == StandardAuth::kDigest) {
+        if (auto refused = DigestRefusal(request, steady_now, record)) return *refused;
+    }
     if (!parsed)
         return Fault(400, "env:Sender", {"ter:WellFormed"}, "Not a well-formed SOAP request",
                      record);
@@ -142,31 +147,7 @@ HttpReply StandardCamera::Handle(const HttpRequest& request,
                       (soap.operation == "GetSystemDateAndTime" && !s.time_needs_auth);
     if (!open) {
         if (s.auth == StandardAuth::kDigest) {
-            std::string algorithm;
-            const AuthVerdict v =
-                digest_.Check(request.authorization, request.method, request.target, device_.user,
-                              device_.password, steady_now, algorithm);
-            record.auth = request.authorization.empty()
-                              ? "digest missing"
-                              : "digest " + algorithm + " " + std::string(AuthVerdictName(v));
-            if (v == AuthVerdict::kWrongUri) {
-                record.result = "http 400";
-                HttpReply reply;
-                reply.status = 400;
-                reply.headers.emplace_back("Content-Type", "text/html");
-                reply.body = "<html><body>400 Bad Request: digest uri</body></html>";
-                return reply;
-            }
-            if (v != AuthVerdict::kOk) {
-                record.result = "http 401";
-                HttpReply reply;
-                reply.status = 401;
-                for (std::string& c : digest_.Challenge(steady_now, v == AuthVerdict::kStale))
-                    reply.headers.emplace_back("WWW-Authenticate", std::move(c));
-                reply.headers.emplace_back("Content-Type", "text/html");
-                reply.body = "<html><body>401 Unauthorized</body></html>";
-                return reply;
-            }
+            if (auto refused = DigestRefusal(request, steady_now, record)) return *refused;
         } else {
             const auto camera_now = now + std::chrono::seconds(s.clock_offset_s);
             const AuthVerdict v = token_.Check(soap, device_.user, device_.password, camera_now);
@@ -180,6 +161,32 @@ HttpReply StandardCamera::Handle(const HttpRequest& request,
     if (soap.operation == "GetSystemDateAndTime")
         return Answer(DateTimeResponse(now + std::chrono::seconds(s.clock_offset_s)));
     return Dispatch(soap, steady_now, record);
+}
+
+std::optional<HttpReply> StandardCamera::DigestRefusal(
+    const HttpRequest& request, std::chrono::steady_clock::time_point steady_now,
+    OperationRecord& record) {
+    std::string algorithm;
+    const AuthVerdict v = digest_.Check(request.authorization, request.method, request.target,
+                                        device_.user, device_.password, steady_now, algorithm);
+    record.auth = request.authorization.empty()
+                      ? "digest missing"
+                      : "digest " + algorithm + " " + std::string(AuthVerdictName(v));
+    if (v == AuthVerdict::kOk) return std::nullopt;
+    HttpReply reply;
+    reply.headers.emplace_back("Content-Type", "text/html");
+    if (v == AuthVerdict::kWrongUri) {
+        record.result = "http 400";
+        reply.status = 400;
+        reply.body = "<html><body>400 Bad Request: digest uri</body></html>";
+        return reply;
+    }
+    record.result = "http 401";
+    reply.status = 401;
+    for (std::string& c : digest_.Challenge(steady_now, v == AuthVerdict::kStale))
+        reply.headers.emplace_back("WWW-Authenticate", std::move(c));
+    reply.body = "<html><body>401 Unauthorized</body></html>";
+    return reply;
 }
 
 HttpReply StandardCamera::Dispatch(const SoapRequest& soap,
@@ -226,7 +233,7 @@ HttpReply StandardCamera::Dispatch(const SoapRequest& soap,
         // Children end before their parent, so each entry is complete when
         // its own end tag comes.
         StandardNetwork next = network_;
-        const std::string entry = body + "tds:NetworkProtocols";
+        const std::string entry = "env:Envelope/" + body + "tds:NetworkProtocols";
         std::string name, enabled;
         std::vector<std::string> ports;
         for (const SoapElement& e : soap.elements) {

@@ -69,6 +69,10 @@ private:
     HttpReply Answer(const std::string& body, int status = 200) const;
     HttpReply Fault(int status, const std::string& code, const std::vector<std::string>& subcodes,
                     const std::string& reason, OperationRecord& record) const;
+    // The 401 (or 400) answer when the Authorization header does not pass.
+    std::optional<HttpReply> DigestRefusal(const HttpRequest& request,
+                                           std::chrono::steady_clock::time_point steady_now,
+                                           OperationRecord& record);
     HttpReply Dispatch(const SoapRequest& request, std::chrono::steady_clock::time_point now,
                        OperationRecord& record);
     HttpReply SetInterfaces(const SoapRequest& request, std::chrono::steady_clock::time_point now,

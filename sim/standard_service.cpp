@@ -222,11 +222,7 @@ void StandardService::Move(std::size_t index, Clock::time_point now,
     c.listener = std::move(listener);
     // A moving camera drops its connections, as a real one does.
     std::erase_if(connections_, [&](const auto& k) { return k->camera == index; });
-    const bool shared = std::any_of(cameras_.begin(), cameras_.end(), [&](const auto& other) {
-        return other.get() != &c && other->camera.device().ip == from;
-    });
-    if (from != to.ip && !shared && !addresses_.Remove(from, error) && errors_)
-        *errors_ << "quorvex-sim: " << error << "\n";
+    if (from != to.ip) retired_.emplace_back(from, now + std::chrono::milliseconds(50));
     c.camera.Moved();
     Announce(c, false, now, out);
 }
@@ -238,12 +234,24 @@ void StandardService::OnTick(Clock::time_point now, const std::vector<ServedInte
         if (move && move->due <= now) Move(i, now, out);
     }
     std::erase_if(connections_, [&](const auto& k) { return k->idle_until <= now; });
+    std::erase_if(retired_, [&](const auto& r) {
+        if (r.second > now) return false;
+        // A camera may have come back to it in the meantime.
+        if (std::any_of(cameras_.begin(), cameras_.end(),
+                        [&](const auto& c) { return c->camera.device().ip == r.first; }))
+            return true;
+        std::string error;
+        if (!addresses_.Remove(r.first, error) && errors_)
+            *errors_ << "quorvex-sim: " << error << "\n";
+        return true;
+    });
 }
 
 Clock::time_point StandardService::NextTick(Clock::time_point now) const {
     Clock::time_point next = Clock::time_point::max();
     for (const auto& c : cameras_)
         if (const auto& move = c->camera.pending_move()) next = std::min(next, move->due);
+    for (const auto& r : retired_) next = std::min(next, r.second);
     return std::max(now, next);
 }
 

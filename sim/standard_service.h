@@ -61,6 +61,9 @@ private:
     std::vector<std::unique_ptr<Camera>> cameras_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::vector<int> polled_;  // per appended pollfd: camera index (listener) or -1 - connection
+    // Addresses left behind, removed a turn later so that the Bye sent from
+    // them leaves first.
+    std::vector<std::pair<std::string, Clock::time_point>> retired_;
     std::deque<std::string> seen_;
     std::uint32_t sequence_ = 1;
 };

@@ -7,7 +7,7 @@ QUORVEX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 QUORVEX_BUILD_PACKAGES=(
     g++ cmake ninja-build pkg-config dpkg-dev lintian appstream desktop-file-utils
     libgtest-dev libgmock-dev libbenchmark-dev
-    libboost-dev libexpat1-dev nlohmann-json3-dev libutfcpp-dev libcli11-dev
+    libboost-dev libexpat1-dev libssl-dev nlohmann-json3-dev libutfcpp-dev libcli11-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev librsvg2-bin
     iproute2 procps
     xvfb xauth x11-apps fonts-wqy-microhei

@@ -359,6 +359,12 @@ std::vector<LoggedDatagram> Simulator::ReadLog() const {
         d.interface = JsonString(line, "interface");
         d.source = JsonString(line, "source");
         d.destination_port = std::uint16_t(JsonNumber(line, "destination_port"));
+        for (auto [field, key] : {std::pair{&d.camera, "camera"},
+                                  {&d.address, "address"},
+                                  {&d.operation, "operation"},
+                                  {&d.auth, "auth"},
+                                  {&d.result, "result"}})
+            *field = JsonString(line, key);
         const std::string hex = JsonString(line, "hex");
         for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
             d.bytes.push_back(std::uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
