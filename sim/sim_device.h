@@ -74,7 +74,7 @@ struct SimDevice {
     std::string location;
     // The device service path its XAddrs name.
     std::string service_path = "/onvif/device_service";
-    StandardSettings standard;
+    StandardSettings standard = {};
 };
 
 // True when the device answers WS-Discovery probes.

@@ -363,7 +363,14 @@ Devices
                         mask, gateway, dns1, dns2, http_port, dhcp,
                         software_version, web_version, user (default admin),
                         password, device_id (text devices; default the MAC's
-                        twelve hex digits), aux_flag, reply, reply_delay_ms. A binary device's
+                        twelve hex digits), aux_flag, reply, reply_delay_ms.
+                        protocol standard makes a standard camera (ip and
+                        mask required; http_port is its service's port) with
+                        the keys endpoint (default from the MAC), hardware,
+                        location, auth (digest|token), behaviour (as
+                        --standard-behaviour), clock_offset_s,
+                        time_needs_auth, path, move_delay_ms, nonce_life_ms.
+                        A binary device's
                         family follows from its software version; a family
                         without a version gets a version of that family.
                         Generated devices come first, then the file's.

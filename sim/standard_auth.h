@@ -65,9 +65,10 @@ public:
     explicit TokenGuard(std::chrono::seconds window) : window_(window) {}
 
     // Checks the request's UsernameToken against `camera_now`, the camera's
-    // clock; an accepted nonce is remembered and refused after.
+    // clock (unless not `check_clock`); an accepted nonce is remembered and
+    // refused after.
     AuthVerdict Check(const SoapRequest& request, std::string_view user, std::string_view password,
-                      std::chrono::system_clock::time_point camera_now);
+                      std::chrono::system_clock::time_point camera_now, bool check_clock = true);
 
 private:
     std::chrono::seconds window_;

@@ -150,7 +150,10 @@ HttpReply StandardCamera::Handle(const HttpRequest& request,
             if (auto refused = DigestRefusal(request, steady_now, record)) return *refused;
         } else {
             const auto camera_now = now + std::chrono::seconds(s.clock_offset_s);
-            const AuthVerdict v = token_.Check(soap, device_.user, device_.password, camera_now);
+            // A caller cannot know the camera's clock before it has read it,
+            // so the clock call weighs the token without its Created time.
+            const AuthVerdict v = token_.Check(soap, device_.user, device_.password, camera_now,
+                                               soap.operation != "GetSystemDateAndTime");
             record.auth = "token " + std::string(AuthVerdictName(v));
             if (v != AuthVerdict::kOk)
                 return Fault(400, "env:Sender", {"ter:NotAuthorized"}, "Sender not authorized",

@@ -310,14 +310,20 @@ bool StandardService::Serve(Connection& c, short revents, Clock::time_point now)
         const ssize_t sent = ::send(c.fd.get(), c.out.data(), c.out.size(), MSG_NOSIGNAL);
         if (sent < 0) return errno == EAGAIN;
         c.out.erase(0, static_cast<std::size_t>(sent));
-        return !(c.out.empty() && c.close_after);
+        if (!c.out.empty()) return true;
+        if (c.close_after) return false;
+        // A request that came in behind the last one is answered now.
+        return c.in.empty() || Process(c, now);
     }
     if ((revents & (POLLIN | POLLHUP | POLLERR)) == 0) return true;
     std::uint8_t buffer[16384];
     const ssize_t got = ::recv(c.fd.get(), buffer, sizeof buffer, 0);
     if (got <= 0) return got < 0 && errno == EAGAIN;
     c.in.insert(c.in.end(), buffer, buffer + got);
+    return Process(c, now);
+}
 
+bool StandardService::Process(Connection& c, Clock::time_point now) {
     HttpRequestHead head;
     std::size_t head_size = 0;
     const HttpReadStatus status = ReadHttpRequest(c.in, head, head_size);

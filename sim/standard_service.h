@@ -50,6 +50,8 @@ private:
     void Accept(std::size_t camera, Clock::time_point now);
     // False when the connection is done and is to be closed.
     bool Serve(Connection& c, short revents, Clock::time_point now);
+    // Answers the request at the start of `c.in` once it is whole.
+    bool Process(Connection& c, Clock::time_point now);
     void Move(std::size_t camera, Clock::time_point now, std::vector<OutgoingDatagram>& out);
     void Announce(const Camera& camera, bool bye, Clock::time_point now,
                   std::vector<OutgoingDatagram>& out);

@@ -258,6 +258,40 @@ TEST(StandardCameraAuth, DigestTakesMd5AndSha256AndRefusesWrongPasswordsUrisAndT
     EXPECT_EQ(r.status, 401);
     EXPECT_FALSE(ChallengeValue(r, "MD5", "nonce").empty());
 
+    // Bad input gets an answer, never a crash: the next call still works.
+    const std::string authorization =
+        DigestAuthorization(Post(camera, 8080, Call("GetDNS")), "SHA-256", "admin", "pw");
+    r = Post(camera, 8080, "<!DOCTYPE e [<!ENTITY a \"a\">]>" + Call("GetDNS"), authorization);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_TRUE(r.Has("<env:Value>ter:WellFormed</env:Value>")) << r.body;
+    r = Post(camera, 8080,
+             Envelope("<m:GetProfiles xmlns:m=\"http://www.onvif.org/ver10/media/wsdl\"/>"),
+             authorization);
+    EXPECT_EQ(r.status, 500);
+    EXPECT_TRUE(r.Has("<env:Value>ter:ActionNotSupported</env:Value>")) << r.body;
+    EXPECT_EQ(Post(camera, 8080, std::string(70000, ' '), authorization).status, 413);
+    EXPECT_EQ(Post(camera, 8080, Call("GetDNS"), authorization, "/other").status, 404);
+    // Two requests on one kept-alive connection, the second sent before the
+    // first is answered: two answers, in order.
+    const int fd = ConnectTo(camera, 8080, 5000);
+    ASSERT_GE(fd, 0);
+    const std::string body = Call("GetServiceCapabilities");
+    std::string twice;
+    for (const char* connection : {"keep-alive", "close"})
+        twice += std::string("POST ") + kPath + " HTTP/1.1\r\nConnection: " + connection +
+                 "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    ::send(fd, twice.data(), twice.size(), MSG_NOSIGNAL);
+    std::string both;
+    char buffer[8192];
+    for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, 10000) == 1;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        both.append(buffer, std::size_t(n));
+    }
+    ::close(fd);
+    EXPECT_EQ(both.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << both;
+    EXPECT_NE(both.find("HTTP/1.1 200 OK\r\n", 10), std::string::npos) << both;
+
     const auto logged = [&](const std::string& operation, const std::string& auth) {
         return sim->WaitForLog(
             [&](const testing::LoggedDatagram& d) {
@@ -269,7 +303,7 @@ TEST(StandardCameraAuth, DigestTakesMd5AndSha256AndRefusesWrongPasswordsUrisAndT
     EXPECT_EQ(logged("GetNetworkInterfaces", "digest SHA-256 ok"), 1u);
     EXPECT_EQ(logged("GetDNS", "digest SHA-256 wrong-user-or-password"), 1u);
     EXPECT_EQ(logged("GetDNS", "digest MD5 wrong-uri"), 1u);
-    EXPECT_EQ(logged("GetServiceCapabilities", "open"), 1u);
+    EXPECT_EQ(logged("GetServiceCapabilities", "open"), 3u);  // one, then the two in a row
 }
 
 TEST(StandardCameraAuth, DigestNonceGoesStaleAndAFreshOneWorks) {
@@ -301,14 +335,21 @@ TEST(StandardCameraAuth, DigestNonceGoesStaleAndAFreshOneWorks) {
 
 TEST(StandardCameraAuth, UsernameTokenCountsOnTheCamerasClockAndEachNonceOnce) {
     QUORVEX_LAB_OR_SKIP(lab);
-    auto sim = StartCameras(
-        *lab, {"--standard", "1", "--standard-auth", "token", "--standard-clock-offset", "259200"});
+    auto sim =
+        StartCameras(*lab, {"--standard", "1", "--standard-auth", "token",
+                            "--standard-clock-offset", "259200", "--standard-time-needs-auth"});
     ASSERT_TRUE(sim);
     lab->EnterPc();
     const std::string camera = "10.77.1.50";
 
+    // This camera wants a token even for its clock; one on the PC's clock
+    // does, since nobody can know the camera's before reading it.
     Reply r = Post(camera, 8080, Call("GetSystemDateAndTime"));
-    ASSERT_EQ(r.status, 200);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_TRUE(r.Has("ter:NotAuthorized")) << r.body;
+    r = Post(camera, 8080,
+             Envelope("<d:GetSystemDateAndTime/>", Token("admin", "pw", std::time(nullptr))));
+    ASSERT_EQ(r.status, 200) << r.body;
     std::tm tm{};
     tm.tm_year = std::stoi(ElementText(r.body, "Year")) - 1900;
     tm.tm_mon = std::stoi(ElementText(r.body, "Month")) - 1;
@@ -349,10 +390,10 @@ TEST(StandardCameraAuth, UsernameTokenCountsOnTheCamerasClockAndEachNonceOnce) {
     const auto count = [&](const std::string& auth) {
         return sim->WaitForLog([&](const testing::LoggedDatagram& d) { return d.auth == auth; }, 1);
     };
-    EXPECT_EQ(count("token ok"), 2u);
+    EXPECT_EQ(count("token ok"), 3u);
     EXPECT_EQ(count("token created-outside-window"), 1u);
     EXPECT_EQ(count("token nonce-reused"), 1u);
-    EXPECT_EQ(count("token missing"), 1u);
+    EXPECT_EQ(count("token missing"), 2u);
 }
 
 // A UDP socket on the PC: unicast at 10.77.1.1:40010 and, when `group`, the
