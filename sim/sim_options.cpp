@@ -272,9 +272,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
 std::string SimUsage() {
     return R"(usage: quorvex-sim [options]
 
-Simulates network cameras of both discovery protocols on the interfaces of
-the network namespace it runs in. Run it only inside a private network
-namespace: it answers broadcast and multicast probes.
+Simulates network cameras of both discovery protocols, and standard
+cameras with their device management service, on the interfaces of the
+network namespace it runs in. Run it only inside a private network
+namespace: it answers broadcast and multicast probes and adds addresses.
 
 Devices
   --binary-h N          N generated binary devices of family H (software
@@ -452,8 +453,8 @@ Serving
   --ready-file FILE     written once every socket is bound
   --help                this text
 
-Exit status: 0 after SIGTERM or SIGINT, 1 when the sockets cannot be set up,
-2 for a bad argument or device file.
+Exit status: 0 after SIGTERM or SIGINT, 1 when the sockets or the standard
+cameras' addresses cannot be set up, 2 for a bad argument or device file.
 )";
 }
 
