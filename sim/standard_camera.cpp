@@ -172,7 +172,7 @@ std::optional<HttpReply> StandardCamera::DigestRefusal(
     std::string algorithm;
     const AuthVerdict v = digest_.Check(request.authorization, request.method, request.target,
                                         device_.user, device_.password, steady_now, algorithm);
-    record.auth = request.authorization.empty()
+    record.auth = v == AuthVerdict::kMissing
                       ? "digest missing"
                       : "digest " + algorithm + " " + std::string(AuthVerdictName(v));
     if (v == AuthVerdict::kOk) return std::nullopt;
@@ -302,6 +302,9 @@ HttpReply StandardCamera::SetInterfaces(const SoapRequest& soap,
                 network_.address = addresses[0];
                 network_.prefix_length = prefix;
             }
+            // There is no DHCP server here: the flag is kept and read back,
+            // the address stays.
+            if (!dhcp.empty()) network_.dhcp = dhcp == "true";
             record.result = "accepted, reboot needed";
             return Answer(RebootNeededResponse(true));
         default:
@@ -309,6 +312,7 @@ HttpReply StandardCamera::SetInterfaces(const SoapRequest& soap,
                 network_.address = addresses[0];
                 network_.prefix_length = prefix;
             }
+            if (!dhcp.empty()) network_.dhcp = dhcp == "true";
             if (network_.address != device_.ip || network_.prefix_length != served_prefix_ ||
                 network_.http_port != device_.http_port)
                 ScheduleMove(now);
