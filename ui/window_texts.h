@@ -141,6 +141,8 @@ enum UiString : int {
     IDS_STATUS_INTERFACE_MISSING = 228,
     IDS_STATUS_ANSWERS_LOST = 229,
     IDS_STATE_BIND_OTHER = 230,
+    // A changed camera that came back with another MAC.
+    IDS_RESULT_OTHER_MAC = 239,
 };
 
 // The pack's text for `id`, or the built-in English when the pack has none

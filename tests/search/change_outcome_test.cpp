@@ -1,8 +1,10 @@
-// A match of several cameras at once on a PC at 10.77.0.1/24: the addresses
-// it hands out, what it says it skipped, and how often it asks the link.
+// What a change comes to: a match of several cameras at once on a PC at
+// 10.77.0.1/24 (the addresses it hands out, what it says it skipped, how
+// often it asks the link), and the result of a change once it was sent.
 
 #include <gtest/gtest.h>
 
+#include "search/change_confirmation.h"
 #include "search/change_planner.h"
 
 namespace quorvex {
@@ -70,6 +72,31 @@ TEST(ChangePlannerMatch, EachAddressGoesOnceAndTheLinkIsAskedOncePerRound) {
     EXPECT_EQ(full.Planned(), 4u);
     EXPECT_EQ(full.cameras[4].refusal.problem, PlanProblem::no_free_address);
     EXPECT_EQ(full.skipped.size(), 2u);
+}
+
+TEST(ChangeResultRule, AnotherMacAtTheSentAddressIsNamedNotCalledGone) {
+    NetSettings sent{};
+    SetText(sent.ip, "10.77.0.40");
+    SetText(sent.mask, "255.255.255.0");
+    sent.http_port = 80;
+    DeviceInfo other{};
+    other.mac[5] = 0x77;
+    SetText(other.ip, "10.77.0.40");
+    SetText(other.mask, "255.255.255.0");
+    other.http_port = 80;
+    EXPECT_EQ(JudgeChange(sent, std::nullopt, other), ChangeResult::other_mac);
+    // The camera's own answer decides whenever there is one.
+    DeviceInfo own = other;
+    own.mac[5] = 0x01;
+    EXPECT_EQ(JudgeChange(sent, own, other), ChangeResult::confirmed);
+    SetText(own.ip, "192.168.0.64");
+    EXPECT_EQ(JudgeChange(sent, own, other), ChangeResult::answers_old);
+    // Another MAC elsewhere, or a change that set no address, says nothing.
+    SetText(other.ip, "10.77.0.41");
+    EXPECT_EQ(JudgeChange(sent, std::nullopt, other), ChangeResult::gone);
+    SetText(other.ip, "10.77.0.40");
+    sent.dhcp = 1;
+    EXPECT_EQ(JudgeChange(sent, std::nullopt, other), ChangeResult::gone);
 }
 
 }  // namespace
