@@ -11,6 +11,10 @@
 // tells who needs a password typed comes first); ok_to_progress: the
 // prompt's OK to the link question's progress with its Cancel on screen;
 // ok_to_plan: the prompt's OK to the plan dialog on screen.
+//
+// With --screenshots DIR, also saves DIR/plan-2000.png (the plan dialog of
+// the first run) and DIR/net-dialog-zh.png (the network dialog in the
+// Chinese pack with a reason under each refused address field).
 
 #include <arpa/inet.h>
 #include <sched.h>
@@ -21,6 +25,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStyleFactory>
 #include <QTableView>
@@ -36,10 +41,14 @@
 #include <vector>
 
 #include "config/app_path.h"
+#include "config/language_x.h"
 #include "ui/device_list_model.h"
 #include "ui/dialog_template.h"
 #include "ui/dlg_change_plan.h"
 #include "ui/dlg_credentials.h"
+#include "ui/dlg_net_information.h"
+#include "ui/ip_address_edit.h"
+#include "ui/qt_language_surface.h"
 #include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
@@ -107,7 +116,7 @@ struct Times {
     bool complete = false;
 };
 
-Times RunOnce(CQuorvexDlg& window) {
+Times RunOnce(CQuorvexDlg& window, const QString& plan_shot) {
     Times times;
     std::optional<Clock::time_point> prompt, ok, progress, plan;
     window.SetDialogRunner([&](QDialog& dialog) {
@@ -117,11 +126,17 @@ Times RunOnce(CQuorvexDlg& window) {
             prompt = Clock::now();
             for (auto* field : credentials->findChildren<QLineEdit*>())
                 if (ControlId(field) == IDC_PASSWORD) field->setText(QStringLiteral("pw"));
-            dialog.hide();
             ok = Clock::now();
-            return int{QDialog::Accepted};
+            // Its OK takes what was typed, as a click would.
+            for (auto* button : credentials->findChildren<QPushButton*>())
+                if (ControlId(button) == IDOK) button->click();
+            dialog.hide();
+            return dialog.result();
         }
-        if (qobject_cast<DlgChangePlan*>(&dialog) != nullptr) plan = Clock::now();
+        if (qobject_cast<DlgChangePlan*>(&dialog) != nullptr) {
+            plan = Clock::now();
+            if (!plan_shot.isEmpty()) dialog.grab().save(plan_shot);
+        }
         dialog.hide();
         return int{QDialog::Rejected};  // nothing is sent
     });
@@ -157,6 +172,43 @@ Times RunOnce(CQuorvexDlg& window) {
     return times;
 }
 
+// The network dialog in the Chinese pack, every address field refused with
+// its reason under it.
+bool NetDialogShot(const QString& file) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvx-zh-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return false;
+    const std::filesystem::path dir = pattern;
+    std::filesystem::create_directories(dir / "Language");
+    std::filesystem::copy_file(std::filesystem::path(QUORVEX_DATA_DIR) / "Language" / "chinese.xml",
+                               dir / "Language" / "chinese.xml");
+    std::ofstream(dir / "config.xml")
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<config><language>简体中文</language>"
+           "<languagelist><language><text>简体中文</text><file>chinese.xml</file></language>"
+           "</languagelist></config>\n";
+    SetStartupDirectory(dir);
+    QtLanguageSurface surface;
+    LanguageX pack;
+    pack.SetSurface(&surface);
+    pack.LoadCurrentLanguage();
+    DeviceEntry entry = Camera(0);
+    SetText(entry.info.ip, "10.77.0.30");
+    DlgNetInformation dialog(pack);
+    dialog.SetDevice(entry);
+    dialog.show();
+    QApplication::processEvents();
+    for (const auto& [id, text] :
+         {std::pair{IDC_IP_ADDRESS, "10.77.0.255"}, std::pair{IDC_GATEWAY, "10.78.0.1"},
+          std::pair{IDC_DNS1, "0.0.0.0"}, std::pair{IDC_DNS2, "10.77.0"}})
+        for (auto* field : dialog.findChildren<IpAddressEdit*>())
+            if (ControlId(field) == id) field->setText(QString::fromLatin1(text));
+    dialog.Validate();
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    const bool saved = dialog.grab().save(file);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return saved;
+}
+
 int Main(int argc, char** argv) {
     // The cameras' link exists only in a namespace of this process.
     if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) {
@@ -172,8 +224,11 @@ int Main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     int runs = 5;
-    for (int i = 1; i + 1 < argc; ++i)
+    QString shots;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--runs") runs = std::clamp(std::atoi(argv[i + 1]), 1, 100);
+        if (std::string(argv[i]) == "--screenshots") shots = QString::fromLocal8Bit(argv[i + 1]);
+    }
 
     int qt_argc = 1;
     char name[] = "window_change_bench";
@@ -205,7 +260,9 @@ int Main(int argc, char** argv) {
         }
         std::vector<Times> all;
         for (int r = 0; r < runs && status == 0; ++r) {
-            const Times t = RunOnce(window);
+            const Times t = RunOnce(window, r == 0 && !shots.isEmpty()
+                                                ? shots + QStringLiteral("/plan-2000.png")
+                                                : QString());
             if (!t.complete) {
                 std::cerr << "window_change_bench: the flow did not reach the plan ("
                           << window.Search().CopyInterfaces().size() << " interfaces, "
@@ -228,6 +285,11 @@ int Main(int argc, char** argv) {
     }
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
+    if (status == 0 && !shots.isEmpty() &&
+        !NetDialogShot(shots + QStringLiteral("/net-dialog-zh.png"))) {
+        std::cerr << "window_change_bench: no screenshot of the network dialog\n";
+        status = 1;
+    }
     return status;
 }
 
