@@ -1,10 +1,9 @@
-// WsDiscoveryCodec::Parse: the hardened expat setup and the walk over the
-// elements of one received message.
-#include <expat.h>
-
+// WsDiscoveryCodec::Parse: the walk over the elements of one received
+// message, read by the shared hardened reader.
 #include <memory>
 #include <utility>
 
+#include "core/soap_reader.h"
 #include "core/ws_discovery_codec.h"
 
 namespace quorvex {
@@ -16,8 +15,7 @@ constexpr std::string_view kSoap11Envelope = "http://schemas.xmlsoap.org/soap/en
 constexpr std::string_view kAddressing2005 = "http://www.w3.org/2005/08/addressing";
 constexpr std::string_view kDiscovery11 = "http://docs.oasis-open.org/ws-dd/ns/discovery/2009/01";
 
-// Expat joins a namespace URI and a local name with this; the types of a
-// match keep that form.
+// The types of a match keep the form "uri local".
 constexpr char kNameSeparator = WsDiscoveryCodec::kTypeSeparator;
 
 enum class Space { kOther, kEnvelope, kAddressing, kDiscovery };
@@ -78,39 +76,43 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-class MessageReader {
+class MessageReader : public SoapReader::Handler {
 public:
-    MessageReader() : parser_(XML_ParserCreateNS(nullptr, kNameSeparator)) {}
-
     WsDiscoveryCodec::ParseResult Read(std::span<const std::uint8_t> bytes) {
-        WsDiscoveryCodec::ParseResult result;
-        if (!parser_) {
-            result.refusal = WsDiscoveryCodec::Refusal::kMalformed;
-            return result;
-        }
-        XML_Parser p = parser_.get();
-        XML_SetUserData(p, this);
-        XML_SetElementHandler(p, &MessageReader::OnStart, &MessageReader::OnEnd);
-        XML_SetCharacterDataHandler(p, &MessageReader::OnText);
-        XML_SetNamespaceDeclHandler(p, &MessageReader::OnNamespaceStart,
-                                    &MessageReader::OnNamespaceEnd);
-        // A document type may declare entities whose expansion multiplies a
-        // few bytes into gigabytes; no answer needs one, so any is refused
-        // at its first token, before its internal subset is read.
-        XML_SetStartDoctypeDeclHandler(p, &MessageReader::OnDoctype);
-        XML_SetEntityDeclHandler(p, &MessageReader::OnEntity);
-        XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
+        SoapReader::Limits limits;
+        limits.max_bytes = WsDiscoveryCodec::kMaxMessageBytes;
+        limits.max_elements = WsDiscoveryCodec::kMaxElements;
+        limits.max_depth = WsDiscoveryCodec::kMaxDepth;
+        limits.max_namespace_declarations = WsDiscoveryCodec::kMaxNamespaceDeclarations;
+        limits.max_text_bytes = WsDiscoveryCodec::kMaxValueBytes;
+        SoapReader reader(limits);
+        const SoapReader::Refusal refusal = reader.Read(bytes, *this);
 
-        const XML_Status status = XML_Parse(p, reinterpret_cast<const char*>(bytes.data()),
-                                            static_cast<int>(bytes.size()), XML_TRUE);
-        if (refusal_ != WsDiscoveryCodec::Refusal::kNone) {
-            result.refusal = refusal_;
-        } else if (status != XML_STATUS_OK || !saw_envelope_) {
-            result.refusal = saw_envelope_ || status != XML_STATUS_OK
-                                 ? WsDiscoveryCodec::Refusal::kMalformed
-                                 : WsDiscoveryCodec::Refusal::kNotSoapEnvelope;
-        } else {
-            result.message = std::move(message_);
+        WsDiscoveryCodec::ParseResult result;
+        switch (refusal) {
+            case SoapReader::Refusal::kNone:
+                if (saw_envelope_) {
+                    result.message = std::move(message_);
+                } else {
+                    result.refusal = WsDiscoveryCodec::Refusal::kNotSoapEnvelope;
+                }
+                break;
+            case SoapReader::Refusal::kStopped:
+                result.refusal = refusal_;
+                break;
+            case SoapReader::Refusal::kOversized:
+                result.refusal = WsDiscoveryCodec::Refusal::kOversized;
+                break;
+            case SoapReader::Refusal::kDocumentType:
+                result.refusal = WsDiscoveryCodec::Refusal::kDocumentType;
+                break;
+            case SoapReader::Refusal::kTooComplex:
+                result.refusal = WsDiscoveryCodec::Refusal::kTooComplex;
+                break;
+            case SoapReader::Refusal::kMalformed:
+            case SoapReader::Refusal::kInvalidUtf8:
+                result.refusal = WsDiscoveryCodec::Refusal::kMalformed;
+                break;
         }
         return result;
     }
@@ -120,60 +122,11 @@ private:
         Element element;
         bool captures;
     };
-    struct ParserFree {
-        void operator()(XML_ParserStruct* p) const { XML_ParserFree(p); }
-    };
 
-    static MessageReader& Self(void* data) { return *static_cast<MessageReader*>(data); }
-
-    void Refuse(WsDiscoveryCodec::Refusal why) {
-        if (refusal_ == WsDiscoveryCodec::Refusal::kNone) refusal_ = why;
-        XML_StopParser(parser_.get(), XML_FALSE);
-    }
-
-    static void OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-        Self(data).Refuse(WsDiscoveryCodec::Refusal::kDocumentType);
-    }
-    static void OnEntity(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
-                         const XML_Char*, const XML_Char*, const XML_Char*) {
-        Self(data).Refuse(WsDiscoveryCodec::Refusal::kDocumentType);
-    }
-
-    static void OnNamespaceStart(void* data, const XML_Char* prefix, const XML_Char* uri) {
-        MessageReader& self = Self(data);
-        if (self.namespaces_.size() >= WsDiscoveryCodec::kMaxNamespaceDeclarations) {
-            self.Refuse(WsDiscoveryCodec::Refusal::kTooComplex);
-            return;
-        }
-        self.namespaces_.emplace_back(prefix != nullptr ? prefix : "", uri != nullptr ? uri : "");
-    }
-    static void OnNamespaceEnd(void* data, const XML_Char* prefix) {
-        MessageReader& self = Self(data);
-        const std::string_view name = prefix != nullptr ? prefix : "";
-        // Declarations end in the reverse order they began.
-        for (auto it = self.namespaces_.rbegin(); it != self.namespaces_.rend(); ++it) {
-            if (it->first == name) {
-                self.namespaces_.erase(std::next(it).base());
-                break;
-            }
-        }
-    }
-
-    // The namespace a prefix stands for where the parser is now; the default
-    // namespace for no prefix. Empty when undeclared.
-    std::string_view Resolve(std::string_view prefix) const {
-        for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it) {
-            if (it->first == prefix) return it->second;
-        }
-        return {};
-    }
-
-    Element Classify(std::string_view name) const {
-        const std::size_t blank = name.find(kNameSeparator);
-        const Space space =
-            blank == std::string_view::npos ? Space::kOther : SpaceOf(name.substr(0, blank));
-        const std::string_view local =
-            blank == std::string_view::npos ? name : name.substr(blank + 1);
+    Element Classify(SoapReader::Name name) const {
+        const Space space = name.uri.empty() ? Space::kOther : SpaceOf(name.uri);
+        const std::string_view local = name.local;
+        const bool unqualified = name.uri.empty();
         const Element parent = stack_.empty() ? Element::kOther : stack_.back().element;
         const bool envelope = space == Space::kEnvelope;
         const bool addressing = space == Space::kAddressing;
@@ -212,10 +165,8 @@ private:
                 // 1.1 leaves them unqualified.
                 if (envelope && local == "Code") return Element::kCode;
                 if (envelope && local == "Reason") return Element::kReason;
-                if (blank == std::string_view::npos && local == "faultcode")
-                    return Element::kCodeValue;
-                if (blank == std::string_view::npos && local == "faultstring")
-                    return Element::kReasonText;
+                if (unqualified && local == "faultcode") return Element::kCodeValue;
+                if (unqualified && local == "faultstring") return Element::kReasonText;
                 break;
             case Element::kCode:
                 if (envelope && local == "Value") return Element::kCodeValue;
@@ -252,36 +203,28 @@ private:
         }
     }
 
-    static void OnStart(void* data, const XML_Char* name, const XML_Char**) {
-        MessageReader& self = Self(data);
-        if (++self.elements_ > WsDiscoveryCodec::kMaxElements ||
-            self.stack_.size() >= WsDiscoveryCodec::kMaxDepth) {
-            self.Refuse(WsDiscoveryCodec::Refusal::kTooComplex);
-            return;
-        }
-        const std::string_view qualified = name;
+    bool OnStart(const SoapReader&, SoapReader::Name name,
+                 std::span<const SoapReader::Attribute>) override {
         Element element = Element::kOther;
-        if (self.stack_.empty()) {
-            const std::size_t blank = qualified.find(kNameSeparator);
-            if (blank == std::string_view::npos ||
-                SpaceOf(qualified.substr(0, blank)) != Space::kEnvelope ||
-                qualified.substr(blank + 1) != "Envelope") {
-                self.Refuse(WsDiscoveryCodec::Refusal::kNotSoapEnvelope);
-                return;
+        if (stack_.empty()) {
+            if (name.uri.empty() || SpaceOf(name.uri) != Space::kEnvelope ||
+                name.local != "Envelope") {
+                refusal_ = WsDiscoveryCodec::Refusal::kNotSoapEnvelope;
+                return false;
             }
-            self.saw_envelope_ = true;
+            saw_envelope_ = true;
             element = Element::kEnvelope;
         } else {
-            element = self.Classify(qualified);
+            element = Classify(name);
         }
-        self.Begin(element, qualified);
-        self.stack_.push_back(Frame{element, Captures(element)});
-        self.text_.clear();
+        Begin(element, name);
+        stack_.push_back(Frame{element, Captures(element)});
+        return true;
     }
 
-    void Begin(Element element, std::string_view qualified) {
+    void Begin(Element element, SoapReader::Name name) {
         WsDiscoveryCodec::Message& m = message_;
-        const std::string_view local = qualified.substr(qualified.find(kNameSeparator) + 1);
+        const std::string_view local = name.local;
         switch (element) {
             case Element::kProbeMatches:
                 body_seen_ = true;
@@ -307,9 +250,8 @@ private:
             case Element::kOther:
                 if (!stack_.empty() && stack_.back().element == Element::kBody && !body_seen_) {
                     body_seen_ = true;
-                    const std::size_t blank = qualified.find(kNameSeparator);
-                    const bool discovery = blank != std::string_view::npos &&
-                                           SpaceOf(qualified.substr(0, blank)) == Space::kDiscovery;
+                    const bool discovery =
+                        !name.uri.empty() && SpaceOf(name.uri) == Space::kDiscovery;
                     if (discovery && local == "Probe") m.kind = WsDiscoveryCodec::Kind::kProbe;
                 }
                 break;
@@ -318,38 +260,29 @@ private:
         }
     }
 
-    static void OnText(void* data, const XML_Char* text, int length) {
-        MessageReader& self = Self(data);
-        if (self.stack_.empty() || !self.stack_.back().captures || length <= 0) return;
-        const std::size_t room = WsDiscoveryCodec::kMaxValueBytes - self.text_.size();
-        self.text_.append(text, std::min(room, static_cast<std::size_t>(length)));
-    }
-
-    static void OnEnd(void* data, const XML_Char*) {
-        MessageReader& self = Self(data);
-        if (self.stack_.empty()) return;
-        const Frame frame = self.stack_.back();
-        if (frame.captures) self.Store(frame.element, Trim(self.text_));
-        self.stack_.pop_back();
-        self.text_.clear();
+    void OnEnd(const SoapReader& reader, SoapReader::Name, std::string_view text) override {
+        if (stack_.empty()) return;
+        const Frame frame = stack_.back();
+        if (frame.captures) Store(reader, frame.element, Trim(text));
+        stack_.pop_back();
     }
 
     // A type is a qualified name whose prefix the element's namespace scope
     // resolves; it is kept as "uri local" so that it never depends on the
     // prefix the device chose.
-    std::string ResolveType(std::string_view qname) const {
+    static std::string ResolveType(const SoapReader& reader, std::string_view qname) {
         const std::size_t colon = qname.find(':');
         const std::string_view prefix =
             colon == std::string_view::npos ? std::string_view{} : qname.substr(0, colon);
         const std::string_view local =
             colon == std::string_view::npos ? qname : qname.substr(colon + 1);
-        std::string out(Resolve(prefix));
+        std::string out(reader.Resolve(prefix));
         out += kNameSeparator;
         out += local;
         return out;
     }
 
-    void Store(Element element, std::string_view value) {
+    void Store(const SoapReader& reader, Element element, std::string_view value) {
         WsDiscoveryCodec::Message& m = message_;
         WsDiscoveryCodec::Match* match =
             in_match_ && !m.matches.empty() ? &m.matches.back() : nullptr;
@@ -370,7 +303,7 @@ private:
                 if (match) {
                     for (const std::string& qname :
                          SplitList(value, WsDiscoveryCodec::kMaxListItems)) {
-                        match->types.push_back(ResolveType(qname));
+                        match->types.push_back(ResolveType(reader, qname));
                     }
                 }
                 break;
@@ -409,11 +342,7 @@ private:
         }
     }
 
-    std::unique_ptr<XML_ParserStruct, ParserFree> parser_;
-    std::vector<std::pair<std::string, std::string>> namespaces_;
     std::vector<Frame> stack_;
-    std::string text_;
-    std::size_t elements_ = 0;
     bool saw_envelope_ = false;
     bool body_seen_ = false;
     bool in_match_ = false;
@@ -424,8 +353,6 @@ private:
 }  // namespace
 
 WsDiscoveryCodec::ParseResult WsDiscoveryCodec::Parse(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() > kMaxMessageBytes) return ParseResult{std::nullopt, Refusal::kOversized};
-    if (bytes.empty()) return ParseResult{std::nullopt, Refusal::kMalformed};
     return MessageReader().Read(bytes);
 }
 

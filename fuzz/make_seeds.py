@@ -134,6 +134,54 @@ def main():
     write("fuzz_adapter_events", "three", events)
     write("fuzz_adapter_events", "cut", events[:40])
     write("fuzz_adapter_events", "lying-length", struct.pack("<I", 4096) + new_address[4:])
+    onvif_seeds()
+
+
+def onvif_answer(body, extra=b""):
+    return (b'<?xml version="1.0" encoding="UTF-8"?>'
+            b'<env:Envelope xmlns:env="http://www.w3.org/2003/05/soap-envelope"'
+            b' xmlns:tds="http://www.onvif.org/ver10/device/wsdl"'
+            b' xmlns:tt="http://www.onvif.org/ver10/schema"'
+            b' xmlns:ter="http://www.onvif.org/ver10/error"' + extra +
+            b'><env:Header/><env:Body>' + body + b'</env:Body></env:Envelope>')
+
+
+def onvif_seeds():
+    target = "fuzz_onvif_response"
+    write(target, "clock", onvif_answer(
+        b"<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime>"
+        b"<tt:DateTimeType>NTP</tt:DateTimeType><tt:DaylightSavings>false</tt:DaylightSavings>"
+        b"<tt:UTCDateTime><tt:Time><tt:Hour>4</tt:Hour><tt:Minute>49</tt:Minute>"
+        b"<tt:Second>13</tt:Second></tt:Time><tt:Date><tt:Year>2026</tt:Year>"
+        b"<tt:Month>12</tt:Month><tt:Day>8</tt:Day></tt:Date></tt:UTCDateTime>"
+        b"</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>"))
+    write(target, "capabilities", onvif_answer(
+        b"<tds:GetServiceCapabilitiesResponse><tds:Capabilities><tds:Network/>"
+        b'<tds:Security UsernameToken="true" HttpDigest="true"/>'
+        b'<tds:System NetworkConfigNotSupported="false"/>'
+        b"</tds:Capabilities></tds:GetServiceCapabilitiesResponse>"))
+    write(target, "interfaces", onvif_answer(
+        b'<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token="eth0">'
+        b"<tt:Enabled>true</tt:Enabled><tt:Info><tt:Name>eth0</tt:Name>"
+        b"<tt:HwAddress>00:11:22:33:44:55</tt:HwAddress></tt:Info><tt:IPv4>"
+        b"<tt:Enabled>true</tt:Enabled><tt:Config><tt:Manual><tt:Address>192.168.1.64"
+        b"</tt:Address><tt:PrefixLength>24</tt:PrefixLength></tt:Manual>"
+        b"<tt:DHCP>false</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces>"
+        b"</tds:GetNetworkInterfacesResponse>"))
+    write(target, "dns", onvif_answer(
+        b"<tds:GetDNSResponse><tds:DNSInformation><tt:FromDHCP>false</tt:FromDHCP>"
+        b"<tt:DNSManual><tt:Type>IPv4</tt:Type><tt:IPv4Address>10.0.0.53</tt:IPv4Address>"
+        b"</tt:DNSManual></tds:DNSInformation></tds:GetDNSResponse>"))
+    write(target, "protocols", onvif_answer(
+        b"<tds:GetNetworkProtocolsResponse><tds:NetworkProtocols><tt:Name>HTTP</tt:Name>"
+        b"<tt:Enabled>true</tt:Enabled><tt:Port>80</tt:Port></tds:NetworkProtocols>"
+        b"</tds:GetNetworkProtocolsResponse>"))
+    write(target, "fault", onvif_answer(
+        b"<env:Fault><env:Code><env:Value>env:Sender</env:Value><env:Subcode>"
+        b"<env:Value>ter:InvalidArgVal</env:Value><env:Subcode><env:Value>"
+        b"ter:InvalidIPv4Address</env:Value></env:Subcode></env:Subcode></env:Code>"
+        b"<env:Reason><env:Text>Bad address</env:Text></env:Reason></env:Fault>"))
+    write(target, "html", b"<html><body><h1>401 Unauthorized</h1></body></html>")
 
 
 if __name__ == "__main__":

@@ -68,7 +68,7 @@ AddressFacts FactsFor(const SiteFacts& site, const std::vector<const LocalInterf
 // subnet narrower than a /24 may hold no number of the range at all: then any
 // host of it will do.
 std::vector<std::uint32_t> MatchCandidates(const Ipv4Subnet& subnet, std::uint32_t pc_address,
-                                           std::int32_t min, std::int32_t max) {
+                                           std::int32_t min, std::int32_t max, std::int32_t next) {
     const std::uint32_t base =
         subnet.PrefixLength() <= 24 ? ntohl(pc_address) & 0xFFFFFF00u : ntohl(subnet.Network());
     std::vector<std::uint32_t> candidates;
@@ -76,7 +76,9 @@ std::vector<std::uint32_t> MatchCandidates(const Ipv4Subnet& subnet, std::uint32
         const std::uint32_t address = htonl(base + static_cast<std::uint32_t>(k));
         if (subnet.IsHostAddress(address)) candidates.push_back(address);
     };
-    for (std::int32_t k = std::max(min, 1); k <= std::min(max, 255); ++k) add(k);
+    const std::int32_t first = next >= min && next <= max ? next : min;
+    for (std::int32_t k = std::max(first, 1); k <= std::min(max, 255); ++k) add(k);
+    for (std::int32_t k = std::max(min, 1); k < first && k <= 255; ++k) add(k);
     if (candidates.empty() && subnet.PrefixLength() > 24 && min <= max)
         for (std::int32_t k = 1; k <= 255; ++k) add(k);
     return candidates;
@@ -183,26 +185,78 @@ private:
         return false;
     }
 
-    void PlanSettings(CameraPlan& camera) {
-        if (!Resolve(camera, {})) return;
-        const NetSettings& settings = *camera.settings;
-        if (!request_.ip || settings.dhcp != 0) return;
-        const std::uint32_t address = *Read(GetText(settings.ip));
-        const std::uint32_t mask = *Read(GetText(settings.mask));
+    // The typed address is checked before the values that depend on it: a
+    // gateway outside the subnet of a refused address says less than the
+    // address's own refusal. False with the refusal set.
+    bool CheckTypedAddress(CameraPlan& camera) {
+        const DeviceInfo& info = camera.device.entry.info;
+        const bool fixed = request_.dhcp ? !*request_.dhcp : info.dhcp == 0;
+        if (!request_.ip || !fixed) return true;
+        const auto address = Read(*request_.ip);
+        const auto mask = request_.mask ? Read(*request_.mask) : Read(info.mask);
+        // An address or mask that does not read is refused with the values.
+        if (!address || !mask || !MaskPrefixLength(*mask)) return true;
         AddressFacts facts = FactsFor(facts_, Home(camera), given_);
-        if (probe_ && Read(camera.device.entry.info.ip) != address)
-            facts.answered_on_link = probe_(std::vector<std::uint32_t>{address});
-        const AddressVerdict verdict = CheckAddress(address, mask, facts, Key(camera));
-        if (verdict != AddressVerdict::free) {
-            if (!request_.force || !IsOverridable(verdict))
-                return Refuse(camera, {PlanProblem::bad_address, PlanField::ip, verdict});
-            camera.warnings.push_back({PlanProblem::forced, PlanField::ip, verdict});
+        if (probe_ && Read(info.ip) != address)
+            facts.answered_on_link = probe_(std::vector<std::uint32_t>{*address});
+        AddressVerdict verdict = CheckAddress(*address, *mask, facts, Key(camera));
+        // An address the camera keeps takes nobody's: whoever else the link,
+        // the PC or its gateway says holds it held it before this change.
+        if (IsOverridable(verdict) && Read(info.ip) == address) verdict = AddressVerdict::free;
+        if (verdict == AddressVerdict::free) return true;
+        if (!request_.force || !IsOverridable(verdict)) {
+            Refuse(camera, {PlanProblem::bad_address, PlanField::ip, verdict});
+            return false;
         }
-        given_[address] = Key(camera);
+        camera.warnings.push_back({PlanProblem::forced, PlanField::ip, verdict});
+        return true;
+    }
+
+    void PlanSettings(CameraPlan& camera) {
+        if (!CheckTypedAddress(camera) || !Resolve(camera, {})) return;
+        if (request_.ip && camera.settings->dhcp == 0)
+            given_[*Read(GetText(camera.settings->ip))] = Key(camera);
+    }
+
+    // Each camera of a DHCP batch takes its address from the network: there
+    // is no start and nothing is handed out; its other values are settled as
+    // for one camera.
+    void PlanDhcpBatch() {
+        ChangeRequest own = request_;
+        own.ip.reset();
+        for (CameraPlan& camera : plan_.cameras) {
+            if (!Open(camera)) continue;
+            PlanIssue issue;
+            camera.settings = ResolveSettings(own, camera.device.entry.info,
+                                              camera.device.entry.protocol, {}, issue);
+            if (!camera.settings) Refuse(camera, issue);
+        }
+    }
+
+    // A batch's start is refused only for what no camera of its subnet could
+    // hold (checked before each camera's values, which depend on it); the
+    // addresses others hold are skipped when they are handed out. False with
+    // every open camera refused.
+    bool CheckStart(std::uint32_t start) {
+        const auto first = std::find_if(plan_.cameras.begin(), plan_.cameras.end(), Open);
+        if (first == plan_.cameras.end()) return true;
+        // Every camera of a batch sits on the link of the first one heard.
+        const std::vector<const LocalInterface*> home = Home(*first);
+        const auto mask = request_.mask ? Read(*request_.mask) : Read(home.front()->mask);
+        if (!mask || !MaskPrefixLength(*mask)) return true;  // refused with the values
+        AddressFacts bare;
+        bare.interface_subnets = Subnets(home);
+        const AddressVerdict verdict = CheckAddress(start, *mask, bare);
+        if (verdict == AddressVerdict::free) return true;
+        for (CameraPlan& camera : plan_.cameras)
+            if (Open(camera)) Refuse(camera, {PlanProblem::bad_address, PlanField::ip, verdict});
+        return false;
     }
 
     void PlanBatch() {
+        if (request_.dhcp.value_or(false)) return PlanDhcpBatch();
         const auto start = request_.ip ? Read(*request_.ip) : std::nullopt;
+        if (start && !CheckStart(*start)) return;
         std::vector<CameraPlan*> cameras;
         for (CameraPlan& camera : plan_.cameras) {
             if (!Open(camera)) continue;
@@ -217,14 +271,22 @@ private:
         const std::vector<const LocalInterface*> home = Home(*cameras.front());
         const auto mask = request_.mask ? Read(*request_.mask) : Read(home.front()->mask);
         if (!mask || !MaskPrefixLength(*mask)) {
-            for (CameraPlan* camera : cameras) Refuse(*camera, {PlanProblem::no_mask});
+            for (CameraPlan* camera : cameras)
+                Refuse(*camera, {PlanProblem::no_mask, PlanField::mask});
             return;
         }
         AddressFacts facts = FactsFor(facts_, home, given_);
         facts.gateways.insert(own_gateways_.begin(), own_gateways_.end());
         const Ipv4Subnet subnet{*start, *mask};
-        const std::vector<std::uint32_t> candidates =
-            ConsecutiveAddresses(*start, subnet, std::size_t{subnet.HostCount()} + 2);
+        // A wide mask would list millions of candidates (billions for a /1)
+        // and plan while the user types: past the addresses known to be
+        // taken, a batch looks this far at most.
+        constexpr std::size_t kSpareCandidates = 65536;
+        const std::size_t known = cameras.size() + facts.camera_addresses.size() +
+                                  facts.pc_addresses.size() + facts.gateways.size() + 2;
+        const std::vector<std::uint32_t> candidates = ConsecutiveAddresses(
+            *start, subnet,
+            std::min(std::size_t{subnet.HostCount()} + 2, known + kSpareCandidates));
         const auto check = [&](std::uint32_t address, std::size_t i) {
             return CheckAddress(address, *mask, facts, Key(*cameras[i]));
         };
@@ -284,8 +346,8 @@ private:
             Refuse(camera, {PlanProblem::no_interface});
             return std::nullopt;
         }
-        std::vector<std::uint32_t> candidates =
-            MatchCandidates(*subnet, *Read(target->ip), facts_.match_min, facts_.match_max);
+        std::vector<std::uint32_t> candidates = MatchCandidates(
+            *subnet, *Read(target->ip), facts_.match_min, facts_.match_max, facts_.match_next);
         if (candidates.empty()) {
             Refuse(camera, {PlanProblem::no_free_address});
             return std::nullopt;

@@ -45,7 +45,8 @@ enum class PlanField { none, ip, mask, gateway, dns1, dns2, http_port, dhcp, use
 
 enum class ChangeKind {
     settings,  // the same values for each selected camera (its own address kept unless `ip`)
-    batch,     // consecutive addresses from `ip` (the start), shared other values
+    batch,     // consecutive addresses from `ip` (the start), shared other values; with
+               // `dhcp` on, no start: each camera takes its address from the network
     match,     // each selected camera outside its interface's subnet moves into it
 };
 
@@ -144,11 +145,18 @@ struct SiteFacts {
     std::vector<DeviceUpdate> devices;
     std::int32_t match_min = 0;
     std::int32_t match_max = 0;
+    // The host number a match tries first: it walks on to `match_max`, then
+    // round from `match_min`, so that a manager handing out one camera at a
+    // time does not start over each time. Outside the range: `match_min`.
+    std::int32_t match_next = 0;
 };
 
 // The plan for `request`. With `probe`, every address it hands out (or sets
 // on one camera) is asked on the link first, all at once, and an answered
-// one is refused (or skipped in a batch) unless `force`.
+// one is refused (or skipped in a batch) unless `force`. An address a camera
+// keeps takes nobody's: only what no host could hold refuses it. A batch's
+// start is refused only for what no camera of its subnet could hold; the
+// addresses others hold are skipped.
 ChangePlan PlanChange(const ChangeRequest& request, const SiteFacts& facts,
                       const LinkProbe& probe = {});
 

@@ -395,6 +395,27 @@ std::vector<DeviceUpdate> SearchBusiness::CopyUpdates() const {
     return table_.CopyUpdates();
 }
 
+bool SearchBusiness::MatchAddress(const DeviceEntry& entry, const LinkProbe& probe) {
+    ChangeRequest request;
+    request.kind = ChangeKind::match;
+    // The table's record carries the conflict mark, which keeps a camera
+    // another host may pose as where it is.
+    DeviceUpdate device = GetUpdate(TableKeyText(TableKey(entry))).value_or(DeviceUpdate{});
+    device.entry = entry;
+    request.devices = {device};
+    SiteFacts facts = PlanFacts();
+    facts.match_next = nextOctet;
+    const std::vector<PlannedChange> changes = PlanChange(request, facts, probe).ToSend();
+    if (changes.empty()) return false;
+    ApplySettings(changes.front().entry, changes.front().settings);
+    std::uint32_t address = 0;
+    if (ParseAddress(GetText(changes.front().settings.ip), address)) {
+        const auto k = static_cast<std::int32_t>(ntohl(address) & 0xFFu);
+        if (k >= matchMin && k <= matchMax) nextOctet = k + 1 > matchMax ? matchMin : k + 1;
+    }
+    return true;
+}
+
 SiteFacts SearchBusiness::PlanFacts() const {
     SiteFacts facts;
     facts.interfaces = interfaces_.Copy();

@@ -133,43 +133,20 @@ public:
     // True once every command of the change has left (or been dropped).
     bool ChangeLeft(const ChangeTicket& ticket) const;
 
-    // What the address check needs to know for a device heard as `entry`.
-    AddressFacts AddressFactsFor(const DeviceEntry& entry) const;
-
-    // A camera of a batch and the address planned for it.
-    struct PlannedCamera {
-        DeviceEntry entry;
-        std::uint32_t address = 0;
-    };
-    struct BatchPlan {
-        std::vector<PlannedCamera> moves;
-        std::vector<SkippedAddress> skipped;
-        std::vector<DeviceEntry> unplaced;  // left where they are: no free address
-    };
-    // Consecutive addresses from `start` with `mask` for `entries`, in their
-    // order, skipping every address the check refuses (asking the link with
-    // `probe` when given); never one address twice.
-    BatchPlan PlanBatch(const std::vector<DeviceEntry>& entries, std::uint32_t start,
-                        std::uint32_t mask, const LinkProbe& probe) const;
-    // For each of `entries` outside its subnet, a free host number of the
-    // subnet of the interface that heard it, from the match range; the same
-    // rules, never one address twice. Advances `nextOctet` past what it hands
-    // out.
-    BatchPlan PlanMatch(const std::vector<DeviceEntry>& entries, const LinkProbe& probe);
-    // The settings that move `entry` to `address` in the subnet of the
-    // interface that heard it: that interface's mask, gateway and name
-    // servers, the device's port, DHCP off, credentials by `given`.
-    std::optional<NetSettings> MatchSettings(const DeviceEntry& entry, std::uint32_t address,
-                                             const Credentials& given) const;
-
     // True when the interface that heard `entry` is known and the device's
     // address lies in the subnet (address and mask) of none of that
     // interface's addresses.
     bool IsOutsideSubnet(const DeviceEntry& entry) const;
     // For a device outside the subnet of the interface that heard it, queues a
-    // network-settings command with a free host number of that subnet; true
-    // when one was queued.
-    bool MatchAddress(const DeviceEntry& entry);
+    // network-settings command with a free host number of that subnet, as the
+    // change planner's match of this one camera decides it (credentials: the
+    // camera's own, so a text camera, whose answer carries no password, is
+    // not moved; `probe`, when given, asks the link first); true when one was
+    // queued. False and nothing queued when the interface that heard it is
+    // not searched, the device already sits in its subnet or no host number
+    // of the range is free. The numbers handed out walk on from the last one
+    // (`nextOctet`), round to the range's start at its end.
+    bool MatchAddress(const DeviceEntry& entry, const LinkProbe& probe = {});
 
     // The delivery callback of both protocol objects (worker thread): merges
     // the entry into the table and notifies when it is new or changed.
@@ -219,10 +196,6 @@ private:
     bool RepeatIfAnswersWereLost();
     void FlushUpdates();
     void RefreshStatus();
-    // The interface record whose subnet `entry` moves into, and the host
-    // addresses matching tries there, in order.
-    std::optional<std::pair<LocalInterface, std::vector<std::uint32_t>>> MatchCandidates(
-        const DeviceEntry& entry) const;
 
     BaseThread worker_;
     ProtocolMap protocols_;

@@ -27,13 +27,6 @@ std::size_t CountRefused(const ChangePlan& plan, PlanProblem problem) {
         [problem](const CameraPlan& c) { return !c.settings && c.refusal.problem == problem; }));
 }
 
-// Leaves a blank value out: blank credentials mean each camera's own, and a
-// blank gateway or name server is not asked for.
-std::optional<std::string> Given(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    return std::string(text);
-}
-
 // Clears the flag it guards when the flow ends, however it ends.
 struct Busy {
     explicit Busy(bool& flag) : flag_(flag) { flag_ = true; }
@@ -113,6 +106,11 @@ ChangeFlow::Outcome ChangeFlow::Match(const std::vector<DeviceUpdate>& selected,
     // password, so only the user can give it.
     DlgCredentials credentials(language_, parent_);
     credentials.SetPasswordNeeded(static_cast<int>(needed));
+    credentials.SetPlanner([&](const Credentials& given) {
+        ChangeRequest typed = request;
+        typed.credentials = given;
+        return PlanChange(typed, PlanFactsOf(search_, match_min, match_max));
+    });
     if (run_(credentials) != QDialog::Accepted) return {};
     request.credentials = credentials.Given();
     // One plan for the whole selection, so that no address goes to two
@@ -137,32 +135,24 @@ ChangeFlow::Outcome ChangeFlow::NetConfig(const std::vector<DeviceUpdate>& selec
         return {{}, UiText(language_, IDS_WSD_READ_ONLY), true};
     DlgNetInformation dialog(language_, parent_);
     dialog.SetDevice(entry);
-    dialog.SetAddressFacts(search_.AddressFactsFor(entry));
-    dialog.SetLinkAsk([this](std::uint32_t address) { return !AskLink({address}).empty(); });
     if (selected.size() > 1) dialog.SetBatch(static_cast<int>(selected.size()));
-    if (run_(dialog) != QDialog::Accepted) return {};
-
+    dialog.SetPlanner(
+        [this, &selected](const ChangeRequest& typed, bool ask_link) -> std::optional<ChangePlan> {
+            ChangeRequest request = typed;
+            request.devices = selected;
+            // One camera opened by name may be changed although it is in
+            // conflict, after a warning in the plan.
+            request.named = selected.size() == 1;
+            if (!ask_link) return PlanChange(request, PlanFactsOf(search_, 0, 0));
+            ChangePlan plan = Plan(request, 0, 0);
+            if (cancelled_) return std::nullopt;
+            return plan;
+        });
+    // What the dialog accepted is what is sent: it is not planned again.
+    if (run_(dialog) != QDialog::Accepted || !dialog.AcceptedPlan()) return {};
     const NetSettings& typed = dialog.Settings();
-    ChangeRequest request;
-    request.kind = selected.size() > 1 ? ChangeKind::batch : ChangeKind::settings;
-    request.devices = selected;
-    // One camera opened by name may be changed although it is in conflict,
-    // after a warning in the plan.
-    request.named = selected.size() == 1;
-    request.dhcp = typed.dhcp != 0;
-    if (typed.dhcp == 0) {
-        request.ip = Given(GetText(typed.ip));
-        request.mask = Given(GetText(typed.mask));
-        request.gateway = Given(GetText(typed.gateway));
-        request.dns1 = Given(GetText(typed.dns1));
-        request.dns2 = Given(GetText(typed.dns2));
-    }
-    request.http_port = typed.http_port;
-    const Credentials given = dialog.GivenCredentials();
-    request.credentials.user = given.user ? Given(*given.user) : std::nullopt;
-    request.credentials.password = given.password ? Given(*given.password) : std::nullopt;
-    ChangePlan plan = Plan(request, 0, 0);
-    if (cancelled_ || !Confirm(plan)) return {};
+    ChangePlan plan = *dialog.AcceptedPlan();
+    if (!Confirm(plan)) return {};
     Outcome outcome;
     if (const std::size_t unplaced = CountRefused(plan, PlanProblem::no_free_address)) {
         outcome.notice = UiText(language_, IDS_BATCH_UNPLACED)

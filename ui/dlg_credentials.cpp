@@ -9,7 +9,6 @@
 
 #include "config/language_x.h"
 #include "core/device_records.h"
-#include "search/wire_value.h"
 #include "ui/dialog_template.h"
 #include "ui/resource_ids.h"
 #include "ui/window_texts.h"
@@ -63,29 +62,37 @@ void DlgCredentials::SetPasswordNeeded(int cameras) {
     needed_->setVisible(cameras > 0);
 }
 
+Credentials DlgCredentials::Typed() const {
+    Credentials given;
+    if (!user_->text().isEmpty()) given.user = user_->text().toStdString();
+    if (!password_->text().isEmpty()) given.password = password_->text().toStdString();
+    return given;
+}
+
 bool DlgCredentials::ShowProblems(bool final) {
-    bool fine = true;
-    for (const auto& [field, label] :
-         {std::pair{user_, user_problem_}, std::pair{password_, password_problem_}}) {
-        // The cameras of a batch may speak the text protocol, whose header
-        // takes the narrowest values.
-        QString problem = WireProblemUiText(
-            language_, CheckCredential(field->text().toStdString(), kProtocolText));
-        if (problem.isEmpty() && final && field == password_ && password_needed_ > 0 &&
-            field->text().isEmpty())
-            problem = UiText(language_, IDS_CREDENTIALS_REQUIRED).arg(password_needed_);
+    QString user_problem;
+    QString password_problem;
+    if (planner_) {
+        for (const CameraPlan& camera : planner_(Typed()).cameras) {
+            const PlanIssue& issue = camera.refusal;
+            QString& problem = issue.field == PlanField::user ? user_problem : password_problem;
+            if (issue.problem == PlanProblem::bad_value && problem.isEmpty())
+                problem = WireProblemUiText(language_, issue.wire);
+        }
+    }
+    if (final && password_needed_ > 0 && password_->text().isEmpty() && password_problem.isEmpty())
+        password_problem = UiText(language_, IDS_CREDENTIALS_REQUIRED).arg(password_needed_);
+    for (const auto& [label, problem] :
+         {std::pair{user_problem_, user_problem}, std::pair{password_problem_, password_problem}}) {
         label->setText(problem);
         label->setVisible(!problem.isEmpty());
-        fine = fine && problem.isEmpty();
     }
-    return fine;
+    return user_problem.isEmpty() && password_problem.isEmpty();
 }
 
 void DlgCredentials::OnOk() {
     if (!ShowProblems(true)) return;
-    given_ = {};
-    if (!user_->text().isEmpty()) given_.user = user_->text().toStdString();
-    if (!password_->text().isEmpty()) given_.password = password_->text().toStdString();
+    given_ = Typed();
     accept();
 }
 

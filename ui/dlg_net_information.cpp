@@ -16,9 +16,9 @@
 #include "config/language_x.h"
 #include "config/text_convert.h"
 #include "core/ipv4_subnet.h"
-#include "search/wire_value.h"
 #include "ui/dialog_template.h"
 #include "ui/ip_address_edit.h"
+#include "ui/plan_texts.h"
 #include "ui/record_text.h"
 #include "ui/resource_ids.h"
 #include "ui/window_texts.h"
@@ -66,6 +66,54 @@ QLabel* RightLabel(QWidget* parent, const char* text, int id) {
     return label;
 }
 
+// The problem label a plan's field is shown under; none for a refusal that
+// names no field the dialog has.
+std::optional<std::size_t> SlotOf(PlanField field) {
+    switch (field) {
+        case PlanField::ip:
+            return 0;
+        case PlanField::mask:
+            return 1;
+        case PlanField::gateway:
+            return 2;
+        case PlanField::dns1:
+            return 3;
+        case PlanField::dns2:
+            return 4;
+        case PlanField::http_port:
+            return 5;
+        case PlanField::user:
+            return 6;
+        case PlanField::password:
+            return 7;
+        case PlanField::dhcp:
+        case PlanField::none:
+            break;
+    }
+    return std::nullopt;
+}
+
+// A refusal in the words that stand under its field: the reason alone, as
+// the field already names itself.
+QString FieldIssueText(const LanguageX& language, const PlanIssue& issue) {
+    switch (issue.problem) {
+        case PlanProblem::bad_address:
+            return VerdictUiText(language, issue.verdict);
+        case PlanProblem::bad_value:
+            return WireProblemUiText(language, issue.wire);
+        case PlanProblem::gateway_outside:
+            return UiText(language, IDS_GATEWAY_OUTSIDE);
+        case PlanProblem::gateway_is_address:
+            return UiText(language, IDS_FIELD_GATEWAY_IS_ADDRESS);
+        case PlanProblem::no_mask:
+            return UiText(language, IDS_FIELD_NO_MASK);
+        case PlanProblem::password_needed:
+            return UiText(language, IDS_FIELD_PASSWORD_NEEDED);
+        default:
+            return IssueUiText(language, issue);
+    }
+}
+
 constexpr std::array<int, 5> kAddressIds{IDC_IP_ADDRESS, IDC_SUBNET_MASK, IDC_GATEWAY, IDC_DNS1,
                                          IDC_DNS2};
 constexpr std::array<int, 8> kProblemIds{
@@ -101,9 +149,11 @@ DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
         address_grid->addWidget(label, row, 0);
         address_grid->addWidget(addresses_[i], row, 1);
         address_grid->addWidget(problems_[i], row + 1, 1);
-        connect(addresses_[i], &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
-        connect(addresses_[i], &QLineEdit::inputRejected, this, [this] { ShowProblems(false); });
-        connect(addresses_[i], &QLineEdit::editingFinished, this, [this] { ShowProblems(false); });
+        connect(addresses_[i], &QLineEdit::textEdited, this, [this] { ShowProblems(ok_pressed_); });
+        connect(addresses_[i], &QLineEdit::inputRejected, this,
+                [this] { ShowProblems(ok_pressed_); });
+        connect(addresses_[i], &QLineEdit::editingFinished, this,
+                [this] { ShowProblems(ok_pressed_); });
     }
     address_grid->setColumnStretch(1, 1);
 
@@ -112,7 +162,7 @@ DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
     SetControlId(http_port_, IDC_HTTP_PORT);
     http_port_->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]{0,5}")), http_port_));
-    connect(http_port_, &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
+    connect(http_port_, &QLineEdit::textEdited, this, [this] { ShowProblems(ok_pressed_); });
     problems_[5] = ProblemLabel(this, kProblemIds[5]);
     user_ = new QLineEdit(this);
     SetControlId(user_, IDC_USER);
@@ -124,7 +174,7 @@ DlgNetInformation::DlgNetInformation(LanguageX& language, QWidget* parent)
     problems_[6] = ProblemLabel(this, kProblemIds[6]);
     problems_[7] = ProblemLabel(this, kProblemIds[7]);
     for (QLineEdit* field : {user_, password_})
-        connect(field, &QLineEdit::textEdited, this, [this] { ShowProblems(false); });
+        connect(field, &QLineEdit::textEdited, this, [this] { ShowProblems(ok_pressed_); });
     batch_note_ = new QLabel(this);
     SetControlId(batch_note_, IDC_BATCH_NOTE);
     batch_note_->setWordWrap(true);
@@ -197,22 +247,21 @@ void DlgNetInformation::OnInitDialog() {
     if (IsBatch()) {
         setWindowTitle(UiText(language_, IDS_BATCH_CAPTION).arg(batch_));
         ip_label_->setText(UiText(language_, IDS_START_ADDRESS));
-        // Each camera of a batch gets its own address: DHCP is not offered.
+        // A batch hands out addresses unless DHCP is switched on for all.
         dhcp_->setChecked(false);
-        dhcp_->setEnabled(false);
         OnDhcpToggled();
         user_->clear();
         batch_note_->setText(UiText(language_, IDS_BATCH_CREDENTIALS));
         batch_note_->show();
     }
-    ShowProblems(false);
+    ShowProblems(ok_pressed_);
     adjustSize();
 }
 
 void DlgNetInformation::OnDhcpToggled() {
     const bool automatic = dhcp_->isChecked();
     for (IpAddressEdit* address : addresses_) address->setEnabled(!automatic);
-    ShowProblems(false);
+    ShowProblems(ok_pressed_);
 }
 
 QString DlgNetInformation::AddressProblem(std::size_t index, bool final) const {
@@ -236,37 +285,8 @@ QString DlgNetInformation::AddressProblem(std::size_t index, bool final) const {
         case quorvex::AddressProblem::kMalformed:
             return UiText(language_, IDS_ADDRESS_MALFORMED);
     }
-    const std::uint32_t address = *edit->Address();
-    if (index == 1) {
-        if (!MaskPrefixLength(address) || address == 0)
-            return UiText(language_, IDS_MASK_NOT_CONTIGUOUS);
-        return {};
-    }
-    if (index == 0) {
-        const std::optional<std::uint32_t> mask = addresses_[1]->Address();
-        if (!mask || !MaskPrefixLength(*mask) || *mask == 0) return {};  // the mask says why
-        AddressFacts own_subnet;
-        own_subnet.interface_subnets.push_back(Ipv4Subnet{address, *mask});
-        const AddressFacts& facts = facts_ ? *facts_ : own_subnet;
-        AddressVerdict verdict = CheckAddress(address, *mask, facts, DeviceKey(entry_.info));
-        std::uint32_t reported = 0;
-        const bool kept = ParseAddress(GetText(entry_.info.ip), reported) && reported == address;
-        // An address the camera keeps takes nobody's; a batch's plan skips
-        // the addresses that others hold, so only the start's subnet counts.
-        const bool held_elsewhere =
-            IsOverridable(verdict) && verdict != AddressVerdict::outside_subnet;
-        if ((kept && !IsBatch() && IsOverridable(verdict)) || (IsBatch() && held_elsewhere))
-            verdict = AddressVerdict::free;
-        return VerdictUiText(language_, verdict);
-    }
-    if (IsSpecialAddress(address)) return UiText(language_, IDS_ADDRESS_NOT_HOST);
-    if (index == 2) {
-        const std::optional<std::uint32_t> mask = addresses_[1]->Address();
-        const std::optional<std::uint32_t> ip = addresses_[0]->Address();
-        if (!mask || !MaskPrefixLength(*mask) || !ip) return {};
-        const Ipv4Subnet subnet{*ip, *mask};
-        if (!subnet.IsHostAddress(address)) return UiText(language_, IDS_GATEWAY_OUTSIDE);
-    }
+    if (index == 1 && (!MaskPrefixLength(*edit->Address()) || *edit->Address() == 0))
+        return UiText(language_, IDS_MASK_NOT_CONTIGUOUS);
     return {};
 }
 
@@ -274,38 +294,54 @@ QString DlgNetInformation::PortProblem() const {
     return PortValue(http_port_->text()) == 0 ? UiText(language_, IDS_PORT_RANGE) : QString();
 }
 
-QString DlgNetInformation::CredentialProblem(const QLineEdit* field) const {
-    // A batch may hold text cameras, whose header takes the narrowest values.
-    const std::int32_t protocol = IsBatch() ? kProtocolText : entry_.protocol;
-    return WireProblemUiText(language_, CheckCredential(WireBytes(field->text()), protocol));
+DlgNetInformation::Problems DlgNetInformation::InputProblems(bool final, bool& complete) const {
+    Problems problems;
+    complete = true;
+    for (std::size_t i = 0; i < addresses_.size(); ++i) {
+        problems[i] = AddressProblem(i, final);
+        complete = complete && AddressProblem(i, true).isEmpty();
+    }
+    problems[5] = PortProblem();
+    complete = complete && problems[5].isEmpty();
+    return problems;
 }
 
-void DlgNetInformation::ShowProblems(bool final) {
-    for (std::size_t i = 0; i < problems_.size(); ++i) {
-        QString problem;
-        if (i < addresses_.size()) {
-            problem = AddressProblem(i, final);
-            addresses_[i]->SetErrorShown(!problem.isEmpty());
-        } else if (i == addresses_.size()) {
-            problem = PortProblem();
-        } else {
-            problem = CredentialProblem(i == addresses_.size() + 1 ? user_ : password_);
-        }
-        problems_[i]->setText(problem);
-        problems_[i]->setVisible(!problem.isEmpty());
+void DlgNetInformation::AddPlanProblems(const ChangePlan& plan, bool final,
+                                        Problems& problems) const {
+    for (const CameraPlan& camera : plan.cameras) {
+        const PlanIssue& issue = camera.refusal;
+        if (issue.problem == PlanProblem::password_needed && !final) continue;
+        const std::optional<std::size_t> slot = SlotOf(issue.field);
+        if (slot && problems[*slot].isEmpty()) problems[*slot] = FieldIssueText(language_, issue);
     }
+}
+
+bool DlgNetInformation::ShowProblems(const Problems& problems, bool focus) {
+    const std::array<QWidget*, 3> others{http_port_, user_, password_};
+    QWidget* first = nullptr;
+    for (std::size_t i = 0; i < problems_.size(); ++i) {
+        if (i < addresses_.size()) addresses_[i]->SetErrorShown(!problems[i].isEmpty());
+        problems_[i]->setText(problems[i]);
+        problems_[i]->setVisible(!problems[i].isEmpty());
+        if (!problems[i].isEmpty() && first == nullptr)
+            first = i < addresses_.size() ? addresses_[i] : others.at(i - addresses_.size());
+    }
+    if (focus && first != nullptr) first->setFocus(Qt::OtherFocusReason);
+    return first == nullptr;
+}
+
+bool DlgNetInformation::ShowProblems(bool final, bool focus) {
+    bool complete = false;
+    Problems problems = InputProblems(final, complete);
+    if (complete && planner_) {
+        if (const std::optional<ChangePlan> plan = planner_(Request(), false))
+            AddPlanProblems(*plan, final, problems);
+    }
+    return ShowProblems(problems, focus);
 }
 
 bool DlgNetInformation::Validate() {
-    ShowProblems(true);
-    for (std::size_t i = 0; i < problems_.size(); ++i) {
-        if (problems_[i]->text().isEmpty()) continue;
-        const std::array<QWidget*, 3> others{http_port_, user_, password_};
-        QWidget* field = i < addresses_.size() ? addresses_[i] : others.at(i - addresses_.size());
-        field->setFocus(Qt::OtherFocusReason);
-        return false;
-    }
-    return true;
+    return ShowProblems(true, true);
 }
 
 QString DlgNetInformation::ProblemText(int control_id) const {
@@ -318,16 +354,40 @@ QString DlgNetInformation::ProblemText(int control_id) const {
     return {};
 }
 
+ChangeRequest DlgNetInformation::Request() const {
+    ChangeRequest request;
+    request.kind = IsBatch() ? ChangeKind::batch : ChangeKind::settings;
+    request.dhcp = dhcp_->isChecked();
+    if (!dhcp_->isChecked()) {
+        const std::array<std::optional<std::string>*, 5> values{
+            &request.ip, &request.mask, &request.gateway, &request.dns1, &request.dns2};
+        for (std::size_t i = 0; i < addresses_.size(); ++i)
+            if (const auto value = addresses_[i]->Address()) *values[i] = AddressText(*value);
+    }
+    if (const int port = PortValue(http_port_->text())) {
+        request.http_port = static_cast<std::uint16_t>(port);
+    }
+    if (const std::string user = WireBytes(user_->text()); !user.empty()) {
+        request.credentials.user = user;
+    }
+    if (const std::string password = WireBytes(password_->text()); !password.empty()) {
+        request.credentials.password = password;
+    }
+    return request;
+}
+
 void DlgNetInformation::OnOk() {
+    ok_pressed_ = true;
     if (!Validate()) return;
-    const std::optional<std::uint32_t> ip = addresses_[0]->Address();
-    std::uint32_t reported_ip = 0;
-    const bool moves =
-        ip && !(ParseAddress(GetText(entry_.info.ip), reported_ip) && reported_ip == *ip);
-    if (link_ask_ && moves && !dhcp_->isChecked() && !IsBatch() && link_ask_(*ip)) {
-        if (!facts_) facts_.emplace();
-        facts_->answered_on_link.insert(*ip);
-        if (!Validate()) return;
+    accepted_.reset();
+    if (planner_) {
+        std::optional<ChangePlan> plan = planner_(Request(), true);
+        if (!plan) return;
+        bool complete = false;
+        Problems problems = InputProblems(true, complete);
+        AddPlanProblems(*plan, true, problems);
+        if (!ShowProblems(problems, true)) return;
+        accepted_ = std::move(plan);
     }
     NetSettings settings{};
     // A field that does not read as an address (blank, or greyed out under
@@ -354,9 +414,6 @@ void DlgNetInformation::OnOk() {
     const std::string password = WireBytes(password_->text());
     SetText(settings.user, user);
     SetText(settings.password, password);
-    given_ = {};
-    if (!IsBatch() || !user.empty()) given_.user = user;
-    if (!IsBatch() || !password.empty()) given_.password = password;
     settings_ = settings;
     accept();
 }

@@ -1,24 +1,24 @@
 #pragma once
 
-// The network configuration dialog: edits one device's addressing, HTTP port
-// and the credentials the change is sent with, and fills a NetSettings on OK.
-// It sends nothing itself.
+// The network configuration dialog: edits one camera's addressing, HTTP port
+// and the credentials the change is sent with, or the values a batch of
+// cameras shares. It sends nothing and decides nothing itself.
 //
-// Every address field holds exactly what was typed. OK accepts only values
-// that can go out as they stand: with DHCP off the address must pass the
-// address check of search/ (given the facts of the camera's link: not the
-// PC's, the gateway's or another camera's; an address the camera keeps is
-// its own), the mask must be contiguous and the gateway, when given, must lie
-// in the subnet; gateway and DNS may stay blank and then go out empty, never
-// as 0.0.0.0; the HTTP port is 1..65535; user and password must be values the
-// device's protocol can carry. Each refused value says why right under its
-// field, in the pack's words, and the dialog stays open. The layout sizes
-// itself to its texts, so no pack and no scale clips a label.
+// Every address field holds exactly what was typed. The dialog only reads
+// input: under each field it says why what the field holds is no value (a
+// refused character, blank, incomplete, an octet above 255, a malformed
+// address, a mask with gaps, a port outside 1..65535). Whether the values
+// may go to the camera is the change planner's to say: the dialog hands
+// them to the planner it is given as a `ChangeRequest` (without asking the
+// link while they are typed, with the link on OK) and shows each refusal of
+// the plan under the field it names, in the pack's words. OK closes the
+// dialog only with a plan that refuses no field; that plan is the one sent.
+// Gateway and DNS may stay blank: not asked for. The layout sizes itself to
+// its texts, so no pack and no scale clips a label.
 //
 // For a batch the address field is the start address of the plan (which
-// skips addresses others hold, so only what no camera of that subnet could
-// hold is refused here), DHCP is off, and blank credentials mean each
-// camera's own.
+// skips addresses others hold), blank credentials mean each camera's own,
+// and DHCP may be switched on for every camera of it.
 
 #include <QDialog>
 #include <array>
@@ -26,8 +26,7 @@
 #include <optional>
 
 #include "core/device_records.h"
-#include "search/address_check.h"
-#include "search/credentials.h"
+#include "search/change_planner.h"
 
 class QCheckBox;
 class QLabel;
@@ -53,26 +52,28 @@ public:
     // The device edited; set before the dialog opens.
     void SetDevice(const DeviceEntry& entry) { entry_ = entry; }
     const DeviceEntry& Device() const { return entry_; }
-    // What is known about the camera's link; without it only the address's
-    // own form and subnet are checked.
-    void SetAddressFacts(AddressFacts facts) { facts_ = std::move(facts); }
-    // Asks the link whether another host answers for an address (network
-    // byte order). OK asks it about a new address once every field is
-    // accepted; an answered address is refused like the others.
-    using LinkAsk = std::function<bool(std::uint32_t address)>;
-    void SetLinkAsk(LinkAsk ask) { link_ask_ = std::move(ask); }
+    // Plans `request` (the kind and the values typed: the planner adds the
+    // selection). `ask_link` is false while the user types, true on OK;
+    // none when the user cancelled asking the link, and the dialog stays
+    // open. Without a planner only the input is read.
+    using Planner =
+        std::function<std::optional<ChangePlan>(const ChangeRequest& request, bool ask_link)>;
+    void SetPlanner(Planner planner) { planner_ = std::move(planner); }
     // Edits the shared settings of `cameras` cameras (more than one); set
     // before the dialog opens.
     void SetBatch(int cameras) { batch_ = cameras; }
     bool IsBatch() const { return batch_ > 1; }
-    // The credentials typed: in a batch a blank field gives none (each
-    // camera's own then counts); otherwise what the fields hold.
-    Credentials GivenCredentials() const { return given_; }
-    // Complete after an OK result; zero-filled before.
+    // What the fields ask for now: unread and blank values are not asked
+    // for, nor are blank credentials (the camera's own then count).
+    ChangeRequest Request() const;
+    // The values as typed, complete after an OK result; zero-filled before.
     const NetSettings& Settings() const { return settings_; }
+    // The plan OK accepted, made with the link asked; none before an OK
+    // result and without a planner.
+    const std::optional<ChangePlan>& AcceptedPlan() const { return accepted_; }
 
-    // Checks every field, shows why each refused one is refused and returns
-    // true when none is.
+    // Reads every field and plans without the link, shows why each refused
+    // one is refused and returns true when none is.
     bool Validate();
     // The reason shown under field `control_id` (an address or the port);
     // empty when it is accepted.
@@ -85,12 +86,22 @@ private:
     void OnInitDialog();
     void OnDhcpToggled();
     void OnOk();
+    // One text per problem label: address fields, port, user, password.
+    using Problems = std::array<QString, 8>;
     // The reason for one field, or empty; `final` also reports blank and
     // incomplete values, which are not errors while they are being typed.
     QString AddressProblem(std::size_t index, bool final) const;
     QString PortProblem() const;
-    QString CredentialProblem(const QLineEdit* field) const;
-    void ShowProblems(bool final);
+    // The input's problems; `complete` false when any field reads as no value.
+    Problems InputProblems(bool final, bool& complete) const;
+    // Adds the refusals of `plan` under the fields they name; a password only
+    // the user can give is asked for once `final`.
+    void AddPlanProblems(const ChangePlan& plan, bool final, Problems& problems) const;
+    // Shows `problems`; true when there are none. `focus` moves the focus to
+    // the first refused field.
+    bool ShowProblems(const Problems& problems, bool focus);
+    // Reads the input and, when it is complete, plans without the link.
+    bool ShowProblems(bool final, bool focus = false);
 
     LanguageX& language_;
     DeviceEntry entry_{};
@@ -102,15 +113,17 @@ private:
     std::array<QLabel*, 8> problems_{};
     QLabel* ip_label_ = nullptr;
     QLabel* batch_note_ = nullptr;
-    std::optional<AddressFacts> facts_;
-    LinkAsk link_ask_;
+    Planner planner_;
+    std::optional<ChangePlan> accepted_;
     int batch_ = 0;
-    Credentials given_;
     QLineEdit* http_port_ = nullptr;
     QLineEdit* user_ = nullptr;
     QLineEdit* password_ = nullptr;
     QPushButton* ok_ = nullptr;
     bool initialised_ = false;
+    // Once OK was pressed, what it found missing stays shown while the user
+    // edits (a focus change would otherwise hide it again).
+    bool ok_pressed_ = false;
 };
 
 }  // namespace quorvex

@@ -143,6 +143,10 @@ constexpr std::pair<int, const char*> kEnglish[] = {
      "%1 answers dropped and %2 repeated searches did not bring them all back: cameras may be "
      "missing"},
     {IDS_STATE_BIND_OTHER, "port %1 could not be bound"},
+    {IDS_FIELD_GATEWAY_IS_ADDRESS, "The gateway cannot be the camera's own address."},
+    {IDS_FIELD_NO_MASK, "Enter a mask: there is none to take over."},
+    {IDS_FIELD_PASSWORD_NEEDED,
+     "Type the password: the answer of a text-protocol camera carries none."},
     {IDS_LINK_PROGRESS, "Asking the link about %1 address(es)..."},
 };
 

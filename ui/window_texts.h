@@ -141,6 +141,10 @@ enum UiString : int {
     IDS_STATUS_INTERFACE_MISSING = 228,
     IDS_STATUS_ANSWERS_LOST = 229,
     IDS_STATE_BIND_OTHER = 230,
+    // Network configuration dialog: a plan's refusal under the field it names.
+    IDS_FIELD_GATEWAY_IS_ADDRESS = 231,
+    IDS_FIELD_NO_MASK = 232,
+    IDS_FIELD_PASSWORD_NEEDED = 233,
     // A changed camera that came back with another MAC.
     IDS_RESULT_OTHER_MAC = 239,
 };

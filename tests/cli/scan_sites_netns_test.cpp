@@ -1,44 +1,30 @@
 // quorvex-cli against sites that are not one /24 heard by one program: several
-// scans at once, a protocol port held by another program, subnets of every
-// size, interfaces with several addresses.
+// scans at once, a protocol port held by another program, late and hostile
+// answers, subnets of every size, interfaces with several addresses.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <boost/property_tree/json_parser.hpp>
-#include <boost/property_tree/ptree.hpp>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/device_records.h"
 #include "search/search_status.h"
-#include "tests/support/netns_lab.h"
+#include "tests/cli/cli_lab.h"
 
 namespace quorvex {
 namespace {
 
 using testing::ChildProcess;
+using testing::Cli;
 using testing::NetnsLab;
+using testing::ReadFile;
 using testing::Simulator;
-
-struct Result {
-    int exit_code = -1;
-    std::string out, err;
-};
-
-Result Cli(NetnsLab& lab, std::vector<std::string> args, const std::string& stdin_text = "") {
-    args.insert(args.begin(), QUORVEX_CLI_PATH);
-    Result r;
-    r.exit_code = lab.Run(lab.pc_namespace(), args, &r.out, &r.err, stdin_text);
-    return r;
-}
+using testing::StartSim;
+using Result = testing::CliResult;
 
 // MAC -> {ip, outside_subnet} of a `scan --json` output (or MAC ->
 // {protocols, family} with `protocols`); empty when it does not parse.
@@ -46,10 +32,7 @@ std::map<std::string, std::pair<std::string, std::string>> Listed(const std::str
                                                                   bool protocols = false) {
     std::map<std::string, std::pair<std::string, std::string>> devices;
     try {
-        std::istringstream in(json);
-        boost::property_tree::ptree tree;
-        boost::property_tree::read_json(in, tree);
-        for (const auto& item : tree) {
+        for (const auto& item : testing::ReadJson(json)) {
             const auto field = [&](const char* key) { return item.second.get<std::string>(key); };
             devices[field("mac")] = protocols ? std::pair{field("protocols"), field("family")}
                                               : std::pair{field("ip"), field("outside_subnet")};
@@ -66,17 +49,6 @@ std::size_t HeardByWsd(const std::string& json) {
     for (const auto& [mac, fields] : Listed(json, true))
         count += fields.first.find("wsd") != std::string::npos;
     return count;
-}
-
-std::string WriteFile(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string TextCamera(const std::string& mac_last, const std::string& ip,
@@ -115,25 +87,6 @@ TEST(ScanSitesNetns, ThreeScansAtOnceEachListEveryCamera) {
     }
 }
 
-TEST(ScanSitesNetns, TheDefaultWaitListsCamerasThatHoldTheirAnswersBackUpToTwoSeconds) {
-    QUORVEX_LAB_OR_SKIP(lab);
-    const std::string pc_if = lab->AddSite("site", "10.77.5.1/24", "10.77.5.2/24");
-    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
-    // Five cameras of each protocol, the n-th of each answering every probe
-    // after the n-th delay.
-    std::string why;
-    const auto sim =
-        Simulator::Start(*lab, lab->site_namespace("site"),
-                         {"--binary-h", "5", "--text", "5", "--wsd", "5", "--reply-delay",
-                          "0,700,900,1500,1900", "--subnet", "10.77.5."},
-                         &why);
-    ASSERT_TRUE(sim) << why;
-    const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
-    EXPECT_EQ(scan.exit_code, 0) << scan.err;
-    EXPECT_EQ(Listed(scan.out).size(), 15u) << scan.out << scan.err;
-    EXPECT_EQ(HeardByWsd(scan.out), 5u) << scan.out;
-}
-
 TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStillCome) {
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("site", "10.77.3.1/24", "10.77.3.2/24");
@@ -161,9 +114,10 @@ TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStil
     }
     ASSERT_EQ(holders.size(), 2u);
 
-    const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
+    const Result scan = Cli(*lab, {"scan", "--json", "--wait", "1.5", "--interface", pc_if});
     // WS-Discovery alone: its probes and their answers need no well-known port.
-    const Result wsd = Cli(*lab, {"scan", "--json", "--protocol", "wsd", "--interface", pc_if});
+    const Result wsd =
+        Cli(*lab, {"scan", "--json", "--wait", "1.5", "--protocol", "wsd", "--interface", pc_if});
     for (const int holder : holders) ::close(holder);
     EXPECT_EQ(Listed(scan.out).size(), 100u) << scan.err;
     EXPECT_EQ(HeardByWsd(scan.out), 30u) << scan.err;
@@ -185,21 +139,27 @@ TEST(ScanSitesNetns, APortHeldByAnotherProgramIsReportedAndAnswersToTheAskerStil
     EXPECT_NE(wsd.err.find("port 3702 in use"), std::string::npos) << wsd.err;
 }
 
-TEST(ScanSitesNetns, AFaultFailsTheScanAndRefusedDatagramsAreOnlyNamed) {
+// The default wait lists cameras that hold their answers back up to two
+// seconds; a fault among the answers fails the scan, refused datagrams are
+// only named.
+TEST(ScanSitesNetns, TheDefaultWaitListsLateCamerasAndAFaultFailsTheScan) {
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("site", "10.77.4.1/24", "10.77.4.2/24");
     ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    // Five cameras of each protocol (and one text camera that answers
+    // WS-Discovery too), the n-th of each answering every probe after the
+    // n-th delay. Every probe draws a fault and four datagrams to refuse
+    // besides the cameras' own answers.
     std::string why;
-    // Every probe draws a fault and four datagrams to refuse besides the
-    // cameras' own answers.
     const auto sim = Simulator::Start(
         *lab, lab->site_namespace("site"),
-        {"--text", "2", "--wsd-dual", "1", "--wsd", "3", "--subnet", "10.77.4.", "--wsd-malformed"},
+        {"--binary-h", "5", "--text", "5", "--wsd-dual", "1", "--wsd", "5", "--reply-delay",
+         "0,700,900,1500,1900", "--subnet", "10.77.4.", "--wsd-malformed"},
         &why);
     ASSERT_TRUE(sim) << why;
     const Result scan = Cli(*lab, {"scan", "--json", "--interface", pc_if});
-    EXPECT_EQ(Listed(scan.out).size(), 5u) << scan.err;
-    EXPECT_EQ(HeardByWsd(scan.out), 4u) << scan.err;
+    EXPECT_EQ(Listed(scan.out).size(), 15u) << scan.out << scan.err;
+    EXPECT_EQ(HeardByWsd(scan.out), 6u) << scan.out;
     // A fault means a device the list cannot show: not a success.
     EXPECT_EQ(scan.exit_code, 1) << scan.err;
     EXPECT_NE(scan.err.find("WS-Discovery protocol: "), std::string::npos) << scan.err;
@@ -230,12 +190,7 @@ TEST(ScanSitesNetns, InsideAndOutsideFollowTheMaskAndEveryAddressOfTheInterface)
     ASSERT_TRUE(lab->AddAddress(lab->pc_namespace(), two_if, "10.95.0.1/24"));
 
     const auto start = [&](const std::string& site, const std::string& cameras) {
-        std::string why;
-        auto sim = Simulator::Start(
-            *lab, lab->site_namespace(site),
-            {"--devices", WriteFile(lab->scratch_dir() + "/" + site + ".json", cameras)}, &why);
-        EXPECT_TRUE(sim) << why;
-        return sim;
+        return StartSim(*lab, site, cameras);
     };
     const auto small = start("small", "[" + TextCamera("01", "192.168.0.64") + "]");
     const auto wide = start("wide", "[" + TextCamera("02", "10.98.200.7", "255.255.0.0") + "," +
@@ -244,8 +199,8 @@ TEST(ScanSitesNetns, InsideAndOutsideFollowTheMaskAndEveryAddressOfTheInterface)
         "two", "[" + TextCamera("04", "10.95.0.40") + "," + TextCamera("05", "10.96.0.50") + "]");
     ASSERT_TRUE(small && wide && two);
 
-    const Result scan = Cli(*lab, {"scan", "--json", "--interface", small_if, "--interface",
-                                   wide_if, "--interface", two_if});
+    const Result scan = Cli(*lab, {"scan", "--json", "--wait", "1.5", "--interface", small_if,
+                                   "--interface", wide_if, "--interface", two_if});
     EXPECT_EQ(scan.exit_code, 0) << scan.err;
     const auto listed = Listed(scan.out);
     using Row = std::pair<std::string, std::string>;

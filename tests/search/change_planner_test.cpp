@@ -184,6 +184,55 @@ TEST(ChangePlanner, BatchNeverGivesAnAddressTwiceAndSkipsTakenOnes) {
     EXPECT_EQ(short_plan.Planned(), 3u);
     EXPECT_EQ(short_plan.cameras[3].refusal.problem, PlanProblem::no_free_address);
     EXPECT_EQ(short_plan.skipped.back().why, AddressVerdict::broadcast_address);
+    // A start no camera of its subnet could hold is refused, not skipped past.
+    for (const auto& [start, verdict] : {std::pair{"10.78.0.5", AddressVerdict::outside_subnet},
+                                         {"10.77.0.0", AddressVerdict::network_address}}) {
+        site.request.ip = start;
+        EXPECT_EQ(site.Plan().cameras[0].refusal,
+                  (PlanIssue{PlanProblem::bad_address, PlanField::ip, verdict}))
+            << start;
+    }
+}
+
+TEST(ChangePlanner, AKeptAddressAndDhcpTakeNobodysAddressAndMatchesWalkOn) {
+    // A camera keeping its address outside the subnet may still change its
+    // port; moving to another outside address is refused.
+    Site site({Camera(1, kProtocolText, "192.168.0.64")}, ChangeKind::settings);
+    site.request.ip = "192.168.0.64";
+    site.request.http_port = 81;
+    ChangePlan plan = site.Plan([](const std::vector<std::uint32_t>& asked) {
+        return std::set<std::uint32_t>(asked.begin(), asked.end());
+    });
+    ASSERT_TRUE(plan.Clean());
+    EXPECT_EQ(plan.cameras[0].changes,
+              (std::vector<ValueChange>{{PlanField::http_port, "80", "81"}}));
+    site.request.ip = "192.168.0.65";
+    EXPECT_EQ(site.Plan().cameras[0].refusal.verdict, AddressVerdict::outside_subnet);
+
+    // DHCP for a batch: no start needed, every camera DHCP on with its own
+    // address and mask, nothing made up.
+    site.request = Site({Camera(1, kProtocolText, "10.77.0.40", "10.77.0.254"),
+                         Camera(2, kProtocolText, "192.168.0.65")},
+                        ChangeKind::batch)
+                       .request;
+    site.request.dhcp = true;
+    plan = site.Plan();
+    ASSERT_EQ(plan.Planned(), 2u);
+    for (const CameraPlan& camera : plan.cameras) {
+        EXPECT_EQ(camera.settings->dhcp, 1);
+        EXPECT_EQ(Sent(camera, &NetSettings::ip), GetText(camera.device.entry.info.ip));
+        EXPECT_EQ(Sent(camera, &NetSettings::mask), "255.255.255.0");
+        EXPECT_EQ(Sent(camera, &NetSettings::dns2), "");  // its 0.0.0.0 is no server
+    }
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::gateway), "10.77.0.254");
+
+    // A match walks on from the next host number and round from the first.
+    site = Site({Camera(1, kProtocolBinary, "192.168.0.64")}, ChangeKind::match);
+    site.facts.match_next = 19;
+    EXPECT_EQ(Sent(site.Plan().cameras[0], &NetSettings::ip), "10.77.0.19");
+    site.facts.devices.push_back(Camera(2, kProtocolBinary, "10.77.0.19"));
+    site.facts.devices.push_back(Camera(3, kProtocolBinary, "10.77.0.20"));
+    EXPECT_EQ(Sent(site.Plan().cameras[0], &NetSettings::ip), "10.77.0.10");
 }
 
 TEST(ChangePlanner, ADryRunGivesNothingToSend) {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "search/get_net_config.h"
+#include "core/device_records.h"
 #include "search/linux_adapters.h"
 #include "tests/support/netns_lab.h"
 
@@ -76,7 +76,6 @@ TEST(LinuxAdaptersNetns, ReadsValuesFieldByFieldAndNamesTheBusBehindEachLink) {
 
     std::optional<std::vector<Adapter>> chain;
     std::optional<AdapterValues> fixed_values, leased_values, two_values, missing;
-    std::vector<LocalInterface> listed;
     ASSERT_TRUE(lab->RunIn(lab->pc_namespace(), [&] {
         const auto entry = [&](const std::string& name, const fs::path& device, unsigned skew = 0) {
             const fs::path link = fs::path(paths.sysfs_net) / name;
@@ -97,9 +96,6 @@ TEST(LinuxAdaptersNetns, ReadsValuesFieldByFieldAndNamesTheBusBehindEachLink) {
         leased_values = adapters.ReadValues(leased);
         two_values = adapters.ReadValues(two);
         missing = adapters.ReadValues("qvxnone0");
-        const GetNetConfig explicit_list(adapters, {leased, "qvxnone0", two, plain});
-        listed.resize(explicit_list.GetLocalInterfaces());
-        explicit_list.GetLocalInterfaces(listed);
     }));
 
     // The chain in index order: lo, then the links in creation order.
@@ -137,21 +133,6 @@ TEST(LinuxAdaptersNetns, ReadsValuesFieldByFieldAndNamesTheBusBehindEachLink) {
     EXPECT_FALSE(two_values->addresses[1].dhcp);
     EXPECT_TRUE(leased_values->addresses.at(0).dhcp);
     EXPECT_FALSE(missing);
-
-    // The explicit list takes the existing names in its order; the link with
-    // two addresses gives a record for each, with its own mask.
-    ASSERT_EQ(listed.size(), 4u);
-    EXPECT_EQ(GetText(listed[0].ip), "10.77.2.1");
-    EXPECT_EQ(GetText(listed[0].name), leased);
-    EXPECT_EQ(GetText(listed[0].dns1), "10.77.9.9");
-    EXPECT_EQ(GetText(listed[0].dns2), "0.0.0.0");
-    for (const auto& [record, ip, mask] : {std::tuple{&listed[1], "10.77.3.1", "255.255.0.0"},
-                                           std::tuple{&listed[2], "10.77.4.1", "255.255.255.0"}}) {
-        EXPECT_EQ(GetText(record->ip), ip);
-        EXPECT_EQ(GetText(record->mask), mask);
-        EXPECT_EQ(GetText(record->name), two);
-    }
-    EXPECT_EQ(GetText(listed[3].ip), "10.77.5.1");
 }
 
 }  // namespace

@@ -93,19 +93,20 @@ protected:
         ASSERT_TRUE(manager_->Start());
         ASSERT_TRUE(WaitUntil([&] { return manager_->InterfacesLoaded(); }));
     }
-    // Matching for one device, as both front-ends run it: plan, then apply.
+    // Matches one device, with `taken` answering on the link; the address it
+    // was sent, or "none" when nothing was queued.
     std::string Proposed(const DeviceEntry& entry,
                          const std::function<bool(std::string_view)>& taken = {}) {
-        const auto plan =
-            manager_->PlanMatch({entry}, [&](const std::vector<std::uint32_t>& addresses) {
+        const int before = binary_->queued;
+        const bool queued =
+            manager_->MatchAddress(entry, [&](const std::vector<std::uint32_t>& addresses) {
                 std::set<std::uint32_t> found;
                 for (const std::uint32_t a : addresses)
                     if (taken && taken(AddressText(a))) found.insert(a);
                 return found;
             });
-        if (plan.moves.empty()) return "none";
-        manager_->ApplySettings(entry, *manager_->MatchSettings(entry, plan.moves[0].address, {}));
-        return AddressText(plan.moves[0].address);
+        EXPECT_EQ(queued, binary_->queued == before + 1);
+        return queued ? std::string(GetText(binary_->last.ip)) : "none";
     }
 
     RecordingTransport* binary_ = nullptr;

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -91,23 +92,6 @@ std::string ReadAll(int fd) {
     std::string text(std::size_t(std::max<off_t>(::lseek(fd, 0, SEEK_END), 0)), '\0');
     text.resize(std::size_t(std::max<ssize_t>(::pread(fd, text.data(), text.size(), 0), 0)));
     return text;
-}
-
-std::string JsonString(const std::string& line, const std::string& key) {
-    const std::string tag = "\"" + key + "\":\"";
-    const std::size_t at = line.find(tag);
-    std::string value;
-    if (at == std::string::npos) return value;
-    for (std::size_t i = at + tag.size(); i < line.size() && line[i] != '"'; ++i) {
-        if (line[i] == '\\' && i + 1 < line.size()) ++i;
-        value.push_back(line[i]);
-    }
-    return value;
-}
-
-double JsonNumber(const std::string& line, const std::string& key) {
-    const std::size_t at = line.find("\"" + key + "\":");
-    return at == std::string::npos ? 0 : std::strtod(line.c_str() + at + key.size() + 3, nullptr);
 }
 
 }  // namespace
@@ -352,14 +336,15 @@ std::vector<LoggedDatagram> Simulator::ReadLog() const {
     std::vector<LoggedDatagram> entries;
     std::ifstream in(log_);
     for (std::string line; std::getline(in, line);) {
-        // A line still being written has no closing brace yet.
-        if (line.empty() || line.back() != '}') continue;
+        // A line still being written does not parse yet.
+        const auto entry = nlohmann::json::parse(line, nullptr, false);
+        if (entry.is_discarded()) continue;
         LoggedDatagram d;
-        d.time = JsonNumber(line, "time");
-        d.interface = JsonString(line, "interface");
-        d.source = JsonString(line, "source");
-        d.destination_port = std::uint16_t(JsonNumber(line, "destination_port"));
-        const std::string hex = JsonString(line, "hex");
+        d.time = entry.value("time", 0.0);
+        d.interface = entry.value("interface", "");
+        d.source = entry.value("source", "");
+        d.destination_port = entry.value<std::uint16_t>("destination_port", 0);
+        const std::string hex = entry.value("hex", "");
         for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
             d.bytes.push_back(std::uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
         entries.push_back(std::move(d));

@@ -47,8 +47,14 @@ namespace quorvex {
 
 using testing::FindControl;
 
+DeviceUpdate AsUpdate(const DeviceEntry& entry) {
+    DeviceUpdate update;
+    update.entry = entry;
+    return update;
+}
+
 struct NetDialog {
-    explicit NetDialog(std::int32_t protocol = kProtocolText) : dialog(language) {
+    explicit NetDialog(std::int32_t protocol = kProtocolText, int batch = 0) : dialog(language) {
         DeviceEntry entry{};
         SetText(entry.info.ip, "10.77.0.30");
         SetText(entry.info.mask, "255.255.255.0");
@@ -59,8 +65,33 @@ struct NetDialog {
         SetText(entry.info.password, "secret");
         entry.info.http_port = 80;
         entry.protocol = protocol;
+        entry.interface_address = inet_addr("10.77.0.1");
         dialog.SetDevice(entry);
+        if (batch > 1) dialog.SetBatch(batch);
         dialog.show();
+    }
+    // Plans with the real planner on a site where the PC is 10.77.0.1/24
+    // behind gateway 10.77.0.2 and another camera holds 10.77.0.31; the
+    // selection is `cameras`, or the dialog's own camera.
+    void UsePlanner(std::vector<DeviceUpdate> cameras = {}) {
+        if (cameras.empty()) cameras.push_back(AsUpdate(dialog.Device()));
+        SiteFacts site;
+        LocalInterface pc{};
+        SetText(pc.ip, "10.77.0.1");
+        SetText(pc.mask, "255.255.255.0");
+        SetText(pc.gateway, "10.77.0.2");
+        SetText(pc.name, "eth0");
+        site.interfaces = {pc};
+        DeviceUpdate other = AsUpdate(dialog.Device());
+        other.entry.info.mac[5] = 0x31;
+        SetText(other.entry.info.ip, "10.77.0.31");
+        site.devices = {AsUpdate(dialog.Device()), other};
+        dialog.SetPlanner([site, cameras](const ChangeRequest& typed, bool) {
+            ChangeRequest request = typed;
+            request.devices = cameras;
+            request.named = cameras.size() == 1;
+            return std::optional<ChangePlan>(PlanChange(request, site));
+        });
     }
     QLineEdit* Edit(int id) { return FindControl<QLineEdit>(&dialog, id); }
     IpAddressEdit* Address(int id) { return FindControl<IpAddressEdit>(&dialog, id); }
@@ -86,6 +117,7 @@ TEST(DlgNetInformation, ShowsTheDeviceWithUnreadableAddressesBlankAndNeverItsPas
 
 TEST(DlgNetInformation, RefusedValuesSayWhyAndTheDialogStaysOpen) {
     NetDialog net;
+    net.UsePlanner();
     IpAddressEdit* ip = net.Address(IDC_IP_ADDRESS);
     // One Tab stop per address.
     QApplication::setActiveWindow(&net.dialog);
@@ -93,6 +125,14 @@ TEST(DlgNetInformation, RefusedValuesSayWhyAndTheDialogStaysOpen) {
     ip->setFocus();
     QTest::keyClick(ip, Qt::Key_Tab);
     EXPECT_TRUE(net.Address(IDC_SUBNET_MASK)->hasFocus());
+    // A text camera's answer carries no password: OK asks for one, typing
+    // does not.
+    EXPECT_TRUE(net.dialog.ProblemText(IDC_PASSWORD).isEmpty());
+    QTest::keyClick(ip, Qt::Key_Return);
+    EXPECT_EQ(
+        net.dialog.ProblemText(IDC_PASSWORD),
+        QStringLiteral("Type the password: the answer of a text-protocol camera carries none."));
+    net.Edit(IDC_PASSWORD)->setText(QStringLiteral("pw"));
 
     struct Case {
         int id;
@@ -132,15 +172,8 @@ TEST(DlgNetInformation, RefusedValuesSayWhyAndTheDialogStaysOpen) {
                   QStringLiteral("Enter a port from 1 to 65535."));
     }
     port->setText(QStringLiteral("80"));
-    // What the link holds: the PC's, the gateway's and another camera's
-    // addresses are refused; the camera's own stays its own.
-    AddressFacts facts;
-    facts.interface_subnets.push_back(*Ipv4Subnet::FromTexts("10.77.0.1", "255.255.255.0"));
-    facts.pc_addresses.insert(inet_addr("10.77.0.1"));
-    facts.gateways.insert(inet_addr("10.77.0.2"));
-    facts.camera_addresses.emplace(inet_addr("10.77.0.31"), "00-1A-2B-00-00-31");
-    facts.camera_addresses.emplace(inet_addr("10.77.0.30"), DeviceKey(net.dialog.Device().info));
-    net.dialog.SetAddressFacts(facts);
+    // The plan's refusals: the PC's, the gateway's and another camera's
+    // addresses; the camera's own stays its own.
     for (const auto& [text, why] : {std::pair{"10.77.0.1", "This PC has this address."},
                                     {"10.77.0.2", "The gateway has this address."},
                                     {"10.77.0.31", "Another camera has this address."},
@@ -160,7 +193,7 @@ TEST(DlgNetInformation, RefusedValuesSayWhyAndTheDialogStaysOpen) {
         QTest::keyClick(port, Qt::Key_Return);
         EXPECT_TRUE(net.dialog.isVisible()) << text;
         EXPECT_EQ(net.dialog.ProblemText(id), QLatin1String(why)) << text;
-        net.Edit(id)->clear();
+        net.Edit(id)->setText(QString::fromLatin1(id == IDC_PASSWORD ? "pw" : ""));
     }
     EXPECT_EQ(net.dialog.result(), 0);
     // With DHCP on the address fields are not the camera's to keep.
@@ -197,6 +230,39 @@ TEST(DlgNetInformation, TypedAddressGoesOutAsTypedAndCredentialsStopAtThirtyOneB
     EXPECT_EQ(net.dialog.Settings().http_port, 808);
     EXPECT_EQ(GetText(net.dialog.Settings().user), "管理员管理员管理员管x");
     EXPECT_EQ(GetText(net.dialog.Settings().password), std::string(31, 'p'));
+}
+
+TEST(DlgNetInformation, ABatchStartIsPlannedAndDhcpMayBeTurnedOnForEveryCamera) {
+    NetDialog net(kProtocolBinary, 2);
+    DeviceUpdate second = AsUpdate(net.dialog.Device());
+    second.entry.info.mac[5] = 0x40;
+    SetText(second.entry.info.ip, "10.77.0.40");
+    net.UsePlanner({AsUpdate(net.dialog.Device()), second});
+    IpAddressEdit* start = net.Address(IDC_IP_ADDRESS);
+    // Only a start no camera of the subnet could hold is refused; another
+    // camera's address is skipped by the plan.
+    start->setText(QStringLiteral("10.78.0.5"));
+    EXPECT_FALSE(net.dialog.Validate());
+    EXPECT_TRUE(
+        net.dialog.ProblemText(IDC_IP_ADDRESS).startsWith(QLatin1String("Outside the subnet")))
+        << net.dialog.ProblemText(IDC_IP_ADDRESS).toStdString();
+    start->setText(QStringLiteral("10.77.0.31"));
+    EXPECT_TRUE(net.dialog.Validate()) << net.dialog.ProblemText(IDC_IP_ADDRESS).toStdString();
+    // DHCP for both: no start needed, each keeps its own values otherwise.
+    start->clear();
+    auto* dhcp = FindControl<QCheckBox>(&net.dialog, IDC_DHCP);
+    ASSERT_TRUE(dhcp->isEnabled());
+    EXPECT_FALSE(dhcp->isChecked());
+    dhcp->click();
+    FindControl<QPushButton>(&net.dialog, IDOK)->click();
+    ASSERT_EQ(net.dialog.result(), QDialog::Accepted);
+    const std::optional<ChangePlan>& plan = net.dialog.AcceptedPlan();
+    ASSERT_TRUE(plan && plan->Clean());
+    ASSERT_EQ(plan->ToSend().size(), 2u);
+    for (const PlannedChange& change : plan->ToSend()) {
+        EXPECT_EQ(change.settings.dhcp, 1);
+        EXPECT_EQ(GetText(change.settings.ip), GetText(change.entry.info.ip));
+    }
 }
 
 TEST(CQuorvexDlg, WebAddressComesFromTheDevicesOwnAddressAndPort) {

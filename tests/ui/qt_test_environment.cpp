@@ -10,9 +10,6 @@ class QtEnvironment : public ::testing::Environment {
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application_ = std::make_unique<QApplication>(argc_, argv_);
-        // The window's per-user view settings go under XDG_CONFIG_HOME, which
-        // every test process has to itself: never the user's own, and never a
-        // directory that another test (or an earlier run) left a sort order in.
     }
     void TearDown() override { application_.reset(); }
 

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <thread>
 
 #include "tests/support/netns_lab.h"
 
@@ -66,6 +65,8 @@ TEST(WindowOnScreen, ShowsTheWindowWithCamerasOnAVirtualDisplay) {
     for (const QGlyphRun& run : layout.glyphRuns()) EXPECT_FALSE(run.glyphIndexes().contains(0u));
     QImage image;
     QRect box;
+    std::set<QRgb> colours;
+    int list_text = 0;  // dark pixels of camera rows in the list area, below the header
     auto capture = [&] {
         image = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
         box = QRect();
@@ -74,30 +75,30 @@ TEST(WindowOnScreen, ShowsTheWindowWithCamerasOnAVirtualDisplay) {
                 if ((image.pixel(x, y) & 0xFFFFFF) != 0) box |= QRect(x, y, 1, 1);  // not the root
             }
         }
+        colours.clear();
+        list_text = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            for (int x = box.left(); x <= box.right(); ++x) {
+                const QRgb rgb = image.pixel(x, y);
+                colours.insert(rgb);
+                list_text += y >= box.top() + 80 && y <= box.top() + 300 && x >= box.left() + 20 &&
+                             x <= box.left() + 600 && qRed(rgb) < 96 && qGreen(rgb) < 96 &&
+                             qBlue(rgb) < 96;
+            }
+        }
         return box.width() > 900 && box.height() > 500;
     };
     ASSERT_TRUE(testing::WaitUntil(capture, std::chrono::seconds(20))) << "no window on screen";
-    std::this_thread::sleep_for(std::chrono::seconds(3));  // time to list the cameras
-    ASSERT_TRUE(capture());
+    // Until the cameras are listed.
+    EXPECT_TRUE(
+        testing::WaitUntil([&] { return capture() && list_text > 300; }, std::chrono::seconds(20)))
+        << "the list looks empty";
     EXPECT_TRUE(window.Running());
     // Its own default size (no window manager here to maximise it), within
     // the screen: no longer a fixed dialog.
     EXPECT_NEAR(box.width(), 1000, 4);
     EXPECT_NEAR(box.height(), 620, 4);
-
-    std::set<QRgb> colours;
-    int list_text = 0;  // dark pixels of camera rows in the list area, below the header
-    for (int y = box.top(); y <= box.bottom(); ++y) {
-        for (int x = box.left(); x <= box.right(); ++x) {
-            const QRgb rgb = image.pixel(x, y);
-            colours.insert(rgb);
-            list_text += y >= box.top() + 80 && y <= box.top() + 300 && x >= box.left() + 20 &&
-                         x <= box.left() + 600 && qRed(rgb) < 96 && qGreen(rgb) < 96 &&
-                         qBlue(rgb) < 96;
-        }
-    }
     EXPECT_GT(colours.size(), 50u);
-    EXPECT_GT(list_text, 300) << "the list looks empty";
     window.Stop();
     xvfb.Stop();
 }
