@@ -197,8 +197,8 @@ bool NetDialogShot(const QString& file) {
     dialog.show();
     QApplication::processEvents();
     for (const auto& [id, text] :
-         {std::pair{IDC_IP_ADDRESS, "10.77.0.255"}, std::pair{IDC_GATEWAY, "10.78.0.1"},
-          std::pair{IDC_DNS1, "0.0.0.0"}, std::pair{IDC_DNS2, "10.77.0"}})
+         {std::pair{IDC_IP_ADDRESS, "10.77.0"}, std::pair{IDC_GATEWAY, "999.1.1.1"},
+          std::pair{IDC_DNS1, "10.77"}, std::pair{IDC_DNS2, "10.77.0"}})
         for (auto* field : dialog.findChildren<IpAddressEdit*>())
             if (ControlId(field) == id) field->setText(QString::fromLatin1(text));
     dialog.Validate();

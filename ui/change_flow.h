@@ -30,9 +30,10 @@ class ChangeFlow {
 public:
     using DialogRunner = std::function<int(QDialog&)>;
     // A link probe that takes longer than this shows its progress: short
-    // enough that, with the plan made before the question (some 20 ms for
-    // 2,000 cameras), progress and its Cancel are on screen within 100 ms.
-    static constexpr int kBlinkMs = 50;
+    // enough that, with the plans made before the question (the prompt's own
+    // check and the plan itself, some 25 ms each for 2,000 cameras), progress
+    // and its Cancel are on screen within 100 ms of the prompt's OK.
+    static constexpr int kBlinkMs = 20;
 
     // `search`, `language` and `parent` outlive the flow; `run` shows a
     // modal dialog and returns its result.

@@ -566,8 +566,8 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         reasons.show();
         QApplication::processEvents();
         for (const auto& [id, text] :
-             {std::pair{IDC_IP_ADDRESS, "10.77.0.255"}, std::pair{IDC_SUBNET_MASK, "255.255.255.0"},
-              std::pair{IDC_GATEWAY, "10.78.0.1"}, std::pair{IDC_DNS1, "0.0.0.0"},
+             {std::pair{IDC_IP_ADDRESS, "10.77.0"}, std::pair{IDC_SUBNET_MASK, "255.255.255.0"},
+              std::pair{IDC_GATEWAY, "999.1.1.1"}, std::pair{IDC_DNS1, "10.77"},
               std::pair{IDC_DNS2, "10.77.0"}})
             FindControl<IpAddressEdit>(&reasons, id)->setText(QString::fromLatin1(text));
         EXPECT_FALSE(reasons.Validate());
