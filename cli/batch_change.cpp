@@ -116,6 +116,8 @@ std::string ResultText(ChangeResult result) {
             return "confirmed";
         case ChangeResult::answers_old:
             return "answers with other values";
+        case ChangeResult::other_mac:
+            return "answers at this address with another MAC";
         case ChangeResult::gone:
             return "gone";
     }

@@ -141,6 +141,8 @@ bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& result
             const auto now = search.Find(key);
             err << prefix << " not confirmed: it answers with "
                 << TerminalText(now ? Describe(now->info) : std::string()) << "\n";
+        } else if (results[i] == ChangeResult::other_mac) {
+            err << prefix << " not confirmed: it " << ResultText(results[i]) << " (" << ip << ")\n";
         } else {
             err << prefix << " not confirmed: it did not answer again (gone)\n";
         }

@@ -15,9 +15,14 @@ bool ShowsSettings(const DeviceInfo& now, const NetSettings& sent) {
            same(GetText(sent.dns2), GetText(now.dns2));
 }
 
-ChangeResult JudgeChange(const NetSettings& sent, const std::optional<DeviceInfo>& now) {
-    if (!now) return ChangeResult::gone;
-    return ShowsSettings(*now, sent) ? ChangeResult::confirmed : ChangeResult::answers_old;
+ChangeResult JudgeChange(const NetSettings& sent, const std::optional<DeviceInfo>& now,
+                         const std::optional<DeviceInfo>& other_mac) {
+    if (now) return ShowsSettings(*now, sent) ? ChangeResult::confirmed : ChangeResult::answers_old;
+    // Under DHCP, or with the address left out, there is no address of the
+    // change to be answered at.
+    const bool at_address = other_mac && sent.dhcp == 0 && !GetText(sent.ip).empty() &&
+                            GetText(other_mac->ip) == GetText(sent.ip);
+    return at_address ? ChangeResult::other_mac : ChangeResult::gone;
 }
 
 }  // namespace quorvex

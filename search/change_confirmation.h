@@ -13,6 +13,7 @@ namespace quorvex {
 enum class ChangeResult {
     confirmed,    // it answers with the new settings
     answers_old,  // it answers, but not with the new settings
+    other_mac,    // it did not answer again, but another MAC answers at the address sent
     gone,         // it did not answer again
 };
 
@@ -23,7 +24,12 @@ enum class ChangeResult {
 bool ShowsSettings(const DeviceInfo& now, const NetSettings& sent);
 
 // The result for a device that was sent `sent`, from its answer to a search
-// sent after the change (none when it did not answer).
-ChangeResult JudgeChange(const NetSettings& sent, const std::optional<DeviceInfo>& now);
+// sent after the change (none when it did not answer) and, when it did not,
+// an answer to such a search from a device with another MAC at the address
+// it was sent: a camera whose network side came back with another MAC (a
+// replaced board, a firmware that reports another one) is that device, not
+// a stranger, and "gone" would send the technician looking for it.
+ChangeResult JudgeChange(const NetSettings& sent, const std::optional<DeviceInfo>& now,
+                         const std::optional<DeviceInfo>& other_mac = std::nullopt);
 
 }  // namespace quorvex

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <set>
 
 #include "core/ipv4_subnet.h"
 #include "search/change_values.h"
@@ -118,8 +120,7 @@ public:
                 PlanBatch();
                 break;
             case ChangeKind::match:
-                for (CameraPlan& camera : plan_.cameras)
-                    if (Open(camera)) PlanMatch(camera);
+                PlanMatches();
                 break;
         }
         for (CameraPlan& camera : plan_.cameras)
@@ -301,7 +302,36 @@ private:
         }
     }
 
-    void PlanMatch(CameraPlan& camera) {
+    // Every camera of a match is planned without the link first; then every
+    // address handed out is asked at once, and the match is planned again
+    // with what answered, until no new address is handed out. One question
+    // to the link per round, not one per camera: each unanswered question
+    // waits a whole patience, and a site moves hundreds of cameras at once.
+    void PlanMatches() {
+        std::vector<CameraPlan*> open;
+        for (CameraPlan& camera : plan_.cameras)
+            if (Open(camera)) open.push_back(&camera);
+        std::set<std::uint32_t> asked;
+        for (;;) {
+            given_.clear();
+            home_facts_.clear();
+            plan_.skipped.clear();
+            std::vector<std::uint32_t> unasked;
+            for (CameraPlan* camera : open) {
+                camera->refusal = {};
+                camera->settings.reset();
+                if (const auto address = PlanMatch(*camera))
+                    if (asked.insert(*address).second) unasked.push_back(*address);
+            }
+            if (unasked.empty() || !probe_) return;
+            const std::set<std::uint32_t> found = probe_(unasked);
+            if (found.empty()) return;
+            answered_.insert(found.begin(), found.end());
+        }
+    }
+
+    // The address `camera` gets, if any, with what the link answered so far.
+    std::optional<std::uint32_t> PlanMatch(CameraPlan& camera) {
         // The camera moves into the subnet of the interface's first address
         // that has a usable mask.
         const LocalInterface* target = nullptr;
@@ -312,23 +342,53 @@ private:
                 target = record;
                 break;
             }
-        if (target == nullptr) return Refuse(camera, {PlanProblem::no_interface});
-        const std::vector<std::uint32_t> candidates = MatchCandidates(
+        if (target == nullptr) {
+            Refuse(camera, {PlanProblem::no_interface});
+            return std::nullopt;
+        }
+        std::vector<std::uint32_t> candidates = MatchCandidates(
             *subnet, *Read(target->ip), facts_.match_min, facts_.match_max, facts_.match_next);
-        if (candidates.empty()) return Refuse(camera, {PlanProblem::no_free_address});
-        if (!Admit(camera, {target, candidates.front()})) return;
-        AddressFacts facts = FactsFor(facts_, home, given_);
-        facts.gateways.insert(own_gateways_.begin(), own_gateways_.end());
+        if (candidates.empty()) {
+            Refuse(camera, {PlanProblem::no_free_address});
+            return std::nullopt;
+        }
+        if (!Admit(camera, {target, candidates.front()})) return std::nullopt;
+        // An address this plan gave to an earlier camera is not a candidate
+        // at all: it is not "skipped because another camera has it".
+        std::erase_if(candidates, [this](std::uint32_t a) { return given_.count(a) != 0; });
+        const AddressFacts& facts = HomeFacts(camera, home);
         const std::string key = Key(camera);
         const auto check = [&](std::uint32_t address, std::size_t) {
             return CheckAddress(address, subnet->mask, facts, key);
         };
-        const AddressPlan addresses =
-            PlanAddressesOnLink(candidates, 1, check, probe_, facts.answered_on_link);
+        const AddressPlan addresses = PlanAddresses(candidates, 1, check);
         AddSkipped(plan_, addresses.skipped);
-        if (addresses.moves.empty()) return Refuse(camera, {PlanProblem::no_free_address});
+        if (addresses.moves.empty()) {
+            Refuse(camera, {PlanProblem::no_free_address});
+            return std::nullopt;
+        }
         const std::uint32_t address = addresses.moves.front().address;
-        if (Resolve(camera, {target, address})) given_[address] = key;
+        if (!Resolve(camera, {target, address})) return std::nullopt;
+        Give(address, key);
+        return address;
+    }
+
+    // The facts of the link that heard `camera`, built once per interface:
+    // the table is read once, not once per camera.
+    const AddressFacts& HomeFacts(const CameraPlan& camera,
+                                  const std::vector<const LocalInterface*>& home) {
+        auto [it, added] = home_facts_.try_emplace(camera.device.entry.interface_address);
+        if (added) {
+            it->second = FactsFor(facts_, home, given_);
+            it->second.gateways.insert(own_gateways_.begin(), own_gateways_.end());
+        }
+        it->second.answered_on_link = answered_;
+        return it->second;
+    }
+
+    void Give(std::uint32_t address, const std::string& key) {
+        given_[address] = key;
+        for (auto& [heard, facts] : home_facts_) facts.camera_addresses[address] = key;
     }
 
     const ChangeRequest& request_;
@@ -336,7 +396,9 @@ private:
     const LinkProbe& probe_;
     ChangePlan plan_;
     std::set<std::uint32_t> own_gateways_;
-    std::map<std::uint32_t, std::string> given_;  // addresses handed out so far
+    std::map<std::uint32_t, std::string> given_;        // addresses handed out so far
+    std::map<std::uint32_t, AddressFacts> home_facts_;  // by the address that heard
+    std::set<std::uint32_t> answered_;                  // by another host, on the link
 };
 
 }  // namespace

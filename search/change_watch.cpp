@@ -34,7 +34,14 @@ bool ChangeWatch::Poll() {
         if (results_[i]) continue;
         const std::optional<DeviceInfo> answer = AnswerSinceChange(changes_[i]);
         const ChangeResult result = JudgeChange(changes_[i].settings, answer);
-        if (result == ChangeResult::confirmed || now >= deadline_) results_[i] = result;
+        if (result == ChangeResult::confirmed) {
+            results_[i] = result;
+        } else if (now >= deadline_) {
+            // Until then the camera itself may still answer.
+            results_[i] =
+                answer ? result
+                       : JudgeChange(changes_[i].settings, answer, OtherMacAtAddress(changes_[i]));
+        }
     }
     if (!Done() && now >= next_search_) {
         business_.RequestRefresh();
@@ -59,6 +66,21 @@ std::optional<DeviceInfo> ChangeWatch::AnswerSinceChange(const PlannedChange& ch
     const std::optional<DeviceUpdate> now = business_.GetUpdate(DeviceKey(change.entry.info));
     if (!now || now->heard_search <= searches_before_) return std::nullopt;
     return now->entry.info;
+}
+
+std::optional<DeviceInfo> ChangeWatch::OtherMacAtAddress(const PlannedChange& change) {
+    if (!heard_since_) {
+        heard_since_.emplace();
+        for (const DeviceUpdate& update : business_.CopyUpdates())
+            if (update.heard_search > searches_before_)
+                heard_since_->emplace(std::string(GetText(update.entry.info.ip)),
+                                      update.entry.info);
+    }
+    const std::string own = DeviceKey(change.entry.info);
+    const auto [first, last] = heard_since_->equal_range(GetText(change.settings.ip));
+    for (auto it = first; it != last; ++it)
+        if (DeviceKey(it->second) != own) return it->second;
+    return std::nullopt;
 }
 
 }  // namespace quorvex

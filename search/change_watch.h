@@ -13,7 +13,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/device_records.h"
@@ -61,6 +63,9 @@ public:
 private:
     // The device's answer to a search sent after the commands left, if any.
     std::optional<DeviceInfo> AnswerSinceChange(const PlannedChange& change) const;
+    // An answer to such a search from a device with another MAC at the
+    // address `change` sent, if any; the table is read once per watch.
+    std::optional<DeviceInfo> OtherMacAtAddress(const PlannedChange& change);
 
     SearchBusiness& business_;
     std::vector<PlannedChange> changes_;
@@ -72,6 +77,8 @@ private:
     Clock::time_point next_search_{};
     std::uint64_t searches_before_ = 0;  // searches sent before the commands had all left
     bool judging_ = false;
+    // Devices heard since the commands left, by address; read at the deadline.
+    std::optional<std::multimap<std::string, DeviceInfo, std::less<>>> heard_since_;
 };
 
 }  // namespace quorvex

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "core/protocol_names.h"
+#include "search/device_name.h"
 #include "search/text_encoding.h"
 
 namespace quorvex {
@@ -39,14 +40,6 @@ std::string ProtocolNames(const DeviceEntry& entry) {
         names += name;
     }
     return names;
-}
-
-// A name that fills `name` to its last byte has no terminator there and goes
-// on in `reserved`: the binary protocol's name field is 80 bytes wide.
-std::string FullName(const DeviceInfo& info) {
-    std::string name(GetText(info.name));
-    if (name.size() == sizeof info.name) name += GetText(info.reserved);
-    return name;
 }
 
 constexpr std::size_t kTableColumns = 9;
@@ -97,7 +90,7 @@ DeviceReportRow MakeReportRow(const DeviceEntry& entry, bool outside_subnet,
     row.family = FamilyLetter(entry.family);
     row.protocol = ProtocolKey(entry.protocol);
     row.protocols = ProtocolNames(entry);
-    row.name = FullName(info);
+    row.name = DeviceNameUtf8(info);
     row.uid = GetText(info.uid);
     row.ip = GetText(info.ip);
     row.mask = GetText(info.mask);

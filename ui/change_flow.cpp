@@ -58,6 +58,7 @@ std::set<std::uint32_t> ChangeFlow::AskLink(const std::vector<std::uint32_t>& ad
                              UiText(language_, IDS_PLAN_CANCEL), 0, 0, parent_);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(kBlinkMs);
+    progress.setValue(0);  // starts the blink: without a value the dialog waits its default 4 s
     QEventLoop loop;
     QTimer check;
     check.setInterval(10);

@@ -53,6 +53,7 @@ DlgCredentials::DlgCredentials(LanguageX& language, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
+    KeepTitleWhole(this);
 }
 
 void DlgCredentials::SetPasswordNeeded(int cameras) {

@@ -25,7 +25,10 @@ QWidget* AsWidget(LanguageSurface::Handle handle) {
 }  // namespace
 
 void QtLanguageSurface::SetDialogTitle(Handle dialog, std::u16string_view text) {
-    if (dialog != nullptr) AsWidget(dialog)->setWindowTitle(ToQString(text));
+    if (dialog == nullptr) return;
+    AsWidget(dialog)->setWindowTitle(ToQString(text));
+    // A pack's caption may be longer than the one the layout was made for.
+    KeepTitleWhole(AsWidget(dialog));
 }
 
 std::vector<LanguageSurface::Control> QtLanguageSurface::Controls(Handle dialog) {

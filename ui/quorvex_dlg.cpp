@@ -127,7 +127,7 @@ CQuorvexDlg::CQuorvexDlg(CQuorvexApp& app, QWidget* parent)
     // A pick by the user, not a fill, switches the language.
     connect(language_box_, &QComboBox::activated, this, &CQuorvexDlg::OnLanguageSelected);
 
-    ok_ = new QPushButton(QStringLiteral("确定"), this);
+    ok_ = new QPushButton(QStringLiteral("将所有选中的摄像机移入本机网段"), this);
     SetControlId(ok_, IDOK);
     ok_->setDefault(true);
     ok_->setMinimumWidth(DialogRect(0, 0, 157, 14).width());

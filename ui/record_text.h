@@ -3,12 +3,10 @@
 // Record texts on their way to a window: the 8-bit field, bounded by its
 // width, widened to at most 259 characters.
 //
-// Text a device supplied goes through `DeviceText`: a character cut in half
-// by the end of its field is dropped rather than shown as U+FFFD, and
-// control characters (C0, C1, DEL) and the formatting characters that steer
-// the direction of text (bidi embeddings, overrides, isolates, marks) are
-// removed, so that a name can neither reorder itself ("gnp.exe" shown as
-// "exe.png") nor the cells around it.
+// Text a device supplied goes through `DeviceText`, by the rule of
+// search/device_name.h: a character cut in half by the end of its field is
+// dropped rather than shown as U+FFFD, and control and direction-formatting
+// characters are removed.
 
 #include <QString>
 #include <array>
@@ -16,6 +14,7 @@
 
 #include "config/text_convert.h"
 #include "core/device_records.h"
+#include "search/device_name.h"
 
 namespace quorvex {
 
@@ -30,9 +29,6 @@ QString FieldText(const char (&field)[N]) {
     return WindowText(GetText(field));
 }
 
-// `bytes` without a UTF-8 sequence that the end cuts short.
-std::string_view WithoutCutCharacter(std::string_view bytes);
-
 // Removes control and direction-formatting characters.
 QString StripControls(const QString& text);
 
@@ -44,12 +40,8 @@ QString DeviceFieldText(const char (&field)[N]) {
     return DeviceText(GetText(field));
 }
 
-// A device's whole name as UTF-8: the text from `name` on into `reserved`
-// (DeviceName), without a character the end cuts short. Every place that
-// shows or writes a name takes it from here, so the list, its tooltip, a
-// copy and an export agree.
-std::string_view DeviceNameUtf8(const DeviceInfo& info);
-// The same as the window shows it (DeviceText).
+// A device's whole name as the window shows it: `DeviceNameUtf8`
+// (search/device_name.h), which the command line writes too.
 QString DeviceNameText(const DeviceInfo& info);
 
 }  // namespace quorvex

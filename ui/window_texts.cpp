@@ -81,6 +81,7 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_VERDICT_LINK, "Another host on the link answers for this address."},
     {IDS_RESULT_ANSWERS_OLD, "it still answers with its old values — wrong user or password?"},
     {IDS_RESULT_GONE, "it did not answer again"},
+    {IDS_RESULT_OTHER_MAC, "answers at this address with another MAC"},
     {IDS_CHANGES_SENT, "%1 change(s) sent; waiting for the cameras to answer."},
     {IDS_CHANGES_DONE, "%1 of %2 change(s) confirmed."},
     {IDS_MATCH_UNPLACED, "%1 camera(s) not moved: no free address left in host numbers %2 to %3."},
@@ -198,6 +199,8 @@ QString ResultUiText(const LanguageX& language, ChangeResult result) {
             return UiText(language, IDS_CHANGE_CONFIRMED);
         case ChangeResult::answers_old:
             return UiText(language, IDS_RESULT_ANSWERS_OLD);
+        case ChangeResult::other_mac:
+            return UiText(language, IDS_RESULT_OTHER_MAC);
         case ChangeResult::gone:
             return UiText(language, IDS_RESULT_GONE);
     }

@@ -145,6 +145,8 @@ enum UiString : int {
     IDS_FIELD_GATEWAY_IS_ADDRESS = 231,
     IDS_FIELD_NO_MASK = 232,
     IDS_FIELD_PASSWORD_NEEDED = 233,
+    // A changed camera that came back with another MAC.
+    IDS_RESULT_OTHER_MAC = 239,
 };
 
 // The pack's text for `id`, or the built-in English when the pack has none

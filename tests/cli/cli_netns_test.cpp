@@ -163,9 +163,11 @@ TEST(CliNetns, ScanReportsBothProtocolsOnTwoInterfacesFieldByField) {
                         {"00-1A-2B-3C-4D-02", "E", "text", kTextName70.substr(0, 63), "",
                          "10.77.1.20", m, "10.77.1.1", "", "", "80", "false", "V5.5.0", "", "admin",
                          "cam-yard", "10.77.1.1", if_a, "false"},
-                        {"00-1A-2B-3C-4D-03", "J", "binary", "Gate \"North\", caf\xEF\xBF\xBD",
-                         "UID-A3", "10.77.1.30", m, "10.77.1.1", "10.77.1.1", "0.0.0.0", "81",
-                         "false", "66.0.1.2", "1.0", "operator", "", "10.77.1.1", if_a, "false"},
+                        // A byte that opens a character the name's end cuts
+                        // short goes, as in the window.
+                        {"00-1A-2B-3C-4D-03", "J", "binary", "Gate \"North\", caf", "UID-A3",
+                         "10.77.1.30", m, "10.77.1.1", "10.77.1.1", "0.0.0.0", "81", "false",
+                         "66.0.1.2", "1.0", "operator", "", "10.77.1.1", if_a, "false"},
                         {"00-1A-2B-3C-4D-04", "E", "text", "\xE6\x91\x84\xE5\x83\x8F\xE6\x9C\xBA 4",
                          "UID-B4", "10.77.2.40", m, "10.77.2.1", "10.77.2.1", "10.77.2.2", "8000",
                          "true", "V5.6.1", "W2", "admin", "cam-b4", "10.77.2.1", if_b, "false"}};

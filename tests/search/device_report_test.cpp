@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "search/device_name.h"
+
 namespace quorvex {
 namespace {
 
@@ -33,6 +35,7 @@ std::vector<DeviceReportRow> Rows() {
 
     SetText(t.info.name, "Gate \"North\", cam\\1\nline2\xFF");
     SetText(t.info.ip, "10.77.1.20");
+    SetText(t.info.device_id, "dev\nid");
     SetText(t.info.web_version, "\xE6\x91\x84\xE5\x83\x8F");  // two CJK characters
     const std::uint8_t mac_t[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x01};
     std::memcpy(t.info.mac, mac_t, 6);
@@ -56,6 +59,28 @@ TEST(DeviceReportRow, ReadsALongNameOnIntoReservedOnlyWhenNameIsFullAndLeavesUnk
     EXPECT_EQ(row.name, std::string(63, 'M'));
     EXPECT_EQ(row.family, "");
     EXPECT_EQ(row.protocol, "");
+
+    // An 81-byte Chinese name as the binary field carries it, 80 bytes: the
+    // half character at the end goes, no U+FFFD comes in its place.
+    std::string chinese;
+    for (int i = 0; i < 9; ++i) chinese += "\xE6\x91\x84\xE5\x83\x8F\xE6\x9C\xBA";  // 摄像机
+    ASSERT_EQ(chinese.size(), 81u);
+    DeviceEntry cut{};
+    std::memcpy(cut.info.name, chinese.data(), sizeof cut.info.name);
+    std::memcpy(cut.info.reserved, chinese.data() + sizeof cut.info.name,
+                80 - sizeof cut.info.name);
+    const DeviceReportRow cut_row = MakeReportRow(cut, false);
+    EXPECT_EQ(cut_row.name, chinese.substr(0, 78));
+    for (const std::string& out : {FormatCsv({cut_row}), FormatJson({cut_row})})
+        EXPECT_EQ(out.find(kR), std::string::npos) << out;
+    // A right-to-left override would turn "gnp.exe" into "exe.png" and the
+    // cells after it around; the window drops it, and so does every output.
+    DeviceEntry bidi{};
+    SetText(bidi.info.name, "Cam \xE2\x80\xAEgnp.exe\xE2\x81\xA6x\xE2\x81\xA9");
+    const DeviceReportRow bidi_row = MakeReportRow(bidi, false);
+    EXPECT_EQ(bidi_row.name, "Cam gnp.exex");
+    EXPECT_EQ(bidi_row.name, DeviceNameUtf8(bidi.info));
+    EXPECT_NE(FormatTable({bidi_row}, "outside").find("Cam gnp.exex"), std::string::npos);
 }
 
 // A camera only WS-Discovery heard, without MAC, and one the text protocol
@@ -132,7 +157,9 @@ TEST(DeviceReportFormats, WriteTypedJsonAndCsvWithTheInterfaceAndATableThatMarks
     ASSERT_EQ(parsed.size(), 2u);
     EXPECT_EQ(parsed[0]["http_port"], 80);
     EXPECT_EQ(parsed[0]["dhcp"], false);
-    EXPECT_EQ(parsed[0]["name"], "Gate \"North\", cam\\1\nline2" + kR);
+    // A name keeps no control character; other texts are escaped.
+    EXPECT_EQ(parsed[0]["name"], "Gate \"North\", cam\\1line2" + kR);
+    EXPECT_EQ(parsed[0]["device_id"], "dev\nid");
     EXPECT_EQ(parsed[0]["interface_name"], "");
     EXPECT_EQ(parsed[1]["http_port"], 8080);
     EXPECT_EQ(parsed[1]["outside_subnet"], true);

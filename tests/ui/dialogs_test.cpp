@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -469,6 +470,9 @@ TEST(CQuorvexDlg, SortsFiltersCopiesExportsAndTellsWhatHostCommandsDid) {
                     .contains(QStringLiteral("Beta s143 10.77.0.9 255.255.255.0")));
 }
 
+// Room the title bar takes besides the title: icon, buttons and margins.
+constexpr int kTitleChrome = 120;
+
 // The shipped packs word the status line and their texts fit their dialogs:
 // no label, box or button is narrower than its text needs, in English and in
 // Chinese. (The layouts do not depend on the scale; 200 % was looked at on
@@ -538,10 +542,51 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         plan.cameras[2].refusal = {PlanProblem::not_configurable};
         plan.skipped.push_back({inet_addr("192.168.100.202"), AddressVerdict::taken_by_camera});
         DlgChangePlan shown(pack, plan);
-        for (QDialog* dialog :
-             std::initializer_list<QDialog*>{&net, &info, &about, &batch, &credentials, &shown}) {
+        // A site of 2,000 cameras moved at once: most stay where they are,
+        // and the summary that says so is the first thing in view.
+        ChangePlan site;
+        site.kind = ChangeKind::match;
+        for (int i = 0; i < 2000; ++i) {
+            CameraPlan camera = i < 244 ? moved : refused;
+            camera.warnings.clear();
+            if (i >= 244)
+                camera.refusal = {i % 7 == 0 ? PlanProblem::password_needed
+                                             : PlanProblem::no_free_address};
+            site.cameras.push_back(camera);
+        }
+        for (int i = 0; i < 40; ++i)
+            site.skipped.push_back(
+                {htonl(0x0A4D0000u + 10 + static_cast<std::uint32_t>(i)),
+                 i % 2 == 0 ? AddressVerdict::answered_on_link : AddressVerdict::taken_by_camera});
+        DlgChangePlan large(pack, site);
+        // Every reason an address field can give at once, under its field.
+        DlgNetInformation reasons(pack);
+        SetText(entry.info.ip, "10.77.0.30");
+        reasons.SetDevice(entry);
+        reasons.show();
+        QApplication::processEvents();
+        for (const auto& [id, text] :
+             {std::pair{IDC_IP_ADDRESS, "10.77.0"}, std::pair{IDC_SUBNET_MASK, "255.255.255.0"},
+              std::pair{IDC_GATEWAY, "999.1.1.1"}, std::pair{IDC_DNS1, "10.77"},
+              std::pair{IDC_DNS2, "10.77.0"}})
+            FindControl<IpAddressEdit>(&reasons, id)->setText(QString::fromLatin1(text));
+        EXPECT_FALSE(reasons.Validate());
+        for (const int id : {IDC_IP_ADDRESS, IDC_GATEWAY, IDC_DNS1, IDC_DNS2})
+            EXPECT_FALSE(reasons.ProblemText(id).isEmpty()) << language << " " << id;
+        CQuorvexApp app;
+        app.LoadCurrentLanguage();
+        CQuorvexDlg window(app);
+        for (QWidget* dialog : std::initializer_list<QWidget*>{
+                 &net, &info, &about, &batch, &credentials, &shown, &large, &reasons, &window}) {
             dialog->show();
             QApplication::processEvents();
+            const std::string where =
+                std::string(language) + " " + dialog->windowTitle().toStdString() + " control ";
+            // The title bar holds the title, the icon and the window's
+            // buttons: a window narrower than that shows the title elided.
+            EXPECT_GE(dialog->width(),
+                      dialog->fontMetrics().horizontalAdvance(dialog->windowTitle()) + kTitleChrome)
+                << where;
             for (QWidget* control : dialog->findChildren<QWidget*>()) {
                 if (!control->isVisible()) continue;
                 const bool text = qobject_cast<QLabel*>(control) != nullptr ||
@@ -551,16 +596,40 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
                 const auto* label = qobject_cast<QLabel*>(control);
                 if (label != nullptr && label->wordWrap()) {
                     EXPECT_GE(label->height(), label->heightForWidth(label->width()))
-                        << language << " " << dialog->windowTitle().toStdString() << " control "
-                        << ControlId(control);
+                        << where << ControlId(control);
                     continue;
                 }
                 EXPECT_GE(control->width(), control->sizeHint().width())
-                    << language << " " << dialog->windowTitle().toStdString() << " control "
-                    << ControlId(control);
+                    << where << ControlId(control);
+                // Cut at top and bottom: shorter than one line of its text.
+                EXPECT_GE(control->height(), std::min(control->sizeHint().height(),
+                                                      control->minimumSizeHint().height()))
+                    << where << ControlId(control);
             }
             dialog->hide();
         }
+        // The plan's summary, down to the blank line after it, is in view
+        // without scrolling, at its full width.
+        auto* plan_text = FindControl<QPlainTextEdit>(&large, IDC_PLAN_TEXT);
+        large.show();
+        QApplication::processEvents();
+        const QStringList summary =
+            large.PlanText().section(QStringLiteral("\n\n"), 0, 0).split(QLatin1Char('\n'));
+        EXPECT_GE(summary.size(), 3) << large.PlanText().left(300).toStdString();
+        EXPECT_GE(plan_text->viewport()->height(),
+                  plan_text->fontMetrics().lineSpacing() * static_cast<int>(summary.size()));
+        for (const QString& line : summary)
+            EXPECT_GE(plan_text->viewport()->width(),
+                      plan_text->fontMetrics().horizontalAdvance(line))
+                << language << " " << line.toStdString();
+        large.hide();
+        // The main window's move button says that every selected camera
+        // moves, in both packs.
+        const QString move = FindControl<QPushButton>(&window, IDOK)->text();
+        EXPECT_TRUE(move.contains(language == std::string("English")
+                                      ? QStringLiteral("all selected")
+                                      : QStringLiteral("所有选中")))
+            << move.toStdString();
         // The pack's own texts are in force, not the built-in ones.
         EXPECT_EQ(FindControl<QLabel>(&info, IDC_NAME_LABEL)->text(),
                   language == std::string("English") ? QStringLiteral("Device name")
