@@ -115,6 +115,7 @@ DeviceReportRow MakeReportRow(const DeviceUpdate& update, std::string_view inter
     row.conflict = update.mac_conflict;
     if (const WsdInfo* wsd = update.wsd.get()) {
         row.xaddrs = GetText(wsd->xaddrs);
+        row.endpoint = GetText(wsd->endpoint);
         row.hardware = GetText(wsd->hardware);
         row.location = GetText(wsd->location);
         row.metadata_version = wsd->metadata_version;

@@ -56,6 +56,9 @@ struct DeviceReportRow {
     // Its MAC answered with different addresses or from different senders
     // within one search (`DeviceUpdate::mac_conflict`).
     bool conflict = false;
+    // The endpoint reference WS-Discovery gave it ("urn:uuid:..."), the
+    // identity that stays when its address changes; empty when never heard.
+    std::string endpoint;
 };
 
 // One field of the JSON object and the CSV row: its name, which is the JSON
@@ -70,7 +73,7 @@ struct ReportColumn {
 
 // Every field in the order both formats write it. Scripts read these names
 // and this order: a new field goes at the end.
-inline constexpr std::array<ReportColumn, 26> kReportColumns = {{
+inline constexpr std::array<ReportColumn, 27> kReportColumns = {{
     {"mac", &DeviceReportRow::mac},
     {"family", &DeviceReportRow::family},
     {"protocol", &DeviceReportRow::protocol},
@@ -97,6 +100,7 @@ inline constexpr std::array<ReportColumn, 26> kReportColumns = {{
     {"interface_name", &DeviceReportRow::interface_name},
     {"outside_subnet", &DeviceReportRow::outside_subnet},
     {"conflict", &DeviceReportRow::conflict},
+    {"endpoint", &DeviceReportRow::endpoint},
 }};
 
 // Builds the row of one stored entry; `outside_subnet` is the search

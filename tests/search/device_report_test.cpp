@@ -122,12 +122,13 @@ TEST(DeviceReportRow, CarriesTheProtocolsAndWhatWsDiscoverySaidOfADevice) {
                        "city/Oslo,7,true,"),
               std::string::npos)
         << csv;
-    EXPECT_TRUE(csv.ends_with(",eth0,false,true\r\n")) << csv;
+    EXPECT_TRUE(csv.ends_with(",eth0,false,true,urn:uuid:0001\r\n")) << csv;
     const auto json = nlohmann::json::parse(FormatJson({row, merged}));
     EXPECT_EQ(json[1]["protocols"], "text,wsd");
     EXPECT_EQ(json[0]["gone"], true);
     EXPECT_EQ(json[0]["conflict"], false);
     EXPECT_EQ(json[1]["conflict"], true);
+    EXPECT_EQ(json[0]["endpoint"], "urn:uuid:0001");
     const std::string table = FormatTable({row, merged}, "outside");
     EXPECT_NE(table.find("WS-Discovery"), std::string::npos) << table;
     EXPECT_NE(table.find("00-00-00-00-00-42 (conflict)  text,wsd   eth0\n"), std::string::npos)
@@ -145,10 +146,11 @@ TEST(DeviceReportFormats, WriteTypedJsonAndCsvWithTheInterfaceAndATableThatMarks
     EXPECT_EQ(FormatJson({}), "[]\n");
     // The names and order scripts rely on; new fields only at the end.
     const std::string csv = FormatCsv({});
-    EXPECT_EQ(csv,
-              "mac,family,protocol,protocols,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
-              "software_version,web_version,user,device_id,xaddrs,hardware,location,"
-              "metadata_version,gone,interface,interface_name,outside_subnet,conflict\r\n");
+    EXPECT_EQ(
+        csv,
+        "mac,family,protocol,protocols,name,uid,ip,mask,gateway,dns1,dns2,http_port,dhcp,"
+        "software_version,web_version,user,device_id,xaddrs,hardware,location,"
+        "metadata_version,gone,interface,interface_name,outside_subnet,conflict,endpoint\r\n");
     EXPECT_EQ(FormatCsv({}, true), "\xEF\xBB\xBF" + csv);
 
     const std::string json = FormatJson(Rows());
@@ -167,7 +169,7 @@ TEST(DeviceReportFormats, WriteTypedJsonAndCsvWithTheInterfaceAndATableThatMarks
     EXPECT_EQ(parsed[1]["interface_name"], "eth0");
 
     const std::string rows_csv = FormatCsv(Rows());
-    EXPECT_NE(rows_csv.find(",10.77.1.1,eth0,true,false\r\n"), std::string::npos) << rows_csv;
+    EXPECT_NE(rows_csv.find(",10.77.1.1,eth0,true,false,\r\n"), std::string::npos) << rows_csv;
 
     // Every address shows; the one outside its subnet carries the mark, and
     // the interface is named where its name is known.
