@@ -53,4 +53,35 @@ void DatagramLog::Write(const std::string& interface, std::uint32_t source_addre
     std::fflush(file_);
 }
 
+void DatagramLog::WriteOperation(const std::string& interface, std::uint32_t source_address,
+                                 std::uint16_t source_port, std::uint16_t destination_port,
+                                 const std::string& camera, const std::string& address,
+                                 const std::string& operation, const std::string& auth,
+                                 const std::string& result) {
+    if (!file_) return;
+    const auto quoted = [](const std::string& text) {
+        std::string out = "\"";
+        for (char c : text)
+            if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20) out += c;
+        return out + "\"";
+    };
+    const double now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    char source[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = source_address;
+    ::inet_ntop(AF_INET, &a, source, sizeof source);
+    char head[64];
+    std::snprintf(head, sizeof head, "{\"time\":%.6f,\"interface\":", now);
+    const std::string line =
+        head + quoted(interface) +
+        ",\"source\":" + quoted(std::string(source) + ":" + std::to_string(source_port)) +
+        ",\"destination_port\":" + std::to_string(destination_port) +
+        ",\"length\":0,\"hex\":\"\",\"camera\":" + quoted(camera) +
+        ",\"address\":" + quoted(address) + ",\"operation\":" + quoted(operation) +
+        ",\"auth\":" + quoted(auth) + ",\"result\":" + quoted(result) + "}\n";
+    std::fwrite(line.data(), 1, line.size(), file_);
+    std::fflush(file_);
+}
+
 }  // namespace quorvex::sim

@@ -27,6 +27,15 @@ public:
     void Write(const std::string& interface, std::uint32_t source_address,
                std::uint16_t source_port, std::uint16_t destination_port,
                std::span<const std::uint8_t> bytes);
+    // One call a standard camera received, as a line of its own with the
+    // same time, interface, source and destination port, no bytes, and the
+    // keys "camera" (its endpoint reference), "address" (where it served),
+    // "operation", "auth" and "result".
+    void WriteOperation(const std::string& interface, std::uint32_t source_address,
+                        std::uint16_t source_port, std::uint16_t destination_port,
+                        const std::string& camera, const std::string& address,
+                        const std::string& operation, const std::string& auth,
+                        const std::string& result);
 
 private:
     std::FILE* file_ = nullptr;

@@ -153,8 +153,11 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
                 d.protocol = DeviceProtocol::kBinary;
             else if (text == "text")
                 d.protocol = DeviceProtocol::kText;
+            else if (text == "standard")
+                d.protocol = DeviceProtocol::kWsd, d.standard.on = true;
             else {
-                error = "\"protocol\" must be \"binary\" or \"text\", not \"" + text + "\"";
+                error = "\"protocol\" must be \"binary\", \"text\" or \"standard\", not \"" + text +
+                        "\"";
                 return false;
             }
             have_protocol = true;
@@ -179,6 +182,42 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
         } else if (key == "reply_delay_ms") {
             if (!ReadInteger(value, key, 0, 600000, number, error)) return false;
             d.reply_delay_ms = static_cast<int>(number);
+        } else if (key == "auth") {
+            if (!ReadText(value, key, text, error)) return false;
+            if (text != "digest" && text != "token") {
+                error = "\"auth\" must be \"digest\" or \"token\", not \"" + text + "\"";
+                return false;
+            }
+            d.standard.auth =
+                text == "digest" ? StandardAuth::kDigest : StandardAuth::kUsernameToken;
+        } else if (key == "behaviour") {
+            if (!ReadText(value, key, text, error)) return false;
+            if (!ParseStandardBehaviour(text, d.standard)) {
+                error =
+                    "\"behaviour\" must be normal, reboot-needed, reverts, faults or "
+                    "strict-gateway, not \"" +
+                    text + "\"";
+                return false;
+            }
+        } else if (key == "clock_offset_s") {
+            if (!ReadInteger(value, key, -3153600000LL, 3153600000LL, number, error)) return false;
+            d.standard.clock_offset_s = number;
+        } else if (key == "time_needs_auth") {
+            if (!ReadInteger(value, key, 0, 1, number, error)) return false;
+            d.standard.time_needs_auth = number != 0;
+        } else if (key == "move_delay_ms" || key == "nonce_life_ms") {
+            if (!ReadInteger(value, key, key == "move_delay_ms" ? 0 : 1, 3600000, number, error))
+                return false;
+            (key == "move_delay_ms" ? d.standard.move_delay_ms : d.standard.nonce_life_ms) =
+                static_cast<int>(number);
+        } else if (key == "path") {
+            if (!ReadText(value, key, text, error)) return false;
+            if (!text.starts_with('/') || text.size() > 200 ||
+                text.find_first_of(" \t\r\n<>&\"") != std::string::npos) {
+                error = "\"path\" must look like /onvif/device_service, not \"" + text + "\"";
+                return false;
+            }
+            d.standard.path = text;
         } else if (key == "aux_flag") {
             if (!ReadInteger(value, key, 0, 255, number, error)) return false;
             d.aux_flag = static_cast<std::uint8_t>(number);
@@ -208,6 +247,12 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
                 field = &d.password;
             else if (key == "device_id")
                 field = &d.device_id, have_id = true;
+            else if (key == "endpoint")
+                field = &d.endpoint;
+            else if (key == "hardware")
+                field = &d.hardware;
+            else if (key == "location")
+                field = &d.location;
             if (field == nullptr) {
                 error = "unknown key \"" + key + "\"";
                 return false;
@@ -227,6 +272,31 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
         d.protocol = family == "E" ? DeviceProtocol::kText : DeviceProtocol::kBinary;
     }
     if (d.protocol == DeviceProtocol::kText && !have_id) d.device_id = MacHex(d.mac);
+    if (d.standard.on) {
+        if (!family.empty()) {
+            error = "a standard camera has no family";
+            return false;
+        }
+        if (d.endpoint.empty()) {
+            const std::string hex = MacHex(d.mac);
+            d.endpoint =
+                "urn:uuid:" + hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-4000-8000-000000000001";
+        }
+        if (d.ip.empty() || d.mask.empty()) {
+            error = "a standard camera needs \"ip\" and \"mask\"";
+            return false;
+        }
+        d.service_path = d.standard.path;
+        d.wsd_style = WsdStyle::kPlain;
+    } else if (d.standard.auth != StandardAuth::kDigest || d.standard.clock_offset_s != 0 ||
+               d.standard.behaviour != StandardBehaviour::kNormal || d.standard.strict_gateway ||
+               d.standard.time_needs_auth || d.standard.path != StandardSettings{}.path ||
+               d.standard.move_delay_ms != StandardSettings{}.move_delay_ms ||
+               d.standard.nonce_life_ms != StandardSettings{}.nonce_life_ms ||
+               !d.endpoint.empty()) {
+        error = "only a standard camera takes the standard camera keys";
+        return false;
+    }
     if (!family.empty()) {
         if ((family == "E") != (d.protocol == DeviceProtocol::kText)) {
             error = "family \"" + family + "\" does not fit the protocol";

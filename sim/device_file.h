@@ -6,8 +6,13 @@
 // "ip", "mask", "gateway", "dns1", "dns2", "http_port", "dhcp" (0/1 or
 // true/false), "software_version", "web_version", "user", "password",
 // "device_id", "aux_flag", "reply" ("unicast", "broadcast",
-// "multicast") and "reply_delay_ms" (0..600000). Unknown keys are errors, so a misspelt key never
-// passes silently.
+// "multicast") and "reply_delay_ms" (0..600000). A "protocol" of "standard"
+// makes a standard camera (it needs "ip" and "mask"), which also takes
+// "endpoint" (default made from the MAC), "hardware", "location", "auth"
+// ("digest", "token"), "behaviour" (as --standard-behaviour),
+// "clock_offset_s", "time_needs_auth", "path", "move_delay_ms" and
+// "nonce_life_ms"; "http_port" is its device service's port. Unknown keys
+// are errors, so a misspelt key never passes silently.
 
 #include <string>
 #include <string_view>

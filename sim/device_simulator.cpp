@@ -225,6 +225,13 @@ void DeviceSimulator::SendDue(Clock::time_point now) {
     std::vector<mmsghdr> messages(kBatch);
     std::vector<iovec> vectors(kBatch);
     std::vector<sockaddr_in> targets(kBatch);
+    // Room for one IP_PKTINFO per message, for answers from a camera's own
+    // address.
+    union Control {
+        char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
+        cmsghdr align;
+    };
+    std::vector<Control> controls(kBatch);
     std::size_t at = 0;
     while (at < due.size()) {
         const int fd = FdFor(due[at]);
@@ -246,6 +253,18 @@ void DeviceSimulator::SendDue(Clock::time_point now) {
             messages[i].msg_hdr.msg_namelen = sizeof targets[i];
             messages[i].msg_hdr.msg_iov = &vectors[i];
             messages[i].msg_hdr.msg_iovlen = 1;
+            if (o.source != 0) {
+                controls[i] = Control{};
+                messages[i].msg_hdr.msg_control = controls[i].bytes;
+                messages[i].msg_hdr.msg_controllen = sizeof controls[i].bytes;
+                cmsghdr* c = CMSG_FIRSTHDR(&messages[i].msg_hdr);
+                c->cmsg_level = IPPROTO_IP;
+                c->cmsg_type = IP_PKTINFO;
+                c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+                in_pktinfo info{};
+                info.ipi_spec_dst.s_addr = o.source;
+                std::memcpy(CMSG_DATA(c), &info, sizeof info);
+            }
         }
         std::size_t sent = 0;
         int stalls = 0;
@@ -270,7 +289,8 @@ void DeviceSimulator::SendDue(Clock::time_point now) {
 }
 
 void DeviceSimulator::Run(const std::atomic<bool>& stop) {
-    std::vector<pollfd> polls(sockets_.size());
+    std::vector<pollfd> polls;
+    std::vector<std::size_t> extra_at(responders_.size() + 1);
     std::vector<OutgoingDatagram> out;
     while (!stop.load()) {
         Clock::time_point now = Clock::now();
@@ -284,13 +304,26 @@ void DeviceSimulator::Run(const std::atomic<bool>& stop) {
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
         const int timeout_ms = static_cast<int>(std::clamp<long long>(wait.count(), 0, 100));
-        for (std::size_t i = 0; i < sockets_.size(); ++i)
-            polls[i] = pollfd{sockets_[i].fd, POLLIN, 0};
+        polls.clear();
+        for (const Socket& s : sockets_) polls.push_back(pollfd{s.fd, POLLIN, 0});
+        for (std::size_t r = 0; r < responders_.size(); ++r) {
+            extra_at[r] = polls.size();
+            responders_[r]->AppendPollFds(polls);
+        }
+        extra_at[responders_.size()] = polls.size();
         const int ready = ::poll(polls.data(), polls.size(), timeout_ms);
         if (ready <= 0) continue;  // time-out, or a signal asking us to stop
         for (std::size_t i = 0; i < sockets_.size(); ++i) {
             if (polls[i].revents & POLLIN) Receive(i);
         }
+        now = Clock::now();
+        for (std::size_t r = 0; r < responders_.size(); ++r) {
+            if (extra_at[r + 1] == extra_at[r]) continue;
+            responders_[r]->OnPolled(
+                std::span<const pollfd>(polls).subspan(extra_at[r], extra_at[r + 1] - extra_at[r]),
+                now, out);
+        }
+        Schedule(out);
     }
 }
 

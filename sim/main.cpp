@@ -17,6 +17,7 @@
 #include "sim/flood_responder.h"
 #include "sim/sim_options.h"
 #include "sim/spoof_responder.h"
+#include "sim/standard_service.h"
 #include "sim/wsd_responder.h"
 
 namespace {
@@ -95,6 +96,15 @@ int main(int argc, char** argv) {
     if (wsd) {
         simulator.AddResponder(
             std::make_unique<WsdResponder>(devices, options.wsd, simulator.interfaces()));
+        auto standard = std::make_unique<StandardService>(devices, simulator.interfaces(),
+                                                          &simulator.log(), &std::cerr);
+        if (!standard->empty()) {
+            if (!standard->Open(error)) {
+                std::cerr << "quorvex-sim: " << error << "\n";
+                return 1;
+            }
+            simulator.AddResponder(std::move(standard));
+        }
     }
     simulator.AddResponder(std::make_unique<DeviceResponder>(std::move(devices), options.spread_ms,
                                                              options.generator.seed));

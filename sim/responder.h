@@ -5,6 +5,8 @@
 // (hostile traffic, floods) are others, each in a file of its own, so that a
 // new mode is one more class and one more option.
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +45,9 @@ struct OutgoingDatagram {
     std::uint16_t port = 0;
     std::vector<std::uint8_t> bytes;
     Clock::time_point due;  // not sent before this
+    // The source address (network byte order), for a camera that answers
+    // from an address of its own; 0: the interface's.
+    std::uint32_t source = 0;
 };
 
 class Responder {
@@ -62,6 +67,12 @@ public:
     virtual Clock::time_point NextTick(Clock::time_point /*now*/) const {
         return Clock::time_point::max();
     }
+    // Stream sockets the responder serves: appended on every turn, polled
+    // with the datagram sockets, and handed back to `OnPolled` with their
+    // `revents` in the same order.
+    virtual void AppendPollFds(std::vector<pollfd>& /*fds*/) {}
+    virtual void OnPolled(std::span<const pollfd> /*fds*/, Clock::time_point /*now*/,
+                          std::vector<OutgoingDatagram>& /*out*/) {}
 };
 
 }  // namespace quorvex::sim

@@ -57,6 +57,21 @@ bool ParseReplyMode(std::string_view text, ReplyMode& mode) {
     return true;
 }
 
+bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings) {
+    settings.strict_gateway = text == "strict-gateway";
+    if (text == "normal" || text == "strict-gateway")
+        settings.behaviour = StandardBehaviour::kNormal;
+    else if (text == "reboot-needed")
+        settings.behaviour = StandardBehaviour::kRebootNeeded;
+    else if (text == "reverts")
+        settings.behaviour = StandardBehaviour::kReverts;
+    else if (text == "faults")
+        settings.behaviour = StandardBehaviour::kFaults;
+    else
+        return false;
+    return true;
+}
+
 char FamilyLetter(const SimDevice& device) {
     if (device.protocol == DeviceProtocol::kText) return 'E';
     if (device.protocol == DeviceProtocol::kWsd) return 'W';
@@ -102,7 +117,7 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
     const std::uint32_t base = static_cast<std::uint32_t>(random.Next());
     const std::uint32_t step = static_cast<std::uint32_t>(random.Next()) | 1u;
 
-    const int total = s.binary_h + s.binary_j + s.text + s.wsd;
+    const int total = s.binary_h + s.binary_j + s.text + s.wsd + s.standard;
     std::vector<SimDevice> devices;
     devices.reserve(static_cast<std::size_t>(total));
     int inside_index = 0;
@@ -123,8 +138,9 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
         d.mac[4] = static_cast<std::uint8_t>(low >> 8);
         d.mac[5] = static_cast<std::uint8_t>(low);
 
+        const bool standard = i >= total - s.standard;
         char name[48];
-        std::snprintf(name, sizeof name, "Camera %c%05d", letter, i + 1);
+        std::snprintf(name, sizeof name, "Camera %c%05d", standard ? 'S' : letter, i + 1);
         d.name = name;
         d.uid = "QVX" + MacHex(d.mac);
         if (d.protocol == DeviceProtocol::kText) d.device_id = "DEV" + MacHex(d.mac);
@@ -141,6 +157,18 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
                                                    WsdStyle::kIpv6First};
             d.wsd_style = s.wsd_mixed_styles ? kStyles[i % 3] : s.wsd_style;
         }
+        if (standard) {
+            d.wsd_style = WsdStyle::kPlain;
+            d.standard = s.standard_settings;
+            d.standard.on = true;
+            const auto k = static_cast<std::size_t>(i - (total - s.standard));
+            if (!s.standard_behaviours.empty())
+                ParseStandardBehaviour(s.standard_behaviours[k % s.standard_behaviours.size()],
+                                       d.standard);
+            if (!s.standard_auths.empty())
+                d.standard.auth = s.standard_auths[k % s.standard_auths.size()];
+            d.service_path = d.standard.path;
+        }
 
         // WS-Discovery cameras stay inside: the simulator sends from its own
         // address, so one on a factory address would be listed there instead.
@@ -152,7 +180,7 @@ std::vector<SimDevice> GenerateDevices(const GeneratorSettings& s) {
         d.gateway = CountDots(prefix) <= 2 ? prefix + "0.1" : prefix + "1";
         d.dns1 = d.gateway;
         d.dns2 = "0.0.0.0";
-        d.http_port = 80;
+        d.http_port = standard ? s.standard_port : 80;
         d.dhcp = 0;
         d.user = s.user;
         d.password = s.password;

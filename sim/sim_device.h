@@ -21,6 +21,27 @@ enum class WsdStyle { kPlain, kOdd, kIpv6First };
 // each protocol has only its own group address.
 enum class ReplyMode { kUnicast, kBroadcast, kMulticast };
 
+// A standard camera's device service (HTTP, SOAP), see standard_camera.h.
+enum class StandardAuth { kDigest, kUsernameToken };
+enum class StandardBehaviour {
+    kNormal,        // SetNetworkInterfaces: RebootNeeded false, moves by itself
+    kRebootNeeded,  // RebootNeeded true, moves only after SystemReboot
+    kReverts,       // answers success and stays where it was
+    kFaults,        // SetNetworkInterfaces faults InvalidIPv4Address
+};
+
+struct StandardSettings {
+    bool on = false;  // the device serves the device service (a kWsd device)
+    StandardAuth auth = StandardAuth::kDigest;
+    bool time_needs_auth = false;  // GetSystemDateAndTime refused without credentials
+    long long clock_offset_s = 0;  // the camera's clock minus the true time
+    StandardBehaviour behaviour = StandardBehaviour::kNormal;
+    bool strict_gateway = false;  // refuses a gateway outside its current subnet
+    std::string path = "/onvif/device_service";
+    int move_delay_ms = 300;    // silence between the answer and the move
+    int nonce_life_ms = 60000;  // a digest nonce is stale after this
+};
+
 struct SimDevice {
     DeviceProtocol protocol = DeviceProtocol::kBinary;
     std::uint8_t mac[6] = {};
@@ -51,6 +72,9 @@ struct SimDevice {
     std::string endpoint;  // "urn:uuid:..."
     std::string hardware;
     std::string location;
+    // The device service path its XAddrs name.
+    std::string service_path = "/onvif/device_service";
+    StandardSettings standard = {};
 };
 
 // True when the device answers WS-Discovery probes.
@@ -60,6 +84,10 @@ inline bool SpeaksWsd(const SimDevice& device) {
 
 // The reply mode the device really uses, after its protocol's fall-back.
 ReplyMode EffectiveReply(const SimDevice& device);
+
+// "normal", "reboot-needed", "reverts", "faults" or "strict-gateway" into
+// `settings`; false for anything else.
+bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings);
 
 // "unicast", "broadcast", "multicast"; false for anything else.
 bool ParseReplyMode(std::string_view text, ReplyMode& mode);
@@ -78,6 +106,16 @@ struct GeneratorSettings {
     // `wsd_dual` text devices answer WS-Discovery too.
     int wsd = 0;
     int wsd_dual = 0;
+    // Standard cameras, after the WS-Discovery ones: plain-style WS-Discovery
+    // cameras that also serve the device service, all with `standard`.
+    int standard = 0;
+    StandardSettings standard_settings;
+    std::uint16_t standard_port = 80;
+    // Standard camera i takes the (i % size)-th of each list when not empty;
+    // a behaviour of "strict-gateway" is a normal camera that refuses a
+    // gateway outside its subnet.
+    std::vector<std::string> standard_behaviours;
+    std::vector<StandardAuth> standard_auths;
     bool wsd_mixed_styles = true;  // else every device in `wsd_style`
     WsdStyle wsd_style = WsdStyle::kPlain;
     std::uint64_t seed = 1;

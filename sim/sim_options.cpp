@@ -94,6 +94,60 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
         ->disable_flag_override();
     number("--wsd-bye-after", 0, 600000,
            [&o](long long n) { o.wsd.bye_after_ms = static_cast<int>(n); });
+    number("--standard", 0, kMaxDevices, [&g](long long n) { g.standard = static_cast<int>(n); });
+    const auto each = [](const std::string& value, const std::function<void(std::string)>& take) {
+        for (std::size_t at = 0; at <= value.size();) {
+            const std::size_t comma = std::min(value.find(',', at), value.size());
+            take(value.substr(at, comma - at));
+            at = comma + 1;
+        }
+    };
+    text("--standard-behaviour", [&g, each](const std::string& value) {
+        g.standard_behaviours.clear();
+        each(value, [&g, &value](const std::string& one) {
+            StandardSettings probe;
+            if (!ParseStandardBehaviour(one, probe))
+                throw Problem{
+                    "--standard-behaviour wants normal, reboot-needed, reverts, faults or "
+                    "strict-gateway, comma-separated, not \"" +
+                    value + "\""};
+            g.standard_behaviours.push_back(one);
+        });
+    });
+    text("--standard-auth", [&g, each](const std::string& value) {
+        g.standard_auths.clear();
+        each(value, [&g, &value](const std::string& one) {
+            if (one != "digest" && one != "token")
+                throw Problem{"--standard-auth wants digest or token, comma-separated, not \"" +
+                              value + "\""};
+            g.standard_auths.push_back(one == "digest" ? StandardAuth::kDigest
+                                                       : StandardAuth::kUsernameToken);
+        });
+    });
+    text("--standard-clock-offset", [&g](const std::string& value) {
+        long long n = 0;
+        const bool negative = value.starts_with('-');
+        if (!ReadWhole(negative ? value.substr(1) : value, 0, 3153600000LL, n))
+            throw Problem{"--standard-clock-offset wants seconds, e.g. -259200, not \"" + value +
+                          "\""};
+        g.standard_settings.clock_offset_s = negative ? -n : n;
+    });
+    app.add_flag_callback("--standard-time-needs-auth",
+                          [&g] { g.standard_settings.time_needs_auth = true; })
+        ->disable_flag_override();
+    number("--standard-port", 1, 65535,
+           [&g](long long n) { g.standard_port = static_cast<std::uint16_t>(n); });
+    text("--standard-path", [&g](const std::string& value) {
+        if (!value.starts_with('/') || value.size() > 200 ||
+            value.find_first_of(" \t\r\n<>&\"") != std::string::npos)
+            throw Problem{"--standard-path wants a path such as /onvif/device_service, not \"" +
+                          value + "\""};
+        g.standard_settings.path = value;
+    });
+    number("--standard-move-delay", 0, 600000,
+           [&g](long long n) { g.standard_settings.move_delay_ms = static_cast<int>(n); });
+    number("--standard-nonce-life", 1, 3600000,
+           [&g](long long n) { g.standard_settings.nonce_life_ms = static_cast<int>(n); });
     number("--outside", 0, kMaxDevices, [&g](long long n) { g.outside = static_cast<int>(n); });
     number("--first-host", 1, 254, [&g](long long n) { g.first_host = static_cast<int>(n); });
     number("--seed", 0, std::numeric_limits<long long>::max(),
@@ -194,12 +248,12 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
         return false;
     }
     const long long total = static_cast<long long>(o.generator.binary_h) + o.generator.binary_j +
-                            o.generator.text + o.generator.wsd;
+                            o.generator.text + o.generator.wsd + o.generator.standard;
     if (total > kMaxDevices) {
         error = "at most " + std::to_string(kMaxDevices) + " generated devices";
         return false;
     }
-    const long long own = total - o.generator.wsd;
+    const long long own = total - o.generator.wsd - o.generator.standard;
     if (o.generator.outside > own) {
         error = "--outside " + std::to_string(o.generator.outside) + " is more than the " +
                 std::to_string(own) + " generated binary and text devices";
@@ -218,9 +272,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
 std::string SimUsage() {
     return R"(usage: quorvex-sim [options]
 
-Simulates network cameras of both discovery protocols on the interfaces of
-the network namespace it runs in. Run it only inside a private network
-namespace: it answers broadcast and multicast probes.
+Simulates network cameras of both discovery protocols, and standard
+cameras with their device management service, on the interfaces of the
+network namespace it runs in. Run it only inside a private network
+namespace: it answers broadcast and multicast probes and adds addresses.
 
 Devices
   --binary-h N          N generated binary devices of family H (software
@@ -241,6 +296,54 @@ Devices
                           the real one; answers only the NetworkVideo-
                           Transmitter probe
                         mixed (default): the three in turn
+  --standard N          N generated standard cameras after those: plain-style
+                        WS-Discovery cameras that also serve the device
+                        management service (SOAP 1.2 over HTTP) at an address
+                        of their own, which the simulator adds to the served
+                        interface whose subnet holds it (else the first) and
+                        removes again at exit; their XAddrs name
+                        http://ADDRESS:PORT/PATH and their answers leave from
+                        that address
+  --standard-auth A[,A...]
+                        digest: HTTP Digest, SHA-256 and MD5 offered, qop=auth
+                        token: WS-Security UsernameToken PasswordDigest,
+                          Created checked against the camera's clock, each
+                          nonce accepted once
+                        camera i takes the i-th, cycling (default digest)
+  --standard-behaviour B[,B...]
+                        what SetNetworkInterfaces does, camera i taking the
+                        i-th, cycling:
+                        normal (default): RebootNeeded false; the camera moves
+                          to the new address by itself after the move delay
+                          (Bye from the old address, Hello from the new)
+                        reboot-needed: RebootNeeded true; it moves only after
+                          SystemReboot
+                        reverts: answers success and stays where it was
+                        faults: answers env:Sender / ter:InvalidArgVal /
+                          ter:InvalidIPv4Address
+                        strict-gateway: normal, but a gateway outside the
+                          subnet it is in now is refused with
+                          ter:InvalidGatewayAddress
+                        Name servers and the HTTP port are stored and read
+                        back; a new HTTP port takes effect with the next move
+                        or reboot. GetSystemDateAndTime and
+                        GetServiceCapabilities need no credentials
+  --standard-clock-offset S
+                        the cameras' clocks run S seconds off (may be
+                        negative; 259200 is three days ahead)
+  --standard-time-needs-auth
+                        GetSystemDateAndTime too wants credentials
+  --standard-port P     the device service's HTTP port (default 80)
+  --standard-path PATH  its path (default /onvif/device_service)
+  --standard-move-delay MS
+                        silence between the answer and a move or the return
+                        from a reboot (default 300)
+  --standard-nonce-life MS
+                        a digest nonce is stale (401 with stale=true) this
+                        long after it was issued (default 60000)
+                        --user and --password are the cameras' credentials.
+                        Each call is logged (--log) as a line with the keys
+                        camera, address, operation, auth and result
   --seed S              seed for the generated MACs, versions and flags
                         (default 1); the same seed gives the same devices
   --subnet PREFIX       generated addresses are PREFIX + host number, e.g.
@@ -250,7 +353,8 @@ Devices
                         cycle within N..254
   --outside N           the last N generated binary and text devices take
                         addresses in the outside subnet instead (factory
-                        addresses); WS-Discovery cameras stay inside
+                        addresses); WS-Discovery and standard cameras stay
+                        inside
   --outside-subnet P    the outside subnet's prefix (default 192.168.0.)
   --user U              user name of the generated devices (default admin)
   --password P          password of the generated devices (default admin)
@@ -260,7 +364,14 @@ Devices
                         mask, gateway, dns1, dns2, http_port, dhcp,
                         software_version, web_version, user (default admin),
                         password, device_id (text devices; default the MAC's
-                        twelve hex digits), aux_flag, reply, reply_delay_ms. A binary device's
+                        twelve hex digits), aux_flag, reply, reply_delay_ms.
+                        protocol standard makes a standard camera (ip and
+                        mask required; http_port is its service's port) with
+                        the keys endpoint (default from the MAC), hardware,
+                        location, auth (digest|token), behaviour (as
+                        --standard-behaviour), clock_offset_s,
+                        time_needs_auth, path, move_delay_ms, nonce_life_ms.
+                        A binary device's
                         family follows from its software version; a family
                         without a version gets a version of that family.
                         Generated devices come first, then the file's.
@@ -342,8 +453,8 @@ Serving
   --ready-file FILE     written once every socket is bound
   --help                this text
 
-Exit status: 0 after SIGTERM or SIGINT, 1 when the sockets cannot be set up,
-2 for a bad argument or device file.
+Exit status: 0 after SIGTERM or SIGINT, 1 when the sockets or the standard
+cameras' addresses cannot be set up, 2 for a bad argument or device file.
 )";
 }
 

@@ -88,15 +88,15 @@ std::string MatchBody(const SimDevice& d, const std::string& a, const std::strin
                      base + "hardware/" + PercentEncode(d.hardware) + " " + base + "location/" +
                      PercentEncode(d.location);
             if (show_mac) scopes += " " + base + "MAC/" + Mac(d, ':', false);
-            xaddrs = "http://" + ip + Port(d) + "/onvif/device_service";
+            xaddrs = "http://" + ip + Port(d) + d.service_path;
             break;
         case WsdStyle::kOdd:
             types = "t:Device";
             scopes = "ONVIF://www.onvif.org/Name/" + PercentEncode(d.name) + " " + base +
                      "HARDWARE/" + PercentEncode(d.hardware);
             if (show_mac) scopes += " " + base + "mac/" + Mac(d, ':', true);
-            xaddrs = "http://" + ip + ":" + std::to_string(d.http_port) +
-                     "/onvif/device_service https://" + ip + "/onvif/device_service";
+            xaddrs = "http://" + ip + ":" + std::to_string(d.http_port) + d.service_path +
+                     " https://" + ip + d.service_path;
             break;
         case WsdStyle::kIpv6First:
             types = "dn:NetworkVideoTransmitter tds:Device";
@@ -107,7 +107,7 @@ std::string MatchBody(const SimDevice& d, const std::string& a, const std::strin
                      "]/onvif/device_service "
                      "http://169.254." +
                      std::to_string(d.mac[4]) + "." + std::to_string(d.mac[5] | 1) +
-                     "/onvif/device_service\nhttp://" + ip + Port(d) + "/onvif/device_service";
+                     "/onvif/device_service\nhttp://" + ip + Port(d) + d.service_path;
             break;
     }
     std::string body = "<" + a + ":EndpointReference><" + a + ":Address>" + d.endpoint + "</" + a +

@@ -25,7 +25,7 @@ WsdResponder::WsdResponder(std::vector<SimDevice> devices, WsdBehaviour behaviou
                            std::vector<ServedInterface> interfaces)
     : behaviour_(behaviour), interfaces_(std::move(interfaces)) {
     for (SimDevice& d : devices) {
-        if (!SpeaksWsd(d)) continue;
+        if (!SpeaksWsd(d) || d.standard.on) continue;  // standard cameras answer for themselves
         in_addr own{};
         ::inet_pton(AF_INET, d.ip.c_str(), &own);
         own_addresses_.push_back(own.s_addr);

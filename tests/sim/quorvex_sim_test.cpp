@@ -100,6 +100,10 @@ TEST(QuorvexSimProgram, BadArgumentsAndDeviceFilesExitTwoWithAMessage) {
                                                  {"--devices", dir + "/nomac.json"},
                                                  {"--devices", dir + "/port.json"},
                                                  {"--devices", dir + "/missing.json"},
+                                                 {"--standard-auth", "digest,basic"},
+                                                 {"--standard-behaviour", "sleepy"},
+                                                 {"--standard-clock-offset", "soon"},
+                                                 {"--standard-path", "no-slash"},
                                                  {"--interface", "nosuch0"}}) {
         std::vector<std::string> argv = {SimulatorPath()};
         argv.insert(argv.end(), args.begin(), args.end());

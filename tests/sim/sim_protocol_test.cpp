@@ -16,8 +16,11 @@
 #include "core/morvain_search.h"
 #include "core/ws_discovery_codec.h"
 #include "sim/binary_device_protocol.h"
+#include "sim/device_file.h"
 #include "sim/flood_datagrams.h"
 #include "sim/flood_responder.h"
+#include "sim/http_request_reader.h"
+#include "sim/soap_request.h"
 #include "sim/spoof_responder.h"
 #include "sim/text_device_protocol.h"
 #include "sim/wsd_device_protocol.h"
@@ -341,6 +344,91 @@ TEST(SpoofResponder, AnswersEachSearchOnceMoreJustAfterTheCameraWithItsMac) {
     EXPECT_EQ(out[0].port, 40001);
     EXPECT_EQ(DeviceKey(t->info), "00-1A-2B-3C-4D-5F");
     EXPECT_EQ(out[1].address, inet_addr(kTextGroup));  // in the camera's own reply mode
+}
+
+TEST(SimStandardRequest, NamespacesDecideAndDoctypesCapsAndStrayKeysRefuse) {
+    // The operation is read by namespace: a default namespace on the body
+    // element counts, a look-alike prefix bound elsewhere does not.
+    const std::string plain =
+        "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>"
+        "<SetDNS xmlns=\"http://www.onvif.org/ver10/device/wsdl\"><DNSManual>"
+        "<t:IPv4Address xmlns:t=\"http://www.onvif.org/ver10/schema\">10.0.0.9</t:IPv4Address>"
+        "</DNSManual></SetDNS></e:Body></e:Envelope>";
+    auto parsed = ParseSoapRequest(Bytes(plain));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->operation_prefix, "tds");
+    EXPECT_EQ(parsed->operation, "SetDNS");
+    EXPECT_EQ(parsed->Text("tds:SetDNS/tds:DNSManual/tt:IPv4Address"), "10.0.0.9");
+    EXPECT_EQ(parsed->Text("DNSManual/tt:IPv4Address"), "");  // whole names only
+    std::string other = plain;
+    other.replace(other.find("ver10/device/wsdl"), 17, "ver10/media/wsdl");
+    parsed = ParseSoapRequest(Bytes(other));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->operation_prefix, "?");
+    std::string deep = "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>";
+    for (int i = 0; i < 40; ++i) deep += "<x>";
+    for (int i = 0; i < 40; ++i) deep += "</x>";
+    deep += "</e:Body></e:Envelope>";
+    for (const std::string& bad :
+         {"<!DOCTYPE e [<!ENTITY a \"aaaa\">]>" + plain,
+          std::string("<Envelope><Body/></Envelope>"), plain.substr(0, plain.size() - 3),
+          std::string(),
+          std::string("<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\">"
+                      "</e:Envelope>"),
+          deep})
+        EXPECT_FALSE(ParseSoapRequest(Bytes(bad))) << bad.substr(0, 60);
+
+    // HTTP: whole, cut short, two in a row, and each cap.
+    const std::string post =
+        "POST /s HTTP/1.1\r\nHost: x\r\nauthorization: Digest a=b\r\n"
+        "Expect: 100-continue\r\nContent-Length: 4\r\n\r\nbody";
+    HttpRequestHead head;
+    std::size_t head_size = 0;
+    EXPECT_EQ(ReadHttpRequest(Bytes(post + post), head, head_size), HttpReadStatus::kComplete);
+    EXPECT_EQ(head.target, "/s");
+    EXPECT_EQ(head.authorization, "Digest a=b");
+    EXPECT_TRUE(head.expects_continue);
+    EXPECT_EQ(head_size + head.content_length, post.size());
+    EXPECT_EQ(ReadHttpRequest(Bytes(post.substr(0, post.size() - 1)), head, head_size),
+              HttpReadStatus::kIncomplete);
+    EXPECT_EQ(
+        ReadHttpRequest(Bytes("POST / HTTP/1.1\r\nContent-Length: 65537\r\n\r\n"), head, head_size),
+        HttpReadStatus::kTooLarge);
+    EXPECT_EQ(ReadHttpRequest(Bytes(std::string(kMaxRequestHead, 'A')), head, head_size),
+              HttpReadStatus::kTooLarge);
+    EXPECT_EQ(ReadHttpRequest(Bytes("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"), head,
+                              head_size),
+              HttpReadStatus::kNoLength);
+    for (const char* bad :
+         {"POST /\r\n\r\n", "POST / HTTP/2\r\n\r\n",
+          "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", "POST / HTTP/1.1\r\nno colon\r\n\r\n"})
+        EXPECT_EQ(ReadHttpRequest(Bytes(bad), head, head_size), HttpReadStatus::kBadRequest) << bad;
+
+    // Device files: a standard camera with its keys; the keys on another
+    // device, or a camera without an address, are refused.
+    std::vector<SimDevice> devices;
+    std::string error;
+    ASSERT_TRUE(DevicesFromJson(
+        R"([{"mac": "00-1A-2B-3C-4D-5E", "protocol": "standard", "ip": "10.0.0.5",
+             "mask": "255.255.0.0", "http_port": 8000, "auth": "token",
+             "behaviour": "strict-gateway", "clock_offset_s": -259200, "path": "/dev"}])",
+        ReplyMode::kUnicast, devices, error))
+        << error;
+    ASSERT_EQ(devices.size(), 1u);
+    const SimDevice& d = devices[0];
+    EXPECT_TRUE(d.standard.on && d.standard.strict_gateway);
+    EXPECT_EQ(d.standard.auth, StandardAuth::kUsernameToken);
+    EXPECT_EQ(d.standard.clock_offset_s, -259200);
+    EXPECT_EQ(d.service_path, "/dev");
+    EXPECT_EQ(d.endpoint.rfind("urn:uuid:001A2B3C-4D5E-", 0), 0u) << d.endpoint;
+    EXPECT_NE(BuildWsdHello(d, 1).find("<wsd:XAddrs>http://10.0.0.5:8000/dev</wsd:XAddrs>"),
+              std::string::npos);
+    for (const char* bad :
+         {R"([{"mac": "00-1A-2B-3C-4D-5E", "protocol": "text", "auth": "token"}])",
+          R"([{"mac": "00-1A-2B-3C-4D-5E", "protocol": "standard", "ip": "10.0.0.5"}])",
+          R"([{"mac": "00-1A-2B-3C-4D-5E", "protocol": "standard", "ip": "10.0.0.5",
+               "mask": "255.0.0.0", "behaviour": "sleepy"}])"})
+        EXPECT_FALSE(DevicesFromJson(bad, ReplyMode::kUnicast, devices, error)) << bad;
 }
 
 }  // namespace

@@ -344,6 +344,12 @@ std::vector<LoggedDatagram> Simulator::ReadLog() const {
         d.interface = entry.value("interface", "");
         d.source = entry.value("source", "");
         d.destination_port = entry.value<std::uint16_t>("destination_port", 0);
+        for (auto [field, key] : {std::pair{&d.camera, "camera"},
+                                  {&d.address, "address"},
+                                  {&d.operation, "operation"},
+                                  {&d.auth, "auth"},
+                                  {&d.result, "result"}})
+            *field = entry.value(key, "");
         const std::string hex = entry.value("hex", "");
         for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
             d.bytes.push_back(std::uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));

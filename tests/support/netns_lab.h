@@ -120,6 +120,9 @@ struct LoggedDatagram {
     std::string source;     // "address:port"
     std::uint16_t destination_port = 0;
     std::vector<std::uint8_t> bytes;
+    // A call to a standard camera's device service instead of a datagram
+    // (bytes empty): which camera, at which address, and what came of it.
+    std::string camera, address, operation, auth, result;
 };
 
 // `quorvex-sim` running in one namespace of a lab.
