@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "search/standard_camera_session.h"
 #include "tests/support/netns_lab.h"
@@ -30,16 +31,30 @@ const StandardCredentials kWrong{"admin", "not-the-password"};
 
 // Cameras from 10.77.1.50 on, one per behaviour, their device service on 8080.
 std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behaviours,
-                                        const std::string& auths, int count) {
+                                        const std::string& auths, int count,
+                                        bool time_needs_auth = false) {
     if (lab.AddSite("a", "10.77.1.1/24", "10.77.1.2/24").empty()) return nullptr;
     std::string why;
-    auto sim =
-        Simulator::Start(lab, lab.site_namespace("a"),
-                         {"--subnet", "10.77.1.", "--first-host", "50", "--password", "pw",
-                          "--standard-port", "8080", "--standard", std::to_string(count),
-                          "--standard-behaviour", behaviours, "--standard-auth", auths,
-                          "--standard-clock-offset", "259200", "--standard-move-delay", "200"},
-                         &why);
+    std::vector<std::string> args = {"--subnet",
+                                     "10.77.1.",
+                                     "--first-host",
+                                     "50",
+                                     "--password",
+                                     "pw",
+                                     "--standard-port",
+                                     "8080",
+                                     "--standard",
+                                     std::to_string(count),
+                                     "--standard-behaviour",
+                                     behaviours,
+                                     "--standard-auth",
+                                     auths,
+                                     "--standard-clock-offset",
+                                     "259200",
+                                     "--standard-move-delay",
+                                     "200"};
+    if (time_needs_auth) args.push_back("--standard-time-needs-auth");
+    auto sim = Simulator::Start(lab, lab.site_namespace("a"), args, &why);
     EXPECT_TRUE(sim) << why;
     return sim;
 }
@@ -76,7 +91,8 @@ void MoveAndConfirm(const Session& session, const std::string& from, const std::
 
 TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAndConfirmed) {
     QUORVEX_LAB_OR_SKIP(lab);
-    auto sim = StartCameras(*lab, "normal,normal,reboot-needed", "digest,token,digest", 3);
+    // These cameras keep even their clock from callers without credentials.
+    auto sim = StartCameras(*lab, "normal,normal,reboot-needed", "digest,token,digest", 3, true);
     ASSERT_TRUE(sim);
     lab->EnterPc();
     const Session session = ShortSession();
