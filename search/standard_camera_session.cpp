@@ -251,6 +251,8 @@ Session::ReadResult Session::Read(const Target& target,
         probed.value.has_value(), capabilities.value);
     if (!method) {
         Take(probed, probe, Op::kGetDeviceInformation, result.failure);
+        // A 401 offering no Digest asks for Basic, which never goes out.
+        if (probe.http.status == 401) result.failure.kind = FailureKind::kAuthUnsupported;
         return result;
     }
     link.auth = *method;

@@ -45,13 +45,14 @@ public:
 
     enum class FailureKind {
         kNone,
-        kUnreachable,   // no device service answered at any address
-        kAuthRefused,   // wrong user or password
-        kNotSupported,  // the camera says network configuration is not supported
-        kFault,         // a SOAP fault: see `fault`
-        kBadAnswer,     // an answer that does not read
-        kUnknown,       // a change went out and no answer came: it may have taken
-        kPlanRefused,   // the wanted values cannot be sent: see `refusal`
+        kUnreachable,      // no device service answered at any address
+        kAuthRefused,      // wrong user or password
+        kAuthUnsupported,  // the camera wants an authentication never sent (Basic)
+        kNotSupported,     // the camera says network configuration is not supported
+        kFault,            // a SOAP fault: see `fault`
+        kBadAnswer,        // an answer that does not read
+        kUnknown,          // a change went out and no answer came: it may have taken
+        kPlanRefused,      // the wanted values cannot be sent: see `refusal`
     };
     struct Failure {
         FailureKind kind = FailureKind::kNone;
