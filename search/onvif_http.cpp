@@ -154,6 +154,9 @@ OnvifHttp::Response Attempt(const OnvifHttp::Request& request, bool send_action)
 
     const CURLcode code = curl_easy_perform(h);
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.status);
+    long offered = 0;
+    if (curl_easy_getinfo(h, CURLINFO_HTTPAUTH_AVAIL, &offered) == CURLE_OK)
+        response.digest_offered = (offered & CURLAUTH_DIGEST) != 0;
     curl_off_t connect_time = 0;
     curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connect_time);
     long sent = 0;

@@ -68,6 +68,9 @@ public:
         bool action_sent = true;  // how the last attempt was sent
         bool retried = false;     // refused with 400 or 415 and no fault, sent once the other way
         std::string redirect_to;
+        // A 401 that offered HTTP Digest (its WWW-Authenticate named Digest):
+        // how a caller without credentials learns which authentication fits.
+        bool digest_offered = false;
     };
 
     static Response Post(const Request& request);

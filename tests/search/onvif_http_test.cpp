@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "search/standard_camera_session.h"
+
 namespace quorvex {
 namespace {
 
@@ -357,6 +359,51 @@ TEST(OnvifHttp, RedirectRefusalAndSilenceAreTheirOwnFailures) {
         EXPECT_EQ(OnvifHttp::Post(change).failure,
                   camera == &silent ? Failure::kTimeout : Failure::kConnectionLost);
     }
+}
+
+// The session over the same exchange: a move whose answer never comes is
+// "unknown" and is never sent again, and each UsernameToken travels alone
+// (no Authorization header) with a nonce of its own.
+TEST(StandardCameraSessionOverHttp, AnUnansweredMoveIsUnknownAndSentOnce) {
+    FakeCamera camera([](const HttpRequest& request, int fd, const std::atomic<bool>&) {
+        if (request.body.find("SetNetworkInterfaces") != std::string::npos) return false;
+        return Send(fd, Reply(200, "",
+                              R"(<env:Envelope xmlns:env="http://www.w3.org/2003/05/soap-envelope")"
+                              R"( xmlns:tds="http://www.onvif.org/ver10/device/wsdl"><env:Body>)"
+                              R"(<tds:SetDNSResponse/></env:Body></env:Envelope>)"));
+    });
+    StandardSnapshot before;
+    before.service_url = camera.Url();
+    before.auth = StandardAuthMethod::kUsernameToken;
+    before.interface_token = "eth0";
+    before.address = htonl(0x0A000005);  // 10.0.0.5/24
+    before.prefix_length = 24;
+    before.dns = OnvifDeviceCodec::DnsSettings{};
+    StandardWanted wanted;
+    wanted.address = htonl(0x0A00003C);  // 10.0.0.60
+    wanted.prefix_length = 24;
+    wanted.dns = std::vector<std::uint32_t>{htonl(0x0A000002)};
+
+    const StandardCameraSession session;
+    const auto applied = session.Apply(before, wanted, {"admin", "secret"});
+    EXPECT_EQ(applied.outcome, StandardCameraSession::ApplyOutcome::kUnknown);
+    EXPECT_EQ(applied.failure.kind, StandardCameraSession::FailureKind::kUnknown);
+    EXPECT_EQ(applied.done, std::vector<StandardStep>{StandardStep::kSetDns});
+    const auto seen = camera.Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[0].body.find("SetDNS"), std::string::npos);
+    EXPECT_NE(seen[1].body.find("SetNetworkInterfaces"), std::string::npos);
+    std::vector<std::string> nonces;
+    for (const HttpRequest& r : seen) {
+        EXPECT_EQ(r.Header("Authorization"), "");
+        const std::size_t at = r.body.find("Nonce");
+        ASSERT_NE(at, std::string::npos) << r.body;
+        const std::size_t start = r.body.find('>', at) + 1;
+        nonces.push_back(r.body.substr(start, r.body.find('<', start) - start));
+        EXPECT_EQ(r.body.find("secret"), std::string::npos) << "the password never travels";
+    }
+    EXPECT_EQ(nonces[0].size(), 24u);  // 16 bytes in Base64
+    EXPECT_NE(nonces[0], nonces[1]);
 }
 
 }  // namespace
