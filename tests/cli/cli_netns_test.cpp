@@ -176,7 +176,7 @@ TEST(CliNetns, ScanReportsBothProtocolsOnTwoInterfacesFieldByField) {
     for (auto& record : expected) {
         record.insert(record.begin() + 3, record[2]);
         record.insert(record.begin() + 17, {"", "", "", "0", "false"});
-        record.push_back("false");
+        record.insert(record.end(), {"false", ""});  // no conflict, no endpoint reference
     }
 
     // Field by field as CSV (the JSON writer shares the rows, and every other
