@@ -1,6 +1,12 @@
 // Strict readers of XML Schema value texts.
 #include "core/schema_value.h"
 
+#include <algorithm>
+#include <iterator>
+#include <string>
+
+#include "core/device_records.h"
+
 namespace quorvex {
 
 // Backs off over continuation bytes, so a cut never leaves half a character.
@@ -29,33 +35,21 @@ std::optional<std::int64_t> ReadSchemaNumber(std::string_view text, std::int64_t
     return value;
 }
 
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 // Six pairs of hexadecimal digits, with ':' or '-' between every pair or
 // with nothing between any.
 std::optional<std::array<std::uint8_t, 6>> ReadMacText(std::string_view text) {
-    const bool separated = text.size() == 17;
-    if (!separated && text.size() != 12) return std::nullopt;
-    const char separator = separated ? text[2] : '\0';
-    if (separated && separator != ':' && separator != '-') return std::nullopt;
-    std::array<std::uint8_t, 6> mac{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        const std::size_t at = separated ? i * 3 : i * 2;
-        if (separated && i > 0 && text[at - 1] != separator) return std::nullopt;
-        const int high = HexDigit(text[at]);
-        const int low = HexDigit(text[at + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        mac[i] = static_cast<std::uint8_t>(high * 16 + low);
+    // Without separators the text takes the table key's form first, so that
+    // one reader judges every MAC.
+    std::string keyed(text);
+    if (text.size() == 12) {
+        keyed.clear();
+        for (std::size_t at = 0; at < text.size(); at += 2)
+            keyed.append(at == 0 ? "" : "-").append(text.substr(at, 2));
     }
+    std::uint8_t bytes[6] = {};
+    if (!ParseDeviceKey(keyed, bytes)) return std::nullopt;
+    std::array<std::uint8_t, 6> mac{};
+    std::copy(std::begin(bytes), std::end(bytes), mac.begin());
     return mac;
 }
 
