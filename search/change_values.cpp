@@ -63,6 +63,12 @@ PlanIssue CheckCredentials(const Credentials& given, std::int32_t protocol) {
     // sending none would be refused by every camera that has one.
     if (protocol == kProtocolText && !given.password)
         return {PlanProblem::password_needed, PlanField::password};
+    // A standard camera's device service wants an administrator's name and
+    // password, and discovery tells neither.
+    if (protocol == kProtocolWsDiscovery && !given.user)
+        return {PlanProblem::password_needed, PlanField::user};
+    if (protocol == kProtocolWsDiscovery && !given.password)
+        return {PlanProblem::password_needed, PlanField::password};
     return {};
 }
 
