@@ -13,6 +13,7 @@
 #include "search/change_confirmation.h"
 #include "search/change_planner.h"
 #include "search/change_watch.h"
+#include "search/standard_change.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
@@ -23,6 +24,16 @@ namespace quorvex {
 // `plan.ToSend()`, in order.
 std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan& plan,
                                           double seconds);
+
+// Carries out the standard cameras' changes of `plan` (none for a dry run)
+// one after another through their device services and says for each whether
+// it answers at its new address (standard output) or why not (standard
+// error, after "quorvex-cli: COMMAND: "). True when some change is not
+// confirmed.
+bool ChangeStandardCameras(const ChangePlan& plan, std::string_view command, std::ostream& out,
+                           std::ostream& err);
+// Why a standard camera's change is not confirmed. Never names a credential.
+std::string StandardOutcomeText(const StandardChangeOutcome& outcome);
 
 std::string VerdictText(AddressVerdict verdict);
 std::string FieldText(PlanField field);

@@ -12,7 +12,7 @@ namespace quorvex {
 namespace {
 
 std::string Key(const CameraPlan& camera) {
-    return DeviceKey(camera.device.entry.info);
+    return PlanKey(camera.device);
 }
 
 std::string OwnAddress(const CameraPlan& camera) {
@@ -33,10 +33,12 @@ bool Fails(const CameraPlan& camera) {
     return !camera.settings && camera.refusal.problem != PlanProblem::already_inside;
 }
 
-std::vector<const CameraPlan*> Sent(const ChangePlan& plan) {
+// The planned cameras; without `standard`, only those whose change goes as a
+// datagram (the order of `plan.ToSend()`).
+std::vector<const CameraPlan*> Sent(const ChangePlan& plan, bool standard = true) {
     std::vector<const CameraPlan*> sent;
     for (const CameraPlan& camera : plan.cameras)
-        if (camera.settings) sent.push_back(&camera);
+        if (camera.settings && (standard || !camera.standard)) sent.push_back(&camera);
     return sent;
 }
 
@@ -68,7 +70,7 @@ void WriteJson(const ChangePlan& plan, const std::vector<ChangeResult>& results,
     for (const SkippedAddress& skipped : plan.skipped)
         doc["skipped"].push_back(
             {{"address", AddressText(skipped.address)}, {"reason", VerdictText(skipped.why)}});
-    const std::vector<const CameraPlan*> sent = Sent(plan);
+    const std::vector<const CameraPlan*> sent = Sent(plan, false);
     for (std::size_t i = 0; i < results.size() && i < sent.size(); ++i)
         doc["results"].push_back({{"mac", Key(*sent[i])}, {"result", ResultText(results[i])}});
     out << doc.dump() << "\n";
@@ -121,7 +123,7 @@ bool ShowPlan(const ChangePlan& plan, const ChangeOutput& how, std::ostream& out
 bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& results,
                  const DeviceSearch& search, const ChangeOutput& how, std::ostream& out,
                  std::ostream& err) {
-    const std::vector<const CameraPlan*> sent = Sent(plan);
+    const std::vector<const CameraPlan*> sent = Sent(plan, false);
     bool failed = false;
     for (std::size_t i = 0; i < results.size() && i < sent.size(); ++i) {
         failed = failed || results[i] != ChangeResult::confirmed;
@@ -158,7 +160,8 @@ bool TakeNamedDevices(const SiteFacts& facts, const std::vector<std::string>& ke
     for (const std::string& key : keys) {
         bool found = false;
         for (const DeviceUpdate& device : facts.devices) {
-            if (DeviceKey(device.entry.info) == key) {
+            // A standard camera also answers to its endpoint reference.
+            if (PlanKey(device) == key || (device.wsd && GetText(device.wsd->endpoint) == key)) {
                 devices.push_back(device);
                 found = true;
             }
