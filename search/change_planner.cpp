@@ -201,7 +201,19 @@ private:
         const bool fixed = request_.dhcp ? !*request_.dhcp : info.dhcp == 0;
         if (!request_.ip || !fixed) return true;
         const auto address = Read(*request_.ip);
-        const auto mask = request_.mask ? Read(*request_.mask) : Read(info.mask);
+        auto mask = request_.mask ? Read(*request_.mask) : Read(info.mask);
+        // Discovery tells no standard camera's mask, and its device service
+        // keeps the camera's prefix when none is sent: its address is checked
+        // with the mask of the interface that heard it, and is refused when
+        // that interface is not searched.
+        if (!mask && !request_.mask && camera.standard) {
+            const std::vector<const LocalInterface*> home = Home(camera);
+            if (home.empty()) {
+                Refuse(camera, {PlanProblem::no_mask, PlanField::mask});
+                return false;
+            }
+            mask = Read(home.front()->mask);
+        }
         // An address or mask that does not read is refused with the values.
         if (!address || !mask || !MaskPrefixLength(*mask)) return true;
         AddressFacts facts = FactsFor(facts_, Home(camera), given_);

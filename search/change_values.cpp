@@ -124,7 +124,10 @@ std::optional<NetSettings> ResolveSettings(const ChangeRequest& request, const D
     }
     if (fixed && !ip)
         return refuse(PlanProblem::bad_address, PlanField::ip, AddressVerdict::not_an_address);
-    if (fixed && !mask) return refuse(PlanProblem::no_mask, PlanField::mask);
+    // A standard camera's device service keeps its own prefix when none is
+    // sent (the planner checked the address with its interface's mask).
+    if (fixed && !mask && protocol != kProtocolWsDiscovery)
+        return refuse(PlanProblem::no_mask, PlanField::mask);
     SetText(settings.ip, ip ? AddressText(*ip) : Canonical(GetText(device.ip)));
     SetText(settings.mask, mask ? AddressText(*mask) : Canonical(GetText(device.mask)));
 
@@ -138,6 +141,7 @@ std::optional<NetSettings> ResolveSettings(const ChangeRequest& request, const D
         const auto g = Read(gateway);
         if (g && ip && *g == *ip)
             return refuse(PlanProblem::gateway_is_address, PlanField::gateway);
+        if (typed[2].value && !subnet) return refuse(PlanProblem::no_mask, PlanField::mask);
         if (typed[2].value && !gateway_fits(*typed[2].value))
             return refuse(PlanProblem::gateway_outside, PlanField::gateway);
     }

@@ -15,10 +15,15 @@ std::optional<std::uint32_t> Read(std::string_view text) {
 }  // namespace
 
 StandardWanted WantedFromSettings(const DeviceUpdate& device, const NetSettings& settings) {
+    // Discovery knows neither the camera's DHCP state nor its interface's
+    // own address (the shown one is the service's host): only what the plan
+    // changes goes, so that a name server change never turns DHCP off.
+    const DeviceInfo& shown = device.entry.info;
     StandardWanted wanted;
-    wanted.dhcp = settings.dhcp != 0;
+    if ((settings.dhcp != 0) != (shown.dhcp != 0)) wanted.dhcp = settings.dhcp != 0;
     if (settings.dhcp == 0) {
-        wanted.address = Read(GetText(settings.ip));
+        const auto address = Read(GetText(settings.ip));
+        if (address && address != Read(GetText(shown.ip))) wanted.address = address;
         if (const auto mask = Read(GetText(settings.mask)))
             wanted.prefix_length = MaskPrefixLength(*mask).value_or(0);
     }
@@ -52,9 +57,13 @@ StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
         return outcome;
     }
     StandardWanted wanted = WantedFromSettings(device, settings);
-    // A plan without a mask keeps the prefix the camera told.
+    // A plan without a mask keeps the prefix the camera told; a new mask
+    // alone goes with the address the camera told.
     if (wanted.address && wanted.prefix_length == 0)
         wanted.prefix_length = read.snapshot->prefix_length;
+    if (!wanted.address && wanted.prefix_length != 0 &&
+        wanted.prefix_length != read.snapshot->prefix_length && read.snapshot->address != 0)
+        wanted.address = read.snapshot->address;
     outcome.stage = StandardChangeStage::apply;
     const Session::ApplyResult applied = session.Apply(*read.snapshot, wanted, credentials);
     outcome.applied = applied.outcome;

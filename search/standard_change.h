@@ -16,10 +16,12 @@
 namespace quorvex {
 
 // The device service's values for `settings` as planned for `device`: the
-// address and prefix unless DHCP is asked for, a gateway and name servers
-// only when the plan carries them, the HTTP port only when the plan changes
-// the one discovery showed (an https service address shows another port).
-// Unset `prefix_length` (0) when the plan has no mask: the camera's stands.
+// address when it differs from the one discovery showed, and the prefix,
+// unless DHCP is asked for; DHCP only when the plan changes it; a gateway
+// and name servers only when the plan carries them; the HTTP port only when
+// the plan changes the one discovery showed (an https service address shows
+// another port). `prefix_length` 0 when the plan has no mask: the camera's
+// stands.
 StandardWanted WantedFromSettings(const DeviceUpdate& device, const NetSettings& settings);
 
 enum class StandardChangeStage { read, apply, confirm };

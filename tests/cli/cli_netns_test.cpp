@@ -259,7 +259,7 @@ TEST(CliNetns, SetChangesADeviceOfEachProtocolWithTheWindowsDatagrams) {
 
 // Standard cameras, found only by WS-Discovery, are changed through their
 // device service: a dry run calls nothing, a move is read back at the new
-// address, a wrong password changes nothing.
+// address, a wrong password changes nothing, a refusal is named.
 TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("cams", "10.77.1.1/24", "10.77.1.2/24");
@@ -268,7 +268,8 @@ TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     const auto sim = Simulator::Start(
         *lab, lab->site_namespace("cams"),
         {"--subnet", "10.77.1.", "--first-host", "50", "--password", "pw", "--standard-port",
-         "8080", "--standard", "2", "--standard-auth", "digest", "--standard-move-delay", "200"},
+         "8080", "--standard", "3", "--standard-auth", "digest", "--standard-behaviour",
+         "normal,normal,faults", "--standard-move-delay", "200"},
         &why);
     ASSERT_TRUE(sim) << why;
     const auto scan = [&] {
@@ -291,8 +292,7 @@ TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     const auto set = [&](std::string name, std::string ip, std::string extra,
                          std::string password) {
         std::vector<std::string> args = {
-            "set",    name,    "--ip",        ip,    "--mask",          "255.255.255.0",
-            "--user", "admin", "--interface", pc_if, "--password-stdin"};
+            "set", name, "--ip", ip, "--user", "admin", "--interface", pc_if, "--password-stdin"};
         if (!extra.empty()) args.push_back(extra);
         return Cli(*lab, args, password + "\n");
     };
@@ -323,6 +323,13 @@ TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     for (const LoggedDatagram& d : calls())
         if (d.address == "10.77.1.51" && d.operation.starts_with("Set"))
             ADD_FAILURE() << d.operation << " " << d.result;
+
+    // A camera that refuses the address: named by the fault's subcode.
+    const Result fault = set(before["10.77.1.52"].first, "10.77.1.62", "", "pw");
+    EXPECT_EQ(fault.exit_code, 1) << fault.out << fault.err;
+    EXPECT_NE(fault.err.find("the camera refused the address: ter:InvalidIPv4Address"),
+              std::string::npos)
+        << fault.err;
     EXPECT_EQ(sim->Stop(), 0);
 }
 

@@ -155,7 +155,6 @@ TEST(ChangePlanner, AStandardCameraIsPlannedThroughItsDeviceServiceByTheSameRule
     Site site({standard, silent, Camera(1, kProtocolText, "10.77.0.30")}, ChangeKind::settings);
     site.request.named = true;
     site.request.ip = "10.77.0.30";  // the text camera's
-    site.request.mask = "255.255.255.0";
     site.request.credentials.user = "admin";
     // Without a front-end that carries the change, as before: not configurable.
     ChangePlan plan = site.Plan();
@@ -167,11 +166,20 @@ TEST(ChangePlanner, AStandardCameraIsPlannedThroughItsDeviceServiceByTheSameRule
     EXPECT_EQ(plan.cameras[0].refusal, (PlanIssue{PlanProblem::bad_address, PlanField::ip,
                                                   AddressVerdict::taken_by_camera}));
     EXPECT_EQ(plan.cameras[1].refusal.problem, PlanProblem::not_configurable);  // no http XAddr
-    // A free address is planned, canonical, and handed to no datagram.
+    // A free address is planned, canonical, and handed to no datagram; no
+    // mask told or typed: the camera keeps its prefix (checked with the
+    // interface's mask above).
     site.request.ip = "010.077.000.050";
     plan = site.Plan();
     ASSERT_TRUE(plan.cameras[0].settings);
     EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::ip), "10.77.0.50");
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::mask), "");
+    site.request.gateway = "10.77.0.254";  // inside a subnet not known
+    EXPECT_EQ(site.Plan().cameras[0].refusal, (PlanIssue{PlanProblem::no_mask, PlanField::mask}));
+    site.request.ip = "10.77.0.255";
+    site.request.mask = "255.255.255.0";
+    EXPECT_EQ(site.Plan().cameras[0].refusal.verdict, AddressVerdict::broadcast_address);
+    site.request.ip = "10.77.0.50";
     EXPECT_TRUE(plan.ToSend().empty());
     ASSERT_EQ(plan.ToSendStandard().size(), 1u);
     EXPECT_EQ(PlanKey(plan.ToSendStandard()[0]->device).rfind("WSD-", 0), 0u);
