@@ -1,7 +1,6 @@
 #include "cli/batch_change.h"
 
 #include <chrono>
-#include <ostream>
 
 namespace quorvex {
 
@@ -18,23 +17,12 @@ std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan
     return watch.Results();
 }
 
-bool ChangeStandardCameras(const ChangePlan& plan, std::string_view command, std::ostream& out,
-                           std::ostream& err) {
+std::vector<StandardChangeOutcome> ApplyStandardChanges(const ChangePlan& plan) {
     const StandardCameraSession session;
-    bool failed = false;
-    for (const CameraPlan* camera : plan.ToSendStandard()) {
-        const StandardChangeOutcome outcome =
-            ChangeStandardCamera(session, camera->device, *camera->settings);
-        const std::string key = PlanKey(camera->device);
-        if (outcome.confirmed) {
-            out << key << ": answers at " << AddressText(outcome.new_address) << "\n" << std::flush;
-            continue;
-        }
-        failed = true;
-        err << "quorvex-cli: " << command << ": " << key
-            << " not confirmed: " << StandardOutcomeText(outcome) << "\n";
-    }
-    return failed;
+    std::vector<StandardChangeOutcome> outcomes;
+    for (const CameraPlan* camera : plan.ToSendStandard())
+        outcomes.push_back(ChangeStandardCamera(session, camera->device, *camera->settings));
+    return outcomes;
 }
 
 namespace {

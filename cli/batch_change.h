@@ -26,12 +26,9 @@ std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan
                                           double seconds);
 
 // Carries out the standard cameras' changes of `plan` (none for a dry run)
-// one after another through their device services and says for each whether
-// it answers at its new address (standard output) or why not (standard
-// error, after "quorvex-cli: COMMAND: "). True when some change is not
-// confirmed.
-bool ChangeStandardCameras(const ChangePlan& plan, std::string_view command, std::ostream& out,
-                           std::ostream& err);
+// one after another through their device services. One outcome per
+// `plan.ToSendStandard()`, in order.
+std::vector<StandardChangeOutcome> ApplyStandardChanges(const ChangePlan& plan);
 // Why a standard camera's change is not confirmed. Never names a credential.
 std::string StandardOutcomeText(const StandardChangeOutcome& outcome);
 

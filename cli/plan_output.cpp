@@ -43,7 +43,7 @@ std::vector<const CameraPlan*> Sent(const ChangePlan& plan, bool standard = true
 }
 
 void WriteJson(const ChangePlan& plan, const std::vector<ChangeResult>& results,
-               std::ostream& out) {
+               const std::vector<StandardChangeOutcome>& standard, std::ostream& out) {
     using Json = nlohmann::ordered_json;
     Json doc = {{"dry_run", plan.dry_run},   {"plan", Json::array()},
                 {"skipped", Json::array()},  {"not_moved", Json::array()},
@@ -73,6 +73,13 @@ void WriteJson(const ChangePlan& plan, const std::vector<ChangeResult>& results,
     const std::vector<const CameraPlan*> sent = Sent(plan, false);
     for (std::size_t i = 0; i < results.size() && i < sent.size(); ++i)
         doc["results"].push_back({{"mac", Key(*sent[i])}, {"result", ResultText(results[i])}});
+    const std::vector<const CameraPlan*> standard_sent = plan.ToSendStandard();
+    for (std::size_t i = 0; i < standard.size() && i < standard_sent.size(); ++i)
+        doc["results"].push_back(
+            {{"mac", Key(*standard_sent[i])},
+             {"result", standard[i].confirmed
+                            ? std::string("confirmed")
+                            : "not confirmed: " + StandardOutcomeText(standard[i])}});
     out << doc.dump() << "\n";
 }
 
@@ -122,7 +129,7 @@ bool ShowPlan(const ChangePlan& plan, const ChangeOutput& how, std::ostream& out
 
 bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& results,
                  const DeviceSearch& search, const ChangeOutput& how, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, const std::vector<StandardChangeOutcome>& standard) {
     const std::vector<const CameraPlan*> sent = Sent(plan, false);
     bool failed = false;
     for (std::size_t i = 0; i < results.size() && i < sent.size(); ++i) {
@@ -149,7 +156,18 @@ bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& result
             err << prefix << " not confirmed: it did not answer again (gone)\n";
         }
     }
-    if (how.json) WriteJson(plan, results, out);
+    const std::vector<const CameraPlan*> standard_sent = plan.ToSendStandard();
+    for (std::size_t i = 0; i < standard.size() && i < standard_sent.size(); ++i) {
+        failed = failed || !standard[i].confirmed;
+        if (how.json) continue;
+        const std::string key = Key(*standard_sent[i]);
+        if (standard[i].confirmed)
+            out << key << ": answers at " << AddressText(standard[i].new_address) << "\n";
+        else
+            err << "quorvex-cli: " << how.command << ": " << key
+                << " not confirmed: " << StandardOutcomeText(standard[i]) << "\n";
+    }
+    if (how.json) WriteJson(plan, results, standard, out);
     return failed;
 }
 

@@ -105,8 +105,8 @@ int RunSet(const JobContext& job) {
     if (o.ip_from) how.no_free_note = " from " + CanonicalAddress(*o.ip_from).value_or(*o.ip_from);
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
-    failed = ShowResults(plan, results, search, how, job.out, job.err) || failed;
-    failed = ChangeStandardCameras(plan, "set", job.out, job.err) || failed;
+    const std::vector<StandardChangeOutcome> standard = ApplyStandardChanges(plan);
+    failed = ShowResults(plan, results, search, how, job.out, job.err, standard) || failed;
     return failed ? kExitNotDone : kExitSuccess;
 }
 
