@@ -17,6 +17,100 @@ std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan
     return watch.Results();
 }
 
+std::vector<StandardChangeOutcome> ApplyStandardChanges(const ChangePlan& plan) {
+    const StandardCameraSession session;
+    std::vector<StandardChangeOutcome> outcomes;
+    for (const CameraPlan* camera : plan.ToSendStandard())
+        outcomes.push_back(ChangeStandardCamera(session, camera->device, *camera->settings));
+    return outcomes;
+}
+
+namespace {
+
+// What a refused write was about.
+std::string RefusedWhat(OnvifDeviceCodec::Operation operation) {
+    using Op = OnvifDeviceCodec::Operation;
+    switch (operation) {
+        case Op::kSetNetworkInterfaces:
+            return "the address";
+        case Op::kSetNetworkDefaultGateway:
+            return "the gateway";
+        case Op::kSetDns:
+            return "the name servers";
+        case Op::kSetNetworkProtocols:
+            return "the http port";
+        case Op::kSystemReboot:
+            return "the reboot";
+        default:
+            break;
+    }
+    return "the request " + std::string(OnvifDeviceCodec::OperationName(operation));
+}
+
+// The innermost subcode names the cause most exactly ("ter:InvalidIPv4Address").
+std::string FaultName(const OnvifDeviceCodec::Fault& fault) {
+    const OnvifDeviceCodec::QName& name =
+        fault.subcodes.empty() ? fault.code : fault.subcodes.back();
+    if (name.uri == OnvifDeviceCodec::kErrors) return "ter:" + name.local;
+    if (name.uri == OnvifDeviceCodec::kEnvelope) return "env:" + name.local;
+    return name.local.empty() ? std::string("a fault") : name.local;
+}
+
+std::string MismatchText(ReadBackMismatch mismatch) {
+    switch (mismatch) {
+        case ReadBackMismatch::kNone:
+            break;
+        case ReadBackMismatch::kNoInterface:
+            return "no network interface";
+        case ReadBackMismatch::kAddress:
+            return "another address";
+        case ReadBackMismatch::kDhcp:
+            return "another dhcp setting";
+        case ReadBackMismatch::kGateway:
+            return "another gateway";
+        case ReadBackMismatch::kDns:
+            return "other name servers";
+        case ReadBackMismatch::kHttpPort:
+            return "another http port";
+    }
+    return "other values";
+}
+
+}  // namespace
+
+std::string StandardOutcomeText(const StandardChangeOutcome& outcome) {
+    using Kind = StandardCameraSession::FailureKind;
+    const StandardCameraSession::Failure& f = outcome.failure;
+    if (outcome.mismatch != ReadBackMismatch::kNone)
+        return "it answers at " + AddressText(outcome.new_address) + " with " +
+               MismatchText(outcome.mismatch);
+    switch (f.kind) {
+        case Kind::kAuthRefused:
+            return "the camera refused the credentials: wrong user or password?";
+        case Kind::kAuthUnsupported:
+            return "the camera asks for Basic authentication, which is never sent";
+        case Kind::kNotSupported:
+            return "the camera does not allow its network settings to be changed";
+        case Kind::kFault:
+            return "the camera refused " + RefusedWhat(f.operation) + ": " + FaultName(f.fault);
+        case Kind::kBadAnswer:
+            return "the camera's answer to " +
+                   std::string(OnvifDeviceCodec::OperationName(f.operation)) + " does not read";
+        case Kind::kUnknown:
+            return "the change went out and no answer came: it may have moved (scan to see)";
+        case Kind::kPlanRefused:
+            return "the camera cannot take these values (it named no interface, port or name "
+                   "servers to change)";
+        case Kind::kUnreachable:
+            if (outcome.stage == StandardChangeStage::confirm)
+                return "it does not answer at " + AddressText(outcome.new_address);
+            return "its device service does not answer";
+        case Kind::kNone:
+            break;
+    }
+    return "it was not read back with the new settings";
+}
+
 std::string VerdictText(AddressVerdict verdict) {
     switch (verdict) {
         case AddressVerdict::free:
@@ -99,8 +193,10 @@ std::string IssueText(const PlanIssue& issue) {
         case PlanProblem::no_mask:
             return "no mask given and none to take over (give --mask)";
         case PlanProblem::password_needed:
-            return "a text-protocol camera does not report its password: give it with "
-                   "--password-stdin";
+            if (issue.field == PlanField::user)
+                return "a standard camera wants an administrator's name: give it with --user "
+                       "(and the password with --password-stdin)";
+            return "its answer does not report its password: give it with --password-stdin";
         case PlanProblem::forced:
             return "the " + field + " is " + VerdictText(issue.verdict) + "; sent as --force asks";
         case PlanProblem::named_in_conflict:

@@ -13,6 +13,7 @@
 #include "search/change_confirmation.h"
 #include "search/change_planner.h"
 #include "search/change_watch.h"
+#include "search/standard_change.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
@@ -23,6 +24,13 @@ namespace quorvex {
 // `plan.ToSend()`, in order.
 std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan& plan,
                                           double seconds);
+
+// Carries out the standard cameras' changes of `plan` (none for a dry run)
+// one after another through their device services. One outcome per
+// `plan.ToSendStandard()`, in order.
+std::vector<StandardChangeOutcome> ApplyStandardChanges(const ChangePlan& plan);
+// Why a standard camera's change is not confirmed. Never names a credential.
+std::string StandardOutcomeText(const StandardChangeOutcome& outcome);
 
 std::string VerdictText(AddressVerdict verdict);
 std::string FieldText(PlanField field);

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -15,6 +16,22 @@
 namespace quorvex {
 
 namespace {
+
+// A URI with a scheme ("urn:uuid:...", "uuid:...", "http://..."), short
+// enough for the endpoint field and without blanks or control characters.
+bool IsEndpointReference(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 >= text.size() ||
+        text.size() >= sizeof(WsdInfo::endpoint) ||
+        !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (std::size_t i = 0; i < colon; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(text[i])) && text[i] != '+' &&
+            text[i] != '-' && text[i] != '.')
+            return false;
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; });
+}
 
 constexpr double kMaxWaitSeconds = 3600.0;
 constexpr const char* kVersion = QUORVEX_VERSION;
@@ -359,12 +376,16 @@ private:
     void TakeMacs(const std::vector<std::string>& texts) {
         CliOptions& o = result_.options;
         for (const std::string& text : texts) {
-            std::uint8_t mac[6] = {};
-            if (!ParseDeviceKey(text, mac))
+            std::uint64_t table_key = 0;
+            // A camera only WS-Discovery heard goes by its WS-Discovery key
+            // or its endpoint reference (a URI such as urn:uuid:...).
+            const std::string key = ParseTableKey(text, table_key) ? TableKeyText(table_key)
+                                    : IsEndpointReference(text)    ? text
+                                                                   : std::string();
+            if (key.empty())
                 throw UsageError{"'" + text +
                                  "' is not a MAC address (use 00-1A-2B-3C-4D-5E or "
                                  "00:1a:2b:3c:4d:5e)"};
-            const std::string key = DeviceKey(mac);
             if (std::find(o.macs.begin(), o.macs.end(), key) != o.macs.end())
                 throw UsageError{"MAC " + key + " given twice"};
             o.macs.push_back(key);

@@ -12,7 +12,7 @@ namespace quorvex {
 namespace {
 
 std::string Key(const CameraPlan& camera) {
-    return DeviceKey(camera.device.entry.info);
+    return PlanKey(camera.device);
 }
 
 std::string OwnAddress(const CameraPlan& camera) {
@@ -33,15 +33,17 @@ bool Fails(const CameraPlan& camera) {
     return !camera.settings && camera.refusal.problem != PlanProblem::already_inside;
 }
 
-std::vector<const CameraPlan*> Sent(const ChangePlan& plan) {
+// The planned cameras; without `standard`, only those whose change goes as a
+// datagram (the order of `plan.ToSend()`).
+std::vector<const CameraPlan*> Sent(const ChangePlan& plan, bool standard = true) {
     std::vector<const CameraPlan*> sent;
     for (const CameraPlan& camera : plan.cameras)
-        if (camera.settings) sent.push_back(&camera);
+        if (camera.settings && (standard || !camera.standard)) sent.push_back(&camera);
     return sent;
 }
 
 void WriteJson(const ChangePlan& plan, const std::vector<ChangeResult>& results,
-               std::ostream& out) {
+               const std::vector<StandardChangeOutcome>& standard, std::ostream& out) {
     using Json = nlohmann::ordered_json;
     Json doc = {{"dry_run", plan.dry_run},   {"plan", Json::array()},
                 {"skipped", Json::array()},  {"not_moved", Json::array()},
@@ -68,9 +70,16 @@ void WriteJson(const ChangePlan& plan, const std::vector<ChangeResult>& results,
     for (const SkippedAddress& skipped : plan.skipped)
         doc["skipped"].push_back(
             {{"address", AddressText(skipped.address)}, {"reason", VerdictText(skipped.why)}});
-    const std::vector<const CameraPlan*> sent = Sent(plan);
+    const std::vector<const CameraPlan*> sent = Sent(plan, false);
     for (std::size_t i = 0; i < results.size() && i < sent.size(); ++i)
         doc["results"].push_back({{"mac", Key(*sent[i])}, {"result", ResultText(results[i])}});
+    const std::vector<const CameraPlan*> standard_sent = plan.ToSendStandard();
+    for (std::size_t i = 0; i < standard.size() && i < standard_sent.size(); ++i)
+        doc["results"].push_back(
+            {{"mac", Key(*standard_sent[i])},
+             {"result", standard[i].confirmed
+                            ? std::string("confirmed")
+                            : "not confirmed: " + StandardOutcomeText(standard[i])}});
     out << doc.dump() << "\n";
 }
 
@@ -120,8 +129,8 @@ bool ShowPlan(const ChangePlan& plan, const ChangeOutput& how, std::ostream& out
 
 bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& results,
                  const DeviceSearch& search, const ChangeOutput& how, std::ostream& out,
-                 std::ostream& err) {
-    const std::vector<const CameraPlan*> sent = Sent(plan);
+                 std::ostream& err, const std::vector<StandardChangeOutcome>& standard) {
+    const std::vector<const CameraPlan*> sent = Sent(plan, false);
     bool failed = false;
     for (std::size_t i = 0; i < results.size() && i < sent.size(); ++i) {
         failed = failed || results[i] != ChangeResult::confirmed;
@@ -147,7 +156,18 @@ bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& result
             err << prefix << " not confirmed: it did not answer again (gone)\n";
         }
     }
-    if (how.json) WriteJson(plan, results, out);
+    const std::vector<const CameraPlan*> standard_sent = plan.ToSendStandard();
+    for (std::size_t i = 0; i < standard.size() && i < standard_sent.size(); ++i) {
+        failed = failed || !standard[i].confirmed;
+        if (how.json) continue;
+        const std::string key = Key(*standard_sent[i]);
+        if (standard[i].confirmed)
+            out << key << ": answers at " << AddressText(standard[i].new_address) << "\n";
+        else
+            err << "quorvex-cli: " << how.command << ": " << key
+                << " not confirmed: " << StandardOutcomeText(standard[i]) << "\n";
+    }
+    if (how.json) WriteJson(plan, results, standard, out);
     return failed;
 }
 
@@ -158,7 +178,8 @@ bool TakeNamedDevices(const SiteFacts& facts, const std::vector<std::string>& ke
     for (const std::string& key : keys) {
         bool found = false;
         for (const DeviceUpdate& device : facts.devices) {
-            if (DeviceKey(device.entry.info) == key) {
+            // A standard camera also answers to its endpoint reference.
+            if (PlanKey(device) == key || (device.wsd && GetText(device.wsd->endpoint) == key)) {
                 devices.push_back(device);
                 found = true;
             }

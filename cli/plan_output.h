@@ -13,6 +13,7 @@
 #include "cli/device_search.h"
 #include "search/change_confirmation.h"
 #include "search/change_planner.h"
+#include "search/standard_change.h"
 
 namespace quorvex {
 
@@ -36,10 +37,11 @@ bool TakeNamedDevices(const SiteFacts& facts, const std::vector<std::string>& ke
 bool ShowPlan(const ChangePlan& plan, const ChangeOutput& how, std::ostream& out,
               std::ostream& err);
 
-// Shows the results, one per change of `plan.ToSend()` (none for a dry run);
-// with --json the whole document. True when some change is not confirmed.
+// Shows the results, one per change of `plan.ToSend()` (none for a dry run),
+// then one per `plan.ToSendStandard()` in `standard`; with --json the whole
+// document. True when some change is not confirmed.
 bool ShowResults(const ChangePlan& plan, const std::vector<ChangeResult>& results,
                  const DeviceSearch& search, const ChangeOutput& how, std::ostream& out,
-                 std::ostream& err);
+                 std::ostream& err, const std::vector<StandardChangeOutcome>& standard = {});
 
 }  // namespace quorvex

@@ -10,6 +10,7 @@
 #include "core/ipv4_subnet.h"
 #include "search/change_values.h"
 #include "search/search_business.h"
+#include "search/standard_change_steps.h"
 
 namespace quorvex {
 
@@ -56,7 +57,7 @@ AddressFacts FactsFor(const SiteFacts& site, const std::vector<const LocalInterf
     }
     for (const DeviceUpdate& device : site.devices)
         if (const auto address = Read(device.entry.info.ip))
-            facts.camera_addresses.emplace(*address, DeviceKey(device.entry.info));
+            facts.camera_addresses.emplace(*address, PlanKey(device));
     // Addresses this plan hands out count as taken, the camera's own included.
     for (const auto& [address, key] : given) facts.camera_addresses[address] = key;
     return facts;
@@ -123,9 +124,14 @@ public:
                 PlanMatches();
                 break;
         }
-        for (CameraPlan& camera : plan_.cameras)
-            if (camera.settings)
-                camera.changes = ChangedValues(camera.device.entry.info, *camera.settings);
+        for (CameraPlan& camera : plan_.cameras) {
+            if (!camera.settings) continue;
+            camera.changes = ChangedValues(camera.device.entry.info, *camera.settings);
+            // A standard camera's user only signs the requests: it is no setting.
+            if (camera.standard)
+                std::erase_if(camera.changes,
+                              [](const ValueChange& c) { return c.field == PlanField::user; });
+        }
         return std::move(plan_);
     }
 
@@ -137,7 +143,7 @@ private:
         camera.settings.reset();
         camera.refusal = issue;
     }
-    static std::string Key(const CameraPlan& camera) { return DeviceKey(camera.device.entry.info); }
+    static std::string Key(const CameraPlan& camera) { return PlanKey(camera.device); }
     std::vector<const LocalInterface*> Home(const CameraPlan& camera) const {
         return HomeAddresses(facts_, camera.device.entry.interface_address);
     }
@@ -145,7 +151,9 @@ private:
     // The refusals that do not depend on the kind's addresses.
     void Screen(CameraPlan& camera) {
         const DeviceEntry& entry = camera.device.entry;
-        if (!SearchBusiness::CanConfigure(entry))
+        camera.standard = !SearchBusiness::CanConfigure(entry) && request_.standard_cameras &&
+                          HasDeviceService(camera.device);
+        if (!SearchBusiness::CanConfigure(entry) && !camera.standard)
             return Refuse(camera, {PlanProblem::not_configurable});
         if (request_.kind != ChangeKind::settings && Home(camera).empty())
             return Refuse(camera, {PlanProblem::no_interface});
@@ -193,7 +201,19 @@ private:
         const bool fixed = request_.dhcp ? !*request_.dhcp : info.dhcp == 0;
         if (!request_.ip || !fixed) return true;
         const auto address = Read(*request_.ip);
-        const auto mask = request_.mask ? Read(*request_.mask) : Read(info.mask);
+        auto mask = request_.mask ? Read(*request_.mask) : Read(info.mask);
+        // Discovery tells no standard camera's mask, and its device service
+        // keeps the camera's prefix when none is sent: its address is checked
+        // with the mask of the interface that heard it, and is refused when
+        // that interface is not searched.
+        if (!mask && !request_.mask && camera.standard) {
+            const std::vector<const LocalInterface*> home = Home(camera);
+            if (home.empty()) {
+                Refuse(camera, {PlanProblem::no_mask, PlanField::mask});
+                return false;
+            }
+            mask = Read(home.front()->mask);
+        }
         // An address or mask that does not read is refused with the values.
         if (!address || !mask || !MaskPrefixLength(*mask)) return true;
         AddressFacts facts = FactsFor(facts_, Home(camera), given_);
@@ -407,8 +427,26 @@ std::vector<PlannedChange> ChangePlan::ToSend() const {
     std::vector<PlannedChange> changes;
     if (dry_run) return changes;
     for (const CameraPlan& camera : cameras)
-        if (camera.settings) changes.push_back({camera.device.entry, *camera.settings});
+        if (camera.settings && !camera.standard)
+            changes.push_back({camera.device.entry, *camera.settings});
     return changes;
+}
+
+std::vector<const CameraPlan*> ChangePlan::ToSendStandard() const {
+    std::vector<const CameraPlan*> changes;
+    if (dry_run) return changes;
+    for (const CameraPlan& camera : cameras)
+        if (camera.settings && camera.standard) changes.push_back(&camera);
+    return changes;
+}
+
+bool HasDeviceService(const DeviceUpdate& device) {
+    return device.entry.protocol == kProtocolWsDiscovery && device.wsd &&
+           !OrderServiceUrls(GetText(device.wsd->xaddrs), device.wsd->source_address).empty();
+}
+
+std::string PlanKey(const DeviceUpdate& device) {
+    return TableKeyText(TableKey(device));
 }
 
 std::size_t ChangePlan::Planned() const {

@@ -76,12 +76,17 @@ struct ChangeRequest {
     bool force = false;
     // Plan and show, send nothing.
     bool dry_run = false;
+    // The front-end carries a change to a standard camera (only WS-Discovery
+    // heard it) through its device service: such a camera that names an http
+    // or https service address is planned like the others and needs a typed
+    // user and password. Off: it is refused as not configurable.
+    bool standard_cameras = false;
 };
 
 // Why a camera gets no command, or why its plan carries a warning.
 enum class PlanProblem {
     none,
-    not_configurable,    // only WS-Discovery heard it
+    not_configurable,    // only WS-Discovery heard it (and it names no device service)
     in_conflict,         // its MAC answered with other addresses or from other senders
     already_inside,      // match: it already sits in its interface's subnet
     no_interface,        // the interface that heard it is no longer searched
@@ -91,7 +96,7 @@ enum class PlanProblem {
     gateway_outside,     // the gateway lies outside the new subnet
     gateway_is_address,  // the new address is the gateway's
     no_mask,             // no mask given and none to take over
-    password_needed,     // its protocol carries no password of its own: type one
+    password_needed,     // its answer carries no password (or user) of its own: type `field`
     forced,              // warning: sent although `verdict` says otherwise (--force)
     named_in_conflict,   // warning: in conflict, planned because it was named
 };
@@ -114,6 +119,8 @@ struct ValueChange {
 
 struct CameraPlan {
     DeviceUpdate device;
+    // The change goes through the camera's device service, not a datagram.
+    bool standard = false;
     // The values to send: canonical, credentials filled. None when refused.
     std::optional<NetSettings> settings;
     PlanIssue refusal;                 // problem none when planned
@@ -129,8 +136,11 @@ struct ChangePlan {
     // Batch and match: candidate addresses passed over, with the reason.
     std::vector<SkippedAddress> skipped;
 
-    // The changes to hand to `ChangeWatch`: empty for a dry run.
+    // The changes to hand to `ChangeWatch`: empty for a dry run. A standard
+    // camera's change is not among them.
     std::vector<PlannedChange> ToSend() const;
+    // The standard cameras' plans to carry out: empty for a dry run.
+    std::vector<const CameraPlan*> ToSendStandard() const;
     std::size_t Planned() const;  // cameras with settings
     std::size_t Refused() const;  // cameras without
     // True when no camera is refused and no warning was given.
@@ -159,6 +169,13 @@ struct SiteFacts {
 // addresses others hold are skipped.
 ChangePlan PlanChange(const ChangeRequest& request, const SiteFacts& facts,
                       const LinkProbe& probe = {});
+
+// True for a camera only WS-Discovery heard that names an http or https
+// device service address: its settings can be changed through that service.
+bool HasDeviceService(const DeviceUpdate& device);
+
+// The key a plan names a camera by: its MAC, else its WS-Discovery key.
+std::string PlanKey(const DeviceUpdate& device);
 
 // The canonical dotted-decimal form of an address text; none when it does
 // not read as one. "010.077.000.005" -> "10.77.0.5".

@@ -63,6 +63,12 @@ PlanIssue CheckCredentials(const Credentials& given, std::int32_t protocol) {
     // sending none would be refused by every camera that has one.
     if (protocol == kProtocolText && !given.password)
         return {PlanProblem::password_needed, PlanField::password};
+    // A standard camera's device service wants an administrator's name and
+    // password, and discovery tells neither.
+    if (protocol == kProtocolWsDiscovery && !given.user)
+        return {PlanProblem::password_needed, PlanField::user};
+    if (protocol == kProtocolWsDiscovery && !given.password)
+        return {PlanProblem::password_needed, PlanField::password};
     return {};
 }
 
@@ -118,7 +124,10 @@ std::optional<NetSettings> ResolveSettings(const ChangeRequest& request, const D
     }
     if (fixed && !ip)
         return refuse(PlanProblem::bad_address, PlanField::ip, AddressVerdict::not_an_address);
-    if (fixed && !mask) return refuse(PlanProblem::no_mask, PlanField::mask);
+    // A standard camera's device service keeps its own prefix when none is
+    // sent (the planner checked the address with its interface's mask).
+    if (fixed && !mask && protocol != kProtocolWsDiscovery)
+        return refuse(PlanProblem::no_mask, PlanField::mask);
     SetText(settings.ip, ip ? AddressText(*ip) : Canonical(GetText(device.ip)));
     SetText(settings.mask, mask ? AddressText(*mask) : Canonical(GetText(device.mask)));
 
@@ -132,6 +141,7 @@ std::optional<NetSettings> ResolveSettings(const ChangeRequest& request, const D
         const auto g = Read(gateway);
         if (g && ip && *g == *ip)
             return refuse(PlanProblem::gateway_is_address, PlanField::gateway);
+        if (typed[2].value && !subnet) return refuse(PlanProblem::no_mask, PlanField::mask);
         if (typed[2].value && !gateway_fits(*typed[2].value))
             return refuse(PlanProblem::gateway_outside, PlanField::gateway);
     }

@@ -257,6 +257,82 @@ TEST(CliNetns, SetChangesADeviceOfEachProtocolWithTheWindowsDatagrams) {
     EXPECT_EQ(Commands(*sim, 8600).size(), 2u);
 }
 
+// Standard cameras, found only by WS-Discovery, are changed through their
+// device service: a dry run calls nothing, a move is read back at the new
+// address, a wrong password changes nothing, a refusal is named.
+TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("cams", "10.77.1.1/24", "10.77.1.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    std::string why;
+    const auto sim = Simulator::Start(
+        *lab, lab->site_namespace("cams"),
+        {"--subnet", "10.77.1.", "--first-host", "50", "--password", "pw", "--standard-port",
+         "8080", "--standard", "3", "--standard-auth", "digest", "--standard-behaviour",
+         "normal,normal,faults", "--standard-move-delay", "200"},
+        &why);
+    ASSERT_TRUE(sim) << why;
+    const auto scan = [&] {
+        std::map<std::string, std::pair<std::string, std::string>> found;  // ip: key, endpoint
+        for (const auto& c :
+             ReadJson(Cli(*lab, {"scan", "--wait", "2", "--json", "--interface", pc_if}).out))
+            found[c.second.get<std::string>("ip")] = {c.second.get<std::string>("mac"),
+                                                      c.second.get<std::string>("endpoint", "")};
+        return found;
+    };
+    auto before = scan();
+    const auto [key, endpoint] = before["10.77.1.50"];
+    ASSERT_EQ(endpoint.rfind("urn:uuid:", 0), 0u) << key;
+    const auto calls = [&] {
+        std::vector<LoggedDatagram> out;
+        for (const LoggedDatagram& d : sim->ReadLog())
+            if (!d.operation.empty()) out.push_back(d);
+        return out;
+    };
+    const auto set = [&](std::string name, std::string ip, std::string extra,
+                         std::string password) {
+        std::vector<std::string> args = {
+            "set", name, "--ip", ip, "--user", "admin", "--interface", pc_if, "--password-stdin"};
+        if (!extra.empty()) args.push_back(extra);
+        return Cli(*lab, args, password + "\n");
+    };
+
+    const Result dry = set(endpoint, "10.77.1.60", "--dry-run", "pw");
+    EXPECT_EQ(dry.exit_code, 0) << dry.out << dry.err;
+    EXPECT_NE(dry.out.find(key + "  10.77.1.50 -> 10.77.1.60"), std::string::npos) << dry.out;
+    EXPECT_NE(dry.out.find("nothing sent"), std::string::npos);
+    EXPECT_TRUE(calls().empty());
+
+    const Result moved = set(key, "10.77.1.60", "", "pw");
+    EXPECT_EQ(moved.exit_code, 0) << moved.out << moved.err;
+    EXPECT_NE(moved.out.find(key + ": answers at 10.77.1.60"), std::string::npos) << moved.out;
+    EXPECT_EQ((moved.out + moved.err).find("pw\n"), std::string::npos);
+    const auto after = scan();
+    ASSERT_TRUE(after.count("10.77.1.60")) << moved.out;
+    EXPECT_EQ(after.at("10.77.1.60").second, endpoint);
+    EXPECT_FALSE(after.count("10.77.1.50"));
+
+    // A wrong password: refused at the read, no Set* accepted, never repeated.
+    const std::string other = before["10.77.1.51"].first;
+    ASSERT_FALSE(other.empty());
+    const Result refused = set(other, "10.77.1.61", "", "wrong-Zq7");
+    EXPECT_EQ(refused.exit_code, 1) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find(other + " not confirmed: "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("wrong user or password?"), std::string::npos) << refused.err;
+    EXPECT_EQ((refused.out + refused.err).find("wrong-Zq7"), std::string::npos);
+    for (const LoggedDatagram& d : calls())
+        if (d.address == "10.77.1.51" && d.operation.starts_with("Set"))
+            ADD_FAILURE() << d.operation << " " << d.result;
+
+    // A camera that refuses the address: named by the fault's subcode.
+    const Result fault = set(before["10.77.1.52"].first, "10.77.1.62", "", "pw");
+    EXPECT_EQ(fault.exit_code, 1) << fault.out << fault.err;
+    EXPECT_NE(fault.err.find("the camera refused the address: ter:InvalidIPv4Address"),
+              std::string::npos)
+        << fault.err;
+    EXPECT_EQ(sim->Stop(), 0);
+}
+
 // Every camera outside the subnet moves past the addresses taken on the link,
 // with the interface's values; nothing goes that was not asked for or cannot
 // be read, and the cameras (whose text parser splits commands on blanks, as

@@ -38,6 +38,10 @@ TEST(CommandLine, TakesEveryOptionInEitherSpellingAndSetsOnlyWhatIsGiven) {
     EXPECT_EQ(o.dhcp, false);
     EXPECT_EQ(o.http_port, 65535);
     EXPECT_FALSE(o.ip || o.mask || o.gateway || o.password_stdin);
+    // A camera only WS-Discovery heard: by its WS-Discovery key or endpoint.
+    p = ParseCommandLine({"set", "WSD-00000000abcd", "urn:uuid:5157-8E00"});
+    ASSERT_EQ(p.kind, Kind::kRun) << p.text;
+    EXPECT_EQ(p.options.macs, (std::vector<std::string>{"WSD-00000000ABCD", "urn:uuid:5157-8E00"}));
     p = ParseCommandLine({"set", "--http-port=1", "00-1a-2B-3c-4D-5e", "--dhcp=on"});
     EXPECT_EQ(p.options.mac, "00-1A-2B-3C-4D-5E");
     EXPECT_EQ(p.options.http_port, 1);

@@ -135,6 +135,66 @@ TEST(ChangePlanner, CredentialsAreCheckedByTheCamerasProtocol) {
     EXPECT_FALSE(plan.Clean());
 }
 
+// A camera only WS-Discovery heard, without MAC, announcing `xaddrs`.
+DeviceUpdate StandardCamera(const char* endpoint, const char* ip, const char* xaddrs) {
+    DeviceUpdate d = Camera(0, kProtocolWsDiscovery, ip);
+    SetText(d.entry.info.mask, "");
+    SetText(d.entry.info.user, "");
+    auto wsd = std::make_shared<WsdInfo>();
+    SetText(wsd->endpoint, endpoint);
+    SetText(wsd->xaddrs, xaddrs);
+    wsd->source_address = Ip(10, 77, 0, 40);
+    d.wsd = wsd;
+    return d;
+}
+
+TEST(ChangePlanner, AStandardCameraIsPlannedThroughItsDeviceServiceByTheSameRules) {
+    const DeviceUpdate standard =
+        StandardCamera("urn:uuid:one", "10.77.0.40", "https://10.77.0.40:443/onvif/device_service");
+    const DeviceUpdate silent = StandardCamera("urn:uuid:two", "10.77.0.41", "rtsp://10.77.0.41/");
+    Site site({standard, silent, Camera(1, kProtocolText, "10.77.0.30")}, ChangeKind::settings);
+    site.request.named = true;
+    site.request.ip = "10.77.0.30";  // the text camera's
+    site.request.credentials.user = "admin";
+    // Without a front-end that carries the change, as before: not configurable.
+    ChangePlan plan = site.Plan();
+    EXPECT_EQ(plan.cameras[0].refusal.problem, PlanProblem::not_configurable);
+    site.request.standard_cameras = true;
+    site.request.devices.pop_back();
+    plan = site.Plan();
+    EXPECT_TRUE(plan.cameras[0].standard);
+    EXPECT_EQ(plan.cameras[0].refusal, (PlanIssue{PlanProblem::bad_address, PlanField::ip,
+                                                  AddressVerdict::taken_by_camera}));
+    EXPECT_EQ(plan.cameras[1].refusal.problem, PlanProblem::not_configurable);  // no http XAddr
+    // A free address is planned, canonical, and handed to no datagram; no
+    // mask told or typed: the camera keeps its prefix (checked with the
+    // interface's mask above).
+    site.request.ip = "010.077.000.050";
+    plan = site.Plan();
+    ASSERT_TRUE(plan.cameras[0].settings);
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::ip), "10.77.0.50");
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::mask), "");
+    site.request.gateway = "10.77.0.254";  // inside a subnet not known
+    EXPECT_EQ(site.Plan().cameras[0].refusal, (PlanIssue{PlanProblem::no_mask, PlanField::mask}));
+    site.request.ip = "10.77.0.255";
+    site.request.mask = "255.255.255.0";
+    EXPECT_EQ(site.Plan().cameras[0].refusal.verdict, AddressVerdict::broadcast_address);
+    site.request.ip = "10.77.0.50";
+    EXPECT_TRUE(plan.ToSend().empty());
+    ASSERT_EQ(plan.ToSendStandard().size(), 1u);
+    EXPECT_EQ(PlanKey(plan.ToSendStandard()[0]->device).rfind("WSD-", 0), 0u);
+    // It needs a typed user and password; its answer carries neither.
+    site.request.credentials.user.reset();
+    EXPECT_EQ(site.Plan().cameras[0].refusal,
+              (PlanIssue{PlanProblem::password_needed, PlanField::user}));
+    site.request.credentials = {"admin", std::nullopt};
+    EXPECT_EQ(site.Plan().cameras[0].refusal,
+              (PlanIssue{PlanProblem::password_needed, PlanField::password}));
+    site.request.credentials.password = "pw";
+    site.request.dry_run = true;
+    EXPECT_TRUE(site.Plan().ToSendStandard().empty());
+}
+
 TEST(ChangePlanner, ACameraInConflictMovesOnlyWhenNamed) {
     DeviceUpdate posed = Camera(1, kProtocolBinary, "192.168.0.64");
     posed.mac_conflict = true;

@@ -1,0 +1,87 @@
+#include "search/standard_change.h"
+
+#include "core/ipv4_subnet.h"
+
+namespace quorvex {
+
+namespace {
+
+std::optional<std::uint32_t> Read(std::string_view text) {
+    std::uint32_t address = 0;
+    if (text.empty() || !ParseAddress(text, address)) return std::nullopt;
+    return address;
+}
+
+}  // namespace
+
+StandardWanted WantedFromSettings(const DeviceUpdate& device, const NetSettings& settings) {
+    // Discovery knows neither the camera's DHCP state nor its interface's
+    // own address (the shown one is the service's host): only what the plan
+    // changes goes, so that a name server change never turns DHCP off.
+    const DeviceInfo& shown = device.entry.info;
+    StandardWanted wanted;
+    if ((settings.dhcp != 0) != (shown.dhcp != 0)) wanted.dhcp = settings.dhcp != 0;
+    if (settings.dhcp == 0) {
+        const auto address = Read(GetText(settings.ip));
+        if (address && address != Read(GetText(shown.ip))) wanted.address = address;
+        if (const auto mask = Read(GetText(settings.mask)))
+            wanted.prefix_length = MaskPrefixLength(*mask).value_or(0);
+    }
+    if (const auto gateway = Read(GetText(settings.gateway))) wanted.gateway = gateway;
+    std::vector<std::uint32_t> dns;
+    for (const char* server : {settings.dns1, settings.dns2})
+        if (const auto address = Read(server)) dns.push_back(*address);
+    if (!dns.empty()) wanted.dns = dns;
+    if (settings.http_port != 0 && settings.http_port != device.entry.info.http_port)
+        wanted.http_port = settings.http_port;
+    return wanted;
+}
+
+StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
+                                           const DeviceUpdate& device,
+                                           const NetSettings& settings) {
+    using Session = StandardCameraSession;
+    StandardChangeOutcome outcome;
+    if (!device.wsd) {
+        outcome.failure.kind = Session::FailureKind::kUnreachable;
+        return outcome;
+    }
+    const StandardCredentials credentials{std::string(GetText(settings.user)),
+                                          std::string(GetText(settings.password))};
+    const Session::Target target{std::string(GetText(device.wsd->xaddrs)),
+                                 device.wsd->source_address,
+                                 std::string(GetText(device.wsd->endpoint))};
+    const Session::ReadResult read = session.Read(target, credentials);
+    if (!read.snapshot) {
+        outcome.failure = read.failure;
+        return outcome;
+    }
+    StandardWanted wanted = WantedFromSettings(device, settings);
+    // A plan without a mask keeps the prefix the camera told; a new mask
+    // alone goes with the address the camera told.
+    if (wanted.address && wanted.prefix_length == 0)
+        wanted.prefix_length = read.snapshot->prefix_length;
+    if (!wanted.address && wanted.prefix_length != 0 &&
+        wanted.prefix_length != read.snapshot->prefix_length && read.snapshot->address != 0)
+        wanted.address = read.snapshot->address;
+    outcome.stage = StandardChangeStage::apply;
+    const Session::ApplyResult applied = session.Apply(*read.snapshot, wanted, credentials);
+    outcome.applied = applied.outcome;
+    if (applied.outcome == Session::ApplyOutcome::kFailed ||
+        applied.outcome == Session::ApplyOutcome::kUnknown) {
+        outcome.failure = applied.failure;
+        if (applied.outcome == Session::ApplyOutcome::kUnknown)
+            outcome.failure.kind = Session::FailureKind::kUnknown;
+        return outcome;
+    }
+    outcome.stage = StandardChangeStage::confirm;
+    outcome.new_address = wanted.address.value_or(read.snapshot->address);
+    const Session::ConfirmResult confirmed =
+        session.Confirm(*read.snapshot, applied, outcome.new_address, credentials);
+    outcome.confirmed = confirmed.confirmed;
+    outcome.mismatch = confirmed.mismatch;
+    outcome.failure = confirmed.failure;
+    return outcome;
+}
+
+}  // namespace quorvex

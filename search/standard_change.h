@@ -1,0 +1,43 @@
+#pragma once
+
+// One planned change of a standard camera carried out through its device
+// service: read at the address discovery gave, the planned values applied,
+// the camera read back at its new address. The plan's values (canonical
+// texts, credentials filled) become the device service's values here, once,
+// so that no front-end converts them. Blocks for as long as the session's
+// timeouts allow; never reports a change as made that was not read back.
+
+#include <cstdint>
+
+#include "core/device_records.h"
+#include "search/device_update.h"
+#include "search/standard_camera_session.h"
+
+namespace quorvex {
+
+// The device service's values for `settings` as planned for `device`: the
+// address when it differs from the one discovery showed, and the prefix,
+// unless DHCP is asked for; DHCP only when the plan changes it; a gateway
+// and name servers only when the plan carries them; the HTTP port only when
+// the plan changes the one discovery showed (an https service address shows
+// another port). `prefix_length` 0 when the plan has no mask: the camera's
+// stands.
+StandardWanted WantedFromSettings(const DeviceUpdate& device, const NetSettings& settings);
+
+enum class StandardChangeStage { read, apply, confirm };
+
+struct StandardChangeOutcome {
+    bool confirmed = false;
+    StandardChangeStage stage = StandardChangeStage::read;  // where it stopped
+    StandardCameraSession::ApplyOutcome applied = StandardCameraSession::ApplyOutcome::kFailed;
+    StandardCameraSession::Failure failure;               // why not confirmed
+    ReadBackMismatch mismatch = ReadBackMismatch::kNone;  // a read-back that differs
+    std::uint32_t new_address = 0;                        // where it was looked for
+};
+
+// Read, Apply and Confirm for `device` (a camera `HasDeviceService` accepts)
+// with the planned `settings`; the credentials are the plan's.
+StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
+                                           const DeviceUpdate& device, const NetSettings& settings);
+
+}  // namespace quorvex
