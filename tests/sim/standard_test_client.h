@@ -104,16 +104,6 @@ inline std::string Call(const std::string& operation) {
     return Envelope("<d:" + operation + "/>");
 }
 
-inline std::string SetAddress(const std::string& address) {
-    return Envelope(
-        "<d:SetNetworkInterfaces><d:InterfaceToken>eth0</d:InterfaceToken><d:NetworkInterface>"
-        "<sc:Enabled>true</sc:Enabled><sc:IPv4><sc:Enabled>true</sc:Enabled><sc:Manual>"
-        "<sc:Address>" +
-        address +
-        "</sc:Address><sc:PrefixLength>24</sc:PrefixLength></sc:Manual>"
-        "<sc:DHCP>false</sc:DHCP></sc:IPv4></d:NetworkInterface></d:SetNetworkInterfaces>");
-}
-
 inline std::string Hash(const EVP_MD* md, const std::string& text, bool hex = true) {
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned size = 0;
