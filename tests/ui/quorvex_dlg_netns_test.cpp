@@ -203,9 +203,12 @@ TEST_F(WindowOnLab, LanguageSwitchRenamesColumnsAndCaptionsAndIsSaved) {
     EXPECT_NE(saved.str().find("<language>Beta</language>"), std::string::npos) << saved.str();
     EXPECT_EQ(stage_->ReadConfig().find("<language>Beta</language>"), std::string::npos);
     // The rows come back one answer at a time, in the new language.
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return Model().rowCount() == 4 && Address(kYard).endsWith(QStringLiteral("Beta outside"));
-    }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return Model().rowCount() == 4 &&
+                   Address(kYard).endsWith(QStringLiteral("Beta outside"));
+        },
+        15000));
 }
 
 TEST_F(WindowOnLab, EnterShowsThePlanThenMovesOnlyAsManyCamerasAsThereAreFreeAddressesAndSaysSo) {

@@ -93,7 +93,7 @@ TEST(WindowWsdNetns, EveryCameraOneRowKindNamesWsDiscoveryHostileAnswersShownBye
         pattern.replace(QStringLiteral("COUNT"), QStringLiteral("[1-9][0-9]*"));
         return QRegularExpression(pattern).match(window->StatusLine()->text()).hasMatch();
     };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(IDS_STATUS_FAULTS); }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(IDS_STATUS_FAULTS); }, 15000))
         << window->StatusLine()->text().toStdString();
     EXPECT_TRUE(shown(IDS_STATUS_REFUSED)) << window->StatusLine()->text().toStdString();
 
