@@ -123,6 +123,13 @@ OnvifHttp::Response Attempt(const OnvifHttp::Request& request, bool send_action)
     ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
                                 static_cast<curl_off_t>(request.body.size())) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    // libcurl sends a request again, unasked, when a connection it reused
+    // dies before any answer; the signed request of a Digest exchange goes on
+    // the connection that carried the challenge. A camera that takes a change
+    // and hangs up would get it twice: a change goes on a connection of its
+    // own, whose loss leaves its outcome unknown.
+    if (request.changes_settings)
+        ok = ok && curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
                                 static_cast<long>(request.connect_timeout.count())) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,

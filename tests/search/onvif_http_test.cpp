@@ -359,6 +359,28 @@ TEST(OnvifHttp, RedirectRefusalAndSilenceAreTheirOwnFailures) {
         EXPECT_EQ(OnvifHttp::Post(change).failure,
                   camera == &silent ? Failure::kTimeout : Failure::kConnectionLost);
     }
+
+    // A digest camera that takes the signed change and goes at once: the
+    // change went out once, on a connection of its own, and its outcome is
+    // unknown. Sent again on the connection that carried the challenge, it
+    // would reach a camera that stayed a second time.
+    FakeCamera moves_at_once([](const HttpRequest& request, int fd, const std::atomic<bool>&) {
+        if (!request.Header("Authorization").empty()) return false;
+        return Send(fd, Reply(401,
+                              "WWW-Authenticate: Digest realm=\"cam\", qop=\"auth\", "
+                              "nonce=\"5f0e\", algorithm=MD5\r\n",
+                              "no"));
+    });
+    OnvifHttp::Request change = Soap(moves_at_once);
+    change.action = "http://www.onvif.org/ver10/device/wsdl/SetNetworkInterfaces";
+    change.user = "admin";
+    change.password = "secret";
+    change.changes_settings = true;
+    EXPECT_EQ(OnvifHttp::Post(change).failure, Failure::kOutcomeUnknown);
+    std::size_t signed_requests = 0;
+    for (const HttpRequest& r : moves_at_once.Seen())
+        signed_requests += r.Header("Authorization").empty() ? 0 : 1;
+    EXPECT_EQ(signed_requests, 1u);
 }
 
 // The session over the same exchange: a move whose answer never comes is
