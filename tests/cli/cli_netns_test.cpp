@@ -611,10 +611,13 @@ TEST(CliNetns, ImpostorsOfCameraMacsMoveNothingUnlessACameraIsNamed) {
     ASSERT_EQ(ReadJson(scan.out).size(), 2u) << scan.out;
     for (const auto& item : ReadJson(scan.out))
         EXPECT_TRUE(item.second.get<bool>("conflict")) << item.second.get<std::string>("mac");
+    // A row keeps the address of whichever answer came first: an impostor's
+    // outside address is refused as a conflict, the camera's own is already
+    // inside. Either way nothing moves.
     const Result match = cli({"match", "--all", "--password-stdin", "--wait", "1.5"});
-    EXPECT_NE(match.exit_code, 0);
-    EXPECT_EQ(Count(match.out + match.err, "another host may pose as it"), 2u)
-        << match.out << match.err;
+    const std::string said = match.out + match.err;
+    EXPECT_EQ(Count(said, "not changed"), Count(said, "another host may pose as it")) << said;
+    EXPECT_EQ(said.find("answers at"), std::string::npos) << said;
     EXPECT_EQ(Commands(*sim, 8600).size() + Commands(*sim, 12109).size(), 0u);
 
     const Result named = cli(
