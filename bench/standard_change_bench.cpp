@@ -8,6 +8,7 @@
 // Peak memory (ru_maxrss) only ever grows within a process, so each
 // measurement runs in a fresh process: without `--count` the benchmark runs
 // itself once per auth, count and pool size and prints their lines.
+// `--move-delay MS` sets how long a camera is silent while it moves.
 //
 // Prints one line per measurement:
 //   standard-change <auth> <N> <workers> <confirmed> <wall ms> <median ms>
@@ -57,6 +58,7 @@ struct Options {
     std::string auth = "digest";
     int workers = 8;
     int runs = 1;
+    int move_delay_ms = 300;  // the simulator's own default
 };
 
 std::uint32_t Ip(int host) {
@@ -137,6 +139,8 @@ int RunOne(const Options& options) {
                                      "--standard-port", "8080",
                                      "--standard",      std::to_string(options.count),
                                      "--standard-auth", options.auth};
+    args.push_back("--standard-move-delay");
+    args.push_back(std::to_string(options.move_delay_ms));
     if (options.auth == "token") {
         args.push_back("--standard-clock-offset");
         args.push_back(kTokenClockOffset);
@@ -192,16 +196,17 @@ int RunOne(const Options& options) {
 }
 
 // Every configuration, each in a fresh process so that its peak is its own.
-int RunAll(const char* self, int runs) {
+int RunAll(const char* self, const Options& options) {
     int status = 0;
     for (const char* auth : {"digest", "token"}) {
         for (const int count : {1, 10, 100}) {
             for (const int workers : {8, 16}) {
                 if (count == 1 && workers != 8) continue;  // one camera, one worker
-                for (int run = 0; run < runs; ++run) {
-                    const std::string command = std::string(self) + " --auth " + auth +
-                                                " --count " + std::to_string(count) +
-                                                " --workers " + std::to_string(workers);
+                for (int run = 0; run < options.runs; ++run) {
+                    const std::string command =
+                        std::string(self) + " --auth " + auth + " --count " +
+                        std::to_string(count) + " --workers " + std::to_string(workers) +
+                        " --move-delay " + std::to_string(options.move_delay_ms);
                     std::fflush(stdout);
                     const int rc = std::system(command.c_str());
                     if (rc != 0) status = 1;
@@ -227,6 +232,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                 o.auth = value;
             } else if (arg == "--workers") {
                 o.workers = std::stoi(value);
+            } else if (arg == "--move-delay") {
+                o.move_delay_ms = std::stoi(value);
             } else if (arg == "--runs") {
                 o.runs = std::stoi(value);
             } else {
@@ -238,10 +245,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             return false;
         }
     }
-    if (o.count < 0 || o.count > kMaxCount || o.workers < 1 || o.runs < 1 ||
+    if (o.count < 0 || o.count > kMaxCount || o.workers < 1 || o.runs < 1 || o.move_delay_ms < 0 ||
         (o.auth != "digest" && o.auth != "token")) {
         std::cerr << "standard_change_bench: --count 1.." << kMaxCount
-                  << ", --workers and --runs at least 1, --auth digest or token\n";
+                  << ", --workers and --runs at least 1, --move-delay not negative, --auth digest "
+                     "or token\n";
         return false;
     }
     return true;
@@ -261,7 +269,7 @@ int main(int argc, char** argv) {
             std::cerr << "standard_change_bench: cannot find its own program\n";
             return 1;
         }
-        return quorvex::bench::RunAll(self.c_str(), options.runs);
+        return quorvex::bench::RunAll(self.c_str(), options);
     }
     return quorvex::bench::RunOne(options);
 }
