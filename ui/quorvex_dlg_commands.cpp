@@ -215,12 +215,14 @@ void CQuorvexDlg::OnNetConfig() {
 }
 
 void CQuorvexDlg::OnRefreshList() {
-    search_.ClearDevices();
-    // What was handed over before the table was emptied is not shown; the
-    // marks of changes stay with their cameras.
+    // What was handed over before the table is emptied is not shown; the
+    // marks of changes stay with their cameras. Dropped first: emptying the
+    // table starts a search at once, and an answer handed over before a
+    // later drop would be lost for good, its camera already in the new table.
     handoff_->DropUpdates();
     backlog_.clear();
     model_->RemoveAllRows();
+    search_.ClearDevices();
     UpdateStatusLine();
 }
 
