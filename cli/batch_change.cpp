@@ -1,6 +1,8 @@
 #include "cli/batch_change.h"
 
 #include <chrono>
+#include <string>
+#include <thread>
 
 namespace quorvex {
 
@@ -17,12 +19,18 @@ std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan
     return watch.Results();
 }
 
-std::vector<StandardChangeOutcome> ApplyStandardChanges(const ChangePlan& plan) {
-    const StandardCameraSession session;
-    std::vector<StandardChangeOutcome> outcomes;
-    for (const CameraPlan* camera : plan.ToSendStandard())
-        outcomes.push_back(ChangeStandardCamera(session, camera->device, *camera->settings));
-    return outcomes;
+std::vector<StandardChangeOutcome> FinishStandardChanges(StandardChangeBatch& batch,
+                                                         ProgressDisplay& progress) {
+    while (!batch.Done()) {
+        std::size_t judged = 0;
+        for (std::size_t i = 0; i < batch.Size(); ++i)
+            if (batch.StateOf(i) == StandardChangeBatch::State::done) ++judged;
+        progress.Note("changing standard cameras: " + std::to_string(judged) + " of " +
+                      std::to_string(batch.Size()) + " judged");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    progress.Clear();
+    return batch.Outcomes();
 }
 
 namespace {

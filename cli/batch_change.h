@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "cli/device_search.h"
+#include "cli/progress_display.h"
 #include "core/device_records.h"
 #include "search/address_check.h"
 #include "search/change_confirmation.h"
 #include "search/change_planner.h"
 #include "search/change_watch.h"
 #include "search/standard_change.h"
+#include "search/standard_change_batch.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
@@ -25,10 +27,11 @@ namespace quorvex {
 std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan& plan,
                                           double seconds);
 
-// Carries out the standard cameras' changes of `plan` (none for a dry run)
-// one after another through their device services. One outcome per
-// `plan.ToSendStandard()`, in order.
-std::vector<StandardChangeOutcome> ApplyStandardChanges(const ChangePlan& plan);
+// Waits, with a progress note, for the standard cameras' changes that
+// `batch` carries out (it was started before the own protocols' changes
+// went out, so both run at once). One outcome per change, in order.
+std::vector<StandardChangeOutcome> FinishStandardChanges(StandardChangeBatch& batch,
+                                                         ProgressDisplay& progress);
 // Why a standard camera's change is not confirmed. Never names a credential.
 std::string StandardOutcomeText(const StandardChangeOutcome& outcome);
 

@@ -151,6 +151,14 @@ std::optional<DeviceEntry> DeviceSearch::Find(std::string_view key) const {
     return update->entry;
 }
 
+bool DeviceSearch::Heard(std::string_view key) const {
+    if (Find(key)) return true;
+    if (key.find(':') == std::string_view::npos) return false;  // a MAC or WSD key
+    for (const DeviceUpdate& device : business_.CopyUpdates())
+        if (device.wsd && GetText(device.wsd->endpoint) == key) return true;
+    return false;
+}
+
 std::vector<DeviceEntry> DeviceSearch::Devices() const {
     std::vector<DeviceEntry> devices = business_.CopyDevices();
     std::sort(devices.begin(), devices.end(), [](const DeviceEntry& a, const DeviceEntry& b) {

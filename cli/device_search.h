@@ -76,6 +76,9 @@ public:
 
     SearchBusiness& business() { return business_; }
     std::optional<DeviceEntry> Find(std::string_view key) const;
+    // True when a device answered to `key`: a table key (MAC or "WSD-..."),
+    // or the endpoint reference of a camera WS-Discovery heard.
+    bool Heard(std::string_view key) const;
     // Every device, sorted by table key.
     std::vector<DeviceEntry> Devices() const;
     // The report rows of every device, sorted by table key.

@@ -26,7 +26,7 @@ int RunMatch(const JobContext& job) {
         search.Watch(o.wait_seconds, "searching");
     } else if (search.Watch(o.wait_seconds, "searching", [&] {
                    for (const std::string& key : o.macs)
-                       if (!search.Find(key)) return false;
+                       if (!search.Heard(key)) return false;
                    return true;
                })) {
         search.WatchUntilQuiet("searching");
@@ -47,14 +47,18 @@ int RunMatch(const JobContext& job) {
     request.named = !o.all;
     request.force = o.force;
     request.dry_run = o.dry_run;
+    request.standard_cameras = true;
     const NeighbourProbe neighbours;
     const ChangePlan plan = PlanChange(request, facts, AskTheLink(job.progress, neighbours));
     const ChangeOutput how{"match", o.format == OutputFormat::kJson, o.all,
                            " (host numbers " + std::to_string(facts.match_min) + " to " +
                                std::to_string(facts.match_max) + ")"};
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
+    StandardChangeBatch standard_batch(plan);
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
-    failed = ShowResults(plan, results, search, how, job.out, job.err) || failed;
+    const std::vector<StandardChangeOutcome> standard =
+        FinishStandardChanges(standard_batch, job.progress);
+    failed = ShowResults(plan, results, search, how, job.out, job.err, standard) || failed;
     if (!how.json && plan.Planned() == 0 && !failed) job.out << "no device to move\n";
     return failed ? kExitNotDone : kExitSuccess;
 }

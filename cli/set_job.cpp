@@ -9,18 +9,6 @@
 
 namespace quorvex {
 
-namespace {
-
-// True when WS-Discovery heard a camera whose endpoint reference is `key`.
-bool HeardEndpoint(DeviceSearch& search, const std::string& key) {
-    if (key.find(':') == std::string::npos) return false;  // a MAC or WSD key
-    for (const DeviceUpdate& device : search.business().CopyUpdates())
-        if (device.wsd && GetText(device.wsd->endpoint) == key) return true;
-    return false;
-}
-
-}  // namespace
-
 int ReadCredentials(const JobContext& job, std::string_view command, Credentials& credentials) {
     const CliOptions& o = job.options;
     // Read and checked before anything is searched, printed or sent.
@@ -66,8 +54,7 @@ int RunSet(const JobContext& job) {
     } else if (search.Watch(o.wait_seconds, "searching",
                             [&] {
                                 for (const std::string& key : o.macs)
-                                    if (!search.Find(key) && !HeardEndpoint(search, key))
-                                        return false;
+                                    if (!search.Heard(key)) return false;
                                 return true;
                             }) &&
                (o.ip || o.ip_from)) {
@@ -104,8 +91,12 @@ int RunSet(const JobContext& job) {
     ChangeOutput how{"set", o.format == OutputFormat::kJson, o.all_outside, {}};
     if (o.ip_from) how.no_free_note = " from " + CanonicalAddress(*o.ip_from).value_or(*o.ip_from);
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
+    // The standard cameras are changed over HTTP while the own protocols'
+    // changes go out and are confirmed.
+    StandardChangeBatch standard_batch(plan);
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
-    const std::vector<StandardChangeOutcome> standard = ApplyStandardChanges(plan);
+    const std::vector<StandardChangeOutcome> standard =
+        FinishStandardChanges(standard_batch, job.progress);
     failed = ShowResults(plan, results, search, how, job.out, job.err, standard) || failed;
     return failed ? kExitNotDone : kExitSuccess;
 }

@@ -38,6 +38,7 @@
 #include "search/repeat_policy.h"
 #include "search/search_status.h"
 #include "search/socket_waiter.h"
+#include "search/standard_camera_book.h"
 
 namespace quorvex {
 
@@ -154,6 +155,11 @@ public:
     // The same for a device WS-Discovery heard, with its details.
     void OnWsdDeviceFound(const WsdDevice& device);
 
+    // What reads of standard cameras found, for the change workers (who
+    // write it) and the front-ends (who show it).
+    StandardCameraBook& StandardCameras() { return standard_cameras_; }
+    const StandardCameraBook& StandardCameras() const { return standard_cameras_; }
+
     // A snapshot of the whole table.
     std::vector<DeviceEntry> CopyDevices() const;
     // The same with each device's health.
@@ -203,6 +209,7 @@ private:
     DeviceTable table_{interfaces_};
     CommandScheduler commands_{protocols_};
     RepeatPolicy repeats_;  // worker only
+    StandardCameraBook standard_cameras_;
     std::atomic<bool> refreshRequested{false};
     std::atomic<bool> interfaces_ready_{false};
 

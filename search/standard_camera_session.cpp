@@ -237,25 +237,30 @@ Session::ReadResult Session::Read(const Target& target,
         return result;
     }
 
-    // A protected call without credentials tells which authentication fits.
-    const Answer probe =
-        Call(link, Op::kGetDeviceInformation, Plain(Op::kGetDeviceInformation), false);
-    if (probe.failure.kind != FailureKind::kNone) {
-        result.failure = probe.failure;
-        return result;
+    if (target.known_auth) {
+        link.auth = *target.known_auth;
+    } else {
+        // A protected call without credentials tells which authentication fits.
+        const Answer probe =
+            Call(link, Op::kGetDeviceInformation, Plain(Op::kGetDeviceInformation), false);
+        if (probe.failure.kind != FailureKind::kNone) {
+            result.failure = probe.failure;
+            return result;
+        }
+        const auto probed = Codec::ReadDeviceInformation(probe.bytes());
+        const auto method =
+            ChooseAuthentication(probe.http.status, probe.http.digest_offered,
+                                 probed.error == Codec::Error::kFault &&
+                                     probed.fault.Names(Codec::kErrors, "NotAuthorized"),
+                                 probed.value.has_value(), capabilities.value);
+        if (!method) {
+            Take(probed, probe, Op::kGetDeviceInformation, result.failure);
+            // A 401 offering no Digest asks for Basic, which never goes out.
+            if (probe.http.status == 401) result.failure.kind = FailureKind::kAuthUnsupported;
+            return result;
+        }
+        link.auth = *method;
     }
-    const auto probed = Codec::ReadDeviceInformation(probe.bytes());
-    const auto method = ChooseAuthentication(
-        probe.http.status, probe.http.digest_offered,
-        probed.error == Codec::Error::kFault && probed.fault.Names(Codec::kErrors, "NotAuthorized"),
-        probed.value.has_value(), capabilities.value);
-    if (!method) {
-        Take(probed, probe, Op::kGetDeviceInformation, result.failure);
-        // A 401 offering no Digest asks for Basic, which never goes out.
-        if (probe.http.status == 401) result.failure.kind = FailureKind::kAuthUnsupported;
-        return result;
-    }
-    link.auth = *method;
 
     // A firmware that keeps its clock from strangers shows it to a token on
     // the PC's clock: the camera cannot expect a Created time nobody knows.

@@ -68,6 +68,9 @@ public:
         std::string xaddrs;               // as announced, space-separated
         std::uint32_t answered_from = 0;  // the source of the answer, network byte order
         std::string endpoint_reference;
+        // The authentication the camera took before: the read goes straight
+        // to it instead of asking the camera again.
+        std::optional<StandardAuthMethod> known_auth;
     };
 
     struct ReadResult {

@@ -38,8 +38,12 @@ StandardWanted WantedFromSettings(const DeviceUpdate& device, const NetSettings&
 }
 
 StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
-                                           const DeviceUpdate& device,
-                                           const NetSettings& settings) {
+                                           const DeviceUpdate& device, const NetSettings& settings,
+                                           const std::function<void(StandardChangeStage)>& on_stage,
+                                           StandardCameraBook* book) {
+    const auto stage = [&](StandardChangeStage next) {
+        if (on_stage) on_stage(next);
+    };
     using Session = StandardCameraSession;
     StandardChangeOutcome outcome;
     if (!device.wsd) {
@@ -48,10 +52,12 @@ StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
     }
     const StandardCredentials credentials{std::string(GetText(settings.user)),
                                           std::string(GetText(settings.password))};
-    const Session::Target target{std::string(GetText(device.wsd->xaddrs)),
-                                 device.wsd->source_address,
-                                 std::string(GetText(device.wsd->endpoint))};
+    Session::Target target{std::string(GetText(device.wsd->xaddrs)), device.wsd->source_address,
+                           std::string(GetText(device.wsd->endpoint)), std::nullopt};
+    if (book) target.known_auth = book->AuthOf(target.endpoint_reference);
+    stage(StandardChangeStage::read);
     const Session::ReadResult read = session.Read(target, credentials);
+    if (read.snapshot && book) book->Remember(*read.snapshot);
     if (!read.snapshot) {
         outcome.failure = read.failure;
         return outcome;
@@ -65,6 +71,7 @@ StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
         wanted.prefix_length != read.snapshot->prefix_length && read.snapshot->address != 0)
         wanted.address = read.snapshot->address;
     outcome.stage = StandardChangeStage::apply;
+    stage(StandardChangeStage::apply);
     const Session::ApplyResult applied = session.Apply(*read.snapshot, wanted, credentials);
     outcome.applied = applied.outcome;
     if (applied.outcome == Session::ApplyOutcome::kFailed ||
@@ -75,6 +82,7 @@ StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
         return outcome;
     }
     outcome.stage = StandardChangeStage::confirm;
+    stage(StandardChangeStage::confirm);
     outcome.new_address = wanted.address.value_or(read.snapshot->address);
     const Session::ConfirmResult confirmed =
         session.Confirm(*read.snapshot, applied, outcome.new_address, credentials);

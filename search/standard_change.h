@@ -8,9 +8,11 @@
 // timeouts allow; never reports a change as made that was not read back.
 
 #include <cstdint>
+#include <functional>
 
 #include "core/device_records.h"
 #include "search/device_update.h"
+#include "search/standard_camera_book.h"
 #include "search/standard_camera_session.h"
 
 namespace quorvex {
@@ -36,8 +38,13 @@ struct StandardChangeOutcome {
 };
 
 // Read, Apply and Confirm for `device` (a camera `HasDeviceService` accepts)
-// with the planned `settings`; the credentials are the plan's.
-StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
-                                           const DeviceUpdate& device, const NetSettings& settings);
+// with the planned `settings`; the credentials are the plan's. `on_stage`, if
+// set, is called (on this thread) as each stage begins. With `book`, the read
+// starts with the authentication the book remembers, and what it reads is
+// remembered there.
+StandardChangeOutcome ChangeStandardCamera(
+    const StandardCameraSession& session, const DeviceUpdate& device, const NetSettings& settings,
+    const std::function<void(StandardChangeStage)>& on_stage = {},
+    StandardCameraBook* book = nullptr);
 
 }  // namespace quorvex
