@@ -440,6 +440,15 @@ std::vector<const CameraPlan*> ChangePlan::ToSendStandard() const {
     return changes;
 }
 
+std::vector<TemporaryAddressPlan> ChangePlan::TemporaryAddresses() const {
+    std::vector<TemporaryAddressPlan> addresses;
+    for (const CameraPlan* camera : ToSendStandard())
+        if (camera->temporary &&
+            std::find(addresses.begin(), addresses.end(), *camera->temporary) == addresses.end())
+            addresses.push_back(*camera->temporary);
+    return addresses;
+}
+
 bool HasDeviceService(const DeviceUpdate& device) {
     return device.entry.protocol == kProtocolWsDiscovery && device.wsd &&
            !OrderServiceUrls(GetText(device.wsd->xaddrs), device.wsd->source_address).empty();
