@@ -85,6 +85,30 @@ std::vector<std::uint32_t> MatchCandidates(const Ipv4Subnet& subnet, std::uint32
     return candidates;
 }
 
+// The address a standard camera's device service is reached at: the host of
+// the URL tried first when it is an address, else the answer's sender.
+std::optional<std::uint32_t> ServiceHost(const DeviceUpdate& device) {
+    if (!device.wsd) return std::nullopt;
+    const std::vector<std::string> urls =
+        OrderServiceUrls(GetText(device.wsd->xaddrs), device.wsd->source_address);
+    if (!urls.empty()) {
+        std::string_view host = urls.front();
+        host.remove_prefix(std::min(host.size(), host.find("://") + 3));
+        host = host.substr(0, host.find_first_of(":/"));
+        if (const auto address = Read(host)) return address;
+    }
+    if (device.wsd->source_address != 0) return device.wsd->source_address;
+    return std::nullopt;
+}
+
+bool InsideAnyInterface(const SiteFacts& facts, std::uint32_t address) {
+    return std::any_of(
+        facts.interfaces.begin(), facts.interfaces.end(), [&](const LocalInterface& record) {
+            const auto subnet = Ipv4Subnet::FromTexts(GetText(record.ip), GetText(record.mask));
+            return subnet && subnet->Contains(address);
+        });
+}
+
 void AddSkipped(ChangePlan& plan, const std::vector<SkippedAddress>& skipped) {
     for (const SkippedAddress& s : skipped)
         if (std::none_of(plan.skipped.begin(), plan.skipped.end(),
@@ -124,6 +148,7 @@ public:
                 PlanMatches();
                 break;
         }
+        PlanTemporaryAddresses();
         for (CameraPlan& camera : plan_.cameras) {
             if (!camera.settings) continue;
             camera.changes = ChangedValues(camera.device.entry.info, *camera.settings);
@@ -155,6 +180,15 @@ private:
                           HasDeviceService(camera.device);
         if (!SearchBusiness::CanConfigure(entry) && !camera.standard)
             return Refuse(camera, {PlanProblem::not_configurable});
+        // An HTTP request needs a route; a datagram of the own protocols
+        // reaches a camera by broadcast, wherever its address lies.
+        if (camera.standard)
+            if (const auto host = ServiceHost(camera.device);
+                host && !InsideAnyInterface(facts_, *host)) {
+                if (!request_.temporary_address)
+                    return Refuse(camera, {PlanProblem::needs_temporary_address});
+                outside_.emplace(&camera, *host);
+            }
         if (request_.kind != ChangeKind::settings && Home(camera).empty())
             return Refuse(camera, {PlanProblem::no_interface});
         if (request_.kind == ChangeKind::match) {
@@ -411,6 +445,73 @@ private:
         for (auto& [heard, facts] : home_facts_) facts.camera_addresses[address] = key;
     }
 
+    // Discovery tells no standard camera's mask, so the PC takes an address
+    // of the /24 around the camera's service: the subnet of nearly every
+    // factory address, and a guess that is wrong only harmlessly (a wider
+    // subnet holds the /24; a narrower one is rare on a camera). The top of
+    // it first, where factory ranges and DHCP pools seldom reach; never the
+    // address of a camera, of the plan or of the PC, nor one that answers on
+    // the link. Cameras of one /24 heard on one interface share an address.
+    void PlanTemporaryAddresses() {
+        std::map<std::pair<std::string, std::uint32_t>, std::vector<CameraPlan*>> groups;
+        for (auto& [camera, host] : outside_) {
+            if (!camera->settings) continue;
+            const std::vector<const LocalInterface*> home = Home(*camera);
+            if (home.empty() || GetText(home.front()->name).empty()) {
+                Refuse(*camera, {PlanProblem::no_interface});
+                continue;
+            }
+            groups[{std::string(GetText(home.front()->name)), ntohl(host) & 0xFFFFFF00u}].push_back(
+                camera);
+        }
+        std::set<std::uint32_t> taken;
+        for (const DeviceUpdate& device : facts_.devices) {
+            if (const auto address = Read(device.entry.info.ip)) taken.insert(*address);
+            if (device.wsd) taken.insert(device.wsd->source_address);
+        }
+        for (const auto& [camera, host] : outside_) taken.insert(host);
+        for (const CameraPlan& camera : plan_.cameras)
+            if (camera.settings)
+                if (const auto address = Read(camera.settings->ip)) taken.insert(*address);
+        for (auto& [group, cameras] : groups) {
+            const auto address = FreeTemporaryAddress(group.second, taken);
+            for (CameraPlan* camera : cameras) {
+                if (!address) {
+                    Refuse(*camera, {PlanProblem::no_free_address});
+                    continue;
+                }
+                camera->temporary = TemporaryAddressPlan{0, group.first, *address, 24};
+            }
+            if (address) taken.insert(*address);
+        }
+    }
+
+    // The highest host of the /24 at `network` (host order) that nothing
+    // holds, asked on the link a few at a time: a whole /24 at once would
+    // flood it for one answer that the first few nearly always give.
+    std::optional<std::uint32_t> FreeTemporaryAddress(std::uint32_t network,
+                                                      const std::set<std::uint32_t>& taken) {
+        constexpr std::size_t kAskedAtOnce = 8;
+        std::vector<std::uint32_t> candidates;
+        for (std::uint32_t host = 254; host >= 1; --host) {
+            const std::uint32_t address = htonl(network + host);
+            if (taken.count(address) == 0 && answered_.count(address) == 0 &&
+                !InsideAnyInterface(facts_, address))
+                candidates.push_back(address);
+        }
+        for (std::size_t first = 0; first < candidates.size(); first += kAskedAtOnce) {
+            const std::vector<std::uint32_t> asked(
+                candidates.begin() + static_cast<std::ptrdiff_t>(first),
+                candidates.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(candidates.size(), first + kAskedAtOnce)));
+            const std::set<std::uint32_t> found =
+                probe_ ? probe_(asked) : std::set<std::uint32_t>{};
+            for (const std::uint32_t address : asked)
+                if (found.count(address) == 0) return address;
+        }
+        return std::nullopt;
+    }
+
     const ChangeRequest& request_;
     const SiteFacts& facts_;
     const LinkProbe& probe_;
@@ -419,6 +520,7 @@ private:
     std::map<std::uint32_t, std::string> given_;        // addresses handed out so far
     std::map<std::uint32_t, AddressFacts> home_facts_;  // by the address that heard
     std::set<std::uint32_t> answered_;                  // by another host, on the link
+    std::map<CameraPlan*, std::uint32_t> outside_;      // standard cameras by service host
 };
 
 }  // namespace
