@@ -210,6 +210,9 @@ std::string IssueText(const PlanIssue& issue) {
         case PlanProblem::named_in_conflict:
             return "its MAC answered with other addresses or from other senders; changed "
                    "because it was named";
+        case PlanProblem::needs_temporary_address:
+            return "it lies outside every subnet of this PC, which cannot reach it over HTTP "
+                   "(--temporary-address lends this PC an address of its subnet for the change)";
     }
     return "refused";
 }

@@ -346,7 +346,8 @@ std::optional<TemporaryAddresses> TemporaryAddresses::Add(
         holder.state_->held.push_back(std::move(entry));
     }
     State* kept = holder.state_.get();
-    kept->renewer = std::jthread([kept](std::stop_token stop) { kept->Renew(stop); });
+    if (!kept->held.empty())
+        kept->renewer = std::jthread([kept](std::stop_token stop) { kept->Renew(stop); });
     return std::optional<TemporaryAddresses>(std::move(holder));
 }
 
