@@ -47,13 +47,13 @@ class ArpProbe;
 class InterruptWatch;
 class NeighbourProbe;
 
-// Adds the temporary addresses of `plan` (a holder of none when it has none)
-// and has `interrupts` remove them should the tool be stopped; nullopt, with
-// the reason on stderr, when they cannot all be added: then nothing is sent.
-std::optional<TemporaryAddresses> TakeTemporaryAddresses(const JobContext& job,
-                                                         std::string_view command,
-                                                         const ChangePlan& plan,
-                                                         InterruptWatch& interrupts);
+// Adds the temporary addresses of `plan` into `held` (a holder of none when
+// it has none) and has `interrupts` remove them should the tool be stopped;
+// false, with the reason on stderr, when they cannot all be added: then
+// nothing is to be sent. `held` must stay where it is until `interrupts`
+// forgets it.
+bool TakeTemporaryAddresses(const JobContext& job, std::string_view command, const ChangePlan& plan,
+                            InterruptWatch& interrupts, std::optional<TemporaryAddresses>& held);
 
 // The probe a plan asks the link through: past the PC's routes too when
 // `--temporary-address` may need an address there.

@@ -60,9 +60,8 @@ int RunMatch(const JobContext& job) {
                            " (host numbers " + std::to_string(facts.match_min) + " to " +
                                std::to_string(facts.match_max) + ")"};
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
-    std::optional<TemporaryAddresses> temporary =
-        TakeTemporaryAddresses(job, "match", plan, interrupts);
-    if (!temporary) return kExitNotDone;
+    std::optional<TemporaryAddresses> temporary;
+    if (!TakeTemporaryAddresses(job, "match", plan, interrupts, temporary)) return kExitNotDone;
     StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
     const std::vector<StandardChangeOutcome> standard =

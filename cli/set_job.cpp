@@ -39,23 +39,21 @@ int ReadCredentials(const JobContext& job, std::string_view command, Credentials
     return kExitSuccess;
 }
 
-std::optional<TemporaryAddresses> TakeTemporaryAddresses(const JobContext& job,
-                                                         std::string_view command,
-                                                         const ChangePlan& plan,
-                                                         InterruptWatch& interrupts) {
+bool TakeTemporaryAddresses(const JobContext& job, std::string_view command, const ChangePlan& plan,
+                            InterruptWatch& interrupts, std::optional<TemporaryAddresses>& held) {
     const std::vector<TemporaryAddressPlan> wanted = plan.TemporaryAddresses();
+    if (wanted.empty()) return true;
     std::string error;
-    if (wanted.empty()) return TemporaryAddresses::Add({}, error);
     job.progress.Note("adding temporary address(es)");
-    std::optional<TemporaryAddresses> held = TemporaryAddresses::Add(wanted, error);
+    held = TemporaryAddresses::Add(wanted, error);
     job.progress.Clear();
     if (!held) {
         job.err << "quorvex-cli: " << command << ": " << error << "; nothing sent\n";
-        return std::nullopt;
+        return false;
     }
     TemporaryAddresses* holder = &*held;
     interrupts.OnInterrupt([holder] { holder->Remove(); });
-    return held;
+    return true;
 }
 
 LinkProbe PlanProbe(const JobContext& job, const SiteFacts& facts, const NeighbourProbe& neighbours,
@@ -123,9 +121,8 @@ int RunSet(const JobContext& job) {
     ChangeOutput how{"set", o.format == OutputFormat::kJson, o.all_outside, {}};
     if (o.ip_from) how.no_free_note = " from " + CanonicalAddress(*o.ip_from).value_or(*o.ip_from);
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
-    std::optional<TemporaryAddresses> temporary =
-        TakeTemporaryAddresses(job, "set", plan, interrupts);
-    if (!temporary) return kExitNotDone;
+    std::optional<TemporaryAddresses> temporary;
+    if (!TakeTemporaryAddresses(job, "set", plan, interrupts, temporary)) return kExitNotDone;
     // The standard cameras are changed over HTTP while the own protocols'
     // changes go out and are confirmed.
     StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
