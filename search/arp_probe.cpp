@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "core/byte_reader.h"
@@ -76,21 +77,34 @@ std::optional<std::uint32_t> ArpProbe::ClaimedAddress(std::span<const std::uint8
 std::set<std::uint32_t> ArpProbe::InUse(const std::string& interface_name,
                                         const std::vector<std::uint32_t>& addresses) const {
     std::set<std::uint32_t> used;
-    permitted_ = false;
+    error_ = ENODEV;
     const unsigned index = ::if_nametoindex(interface_name.c_str());
-    if (index == 0 || addresses.empty()) return used;
+    if (index == 0) return used;
+    error_ = 0;
+    if (addresses.empty()) return used;
     const Fd fd(::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
-    if (fd.get() < 0) return used;
+    if (fd.get() < 0) {
+        error_ = errno;
+        return used;
+    }
     ifreq request{};
     std::strncpy(request.ifr_name, interface_name.c_str(), IFNAMSIZ - 1);
-    if (::ioctl(fd.get(), SIOCGIFHWADDR, &request) != 0 ||
-        request.ifr_hwaddr.sa_family != ARPHRD_ETHER)
+    if (::ioctl(fd.get(), SIOCGIFHWADDR, &request) != 0) {
+        error_ = errno;
         return used;
+    }
+    if (request.ifr_hwaddr.sa_family != ARPHRD_ETHER) {
+        error_ = EPROTONOSUPPORT;
+        return used;
+    }
     sockaddr_ll link{};
     link.sll_family = AF_PACKET;
     link.sll_protocol = htons(ETH_P_ARP);
     link.sll_ifindex = static_cast<int>(index);
-    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&link), sizeof link) != 0) return used;
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&link), sizeof link) != 0) {
+        error_ = errno;
+        return used;
+    }
     link.sll_halen = 6;
     std::memset(link.sll_addr, 0xFF, 6);  // broadcast
     const std::set<std::uint32_t> wanted(addresses.begin(), addresses.end());
@@ -98,10 +112,11 @@ std::set<std::uint32_t> ArpProbe::InUse(const std::string& interface_name,
         const auto packet =
             ProbePacket(reinterpret_cast<const std::uint8_t*>(request.ifr_hwaddr.sa_data), target);
         if (::sendto(fd.get(), packet.data(), packet.size(), 0,
-                     reinterpret_cast<const sockaddr*>(&link), sizeof link) < 0)
+                     reinterpret_cast<const sockaddr*>(&link), sizeof link) < 0) {
+            error_ = errno;
             return used;
+        }
     }
-    permitted_ = true;
     const auto deadline = std::chrono::steady_clock::now() + patience_;
     while (used.size() < wanted.size()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

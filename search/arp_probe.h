@@ -29,9 +29,12 @@ public:
     std::set<std::uint32_t> InUse(const std::string& interface_name,
                                   const std::vector<std::uint32_t>& addresses) const;
 
-    // False when the last `InUse` could not open its socket or send (no
-    // permission, no such interface): its empty answer then means nothing.
-    bool Permitted() const { return permitted_; }
+    // False when the last `InUse` could not open its socket or send: its
+    // empty answer then means nothing. `Error` says why (an errno value:
+    // EPERM without CAP_NET_RAW, ENODEV without the interface, EPROTONOSUPPORT
+    // for a link that is not Ethernet).
+    bool Permitted() const { return error_ == 0; }
+    int Error() const { return error_; }
 
     // The sender address of an ARP packet over Ethernet and IPv4 (without the
     // link header) that says a host holds it: a reply, or a request that is
@@ -40,7 +43,7 @@ public:
 
 private:
     std::chrono::milliseconds patience_;
-    mutable bool permitted_ = true;
+    mutable int error_ = 0;
 };
 
 }  // namespace quorvex

@@ -85,22 +85,6 @@ std::vector<std::uint32_t> MatchCandidates(const Ipv4Subnet& subnet, std::uint32
     return candidates;
 }
 
-// The address a standard camera's device service is reached at: the host of
-// the URL tried first when it is an address, else the answer's sender.
-std::optional<std::uint32_t> ServiceHost(const DeviceUpdate& device) {
-    if (!device.wsd) return std::nullopt;
-    const std::vector<std::string> urls =
-        OrderServiceUrls(GetText(device.wsd->xaddrs), device.wsd->source_address);
-    if (!urls.empty()) {
-        std::string_view host = urls.front();
-        host.remove_prefix(std::min(host.size(), host.find("://") + 3));
-        host = host.substr(0, host.find_first_of(":/"));
-        if (const auto address = Read(host)) return address;
-    }
-    if (device.wsd->source_address != 0) return device.wsd->source_address;
-    return std::nullopt;
-}
-
 bool InsideAnyInterface(const SiteFacts& facts, std::uint32_t address) {
     return std::any_of(
         facts.interfaces.begin(), facts.interfaces.end(), [&](const LocalInterface& record) {
@@ -445,13 +429,9 @@ private:
         for (auto& [heard, facts] : home_facts_) facts.camera_addresses[address] = key;
     }
 
-    // Discovery tells no standard camera's mask, so the PC takes an address
-    // of the /24 around the camera's service: the subnet of nearly every
-    // factory address, and a guess that is wrong only harmlessly (a wider
-    // subnet holds the /24; a narrower one is rare on a camera). The top of
-    // it first, where factory ranges and DHCP pools seldom reach; never the
-    // address of a camera, of the plan or of the PC, nor one that answers on
-    // the link. Cameras of one /24 heard on one interface share an address.
+    // Never the address of a camera, of the plan or of the PC, nor one that
+    // answers on the link. Cameras of one /24 heard on one interface share
+    // an address.
     void PlanTemporaryAddresses() {
         std::map<std::pair<std::string, std::uint32_t>, std::vector<CameraPlan*>> groups;
         for (auto& [camera, host] : outside_) {
@@ -474,7 +454,12 @@ private:
             if (camera.settings)
                 if (const auto address = Read(camera.settings->ip)) taken.insert(*address);
         for (auto& [group, cameras] : groups) {
-            const auto address = FreeTemporaryAddress(group.second, taken);
+            const auto address = FreeTemporaryAddress(
+                htonl(group.second), taken,
+                [this](std::uint32_t a) {
+                    return answered_.count(a) == 0 && !InsideAnyInterface(facts_, a);
+                },
+                probe_);
             for (CameraPlan* camera : cameras) {
                 if (!address) {
                     Refuse(*camera, {PlanProblem::no_free_address});
@@ -484,32 +469,6 @@ private:
             }
             if (address) taken.insert(*address);
         }
-    }
-
-    // The highest host of the /24 at `network` (host order) that nothing
-    // holds, asked on the link a few at a time: a whole /24 at once would
-    // flood it for one answer that the first few nearly always give.
-    std::optional<std::uint32_t> FreeTemporaryAddress(std::uint32_t network,
-                                                      const std::set<std::uint32_t>& taken) {
-        constexpr std::size_t kAskedAtOnce = 8;
-        std::vector<std::uint32_t> candidates;
-        for (std::uint32_t host = 254; host >= 1; --host) {
-            const std::uint32_t address = htonl(network + host);
-            if (taken.count(address) == 0 && answered_.count(address) == 0 &&
-                !InsideAnyInterface(facts_, address))
-                candidates.push_back(address);
-        }
-        for (std::size_t first = 0; first < candidates.size(); first += kAskedAtOnce) {
-            const std::vector<std::uint32_t> asked(
-                candidates.begin() + static_cast<std::ptrdiff_t>(first),
-                candidates.begin() +
-                    static_cast<std::ptrdiff_t>(std::min(candidates.size(), first + kAskedAtOnce)));
-            const std::set<std::uint32_t> found =
-                probe_ ? probe_(asked) : std::set<std::uint32_t>{};
-            for (const std::uint32_t address : asked)
-                if (found.count(address) == 0) return address;
-        }
-        return std::nullopt;
     }
 
     const ChangeRequest& request_;

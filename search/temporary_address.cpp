@@ -326,9 +326,11 @@ std::optional<TemporaryAddresses> TemporaryAddresses::Add(
         const ArpProbe probe;
         const bool answered = !probe.InUse(plan.interface_name, {plan.address}).empty();
         if (!probe.Permitted()) {
-            error =
-                "adding a temporary address needs root or CAP_NET_ADMIN (and CAP_NET_RAW "
-                "to check it free on the link)";
+            error = probe.Error() == EPERM || probe.Error() == EACCES
+                        ? "adding a temporary address needs root or CAP_NET_ADMIN (and "
+                          "CAP_NET_RAW to check it free on the link)"
+                        : "cannot check " + TemporaryAddressText(plan) +
+                              " free on the link: " + std::strerror(probe.Error());
             ::unlink(entry.lock_path.c_str());
             return std::nullopt;
         }

@@ -6,7 +6,13 @@
 // none until the PC holds an address of the camera's subnet itself.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
 #include <string>
+
+#include "search/address_plan.h"
+#include "search/device_update.h"
 
 namespace quorvex {
 
@@ -23,5 +29,19 @@ struct TemporaryAddressPlan {
 
 // "192.168.1.254/24 on eth0".
 std::string TemporaryAddressText(const TemporaryAddressPlan& plan);
+
+// The address a standard camera's device service is reached at: the host of
+// the URL tried first when it is an IPv4 address, else the answer's sender;
+// none for a camera without either.
+std::optional<std::uint32_t> ServiceHost(const DeviceUpdate& device);
+
+// The address the PC takes to reach `camera` (network byte order): a host of
+// the /24 around it, the highest first, that is not in `taken`, that `usable`
+// accepts and that `probe` (when set) does not find answered on the link.
+// None when every host is refused.
+std::optional<std::uint32_t> FreeTemporaryAddress(std::uint32_t camera,
+                                                  const std::set<std::uint32_t>& taken,
+                                                  const std::function<bool(std::uint32_t)>& usable,
+                                                  const LinkProbe& probe);
 
 }  // namespace quorvex
