@@ -59,7 +59,8 @@ bool ParseReplyMode(std::string_view text, ReplyMode& mode) {
 
 bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings) {
     settings.strict_gateway = text == "strict-gateway";
-    if (text == "normal" || text == "strict-gateway")
+    settings.new_endpoint = text == "new-endpoint";
+    if (text == "normal" || text == "strict-gateway" || text == "new-endpoint")
         settings.behaviour = StandardBehaviour::kNormal;
     else if (text == "reboot-needed")
         settings.behaviour = StandardBehaviour::kRebootNeeded;

@@ -108,8 +108,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
             StandardSettings probe;
             if (!ParseStandardBehaviour(one, probe))
                 throw Problem{
-                    "--standard-behaviour wants normal, reboot-needed, reverts, faults or "
-                    "strict-gateway, comma-separated, not \"" +
+                    "--standard-behaviour wants normal, reboot-needed, reverts, faults, "
+                    "strict-gateway or new-endpoint, comma-separated, not \"" +
                     value + "\""};
             g.standard_behaviours.push_back(one);
         });
@@ -324,6 +324,8 @@ Devices
                         strict-gateway: normal, but a gateway outside the
                           subnet it is in now is refused with
                           ter:InvalidGatewayAddress
+                        new-endpoint: normal, but once moved it answers
+                          probes under another endpoint reference
                         Name servers and the HTTP port are stored and read
                         back; a new HTTP port takes effect with the next move
                         or reboot. GetSystemDateAndTime and

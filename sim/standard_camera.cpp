@@ -332,6 +332,11 @@ void StandardCamera::Moved() {
     device_.http_port = move_->port;
     served_prefix_ = move_->prefix_length;
     move_.reset();
+    if (device_.standard.new_endpoint && !device_.endpoint.empty()) {
+        // Another last digit: the same form, another identity.
+        char& last = device_.endpoint.back();
+        last = last == '0' ? '1' : '0';
+    }
 }
 
 }  // namespace quorvex::sim

@@ -1,6 +1,6 @@
 // The standard camera session against quorvex-sim's standard cameras over
-// real HTTP in a lab: read, moved, confirmed at the new address, and every
-// way a camera can refuse, revert or fault.
+// real HTTP in a lab: read, moved, confirmed at the new address by a probe
+// and a read-back, and every way a camera can refuse, revert or fault.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "search/directed_probe.h"
 #include "search/standard_camera_session.h"
 #include "tests/support/netns_lab.h"
 
@@ -60,11 +61,14 @@ std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behavi
 }
 
 // Where discovery would have found camera `host`: a link-local URL first, as
-// some firmwares announce it.
+// some firmwares announce it, and the endpoint reference the camera answers
+// a probe with.
 Session::Target At(const std::string& host) {
+    const auto seen = DirectedProbe::Ask(Ip(host), "", std::chrono::steady_clock::now() + 10s);
+    EXPECT_EQ(seen.endpoints.size(), 1u) << host;
     return {"http://169.254.77.1:8080/onvif/device_service http://" + host +
                 ":8080/onvif/device_service",
-            Ip(host), "urn:uuid:camera-" + host};
+            Ip(host), seen.endpoints.empty() ? "" : seen.endpoints.front(), std::nullopt};
 }
 
 Session ShortSession() {
@@ -73,9 +77,11 @@ Session ShortSession() {
     return Session(options);
 }
 
-// Reads, applies and confirms a move to `to`/24; expects each step to pass.
+// Reads, applies and confirms a move to `to`/24; expects each step to pass
+// and the confirmation to find `found`.
 void MoveAndConfirm(const Session& session, const std::string& from, const std::string& to,
-                    Session::ApplyOutcome expected) {
+                    Session::ApplyOutcome expected,
+                    Session::Finding found = Session::Finding::kConfirmed) {
     const auto read = session.Read(At(from), kRight);
     ASSERT_TRUE(read.snapshot) << int(read.failure.kind);
     EXPECT_EQ(read.snapshot->address, Ip(from));
@@ -86,13 +92,15 @@ void MoveAndConfirm(const Session& session, const std::string& from, const std::
     const auto applied = session.Apply(*read.snapshot, wanted, kRight);
     ASSERT_EQ(applied.outcome, expected) << int(applied.failure.kind);
     const auto confirmed = session.Confirm(*read.snapshot, applied, Ip(to), kRight);
-    EXPECT_TRUE(confirmed.confirmed) << int(confirmed.failure.kind) << int(confirmed.mismatch);
+    EXPECT_EQ(confirmed.finding, found) << int(confirmed.failure.kind) << int(confirmed.mismatch);
+    EXPECT_EQ(confirmed.confirmed, found == Session::Finding::kConfirmed);
 }
 
 TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAndConfirmed) {
     QUORVEX_LAB_OR_SKIP(lab);
     // These cameras keep even their clock from callers without credentials.
-    auto sim = StartCameras(*lab, "normal,normal,reboot-needed", "digest,token,digest", 3, true);
+    auto sim = StartCameras(*lab, "normal,normal,reboot-needed,new-endpoint",
+                            "digest,token,digest,digest", 4, true);
     ASSERT_TRUE(sim);
     lab->EnterPc();
     const Session session = ShortSession();
@@ -102,7 +110,7 @@ TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAnd
     ASSERT_TRUE(read.snapshot) << int(read.failure.kind);
     EXPECT_EQ(read.snapshot->auth, StandardAuthMethod::kDigest);
     EXPECT_EQ(read.snapshot->service_url, "http://10.77.1.50:8080/onvif/device_service");
-    EXPECT_EQ(read.snapshot->endpoint_reference, "urn:uuid:camera-10.77.1.50");
+    EXPECT_TRUE(read.snapshot->endpoint_reference.starts_with("urn:uuid:"));
     EXPECT_TRUE(read.snapshot->mac);
     EXPECT_FALSE(read.snapshot->interface_token.empty());
     EXPECT_FALSE(read.snapshot->information.manufacturer.empty());
@@ -125,6 +133,10 @@ TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAnd
                   },
                   1),
               1u);
+    // Moved, read back with the values sent, but the probe there names
+    // another endpoint: not the camera that was changed.
+    MoveAndConfirm(session, "10.77.1.53", "10.77.1.63", Session::ApplyOutcome::kMoving,
+                   Session::Finding::kOtherEndpoint);
     // Every token went out with a fresh nonce: none was refused as reused.
     for (const auto& d : sim->ReadLog()) EXPECT_NE(d.auth, "token nonce-reused");
     EXPECT_EQ(sim->Stop(), 0);
@@ -141,7 +153,7 @@ TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEac
     const Session session(options);
 
     // Reverts: accepted, then nothing answers at the new address and the old
-    // one still does.
+    // one still does, under the same endpoint.
     auto read = session.Read(At("10.77.1.50"), kRight);
     ASSERT_TRUE(read.snapshot);
     StandardWanted wanted;
@@ -152,7 +164,7 @@ TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEac
     auto confirmed = session.Confirm(*read.snapshot, applied, Ip("10.77.1.70"), kRight);
     EXPECT_FALSE(confirmed.confirmed);
     EXPECT_EQ(confirmed.failure.kind, Session::FailureKind::kUnreachable);
-    EXPECT_TRUE(session.Read(At("10.77.1.50"), kRight).snapshot);
+    EXPECT_EQ(confirmed.finding, Session::Finding::kAtOldAddress);
 
     // Wrong password: refused as such at the read and at the change, and the
     // camera accepted no Set*.
