@@ -40,6 +40,8 @@ struct StandardSettings {
     // Once moved, it answers under another endpoint reference, as another
     // device would that took the address.
     bool new_endpoint = false;
+    // Names its MAC in its WS-Discovery scopes; many firmwares do not.
+    bool mac_scope = true;
     std::string path = "/onvif/device_service";
     int move_delay_ms = 300;    // silence between the answer and the move
     int nonce_life_ms = 60000;  // a digest nonce is stale after this

@@ -135,6 +135,9 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
     app.add_flag_callback("--standard-time-needs-auth",
                           [&g] { g.standard_settings.time_needs_auth = true; })
         ->disable_flag_override();
+    app.add_flag_callback("--standard-no-mac-scope",
+                          [&g] { g.standard_settings.mac_scope = false; })
+        ->disable_flag_override();
     number("--standard-port", 1, 65535,
            [&g](long long n) { g.standard_port = static_cast<std::uint16_t>(n); });
     text("--standard-path", [&g](const std::string& value) {
@@ -335,6 +338,9 @@ Devices
                         negative; 259200 is three days ahead)
   --standard-time-needs-auth
                         GetSystemDateAndTime too wants credentials
+  --standard-no-mac-scope
+                        their WS-Discovery scopes name no MAC (only a read
+                          of the device service tells it)
   --standard-port P     the device service's HTTP port (default 80)
   --standard-path PATH  its path (default /onvif/device_service)
   --standard-move-delay MS

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "search/directed_probe.h"
+#include "search/search_business.h"
 #include "search/standard_camera_session.h"
 #include "tests/support/netns_lab.h"
 
@@ -30,11 +31,16 @@ std::uint32_t Ip(const std::string& dotted) {
 const StandardCredentials kRight{"admin", "pw"};
 const StandardCredentials kWrong{"admin", "not-the-password"};
 
-// Cameras from 10.77.1.50 on, one per behaviour, their device service on 8080.
+// Cameras from 10.77.1.50 on, one per behaviour, their device service on
+// 8080, their MAC in no WS-Discovery scope. `pc_if`, when given, gets the
+// PC's interface.
 std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behaviours,
                                         const std::string& auths, int count,
-                                        bool time_needs_auth = false) {
-    if (lab.AddSite("a", "10.77.1.1/24", "10.77.1.2/24").empty()) return nullptr;
+                                        bool time_needs_auth = false,
+                                        std::string* pc_if = nullptr) {
+    const std::string interface = lab.AddSite("a", "10.77.1.1/24", "10.77.1.2/24");
+    if (interface.empty()) return nullptr;
+    if (pc_if) *pc_if = interface;
     std::string why;
     std::vector<std::string> args = {"--subnet",
                                      "10.77.1.",
@@ -53,7 +59,8 @@ std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behavi
                                      "--standard-clock-offset",
                                      "259200",
                                      "--standard-move-delay",
-                                     "200"};
+                                     "200",
+                                     "--standard-no-mac-scope"};
     if (time_needs_auth) args.push_back("--standard-time-needs-auth");
     auto sim = Simulator::Start(lab, lab.site_namespace("a"), args, &why);
     EXPECT_TRUE(sim) << why;
@@ -78,12 +85,14 @@ Session ShortSession() {
 }
 
 // Reads, applies and confirms a move to `to`/24; expects each step to pass
-// and the confirmation to find `found`.
+// and the confirmation to find `found`. The read goes into `book` if given.
 void MoveAndConfirm(const Session& session, const std::string& from, const std::string& to,
                     Session::ApplyOutcome expected,
-                    Session::Finding found = Session::Finding::kConfirmed) {
+                    Session::Finding found = Session::Finding::kConfirmed,
+                    StandardCameraBook* book = nullptr) {
     const auto read = session.Read(At(from), kRight);
     ASSERT_TRUE(read.snapshot) << int(read.failure.kind);
+    if (book) book->Remember(*read.snapshot);
     EXPECT_EQ(read.snapshot->address, Ip(from));
     EXPECT_EQ(read.snapshot->prefix_length, 24);
     StandardWanted wanted;
@@ -99,11 +108,26 @@ void MoveAndConfirm(const Session& session, const std::string& from, const std::
 TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAndConfirmed) {
     QUORVEX_LAB_OR_SKIP(lab);
     // These cameras keep even their clock from callers without credentials.
+    std::string pc_if;
     auto sim = StartCameras(*lab, "normal,normal,reboot-needed,new-endpoint",
-                            "digest,token,digest,digest", 4, true);
+                            "digest,token,digest,digest", 4, true, &pc_if);
     ASSERT_TRUE(sim);
     lab->EnterPc();
     const Session session = ShortSession();
+    // The search hears the cameras by WS-Discovery alone, which names no MAC.
+    SearchBusiness search(SearchBusiness::MakeProtocols({kProtocolWsDiscovery}));
+    search.SetSearchInterval(3600);
+    search.SetInterfaceNames({pc_if});
+    ASSERT_TRUE(search.Start());
+    const std::string first = At("10.77.1.50").endpoint_reference;
+    const auto rows_of_first = [&] {
+        std::vector<DeviceUpdate> rows = search.CopyUpdates();
+        std::erase_if(rows, [&](const DeviceUpdate& u) {
+            return !u.wsd || GetText(u.wsd->endpoint) != first;
+        });
+        return rows;
+    };
+    ASSERT_TRUE(testing::WaitUntil([&] { return rows_of_first().size() == 1; }, 20s));
 
     // Digest: the snapshot holds what the camera told, from the answering URL.
     const auto read = session.Read(At("10.77.1.50"), kRight);
@@ -116,7 +140,18 @@ TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAnd
     EXPECT_FALSE(read.snapshot->information.manufacturer.empty());
     EXPECT_EQ(read.snapshot->http_port, 8080);
     EXPECT_TRUE(read.snapshot->gateways && read.snapshot->dns);
-    MoveAndConfirm(session, "10.77.1.50", "10.77.1.60", Session::ApplyOutcome::kMoving);
+    MoveAndConfirm(session, "10.77.1.50", "10.77.1.60", Session::ApplyOutcome::kMoving,
+                   Session::Finding::kConfirmed, &search.StandardCameras());
+    // Keyed by the MAC the read told, the camera is one row, at its new address.
+    const auto book = search.StandardCameras().Find(first);
+    ASSERT_TRUE(book && book->mac);
+    EXPECT_TRUE(testing::WaitUntil(
+        [&] {
+            const auto rows = rows_of_first();
+            return rows.size() == 1 && GetText(rows[0].entry.info.ip) == "10.77.1.60" &&
+                   std::equal(book->mac->begin(), book->mac->end(), rows[0].entry.info.mac);
+        },
+        20s));
 
     // UsernameToken on a clock three days ahead: the offset is measured and used.
     const auto token = session.Read(At("10.77.1.51"), kRight);
