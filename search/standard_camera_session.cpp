@@ -206,6 +206,21 @@ bool SendStep(Link& link, const StandardSnapshot& snapshot, const StandardChange
     return false;
 }
 
+// The way to the camera at `address` once `plan` took: on the HTTP port sent,
+// if one was, with what the read found out.
+Link LinkAfter(const StandardSnapshot& snapshot, const StandardChangePlan& plan,
+               std::uint32_t address, const StandardCredentials& credentials,
+               const Session::Options& options) {
+    Link link;
+    link.url = ServiceUrlAt(snapshot.service_url, address,
+                            plan.Has(StandardStep::kSetHttpPort) ? plan.http_port : 0);
+    link.auth = snapshot.auth;
+    link.offset = snapshot.clock_offset_s;
+    link.credentials = &credentials;
+    link.options = &options;
+    return link;
+}
+
 // What one address showed while it was knocked at.
 struct Look {
     DirectedProbe::Sighting probe;
@@ -451,13 +466,7 @@ Session::ConfirmResult Session::Search(const StandardSnapshot& snapshot, const A
     ConfirmResult result;
     const StandardChangePlan& plan = applied.plan;
     const std::string& endpoint = snapshot.endpoint_reference;
-    Link link;
-    link.url = ServiceUrlAt(snapshot.service_url, new_address,
-                            plan.Has(StandardStep::kSetHttpPort) ? plan.http_port : 0);
-    link.auth = snapshot.auth;
-    link.offset = snapshot.clock_offset_s;
-    link.credentials = &credentials;
-    link.options = &options_;
+    Link link = LinkAfter(snapshot, plan, new_address, credentials, options_);
 
     const Look at_new =
         Knock(link, new_address, endpoint, &plan,
@@ -500,13 +509,7 @@ Session::ConfirmResult Session::Confirm(const StandardSnapshot& snapshot,
     const StandardChangePlan& plan = applied.plan;
     if (!result.confirmed || !plan.Has(StandardStep::kSetGatewayAfterMove)) return result;
 
-    Link link;
-    link.url = ServiceUrlAt(snapshot.service_url, new_address,
-                            plan.Has(StandardStep::kSetHttpPort) ? plan.http_port : 0);
-    link.auth = snapshot.auth;
-    link.offset = snapshot.clock_offset_s;
-    link.credentials = &credentials;
-    link.options = &options_;
+    Link link = LinkAfter(snapshot, plan, new_address, credentials, options_);
     if (!SendStep(link, snapshot, plan, StandardStep::kSetGatewayAfterMove, result.failure))
         return result;
     // Some firmwares take a gateway and ignore it: only a read-back says.
