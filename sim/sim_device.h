@@ -40,6 +40,8 @@ struct StandardSettings {
     // Once moved, it answers under another endpoint reference, as another
     // device would that took the address.
     bool new_endpoint = false;
+    // Takes SetNetworkInterfaces and moves, but hangs up instead of answering.
+    bool silent_move = false;
     // Names its MAC in its WS-Discovery scopes; many firmwares do not.
     bool mac_scope = true;
     std::string path = "/onvif/device_service";
@@ -90,8 +92,8 @@ inline bool SpeaksWsd(const SimDevice& device) {
 // The reply mode the device really uses, after its protocol's fall-back.
 ReplyMode EffectiveReply(const SimDevice& device);
 
-// "normal", "reboot-needed", "reverts", "faults", "strict-gateway" or
-// "new-endpoint" into `settings`; false for anything else.
+// "normal", "reboot-needed", "reverts", "faults", "strict-gateway",
+// "new-endpoint" or "silent-move" into `settings`; false for anything else.
 bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings);
 
 // "unicast", "broadcast", "multicast"; false for anything else.

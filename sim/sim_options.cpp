@@ -109,7 +109,7 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
             if (!ParseStandardBehaviour(one, probe))
                 throw Problem{
                     "--standard-behaviour wants normal, reboot-needed, reverts, faults, "
-                    "strict-gateway or new-endpoint, comma-separated, not \"" +
+                    "strict-gateway, new-endpoint or silent-move, comma-separated, not \"" +
                     value + "\""};
             g.standard_behaviours.push_back(one);
         });
@@ -329,6 +329,8 @@ Devices
                           ter:InvalidGatewayAddress
                         new-endpoint: normal, but once moved it answers
                           probes under another endpoint reference
+                        silent-move: normal, but it hangs up instead of
+                          answering SetNetworkInterfaces
                         Name servers and the HTTP port are stored and read
                         back; a new HTTP port takes effect with the next move
                         or reboot. GetSystemDateAndTime and

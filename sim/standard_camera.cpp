@@ -316,6 +316,12 @@ HttpReply StandardCamera::SetInterfaces(const SoapRequest& soap,
             if (network_.address != device_.ip || network_.prefix_length != served_prefix_ ||
                 network_.http_port != device_.http_port)
                 ScheduleMove(now);
+            if (device_.standard.silent_move) {
+                record.result = "accepted, hung up";
+                HttpReply none;
+                none.hang_up = true;
+                return none;
+            }
             return Answer(RebootNeededResponse(false));
     }
 }

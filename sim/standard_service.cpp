@@ -365,6 +365,7 @@ bool StandardService::Process(Connection& c, Clock::time_point now) {
                              device.http_port, device.endpoint, device.ip, record.operation,
                              record.auth, record.result);
     }
+    if (reply.hang_up) return false;
     c.out += Serialize(reply, c.close_after);
     return true;  // sent on the next turn, when the socket is writable
 }

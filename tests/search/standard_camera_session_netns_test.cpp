@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -179,8 +180,8 @@ TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAnd
 
 TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEachReported) {
     QUORVEX_LAB_OR_SKIP(lab);
-    auto sim = StartCameras(*lab, "reverts,normal,faults,strict-gateway",
-                            "digest,digest,digest,digest", 4);
+    auto sim = StartCameras(*lab, "reverts,normal,faults,strict-gateway,silent-move",
+                            "digest,digest,digest,digest,digest", 5);
     ASSERT_TRUE(sim);
     lab->EnterPc();
     Session::Options options;
@@ -249,6 +250,26 @@ TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEac
     confirmed = session.Confirm(*read.snapshot, applied, Ip("10.77.1.73"), kRight);
     EXPECT_TRUE(confirmed.confirmed) << int(confirmed.failure.kind) << int(confirmed.mismatch);
     EXPECT_TRUE(confirmed.deferred_gateway_applied) << int(confirmed.failure.kind);
+
+    // Hangs up on the move: unknown, searched for and found at the new
+    // address with the new settings, yet never confirmed, nor sent again.
+    read = session.Read(At("10.77.1.54"), kRight);
+    ASSERT_TRUE(read.snapshot);
+    wanted = {};
+    wanted.address = Ip("10.77.1.74");
+    wanted.prefix_length = 24;
+    applied = session.Apply(*read.snapshot, wanted, kRight);
+    EXPECT_EQ(applied.outcome, Session::ApplyOutcome::kUnknown);
+    confirmed = session.Locate(*read.snapshot, applied, Ip("10.77.1.74"), kRight);
+    EXPECT_FALSE(confirmed.confirmed);
+    EXPECT_EQ(confirmed.finding, Session::Finding::kConfirmed);
+    const auto log = sim->ReadLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const testing::LoggedDatagram& d) {
+                                return d.operation == "SetNetworkInterfaces" &&
+                                       d.address == "10.77.1.54";
+                            }),
+              1);
     EXPECT_EQ(sim->Stop(), 0);
 }
 
