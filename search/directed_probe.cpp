@@ -43,7 +43,7 @@ DirectedProbe::Sighting DirectedProbe::Ask(std::uint32_t address, std::string_vi
     if (!socket.IsValid()) return sighting;
     SocketPoll poll;
     poll.Add(socket.Handle());
-    ReceiveBatch batch(4);
+    ReceiveBatch batch(1);  // a camera answers each probe once or twice
     std::vector<std::string> ids;
     std::array<std::uint8_t, 2048> buffer{};
     const auto done = [&] {
