@@ -54,7 +54,7 @@ int RunMatch(const JobContext& job) {
                            " (host numbers " + std::to_string(facts.match_min) + " to " +
                                std::to_string(facts.match_max) + ")"};
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
-    StandardChangeBatch standard_batch(plan);
+    StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
     const std::vector<StandardChangeOutcome> standard =
         FinishStandardChanges(standard_batch, job.progress);

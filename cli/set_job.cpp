@@ -93,7 +93,7 @@ int RunSet(const JobContext& job) {
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
     // The standard cameras are changed over HTTP while the own protocols'
     // changes go out and are confirmed.
-    StandardChangeBatch standard_batch(plan);
+    StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
     const std::vector<StandardChangeOutcome> standard =
         FinishStandardChanges(standard_batch, job.progress);

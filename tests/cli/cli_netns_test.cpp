@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -330,6 +331,60 @@ TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     EXPECT_NE(fault.err.find("the camera refused the address: ter:InvalidIPv4Address"),
               std::string::npos)
         << fault.err;
+    EXPECT_EQ(sim->Stop(), 0);
+}
+
+// One batch from one start address over all three kinds of camera: the
+// binary and text cameras by datagram, the two standard cameras (one Digest,
+// one UsernameToken) over HTTP at the same time; one credentials line for
+// all, no address given twice, each change confirmed where it was sent.
+TEST(CliNetns, AMixedBatchFromOneStartAddressGivesEachKindItsOwnAddress) {
+    QUORVEX_LAB_OR_SKIP(lab);
+    const std::string pc_if = lab->AddSite("cams", "10.77.2.1/24", "10.77.2.2/24");
+    ASSERT_FALSE(pc_if.empty()) << lab->last_error();
+    std::string why;
+    const auto sim =
+        Simulator::Start(*lab, lab->site_namespace("cams"),
+                         {"--subnet", "10.77.2.", "--first-host", "50", "--password", "pw",
+                          "--binary-h", "1", "--text", "1", "--standard", "2", "--standard-auth",
+                          "digest,token", "--standard-move-delay", "200"},
+                         &why);
+    ASSERT_TRUE(sim) << why;
+    const std::string config = WriteConfig(*lab, {pc_if});
+    const auto scan = [&] {
+        std::map<std::string, std::string> found;  // ip: key
+        for (const auto& c :
+             ReadJson(Cli(*lab, {"--config", config, "scan", "--wait", "2", "--json"}).out))
+            found[c.second.get<std::string>("ip")] = c.second.get<std::string>("mac");
+        return found;
+    };
+    const auto before = scan();
+    ASSERT_EQ(before.size(), 4u);
+    std::vector<std::string> args = {"--config", config, "set"};
+    for (const auto& [ip, key] : before) args.push_back(key);
+    for (const char* more : {"--ip-from", "10.77.2.60", "--user", "admin", "--password-stdin",
+                             "--wait", "4", "--json"})
+        args.push_back(more);
+
+    const Result batch = Cli(*lab, args, "pw\n");
+    EXPECT_EQ(batch.exit_code, 0) << batch.out << batch.err;
+    const auto outcome = ReadJson(batch.out);
+    std::map<std::string, std::string> planned;  // key: to
+    for (const auto& c : outcome.get_child("plan"))
+        planned[c.second.get<std::string>("mac")] = c.second.get<std::string>("to");
+    std::set<std::string> given;
+    for (const auto& [key, to] : planned) given.insert(to);
+    EXPECT_EQ(given,
+              (std::set<std::string>{"10.77.2.60", "10.77.2.61", "10.77.2.62", "10.77.2.63"}));
+    std::size_t confirmed = 0;
+    for (const auto& r : outcome.get_child("results"))
+        confirmed += r.second.get<std::string>("result") == "confirmed";
+    EXPECT_EQ(confirmed, 4u) << batch.out;
+
+    // Each camera answers where its plan sent it, and nowhere else.
+    std::map<std::string, std::string> expected;
+    for (const auto& [key, to] : planned) expected[to] = key;
+    EXPECT_EQ(scan(), expected);
     EXPECT_EQ(sim->Stop(), 0);
 }
 
