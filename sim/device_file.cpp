@@ -194,8 +194,9 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
             if (!ReadText(value, key, text, error)) return false;
             if (!ParseStandardBehaviour(text, d.standard)) {
                 error =
-                    "\"behaviour\" must be normal, reboot-needed, reverts, faults or "
-                    "strict-gateway, not \"" +
+                    "\"behaviour\" must be normal, reboot-needed, reverts, faults, "
+                    "strict-gateway, huge, endless, trickle, redirect, html-error, doctype or "
+                    "bad-utf8, not \"" +
                     text + "\"";
                 return false;
             }
