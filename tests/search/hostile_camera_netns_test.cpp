@@ -95,9 +95,10 @@ TEST(HostileStandardCameras, EachEndsBoundedWithItsOwnFailureAndTheGoodOneMovesA
     ASSERT_TRUE(testing::WaitUntil([&] { return batch.Done(); }, 180s));
     const std::vector<StandardChangeOutcome> outcomes = batch.Outcomes();
     ASSERT_EQ(outcomes.size(), behaviours.size());
-    // The huge camera sent up to 100 MB; the cap keeps what is held to a
-    // quarter of a megabyte a call.
-    EXPECT_LT(PeakRssKb() - rss_before, 32 * 1024);
+    // The huge camera offered 100 MB; the cap keeps a quarter of a megabyte a
+    // call. About 5 MB of growth here; the bound leaves a sanitizer's shadow
+    // and quarantine room and still fails a client that holds the answer.
+    EXPECT_LT(PeakRssKb() - rss_before, 64 * 1024);
 
     const StandardChangeOutcome& good = outcomes[0];
     EXPECT_TRUE(good.confirmed) << int(good.failure.kind) << " " << int(good.failure.transfer);
@@ -122,9 +123,9 @@ TEST(HostileStandardCameras, EachEndsBoundedWithItsOwnFailureAndTheGoodOneMovesA
         SCOPED_TRACE(behaviours[i]);
         EXPECT_FALSE(o.confirmed);
         EXPECT_EQ(o.stage, StandardChangeStage::read) << "nothing was sent to it";
-        EXPECT_EQ(o.failure.kind, expected[i].kind);
-        EXPECT_EQ(o.failure.transfer, expected[i].transfer);
-        EXPECT_EQ(o.failure.error, expected[i].error);
+        EXPECT_EQ(int(o.failure.kind), int(expected[i].kind));
+        EXPECT_EQ(int(o.failure.transfer), int(expected[i].transfer));
+        EXPECT_EQ(int(o.failure.error), int(expected[i].error));
     }
     EXPECT_EQ(outcomes[5].failure.operation, OnvifDeviceCodec::Operation::kGetDeviceInformation);
     EXPECT_EQ(outcomes[6].failure.operation, OnvifDeviceCodec::Operation::kGetDeviceInformation);
