@@ -88,7 +88,8 @@ CameraResult ChangeOne(const Session& session, int index) {
     a.s_addr = from;
     ::inet_ntop(AF_INET, &a, dotted, sizeof dotted);
     const Session::Target target{std::string("http://") + dotted + ":8080/onvif/device_service",
-                                 from, "urn:uuid:bench-camera-" + std::to_string(index)};
+                                 from, "urn:uuid:bench-camera-" + std::to_string(index),
+                                 std::nullopt};
     CameraResult result;
     const auto read = session.Read(target, kCredentials);
     const Clock::time_point read_done = Clock::now();
