@@ -523,6 +523,21 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         batch.SetBatch(3);
         DlgCredentials credentials(pack);
         credentials.SetPasswordNeeded(12);
+        credentials.SetUserNeeded(7);
+        // A standard camera's basic information, from a read of it.
+        DlgBaseInformation standard_info(pack);
+        standard_info.SetDevice(entry);
+        StandardSnapshot read;
+        read.address = inet_addr("192.168.100.200");
+        read.prefix_length = 24;
+        read.gateways = std::vector<std::uint32_t>{inet_addr("192.168.100.1")};
+        read.dns.emplace();
+        read.dns->dns_manual = {inet_addr("192.168.100.2"), inet_addr("192.168.100.3")};
+        read.http_port = 8080;
+        read.mac = std::array<std::uint8_t, 6>{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+        read.information = {"Manufacturer of long name", "Model QX-2000-LONG", "V10.20.30 build 1",
+                            "SN-0123456789ABCDEF", "HW"};
+        standard_info.SetStandard(nullptr, read, true);
         // A plan with the longest lines: every value changing, a forced
         // address, a camera in conflict refused and one named anyway.
         ChangePlan plan;
@@ -538,8 +553,10 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         CameraPlan refused;
         refused.device.entry = entry;
         refused.refusal = {PlanProblem::in_conflict};
-        plan.cameras = {moved, refused, refused};
+        plan.cameras = {moved, refused, refused, refused};
         plan.cameras[2].refusal = {PlanProblem::not_configurable};
+        plan.cameras[3].standard = true;
+        plan.cameras[3].refusal = {PlanProblem::password_needed, PlanField::user};
         plan.skipped.push_back({inet_addr("192.168.100.202"), AddressVerdict::taken_by_camera});
         DlgChangePlan shown(pack, plan);
         // A site of 2,000 cameras moved at once: most stay where they are,
@@ -576,8 +593,9 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         CQuorvexApp app;
         app.LoadCurrentLanguage();
         CQuorvexDlg window(app);
-        for (QWidget* dialog : std::initializer_list<QWidget*>{
-                 &net, &info, &about, &batch, &credentials, &shown, &large, &reasons, &window}) {
+        for (QWidget* dialog :
+             std::initializer_list<QWidget*>{&net, &info, &standard_info, &about, &batch,
+                                             &credentials, &shown, &large, &reasons, &window}) {
             dialog->show();
             QApplication::processEvents();
             const std::string where =
@@ -634,6 +652,17 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         EXPECT_EQ(FindControl<QLabel>(&info, IDC_NAME_LABEL)->text(),
                   language == std::string("English") ? QStringLiteral("Device name")
                                                      : QStringLiteral("设备名称"));
+        // A standard camera's rows: the pack's labels, the read's values.
+        EXPECT_EQ(
+            FindControl<QLabel>(&standard_info, IDC_STANDARD_MODEL - 1)->text(),
+            language == std::string("English") ? QStringLiteral("Model") : QStringLiteral("型号"));
+        EXPECT_EQ(FindControl<QLabel>(&standard_info, IDC_STANDARD_MODEL)->text(),
+                  QStringLiteral("Manufacturer of long name Model QX-2000-LONG"));
+        EXPECT_EQ(FindControl<QLabel>(&standard_info, IDC_STANDARD_DNS)->text(),
+                  QStringLiteral("192.168.100.2, 192.168.100.3"));
+        EXPECT_EQ(FindControl<QLabel>(&standard_info, IDC_MAC)->text(),
+                  QStringLiteral("00-1A-2B-3C-4D-5E"));
+        EXPECT_TRUE(FindControl<QLabel>(&info, IDC_STANDARD_MODEL)->isHidden());
         EXPECT_EQ(net.windowTitle(), language == std::string("English")
                                          ? QStringLiteral("Network configuration")
                                          : QStringLiteral("网络配置"));

@@ -97,14 +97,21 @@ TEST(WindowWsdNetns, EveryCameraOneRowKindNamesWsDiscoveryHostileAnswersShownBye
         << window->StatusLine()->text().toStdString();
     EXPECT_TRUE(shown(IDS_STATUS_REFUSED)) << window->StatusLine()->text().toStdString();
 
-    // Network settings are not offered for a camera only WS-Discovery heard:
-    // the window says why instead of opening the dialog.
+    // A camera only WS-Discovery heard that names a device service is
+    // changed through it: the network dialog first asks for the user and
+    // password to read it with (cancelled here), and refuses nothing.
     ASSERT_GE(wsd_row, 0);
     window->DeviceList()->selectionModel()->select(
         window->Proxy().mapFromSource(model.index(wsd_row, 0)),
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QStringList opened;
+    window->SetDialogRunner([&](QDialog& dialog) {
+        opened << QString::fromLatin1(dialog.metaObject()->className());
+        return int{QDialog::Rejected};
+    });
     window->OnCommand(ID_NET_CONFIG);
-    EXPECT_EQ(window->Notice(), DefaultUiText(IDS_WSD_READ_ONLY));
+    EXPECT_EQ(opened, QStringList{"quorvex::DlgCredentials"});
+    EXPECT_NE(window->Notice(), DefaultUiText(IDS_WSD_READ_ONLY));
 
     // Bye: the rows stay, marked gone, with what was known of them.
     ASSERT_TRUE(QTest::qWaitFor([&] { return heard_by_wsd(true) == 4; }, 15000))
