@@ -591,6 +591,26 @@ TEST_F(WindowOnLab, StandardCamerasChangeThroughTheSameDialogsAndEachRowIsJudged
     EXPECT_TRUE(window_->Notice().startsWith("3 of 4 change(s) confirmed."))
         << window_->Notice().toStdString();
     EXPECT_EQ(Address(kDock), QStringLiteral("10.77.0.32:80"));
+
+    // Closing the window while a change runs waits for the camera already
+    // started, then goes: a move that went out is read back at its new
+    // address, never abandoned halfway.
+    ASSERT_TRUE(listed_at(kPorch, "10.77.0.62:80")) << Address(kPorch).toStdString();
+    fill = [](DlgNetInformation& dialog) {
+        FindControl<IpAddressEdit>(&dialog, IDC_IP_ADDRESS)->SetAddressText("10.77.0.45");
+    };
+    Select({kPorch});
+    window_->OnCommand(ID_NET_CONFIG);
+    EXPECT_TRUE(window_->ChangesPending());
+    window_.reset();
+    std::size_t moves = 0, read_back = 0;
+    for (const LoggedDatagram& d : sim_->ReadLog()) {
+        moves += d.address == "10.77.0.62" && d.operation == "SetNetworkInterfaces" &&
+                 d.result == "accepted";
+        read_back += d.address == "10.77.0.45" && d.operation == "GetNetworkInterfaces";
+    }
+    EXPECT_LE(moves, 1u);
+    EXPECT_EQ(read_back > 0, moves == 1);
 }
 
 }  // namespace
