@@ -41,6 +41,7 @@
 #include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
+#include "ui/window_texts.h"
 #include "ui/status_line_text.h"
 
 namespace quorvex {
@@ -538,6 +539,20 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         read.information = {"Manufacturer of long name", "Model QX-2000-LONG", "V10.20.30 build 1",
                             "SN-0123456789ABCDEF", "HW"};
         standard_info.SetStandard(nullptr, read, true);
+        // A standard camera's network dialog without the user and password
+        // its device service wants: both asked for under their fields.
+        DlgNetInformation standard_net(pack);
+        standard_net.SetDevice(entry);
+        standard_net.SetPlanner([&entry](const ChangeRequest&, bool) -> std::optional<ChangePlan> {
+            ChangePlan needs;
+            CameraPlan camera;
+            camera.device.entry = entry;
+            camera.standard = true;
+            camera.refusal = {PlanProblem::password_needed, PlanField::user};
+            needs.cameras = {camera, camera};
+            needs.cameras[1].refusal.field = PlanField::password;
+            return needs;
+        });
         // A plan with the longest lines: every value changing, a forced
         // address, a camera in conflict refused and one named anyway.
         ChangePlan plan;
@@ -593,11 +608,15 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         CQuorvexApp app;
         app.LoadCurrentLanguage();
         CQuorvexDlg window(app);
-        for (QWidget* dialog :
-             std::initializer_list<QWidget*>{&net, &info, &standard_info, &about, &batch,
-                                             &credentials, &shown, &large, &reasons, &window}) {
+        for (QWidget* dialog : std::initializer_list<QWidget*>{
+                 &net, &info, &standard_info, &standard_net, &about, &batch, &credentials, &shown,
+                 &large, &reasons, &window}) {
             dialog->show();
             QApplication::processEvents();
+            if (dialog == &standard_net) {
+                EXPECT_FALSE(standard_net.Validate());
+                QApplication::processEvents();
+            }
             const std::string where =
                 std::string(language) + " " + dialog->windowTitle().toStdString() + " control ";
             // The title bar holds the title, the icon and the window's
@@ -663,6 +682,10 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         EXPECT_EQ(FindControl<QLabel>(&standard_info, IDC_MAC)->text(),
                   QStringLiteral("00-1A-2B-3C-4D-5E"));
         EXPECT_TRUE(FindControl<QLabel>(&info, IDC_STANDARD_MODEL)->isHidden());
+        for (const int id : {IDC_USER, IDC_PASSWORD})
+            EXPECT_EQ(
+                standard_net.ProblemText(id),
+                UiText(pack, id == IDC_USER ? IDS_FIELD_USER_NEEDED : IDS_FIELD_STANDARD_PASSWORD));
         EXPECT_EQ(net.windowTitle(), language == std::string("English")
                                          ? QStringLiteral("Network configuration")
                                          : QStringLiteral("网络配置"));
@@ -678,8 +701,8 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
                                                : QStringLiteral("另一台摄像机使用此地址。")));
         const QStringList lines = shown.PlanText().split(QLatin1Char('\n'));
         const bool english = language == std::string("English");
-        EXPECT_EQ(lines[0], english ? QStringLiteral("1 camera(s) change, 2 not changed.")
-                                    : QStringLiteral("1 台摄像机将更改，2 台不更改。"));
+        EXPECT_EQ(lines[0], english ? QStringLiteral("1 camera(s) change, 3 not changed.")
+                                    : QStringLiteral("1 台摄像机将更改，3 台不更改。"));
         EXPECT_TRUE(lines.contains(
             english ? QStringLiteral("    mask: 255.255.255.255 -> 255.255.255.254")
                     : QStringLiteral("    子网掩码：255.255.255.255 -> 255.255.255.254")))
@@ -688,6 +711,8 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
             EXPECT_TRUE(shown.PlanText().contains(
                 "not changed: its MAC answered with other addresses or from other senders"));
             EXPECT_TRUE(shown.PlanText().contains("not changed: only WS-Discovery heard it"));
+            EXPECT_TRUE(shown.PlanText().contains(
+                "not changed: its device service wants an administrator's user and password"));
         }
         // No key accepts the plan, not even one typed before it appeared.
         shown.show();
@@ -698,15 +723,21 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         EXPECT_EQ(shown.result(), 0);
         FindControl<QPushButton>(&shown, IDOK)->click();
         EXPECT_EQ(shown.result(), QDialog::Accepted);
-        // A blank password is refused while some camera needs one typed.
+        // A blank password is refused while some camera needs one typed, a
+        // blank user while a standard camera needs one; each says for how many.
         credentials.show();
         FindControl<QPushButton>(&credentials, IDOK)->click();
         EXPECT_EQ(credentials.result(), 0);
-        EXPECT_TRUE(FindControl<QLabel>(&credentials, IDC_PASSWORD_PROBLEM)->text().contains("12"));
+        EXPECT_TRUE(FindControl<QLabel>(&credentials, IDC_PASSWORD_PROBLEM)->text().contains("19"));
+        EXPECT_TRUE(FindControl<QLabel>(&credentials, IDC_USER_PROBLEM)->text().contains("7"));
         FindControl<QLineEdit>(&credentials, IDC_PASSWORD)->setText(QStringLiteral("pw"));
+        FindControl<QPushButton>(&credentials, IDOK)->click();
+        EXPECT_EQ(credentials.result(), 0);
+        FindControl<QLineEdit>(&credentials, IDC_USER)->setText(QStringLiteral("admin"));
         FindControl<QPushButton>(&credentials, IDOK)->click();
         EXPECT_EQ(credentials.result(), QDialog::Accepted);
         EXPECT_EQ(credentials.Given().password, "pw");
+        EXPECT_EQ(credentials.Given().user, "admin");
         std::filesystem::remove_all(dir);
     }
 }
