@@ -80,7 +80,8 @@ auto ChangeFlow::OffThread(const QString& label, Work work) -> decltype(work()) 
     });
     QObject::connect(&progress, &QProgressDialog::canceled, &loop, [&] { cancelled_ = true; });
     check.start();
-    // After a Cancel the work is let finish but its answer is not used.
+    // After a Cancel the work is let finish, bounded by its own timeouts;
+    // the caller decides what of its answer still stands.
     loop.exec();
     return answer.get();
 }

@@ -32,6 +32,7 @@ void ChangeFollower::Start(const ChangePlan& plan, const QString& note) {
     watched.watch = std::make_unique<ChangeWatch>(search_, plan, kConfirmTime);
     if (!plan.ToSendStandard().empty()) {
         // The book outlives the follower: the search is declared before it.
+        // Eight at once, as the command line changes them.
         watched.standard = std::make_unique<StandardChangeBatch>(
             plan, StandardCameraSession::Options{}, std::size_t{8}, &search_.StandardCameras());
         watched.standard_shown.assign(watched.standard->Size(), std::nullopt);
@@ -58,15 +59,12 @@ bool ChangeFollower::PollStandard(Watched& watched) {
     if (!batch.Done()) return false;
     // Done: the outcomes are there without waiting.
     const std::vector<StandardChangeOutcome> outcomes = batch.Outcomes();
-    // A camera that moved answered from both addresses in the last search,
-    // which the list takes for a MAC in conflict and keeps the old address:
-    // a new search starts it over.
-    if (std::any_of(outcomes.begin(), outcomes.end(),
-                    [](const StandardChangeOutcome& o) { return o.confirmed; }))
-        search_.RequestRefresh();
+    bool moved = false;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         if (watched.standard_shown[i] == State::done) continue;
         watched.standard_shown[i] = State::done;
+        moved = moved || outcomes[i].confirmed ||
+                outcomes[i].failure.kind == StandardCameraSession::FailureKind::kUnknown;
         if (outcomes[i].confirmed) {
             model_.SetChangeState(batch.Keys()[i], ChangeState::kConfirmed);
         } else {
@@ -74,6 +72,10 @@ bool ChangeFollower::PollStandard(Watched& watched) {
                                   StandardOutcomeUiText(language_, outcomes[i]));
         }
     }
+    // A camera that moved answered from both addresses in the last search,
+    // which the list takes for a MAC in conflict and keeps at the old
+    // address: a new search starts it over.
+    if (moved) search_.RequestRefresh();
     return true;
 }
 
