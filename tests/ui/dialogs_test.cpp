@@ -41,8 +41,8 @@
 #include "ui/quorvex_app.h"
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
-#include "ui/window_texts.h"
 #include "ui/status_line_text.h"
+#include "ui/window_texts.h"
 
 namespace quorvex {
 
