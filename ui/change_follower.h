@@ -7,14 +7,23 @@
 // when a set of changes goes out and when it is all judged comes as a
 // `Notice`. The watches are polled by a timer that runs only while some
 // change is being followed.
+//
+// A plan's standard cameras are changed by a `StandardChangeBatch` on worker
+// threads of its own, never on the window's thread: the same timer shows
+// where each stands on its row (reading, changing, confirming) and then its
+// outcome. Destroying the follower while such a batch runs waits for the
+// cameras already under way (a change that went out is never abandoned);
+// the session's timeouts bound that wait, so closing the window ends.
 
 #include <QObject>
 #include <QString>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "search/change_watch.h"
+#include "search/standard_change_batch.h"
 
 class QTimer;
 
@@ -52,7 +61,13 @@ private:
         std::unique_ptr<ChangeWatch> watch;
         std::vector<bool> shown;  // the result is on the row
         QString note;
+        std::unique_ptr<StandardChangeBatch> standard;  // null without standard cameras
+        // What each standard camera's row shows now: no state yet, then its
+        // stage; done once its outcome is on the row.
+        std::vector<std::optional<StandardChangeBatch::State>> standard_shown;
     };
+    // Puts the standard cameras' progress on their rows; true once all are judged.
+    bool PollStandard(Watched& watched);
 
     SearchBusiness& search_;
     DeviceListModel& model_;

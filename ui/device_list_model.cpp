@@ -122,6 +122,8 @@ QString DeviceListModel::Tooltip(const Row& row, int column) const {
     switch (mark != nullptr ? mark->state : ChangeState::kNone) {
         case ChangeState::kPending:
             lines << texts_.pending;
+            // Where a change in several steps stands (reading, changing...).
+            if (!mark->reason.isEmpty()) lines << mark->reason;
             break;
         case ChangeState::kConfirmed:
             lines << texts_.confirmed;
@@ -389,6 +391,12 @@ ChangeState DeviceListModel::ChangeStateOf(int row) const {
     if (row < 0 || row >= rowCount()) return ChangeState::kNone;
     const ChangeMark* mark = MarkOf(rows_[static_cast<std::size_t>(row)]);
     return mark != nullptr ? mark->state : ChangeState::kNone;
+}
+
+QString DeviceListModel::ChangeReasonOf(int row) const {
+    if (row < 0 || row >= rowCount()) return {};
+    const ChangeMark* mark = MarkOf(rows_[static_cast<std::size_t>(row)]);
+    return mark != nullptr ? mark->reason : QString();
 }
 
 DeviceListModel::SortKey DeviceListModel::SortValue(int row, int column) const {

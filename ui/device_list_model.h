@@ -114,8 +114,11 @@ public:
 
     // Follows a change sent to a device (kNone forgets it); false when the
     // list has no such row, which then shows it once the device is listed.
+    // `reason` says why it is not confirmed, or where a pending one stands.
     bool SetChangeState(std::string_view key, ChangeState state, const QString& reason = {});
     ChangeState ChangeStateOf(int row) const;
+    // The reason or progress given with the row's change state.
+    QString ChangeReasonOf(int row) const;
     // Forgets every change's state.
     void ClearChangeStates();
 

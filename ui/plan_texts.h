@@ -15,8 +15,9 @@ namespace quorvex {
 class LanguageX;
 
 QString FieldUiText(const LanguageX& language, PlanField field);
-// Why a camera is not changed, or what its warning says.
-QString IssueUiText(const LanguageX& language, const PlanIssue& issue);
+// Why a camera is not changed, or what its warning says; `standard` for a
+// camera changed through its device service.
+QString IssueUiText(const LanguageX& language, const PlanIssue& issue, bool standard = false);
 // At most `skipped_shown` skipped addresses are listed one by one.
 QStringList PlanLines(const LanguageX& language, const ChangePlan& plan, std::size_t skipped_shown);
 
