@@ -1,6 +1,7 @@
 #include "ui/change_flow.h"
 
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <future>
 
 #include "config/language_x.h"
+#include "search/link_answers.h"
 #include "search/neighbour_probe.h"
 #include "search/plan_facts.h"
 #include "search/search_business.h"
@@ -15,6 +17,7 @@
 #include "ui/dlg_change_plan.h"
 #include "ui/dlg_credentials.h"
 #include "ui/dlg_net_information.h"
+#include "ui/plan_texts.h"
 #include "ui/record_text.h"
 #include "ui/standard_camera_view.h"
 #include "ui/window_texts.h"
@@ -59,9 +62,10 @@ ChangeFlow::ChangeFlow(SearchBusiness& search, LanguageX& language, QWidget* par
 
 ChangePlan ChangeFlow::Plan(const ChangeRequest& request, int match_min, int match_max) {
     cancelled_ = false;
-    return PlanChange(
-        request, PlanFactsOf(search_, match_min, match_max),
-        [this](const std::vector<std::uint32_t>& addresses) { return AskLink(addresses); });
+    const SiteFacts facts = PlanFactsOf(search_, match_min, match_max);
+    return PlanChange(request, facts, [this, &facts](const std::vector<std::uint32_t>& addresses) {
+        return AskLink(addresses, facts.interfaces);
+    });
 }
 
 template <typename Work>
@@ -86,11 +90,13 @@ auto ChangeFlow::OffThread(const QString& label, Work work) -> decltype(work()) 
     return answer.get();
 }
 
-std::set<std::uint32_t> ChangeFlow::AskLink(const std::vector<std::uint32_t>& addresses) {
-    // The probe waits one patience in total.
-    std::set<std::uint32_t> found =
-        OffThread(UiText(language_, IDS_LINK_PROGRESS).arg(addresses.size()),
-                  [addresses] { return NeighbourProbe().InUse(addresses); });
+std::set<std::uint32_t> ChangeFlow::AskLink(const std::vector<std::uint32_t>& addresses,
+                                            const std::vector<LocalInterface>& interfaces) {
+    // Each probe waits one patience in total.
+    std::set<std::uint32_t> found = OffThread(
+        UiText(language_, IDS_LINK_PROGRESS).arg(addresses.size()), [addresses, interfaces] {
+            return AddressesInUse(addresses, interfaces, NeighbourProbe(), ArpProbe());
+        });
     if (cancelled_) found.clear();
     return found;
 }
@@ -159,6 +165,50 @@ void ChangeFlow::NoteSent(const ChangePlan& plan) {
         if (camera->device.wsd) changed_.insert(std::string(GetText(camera->device.wsd->endpoint)));
 }
 
+bool ChangeFlow::OutsideEverySubnet(const DeviceUpdate& device) const {
+    // Such a camera cannot be read before its change: the change reads it
+    // through the temporary address, once the user has agreed to it.
+    ChangeRequest request;
+    request.devices = {device};
+    request.standard_cameras = true;
+    const ChangePlan plan = PlanChange(request, PlanFactsOf(search_, 0, 0));
+    return plan.cameras.front().refusal.problem == PlanProblem::needs_temporary_address;
+}
+
+bool ChangeFlow::TakeTemporaryAddresses(const ChangePlan& plan, Outcome& outcome) {
+    const std::vector<TemporaryAddressPlan> wanted = plan.TemporaryAddresses();
+    if (wanted.empty()) return true;
+    QStringList where;
+    for (const TemporaryAddressPlan& address : wanted) where << TemporaryUiText(language_, address);
+    const auto reached =
+        std::count_if(plan.cameras.begin(), plan.cameras.end(),
+                      [](const CameraPlan& c) { return c.settings && c.temporary; });
+    QMessageBox question(QMessageBox::Question, UiText(language_, IDS_TEMPORARY_TITLE),
+                         UiText(language_, IDS_TEMPORARY_QUESTION)
+                             .arg(reached)
+                             .arg(where.join(QStringLiteral(", "))),
+                         QMessageBox::Yes | QMessageBox::No, parent_);
+    question.setDefaultButton(QMessageBox::No);
+    if (run_(question) != QMessageBox::Yes) return false;
+    cancelled_ = false;
+    // The link is asked once more right before each address is added.
+    auto added = OffThread(UiText(language_, IDS_TEMPORARY_PROGRESS), [wanted] {
+        std::string error;
+        std::optional<TemporaryAddresses> held = TemporaryAddresses::Add(wanted, error);
+        return std::pair{std::move(held), error};
+    });
+    if (!added.first) {
+        outcome.notice =
+            UiText(language_, IDS_TEMPORARY_FAILED).arg(QString::fromStdString(added.second));
+        outcome.failure = true;
+        return false;
+    }
+    // A Cancel while they were added: they go again with the holder.
+    if (cancelled_) return false;
+    outcome.temporary = std::make_shared<TemporaryAddresses>(std::move(*added.first));
+    return true;
+}
+
 bool ChangeFlow::Confirm(const ChangePlan& plan) {
     if (plan.Planned() <= 1 && plan.Refused() == 0 && plan.Clean()) return plan.Planned() == 1;
     DlgChangePlan shown(language_, plan, parent_);
@@ -173,6 +223,9 @@ ChangeFlow::Outcome ChangeFlow::Match(const std::vector<DeviceUpdate>& selected,
     request.kind = ChangeKind::match;
     request.devices = WithCurrentReads(selected);
     request.standard_cameras = true;
+    // A camera outside every subnet is reached through an address the PC
+    // takes, which the user is asked for before anything is sent.
+    request.temporary_address = true;
     // Who moves and who needs a password typed, before anything is asked.
     const ChangePlan first =
         PlanChange(request, PlanFactsOf(search_, match_min, match_max), LinkProbe{});
@@ -184,7 +237,8 @@ ChangeFlow::Outcome ChangeFlow::Match(const std::vector<DeviceUpdate>& selected,
         if (read_only + inside == first.cameras.size())
             return {{},
                     UiText(language_, read_only > 0 ? IDS_WSD_READ_ONLY : IDS_MATCH_NOTHING),
-                    read_only > 0};
+                    read_only > 0,
+                    {}};
         Confirm(first);  // says why none moves
         return {};
     }
@@ -206,6 +260,7 @@ ChangeFlow::Outcome ChangeFlow::Match(const std::vector<DeviceUpdate>& selected,
     ChangePlan plan = Plan(request, match_min, match_max);
     if (cancelled_ || !Confirm(plan)) return {};
     Outcome outcome;
+    if (!TakeTemporaryAddresses(plan, outcome)) return outcome;
     if (const std::size_t unplaced = CountRefused(plan, PlanProblem::no_free_address)) {
         outcome.notice =
             UiText(language_, IDS_MATCH_UNPLACED).arg(unplaced).arg(match_min).arg(match_max);
@@ -224,10 +279,11 @@ ChangeFlow::Outcome ChangeFlow::NetConfig(const std::vector<DeviceUpdate>& selec
     if (std::none_of(selected.begin(), selected.end(), [](const DeviceUpdate& device) {
             return SearchBusiness::CanConfigure(device.entry) || IsStandard(device);
         }))
-        return {{}, UiText(language_, IDS_WSD_READ_ONLY), true};
+        return {{}, UiText(language_, IDS_WSD_READ_ONLY), true, {}};
     std::vector<DeviceUpdate> devices = WithCurrentReads(selected);
     Read read;
-    if (devices.size() == 1 && IsStandard(devices.front())) {
+    if (devices.size() == 1 && IsStandard(devices.front()) &&
+        !OutsideEverySubnet(devices.front())) {
         Outcome refused;
         read = ReadStandard(devices.front(), refused);
         if (!read.ok) return refused;
@@ -242,6 +298,7 @@ ChangeFlow::Outcome ChangeFlow::NetConfig(const std::vector<DeviceUpdate>& selec
             ChangeRequest request = typed;
             request.devices = devices;
             request.standard_cameras = true;
+            request.temporary_address = true;
             // One camera opened by name may be changed although it is in
             // conflict, after a warning in the plan.
             request.named = devices.size() == 1;
@@ -256,6 +313,7 @@ ChangeFlow::Outcome ChangeFlow::NetConfig(const std::vector<DeviceUpdate>& selec
     ChangePlan plan = *dialog.AcceptedPlan();
     if (!Confirm(plan)) return {};
     Outcome outcome;
+    if (!TakeTemporaryAddresses(plan, outcome)) return outcome;
     if (const std::size_t unplaced = CountRefused(plan, PlanProblem::no_free_address)) {
         outcome.notice = UiText(language_, IDS_BATCH_UNPLACED)
                              .arg(unplaced)

@@ -19,6 +19,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,6 +28,7 @@
 #include "search/change_planner.h"
 #include "search/device_update.h"
 #include "search/standard_camera_session.h"
+#include "search/temporary_address.h"
 
 class QDialog;
 class QWidget;
@@ -54,6 +56,9 @@ public:
         std::optional<ChangePlan> plan;  // accepted, with something to send
         QString notice;
         bool failure = false;
+        // The addresses the PC took to reach cameras outside all its
+        // subnets: held until the plan's standard changes are judged.
+        std::shared_ptr<TemporaryAddresses> temporary;
     };
 
     // Enter: the selected cameras outside their interface's subnet move into
@@ -67,7 +72,10 @@ public:
     // Asks the link about all of `addresses` at once on a thread of its own;
     // the window keeps running, and past a blink a progress dialog offers
     // Cancel. After a Cancel the answer is empty and `Cancelled()` is true.
-    std::set<std::uint32_t> AskLink(const std::vector<std::uint32_t>& addresses);
+    // An address outside every subnet of `interfaces` (a temporary address
+    // the PC may take) is asked by an ARP probe.
+    std::set<std::uint32_t> AskLink(const std::vector<std::uint32_t>& addresses,
+                                    const std::vector<LocalInterface>& interfaces);
     bool Cancelled() const { return cancelled_; }
     // The search's last read of `device` while the window has not changed
     // the camera since (its network values still stand); none otherwise.
@@ -96,6 +104,13 @@ private:
     std::vector<DeviceUpdate> WithCurrentReads(std::vector<DeviceUpdate> devices) const;
     // The plan's standard cameras will differ from what was read of them.
     void NoteSent(const ChangePlan& plan);
+    // The accepted plan's last step: the temporary addresses it needs, named
+    // to the user and added off the window's thread. False with `outcome`
+    // set when the user declined or they could not be added: then nothing
+    // is sent.
+    bool TakeTemporaryAddresses(const ChangePlan& plan, Outcome& outcome);
+    // A standard camera the PC has no subnet in common with.
+    bool OutsideEverySubnet(const DeviceUpdate& device) const;
 
     SearchBusiness& search_;
     LanguageX& language_;

@@ -21,13 +21,15 @@ ChangeFollower::ChangeFollower(SearchBusiness& search, DeviceListModel& model,
 
 ChangeFollower::~ChangeFollower() = default;
 
-void ChangeFollower::Start(const ChangePlan& plan, const QString& note) {
+void ChangeFollower::Start(const ChangePlan& plan, const QString& note,
+                           std::shared_ptr<TemporaryAddresses> temporary) {
     const std::vector<PlannedChange> changes = plan.ToSend();
     for (const PlannedChange& change : changes)
         model_.SetChangeState(DeviceKey(change.entry.info), ChangeState::kPending);
     Watched watched;
     watched.shown.assign(changes.size(), false);
     watched.note = note;
+    watched.temporary = std::move(temporary);
     std::size_t count = changes.size();
     watched.watch = std::make_unique<ChangeWatch>(search_, plan, kConfirmTime);
     if (!plan.ToSendStandard().empty()) {

@@ -24,6 +24,7 @@
 
 #include "search/change_watch.h"
 #include "search/standard_change_batch.h"
+#include "search/temporary_address.h"
 
 class QTimer;
 
@@ -47,7 +48,10 @@ public:
 
     // Sends `changes`, marks their rows pending and follows them; `note` is
     // said again with the outcome.
-    void Start(const ChangePlan& plan, const QString& note = {});
+    // `temporary`, when given, is held until the plan's standard changes are
+    // judged, then let go (which removes the addresses it holds).
+    void Start(const ChangePlan& plan, const QString& note = {},
+               std::shared_ptr<TemporaryAddresses> temporary = {});
     // True while some change is not judged yet.
     bool Pending() const { return !watches_.empty(); }
 
@@ -61,6 +65,9 @@ private:
         std::unique_ptr<ChangeWatch> watch;
         std::vector<bool> shown;  // the result is on the row
         QString note;
+        // Declared before `standard`, so let go only after the batch has
+        // waited for the changes under way.
+        std::shared_ptr<TemporaryAddresses> temporary;
         std::unique_ptr<StandardChangeBatch> standard;  // null without standard cameras
         // What each standard camera's row shows now: no state yet, then its
         // stage; done once its outcome is on the row.

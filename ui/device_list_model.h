@@ -148,6 +148,11 @@ private:
     std::string Haystack(const DeviceUpdate& update) const;
     QString Tooltip(const Row& row, int column) const;
     void EmitRowsAt(const std::unordered_set<std::uint32_t>& addresses);
+    // Drops the rows of the keys `updates` say their devices no longer go
+    // by, carrying a change mark over to the key that replaced it.
+    void RetireReplacedRows(const std::vector<DeviceUpdate>& updates);
+    // `key`, or the key that replaced it.
+    std::uint64_t CurrentKey(std::uint64_t key) const;
 
     std::vector<QString> titles_;
     std::vector<Row> rows_;
@@ -157,6 +162,9 @@ private:
     std::unordered_set<std::uint32_t> host_addresses_;  // host order
     Texts texts_;
     std::unordered_map<std::uint64_t, ChangeMark> changes_;  // table key -> mark
+    // Keys a device was listed under until a read told its MAC -> the key
+    // it goes by now: a change followed under the old key marks the new row.
+    std::unordered_map<std::uint64_t, std::uint64_t> renamed_;
 };
 
 }  // namespace quorvex

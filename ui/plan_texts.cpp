@@ -91,10 +91,17 @@ QString IssueUiText(const LanguageX& language, const PlanIssue& issue, bool stan
                 .arg(field, VerdictUiText(language, issue.verdict));
         case PlanProblem::named_in_conflict:
             return UiText(language, IDS_ISSUE_NAMED_IN_CONFLICT);
-        case PlanProblem::needs_temporary_address:  // the window does not reach it yet
-            return UiText(language, IDS_ISSUE_NOT_CONFIGURABLE);
+        case PlanProblem::needs_temporary_address:
+            return UiText(language, IDS_ISSUE_NEEDS_TEMPORARY);
     }
     return UiText(language, IDS_ISSUE_NO_FREE_ADDRESS);
+}
+
+QString TemporaryUiText(const LanguageX& language, const TemporaryAddressPlan& plan) {
+    return UiText(language, IDS_TEMPORARY_ON)
+        .arg(QString::fromStdString(AddressText(plan.address) + "/" +
+                                    std::to_string(plan.prefix_length)),
+             QString::fromStdString(plan.interface_name));
 }
 
 QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
@@ -139,6 +146,9 @@ QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
                                              ValueText(language, change, change.before),
                                              ValueText(language, change, change.after));
         }
+        if (camera.temporary)
+            lines << kValueIndent + UiText(language, IDS_PLAN_TEMPORARY)
+                                        .arg(TemporaryUiText(language, *camera.temporary));
         for (const PlanIssue& warning : camera.warnings)
             lines << kValueIndent +
                          UiText(language, IDS_PLAN_WARNING).arg(IssueUiText(language, warning));

@@ -19,6 +19,8 @@ QString FieldUiText(const LanguageX& language, PlanField field);
 // camera changed through its device service.
 QString IssueUiText(const LanguageX& language, const PlanIssue& issue, bool standard = false);
 // At most `skipped_shown` skipped addresses are listed one by one.
+// "192.168.1.254/24 on eth0", in the pack's words.
+QString TemporaryUiText(const LanguageX& language, const TemporaryAddressPlan& plan);
 QStringList PlanLines(const LanguageX& language, const ChangePlan& plan, std::size_t skipped_shown);
 
 }  // namespace quorvex

@@ -189,7 +189,7 @@ void CQuorvexDlg::StartChanges(ChangeFlow::Outcome outcome) {
         if (!outcome.notice.isEmpty()) ShowNotice(outcome.notice, outcome.failure);
         return;
     }
-    changes_->Start(*outcome.plan, outcome.notice);
+    changes_->Start(*outcome.plan, outcome.notice, std::move(outcome.temporary));
 }
 
 void CQuorvexDlg::OnOpenWebPage() {

@@ -203,6 +203,16 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_INFO_DHCP, "DHCP"},
     {IDS_INFO_GATEWAY, "Gateway"},
     {IDS_INFO_DNS, "Name servers"},
+    {IDS_TEMPORARY_TITLE, "Temporary address"},
+    {IDS_TEMPORARY_QUESTION,
+     "%1 camera(s) lie outside every subnet of this PC. To reach them, Quorvex adds %2 for the "
+     "length of the change and removes it afterwards. Add it?"},
+    {IDS_TEMPORARY_ON, "%1 on %2"},
+    {IDS_TEMPORARY_PROGRESS, "Adding the temporary address..."},
+    {IDS_TEMPORARY_FAILED, "The temporary address could not be added (%1): nothing was sent."},
+    {IDS_ISSUE_NEEDS_TEMPORARY,
+     "outside every subnet of this PC: it is reached only through a temporary address"},
+    {IDS_PLAN_TEMPORARY, "through temporary address %1"},
 };
 
 }  // namespace

@@ -191,6 +191,13 @@ enum UiString : int {
     IDS_INFO_DHCP = 277,
     IDS_INFO_GATEWAY = 278,
     IDS_INFO_DNS = 279,
+    IDS_TEMPORARY_TITLE = 280,
+    IDS_TEMPORARY_QUESTION = 281,
+    IDS_TEMPORARY_ON = 282,
+    IDS_TEMPORARY_PROGRESS = 283,
+    IDS_TEMPORARY_FAILED = 284,
+    IDS_ISSUE_NEEDS_TEMPORARY = 285,
+    IDS_PLAN_TEMPORARY = 286,
 };
 
 // The pack's text for `id`, or the built-in English when the pack has none
