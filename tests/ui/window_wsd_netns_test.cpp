@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
@@ -160,14 +162,12 @@ TEST_F(WindowOnLab, StandardCamerasChangeThroughTheSameDialogsAndEachRowIsJudged
     devices.replace(devices.rfind(']'), 1, kStandardDevices);
     sim_ = StartSim(devices.c_str());
     ASSERT_TRUE(sim_);
-    ASSERT_EQ(lab_->Run(lab_->pc_namespace(), {"ip", "route", "add", "192.168.0.0/24", "dev",
-                                               lab_->pc_interface("cams")}),
-              0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Model().rowCount() == 7; }, 15000))
         << "rows: " << Model().rowCount();
     // Fills every dialog as a user would: the credentials, `fill` for the
     // network dialog; notes which opened and what the plan said.
     QString user = QStringLiteral("admin"), password = QStringLiteral("pw");
+    QString question;  // the temporary address asked for
     std::function<void(DlgNetInformation&)> fill;
     const auto run = [&](QDialog& dialog) {
         dialog.show();
@@ -175,6 +175,11 @@ TEST_F(WindowOnLab, StandardCamerasChangeThroughTheSameDialogsAndEachRowIsJudged
         if (qobject_cast<DlgCredentials*>(&dialog) != nullptr) {
             FindControl<QLineEdit>(&dialog, IDC_USER)->setText(user);
             FindControl<QLineEdit>(&dialog, IDC_PASSWORD)->setText(password);
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            question = box->text();
+            box->button(QMessageBox::Yes)->click();
+            return dialog.result();
         }
         if (auto* net = qobject_cast<DlgNetInformation*>(&dialog); net && fill) fill(*net);
         if (auto* plan = qobject_cast<DlgChangePlan*>(&dialog)) {
@@ -225,7 +230,14 @@ TEST_F(WindowOnLab, StandardCamerasChangeThroughTheSameDialogsAndEachRowIsJudged
     });
     QTest::keyClick(window_->DeviceList(), Qt::Key_Return);
     window_->SetDialogRunner(run);
-    EXPECT_EQ(opened_, (QStringList{"quorvex::DlgCredentials", "quorvex::DlgChangePlan"}));
+    // The standard camera lies outside every subnet of the PC: the PC takes
+    // an address of its subnet for the change once the user agrees, and
+    // gives it back when the change is judged.
+    EXPECT_EQ(opened_, (QStringList{"quorvex::DlgCredentials", "quorvex::DlgChangePlan",
+                                    "QMessageBox"}));
+    EXPECT_TRUE(plan_.contains("through temporary address 192.168.0.")) << plan_.toStdString();
+    EXPECT_TRUE(question.contains(QString::fromStdString(lab_->pc_interface("cams"))))
+        << question.toStdString();
     EXPECT_EQ(user_why, DefaultUiText(IDS_CREDENTIALS_USER_REQUIRED).arg(1));
     EXPECT_TRUE(plan_.startsWith("3 camera(s) change, 0 not changed.")) << plan_.toStdString();
     EXPECT_TRUE(plan_.contains("00-1A-2B-00-00-07  Shed  192.168.0.60 -> 10.77.0."))
@@ -244,6 +256,15 @@ TEST_F(WindowOnLab, StandardCamerasChangeThroughTheSameDialogsAndEachRowIsJudged
     EXPECT_TRUE(window_->Notice().startsWith("3 of 3 change(s) confirmed."))
         << window_->Notice().toStdString();
     EXPECT_TRUE(listed_at(kShed, "10.77.0.1")) << Address(kShed).toStdString();
+    std::string addresses;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            addresses.clear();
+            lab_->Run(lab_->pc_namespace(), {"ip", "-4", "addr", "show"}, &addresses);
+            return addresses.find("192.168.0.") == std::string::npos;
+        },
+        15000))
+        << addresses;
 
     // The network dialog of one standard camera: the credentials first, then
     // the dialog holds what was read of the camera and the credentials typed.
