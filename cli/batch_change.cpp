@@ -19,6 +19,12 @@ std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan
     return watch.Results();
 }
 
+StandardCameraSession::Options SessionOptions(const CliOptions& options) {
+    StandardCameraSession::Options session;
+    session.accept_any_certificate = options.accept_self_signed;
+    return session;
+}
+
 std::vector<StandardChangeOutcome> FinishStandardChanges(StandardChangeBatch& batch,
                                                          ProgressDisplay& progress) {
     while (!batch.Done()) {
@@ -113,7 +119,8 @@ std::string TransferText(OnvifHttp::Failure transfer) {
         case F::kConnectionLost:
             return "it closed the connection before a whole answer";
         case F::kTls:
-            return "the https handshake with it failed";
+            return "the https handshake with it failed (a certificate it signed itself is "
+                   "accepted only with --accept-self-signed)";
         default:
             return {};
     }

@@ -50,7 +50,9 @@ public:
         // How long a look at the old address waits for answers once the new
         // address has stayed silent.
         std::chrono::milliseconds old_address_patience{5000};
-        bool accept_any_certificate = true;  // cameras carry self-signed certificates
+        // Most cameras carry a certificate they signed themselves, which no
+        // store vouches for: accepted only when the user asks for it.
+        bool accept_any_certificate = false;
     };
 
     enum class FailureKind {
