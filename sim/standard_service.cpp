@@ -182,7 +182,8 @@ void StandardService::OnDatagram(const ReceivedDatagram& d, Clock::time_point no
         o.interface_index = d.interface_index;
         o.socket = SocketKind::kWsd;
         o.bytes.assign(text.begin(), text.end());
-        const bool group = EffectiveReply(device) == ReplyMode::kMulticast;
+        // A directed probe is answered to its sender, whatever the reply mode.
+        const bool group = !directed && EffectiveReply(device) == ReplyMode::kMulticast;
         o.address = group ? Address(kTextGroup) : d.source_address;
         o.port = group ? kWsdPort : d.source_port;
         o.due = now + std::chrono::milliseconds(device.reply_delay_ms);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "search/directed_probe.h"
 #include "search/standard_change_batch.h"
 #include "tests/support/netns_lab.h"
 
@@ -45,10 +46,15 @@ CameraPlan StandardMove(const std::string& ip, const std::string& to, int index)
     entry.info.mac[5] = static_cast<std::uint8_t>(index + 1);
     auto wsd = std::make_shared<WsdInfo>();
     SetText(wsd->xaddrs, "http://" + ip + ":8080/onvif/device_service");
-    SetText(wsd->endpoint, "urn:uuid:hostile-" + std::to_string(index));
     in_addr a{};
     ::inet_pton(AF_INET, ip.c_str(), &a);
     wsd->source_address = a.s_addr;
+    // The endpoint reference the camera answers a probe with, as discovery
+    // would have heard it: the change is confirmed only under it.
+    const auto seen = DirectedProbe::Ask(
+        a.s_addr, "", std::chrono::steady_clock::now() + std::chrono::seconds(10));
+    EXPECT_EQ(seen.endpoints.size(), 1u) << ip;
+    SetText(wsd->endpoint, seen.endpoints.empty() ? std::string() : seen.endpoints.front());
     camera.device.wsd = std::move(wsd);
     camera.standard = true;
     NetSettings settings{};
