@@ -96,6 +96,17 @@ struct Look {
 // until both have answered or `deadline` passed. A read that fails otherwise
 // than by silence (a refusal, a fault) is not repeated. With
 // `wait_for_probe`, the read waits until the probe has been answered.
+// True while nothing is heard from the address: a camera moving or
+// rebooting is silent, and knocking again may reach it. An answer that was
+// too large, too slow, redirected or refused the handshake came from
+// something that is there: knocking again only repeats it.
+bool Silent(const Session::Failure& failure) {
+    using F = OnvifHttp::Failure;
+    return failure.kind == Session::FailureKind::kUnreachable &&
+           (failure.transfer == F::kNone || failure.transfer == F::kConnectFailed ||
+            failure.transfer == F::kTimeout || failure.transfer == F::kConnectionLost);
+}
+
 Look Knock(Link& link, std::uint32_t address, const std::string& endpoint,
            const StandardChangePlan* plan, std::chrono::steady_clock::time_point deadline,
            bool wait_for_probe) {
@@ -113,7 +124,7 @@ Look Knock(Link& link, std::uint32_t address, const std::string& endpoint,
             Session::Failure failure;
             const auto interfaces = Ask<std::vector<Codec::NetworkInterface>>(
                 link, Op::kGetNetworkInterfaces, Codec::ReadNetworkInterfaces, failure);
-            read_settled = interfaces || failure.kind != Session::FailureKind::kUnreachable;
+            read_settled = interfaces || !Silent(failure);
             look.failure = failure;
             if (interfaces) {
                 StandardReadBack read;
@@ -344,7 +355,7 @@ Session::ConfirmResult Session::Search(const StandardSnapshot& snapshot, const A
         result.finding = result.mismatch != ReadBackMismatch::kNone ? Finding::kReadBackDiffers
                          : same_endpoint                            ? Finding::kConfirmed
                                                                     : Finding::kNoProbeMatch;
-    } else if (at_new.failure.kind != FailureKind::kUnreachable || at_new.probe.answered) {
+    } else if (!Silent(at_new.failure) || at_new.probe.answered) {
         result.finding = Finding::kFailed;
     } else if (snapshot.address != 0 && snapshot.address != new_address) {
         // Silent where it should be: a camera that took the change and
