@@ -1,12 +1,11 @@
 #include "search/standard_camera_session.h"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <functional>
 #include <span>
 #include <thread>
 
+#include "search/device_service_call.h"
 #include "search/directed_probe.h"
 #include "search/onvif_http.h"
 
@@ -14,145 +13,7 @@ namespace quorvex {
 
 namespace {
 
-using Codec = OnvifDeviceCodec;
-using Op = Codec::Operation;
-using Session = StandardCameraSession;
-using Builder = std::function<std::optional<std::string>(const Codec::UsernameToken*)>;
-
-std::int64_t NowUtc() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-// The way to one camera's device service for the calls of one Read, Apply or
-// Confirm.
-struct Link {
-    std::string url;
-    StandardAuthMethod auth = StandardAuthMethod::kNone;
-    std::int64_t offset = 0;
-    const StandardCredentials* credentials = nullptr;
-    const Session::Options* options = nullptr;
-    bool send_action = true;  // what the last answer showed this firmware takes
-};
-
-struct Answer {
-    OnvifHttp::Response http;
-    Session::Failure failure;  // kind kNone: an HTTP answer came, read it
-    std::span<const std::uint8_t> bytes() const {
-        return {reinterpret_cast<const std::uint8_t*>(http.body.data()), http.body.size()};
-    }
-};
-
-Session::Failure FailureOf(Session::FailureKind kind, Op op, long status = 0) {
-    Session::Failure f;
-    f.kind = kind;
-    f.operation = op;
-    f.status = status;
-    return f;
-}
-
-// One request. `authenticate` adds the link's credentials in the link's way,
-// and only that way.
-Answer Call(Link& link, Op op, const Builder& build, bool authenticate, bool changes = false) {
-    Answer answer;
-    std::optional<Codec::UsernameToken> token;
-    if (authenticate && link.auth == StandardAuthMethod::kUsernameToken) {
-        token.emplace();
-        token->user = link.credentials->user;
-        token->password = link.credentials->password;
-        // A reused nonce is refused, and a guessable one weakens the digest.
-        if (RAND_bytes(token->nonce.data(), int(token->nonce.size())) != 1) {
-            answer.failure = FailureOf(Session::FailureKind::kUnknown, op);
-            return answer;
-        }
-        token->created = CreatedOnCameraClock(NowUtc(), link.offset);
-    }
-    const auto body = build(token ? &*token : nullptr);
-    if (!body) {
-        answer.failure = FailureOf(Session::FailureKind::kPlanRefused, op);
-        answer.failure.refusal = PlanRefusal::kBadAddress;
-        return answer;
-    }
-    OnvifHttp::Request request;
-    request.url = link.url;
-    request.action = Codec::Action(op);
-    request.body = *body;
-    request.send_action = link.send_action;
-    if (authenticate && link.auth == StandardAuthMethod::kDigest) {
-        request.user = link.credentials->user;
-        request.password = link.credentials->password;
-    }
-    request.changes_settings = changes;
-    request.accept_any_certificate = link.options->accept_any_certificate;
-    request.connect_timeout = link.options->connect_timeout;
-    request.total_timeout = link.options->total_timeout;
-    request.slow_for = link.options->slow_for;
-    answer.http = OnvifHttp::Post(request);
-    link.send_action = answer.http.action_sent;
-
-    using F = OnvifHttp::Failure;
-    switch (answer.http.failure) {
-        case F::kNone:
-            break;
-        case F::kOutcomeUnknown:
-            answer.failure = FailureOf(Session::FailureKind::kUnknown, op);
-            return answer;
-        default:
-            answer.failure = FailureOf(Session::FailureKind::kUnreachable, op, answer.http.status);
-            answer.failure.transfer = answer.http.failure;
-            return answer;
-    }
-    if (answer.http.status == 401 && authenticate)
-        answer.failure = FailureOf(Session::FailureKind::kAuthRefused, op, 401);
-    return answer;
-}
-
-Builder Plain(Op op) {
-    return [op](const Codec::UsernameToken* t) { return Codec::BuildRequest(op, t); };
-}
-
-// Takes a reader's result, or fills `failure` with why not.
-template <typename T>
-std::optional<T> Take(const Codec::Result<T>& read, const Answer& answer, Op op,
-                      Session::Failure& failure) {
-    if (read.value) return read.value;
-    failure = FailureOf(Session::FailureKind::kBadAnswer, op, answer.http.status);
-    failure.error = read.error;
-    if (read.error == Codec::Error::kFault) {
-        failure.fault = read.fault;
-        failure.kind = read.fault.Names(Codec::kErrors, "NotAuthorized")
-                           ? Session::FailureKind::kAuthRefused
-                           : Session::FailureKind::kFault;
-    } else if (answer.http.status == 401) {
-        failure.kind = Session::FailureKind::kAuthRefused;
-    }
-    return std::nullopt;
-}
-
-// Calls `op` and reads its answer with `reader`.
-template <typename T, typename Reader>
-std::optional<T> Ask(Link& link, Op op, Reader reader, Session::Failure& failure,
-                     bool authenticate = true) {
-    const Answer answer = Call(link, op, Plain(op), authenticate);
-    if (answer.failure.kind != Session::FailureKind::kNone) {
-        failure = answer.failure;
-        return std::nullopt;
-    }
-    return Take<T>(reader(answer.bytes()), answer, op, failure);
-}
-
-// Sends a write and reads its acknowledgement (or RebootNeeded).
-template <typename T, typename Reader>
-std::optional<T> Write(Link& link, Op op, const Builder& build, Reader reader,
-                       Session::Failure& failure) {
-    const Answer answer = Call(link, op, build, true, true);
-    if (answer.failure.kind != Session::FailureKind::kNone) {
-        failure = answer.failure;
-        return std::nullopt;
-    }
-    return Take<T>(reader(answer.bytes()), answer, op, failure);
-}
+using namespace device_service;
 
 const Codec::NetworkInterface* InterfaceAt(const std::vector<Codec::NetworkInterface>& all,
                                            std::uint32_t address) {
@@ -235,6 +96,17 @@ struct Look {
 // until both have answered or `deadline` passed. A read that fails otherwise
 // than by silence (a refusal, a fault) is not repeated. With
 // `wait_for_probe`, the read waits until the probe has been answered.
+// True while nothing is heard from the address: a camera moving or
+// rebooting is silent, and knocking again may reach it. An answer that was
+// too large, too slow, redirected or refused the handshake came from
+// something that is there: knocking again only repeats it.
+bool Silent(const Session::Failure& failure) {
+    using F = OnvifHttp::Failure;
+    return failure.kind == Session::FailureKind::kUnreachable &&
+           (failure.transfer == F::kNone || failure.transfer == F::kConnectFailed ||
+            failure.transfer == F::kTimeout || failure.transfer == F::kConnectionLost);
+}
+
 Look Knock(Link& link, std::uint32_t address, const std::string& endpoint,
            const StandardChangePlan* plan, std::chrono::steady_clock::time_point deadline,
            bool wait_for_probe) {
@@ -252,7 +124,7 @@ Look Knock(Link& link, std::uint32_t address, const std::string& endpoint,
             Session::Failure failure;
             const auto interfaces = Ask<std::vector<Codec::NetworkInterface>>(
                 link, Op::kGetNetworkInterfaces, Codec::ReadNetworkInterfaces, failure);
-            read_settled = interfaces || failure.kind != Session::FailureKind::kUnreachable;
+            read_settled = interfaces || !Silent(failure);
             look.failure = failure;
             if (interfaces) {
                 StandardReadBack read;
@@ -483,7 +355,7 @@ Session::ConfirmResult Session::Search(const StandardSnapshot& snapshot, const A
         result.finding = result.mismatch != ReadBackMismatch::kNone ? Finding::kReadBackDiffers
                          : same_endpoint                            ? Finding::kConfirmed
                                                                     : Finding::kNoProbeMatch;
-    } else if (at_new.failure.kind != FailureKind::kUnreachable || at_new.probe.answered) {
+    } else if (!Silent(at_new.failure) || at_new.probe.answered) {
         result.finding = Finding::kFailed;
     } else if (snapshot.address != 0 && snapshot.address != new_address) {
         // Silent where it should be: a camera that took the change and
