@@ -29,6 +29,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,7 +89,8 @@ CameraResult ChangeOne(const Session& session, int index) {
     a.s_addr = from;
     ::inet_ntop(AF_INET, &a, dotted, sizeof dotted);
     const Session::Target target{std::string("http://") + dotted + ":8080/onvif/device_service",
-                                 from, "urn:uuid:bench-camera-" + std::to_string(index)};
+                                 from, "urn:uuid:bench-camera-" + std::to_string(index),
+                                 std::nullopt};
     CameraResult result;
     const auto read = session.Read(target, kCredentials);
     const Clock::time_point read_done = Clock::now();
