@@ -6,11 +6,13 @@
 // searches until every change is judged. "mixed" puts binary, text and
 // standard cameras in the one batch: the standard ones go through
 // `StandardChangeBatch` over HTTP while the datagrams go out and are
-// confirmed, as the command line runs them.
+// confirmed, as the command line runs them; "standard" has only standard
+// cameras, to tell the plan's path from the mixing.
 //
 // Peak memory (ru_maxrss) only ever grows within a process, so each
 // measurement runs in a fresh process: without `--count` the benchmark runs
-// itself once per kind and count and prints their lines.
+// itself once per kind and count and prints their lines. `--link off` plans
+// without asking the link.
 //
 // Prints one line per measurement:
 //   own-change <kind> <N> <binary> <text> <standard> <confirmed> <heard ms>
@@ -65,6 +67,9 @@ struct Options {
     int count = 0;  // 0: run every configuration, each in a process of its own
     std::string kind = "binary";
     int runs = 1;
+    // Off: the plan hands out addresses without asking the link, to show
+    // what asking costs the standard cameras' read-back.
+    bool ask_link = true;
 };
 
 struct Mix {
@@ -78,6 +83,8 @@ Mix MixOf(const Options& o) {
         m.binary = o.count;
     } else if (o.kind == "text") {
         m.text = o.count;
+    } else if (o.kind == "standard") {
+        m.standard = o.count;
     } else {
         m.binary = (o.count + 2) / 3;
         m.text = (o.count - m.binary + 1) / 2;
@@ -147,8 +154,10 @@ int RunOne(const Options& options) {
     request.credentials = kCredentials;
     request.standard_cameras = true;
     const NeighbourProbe neighbours;  // the front-ends' patience
-    const ChangePlan plan = PlanChange(
-        request, facts, [&](const std::vector<std::uint32_t>& a) { return neighbours.InUse(a); });
+    LinkProbe probe;
+    if (options.ask_link)
+        probe = [&](const std::vector<std::uint32_t>& a) { return neighbours.InUse(a); };
+    const ChangePlan plan = PlanChange(request, facts, probe);
     const double plan_ms = Ms(Clock::now() - plan_start);
     if (plan.Planned() != count) {
         std::cerr << "own_change_bench: planned " << plan.Planned() << " of " << count << "\n";
@@ -194,9 +203,10 @@ int RunAll(const char* self, const Options& options) {
         const char* kind;
         int count;
     };
-    static constexpr Row kRows[] = {{"binary", 1}, {"binary", 10}, {"binary", 100},
-                                    {"text", 1},   {"text", 10},   {"text", 100},
-                                    {"mixed", 3},  {"mixed", 30},  {"mixed", 100}};
+    static constexpr Row kRows[] = {{"binary", 1},   {"binary", 10},   {"binary", 100},
+                                    {"text", 1},     {"text", 10},     {"text", 100},
+                                    {"standard", 1}, {"standard", 10}, {"standard", 100},
+                                    {"mixed", 3},    {"mixed", 30},    {"mixed", 100}};
     for (const Row& row : kRows) {
         for (int run = 0; run < options.runs; ++run) {
             const std::string command =
@@ -221,6 +231,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                 o.count = std::stoi(value);
             } else if (arg == "--kind") {
                 o.kind = value;
+            } else if (arg == "--link") {
+                if (value != "on" && value != "off") throw std::invalid_argument(value);
+                o.ask_link = value == "on";
             } else if (arg == "--runs") {
                 o.runs = std::stoi(value);
             } else {
@@ -233,9 +246,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         }
     }
     if (o.count < 0 || o.count > kMaxCount || o.runs < 1 ||
-        (o.kind != "binary" && o.kind != "text" && o.kind != "mixed")) {
+        (o.kind != "binary" && o.kind != "text" && o.kind != "mixed" && o.kind != "standard")) {
         std::cerr << "own_change_bench: --count 1.." << kMaxCount
-                  << ", --runs at least 1, --kind binary, text or mixed\n";
+                  << ", --runs at least 1, --kind binary, text, mixed or standard\n";
         return false;
     }
     return true;
