@@ -64,7 +64,7 @@ std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behavi
 Session::Target At(const std::string& host) {
     return {"http://169.254.77.1:8080/onvif/device_service http://" + host +
                 ":8080/onvif/device_service",
-            Ip(host), "urn:uuid:camera-" + host};
+            Ip(host), "urn:uuid:camera-" + host, std::nullopt};
 }
 
 Session ShortSession() {
