@@ -19,7 +19,7 @@
 //       <plan ms> <left ms> <own judged ms> <standard judged ms> <all ms>
 //       <peak RSS KiB> <RSS before KiB>
 // where <heard ms> runs from the manager's start until every camera is in its
-// table, <plan ms> is the plan with the link's question, and the last three
+// table, <plan ms> is the plan with the link's question, and the last four
 // times run from the moment the changes are handed over: until every own
 // command has left (<left ms>), until every own change is judged, until
 // every standard change is judged (-1 without any), until both are.
