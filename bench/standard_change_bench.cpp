@@ -29,12 +29,12 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "search/directed_probe.h"
 #include "search/standard_camera_session.h"
 #include "tests/support/netns_lab.h"
 
@@ -81,16 +81,19 @@ struct CameraResult {
 
 // Read, Apply and Confirm for camera `index`, as one worker of a batch does.
 CameraResult ChangeOne(const Session& session, int index) {
-    const Clock::time_point start = Clock::now();
     const std::uint32_t from = Ip(kFirstHost + index);
     const std::uint32_t to = Ip(kFirstNewHost + index);
     char dotted[INET_ADDRSTRLEN] = {};
     in_addr a{};
     a.s_addr = from;
     ::inet_ntop(AF_INET, &a, dotted, sizeof dotted);
+    // The endpoint reference, as discovery would have heard it: the
+    // confirmation asks the new address for it.
+    const auto heard = DirectedProbe::Ask(from, "", Clock::now() + std::chrono::seconds(10));
     const Session::Target target{std::string("http://") + dotted + ":8080/onvif/device_service",
-                                 from, "urn:uuid:bench-camera-" + std::to_string(index),
+                                 from, heard.endpoints.empty() ? "" : heard.endpoints.front(),
                                  std::nullopt};
+    const Clock::time_point start = Clock::now();
     CameraResult result;
     const auto read = session.Read(target, kCredentials);
     const Clock::time_point read_done = Clock::now();

@@ -84,11 +84,42 @@ std::string MismatchText(ReadBackMismatch mismatch) {
     return "other values";
 }
 
+// What the search at the new and the old address found.
+std::string FindingText(const StandardChangeOutcome& outcome) {
+    using Finding = StandardCameraSession::Finding;
+    const std::string at_new = AddressText(outcome.new_address);
+    const std::string at_old = AddressText(outcome.old_address);
+    switch (outcome.finding) {
+        case Finding::kConfirmed:
+            return "it answers at " + at_new + " with the new settings";
+        case Finding::kReadBackDiffers:
+            return "it answers at " + at_new + " with " + MismatchText(outcome.mismatch);
+        case Finding::kNoProbeMatch:
+            return "its device service answers at " + at_new +
+                   " with the new settings, but no WS-Discovery probe there does";
+        case Finding::kOtherEndpoint:
+            return "another device (another endpoint reference) answers probes at " + at_new;
+        case Finding::kAtOldAddress:
+            return "answers at the old address " + at_old;
+        case Finding::kSilent:
+            return "it answers neither at " + at_new + " nor at the old address " + at_old;
+        case Finding::kFailed:
+            break;
+    }
+    return "something answers at " + at_new + ", but it could not be read back";
+}
+
 }  // namespace
 
 std::string StandardOutcomeText(const StandardChangeOutcome& outcome) {
     using Kind = StandardCameraSession::FailureKind;
+    using Finding = StandardCameraSession::Finding;
     const StandardCameraSession::Failure& f = outcome.failure;
+    if (f.kind == Kind::kUnknown && outcome.searched)
+        return "unknown: searched old and new address; " + FindingText(outcome);
+    if (outcome.searched && !outcome.confirmed && outcome.finding != Finding::kFailed &&
+        outcome.finding != Finding::kConfirmed)
+        return FindingText(outcome);
     if (outcome.mismatch != ReadBackMismatch::kNone)
         return "it answers at " + AddressText(outcome.new_address) + " with " +
                MismatchText(outcome.mismatch);
@@ -210,6 +241,9 @@ std::string IssueText(const PlanIssue& issue) {
         case PlanProblem::named_in_conflict:
             return "its MAC answered with other addresses or from other senders; changed "
                    "because it was named";
+        case PlanProblem::needs_temporary_address:
+            return "it lies outside every subnet of this PC, which cannot reach it over HTTP "
+                   "(--temporary-address lends this PC an address of its subnet for the change)";
     }
     return "refused";
 }

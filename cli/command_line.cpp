@@ -290,6 +290,7 @@ private:
         CliOptions& o = result_.options;
         Flag(app, "--dry-run", [&o] { o.dry_run = true; });
         Flag(app, "--force", [&o] { o.force = true; });
+        Flag(app, "--temporary-address", [&o] { o.temporary_address = true; });
         Value(app, "--user", true, [&o](const std::string& value) {
             if (value.size() > kMaxCredentialLength)
                 throw UsageError{"--user is longer than 31 bytes"};

@@ -33,6 +33,9 @@ struct CliOptions {
     std::vector<std::string> protocols = {"text", "binary", "wsd"};
     bool dry_run = false;  // set, match: print what would be sent, send nothing
     bool force = false;    // set, match: send even where a check advises against it
+    // set, match: lend this PC an address of a standard camera's subnet when
+    // it lies outside all of the PC's.
+    bool temporary_address = false;
 
     // set: the devices and the values that replace their current ones.
     std::string mac;                     // the first device key, "00-1A-2B-3C-4D-5E"

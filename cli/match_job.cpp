@@ -2,6 +2,7 @@
 
 #include "cli/batch_change.h"
 #include "cli/device_search.h"
+#include "cli/interrupt_watch.h"
 #include "cli/jobs.h"
 #include "cli/plan_output.h"
 #include "cli/site_facts.h"
@@ -13,6 +14,9 @@ int RunMatch(const JobContext& job) {
     ChangeRequest request;
     if (const int code = ReadCredentials(job, "match", request.credentials); code != kExitSuccess)
         return code;
+    // Before the search starts a thread: they all inherit the blocked signals.
+    InterruptWatch interrupts("match");
+    RemoveLeftoverTemporaryAddresses();
     DeviceSearch search(job.settings, o.interfaces, job.progress, o.protocols);
     if (!search.Start()) {
         job.err << "quorvex-cli: match: no interface to search on\n";
@@ -48,16 +52,22 @@ int RunMatch(const JobContext& job) {
     request.force = o.force;
     request.dry_run = o.dry_run;
     request.standard_cameras = true;
+    request.temporary_address = o.temporary_address;
     const NeighbourProbe neighbours;
-    const ChangePlan plan = PlanChange(request, facts, AskTheLink(job.progress, neighbours));
+    const ArpProbe arp;
+    const ChangePlan plan = PlanChange(request, facts, PlanProbe(job, facts, neighbours, arp));
     const ChangeOutput how{"match", o.format == OutputFormat::kJson, o.all,
                            " (host numbers " + std::to_string(facts.match_min) + " to " +
                                std::to_string(facts.match_max) + ")"};
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
-    StandardChangeBatch standard_batch(plan);
+    std::optional<TemporaryAddresses> temporary;
+    if (!TakeTemporaryAddresses(job, "match", plan, interrupts, temporary)) return kExitNotDone;
+    StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
     const std::vector<StandardChangeOutcome> standard =
         FinishStandardChanges(standard_batch, job.progress);
+    interrupts.OnInterrupt({});
+    temporary.reset();
     failed = ShowResults(plan, results, search, how, job.out, job.err, standard) || failed;
     if (!how.json && plan.Planned() == 0 && !failed) job.out << "no device to move\n";
     return failed ? kExitNotDone : kExitSuccess;

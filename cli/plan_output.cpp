@@ -62,10 +62,12 @@ void WriteJson(const ChangePlan& plan, const std::vector<ChangeResult>& results,
             changes.push_back({{"field", FieldText(change.field)},
                                {"from", ToValidUtf8(change.before)},
                                {"to", ToValidUtf8(change.after)}});
-        doc["plan"].push_back({{"mac", Key(camera)},
-                               {"from", ToValidUtf8(OwnAddress(camera))},
-                               {"to", std::string(GetText(camera.settings->ip))},
-                               {"changes", changes}});
+        Json entry = {{"mac", Key(camera)},
+                      {"from", ToValidUtf8(OwnAddress(camera))},
+                      {"to", std::string(GetText(camera.settings->ip))},
+                      {"changes", changes}};
+        if (camera.temporary) entry["temporary_address"] = TemporaryAddressText(*camera.temporary);
+        doc["plan"].push_back(std::move(entry));
     }
     for (const SkippedAddress& skipped : plan.skipped)
         doc["skipped"].push_back(
@@ -121,6 +123,9 @@ bool ShowPlan(const ChangePlan& plan, const ChangeOutput& how, std::ostream& out
             if (change.field != PlanField::ip)
                 out << "    " << FieldText(change.field) << " " << TerminalText(change.before)
                     << " -> " << change.after << "\n";
+        if (camera->temporary)
+            out << "    through temporary address " << TemporaryAddressText(*camera->temporary)
+                << "\n";
     }
     if (plan.dry_run) out << "dry run: " << plan.Planned() << " change(s) planned, nothing sent\n";
     out << std::flush;

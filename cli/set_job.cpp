@@ -3,6 +3,7 @@
 
 #include "cli/batch_change.h"
 #include "cli/device_search.h"
+#include "cli/interrupt_watch.h"
 #include "cli/jobs.h"
 #include "cli/plan_output.h"
 #include "cli/site_facts.h"
@@ -38,11 +39,38 @@ int ReadCredentials(const JobContext& job, std::string_view command, Credentials
     return kExitSuccess;
 }
 
+bool TakeTemporaryAddresses(const JobContext& job, std::string_view command, const ChangePlan& plan,
+                            InterruptWatch& interrupts, std::optional<TemporaryAddresses>& held) {
+    const std::vector<TemporaryAddressPlan> wanted = plan.TemporaryAddresses();
+    if (wanted.empty()) return true;
+    std::string error;
+    job.progress.Note("adding temporary address(es)");
+    held = TemporaryAddresses::Add(wanted, error);
+    job.progress.Clear();
+    if (!held) {
+        job.err << "quorvex-cli: " << command << ": " << error << "; nothing sent\n";
+        return false;
+    }
+    TemporaryAddresses* holder = &*held;
+    interrupts.OnInterrupt([holder] { holder->Remove(); });
+    return true;
+}
+
+LinkProbe PlanProbe(const JobContext& job, const SiteFacts& facts, const NeighbourProbe& neighbours,
+                    const ArpProbe& arp) {
+    if (job.options.temporary_address)
+        return AskTheLinkBeyondRoutes(job.progress, neighbours, arp, facts);
+    return AskTheLink(job.progress, neighbours);
+}
+
 int RunSet(const JobContext& job) {
     const CliOptions& o = job.options;
     ChangeRequest request;
     if (const int code = ReadCredentials(job, "set", request.credentials); code != kExitSuccess)
         return code;
+    // Before the search starts a thread: they all inherit the blocked signals.
+    InterruptWatch interrupts("set");
+    RemoveLeftoverTemporaryAddresses();
 
     DeviceSearch search(job.settings, o.interfaces, job.progress, o.protocols);
     if (!search.Start()) {
@@ -86,17 +114,23 @@ int RunSet(const JobContext& job) {
     request.force = o.force;
     request.dry_run = o.dry_run;
     request.standard_cameras = true;
+    request.temporary_address = o.temporary_address;
     const NeighbourProbe neighbours;
-    const ChangePlan plan = PlanChange(request, facts, AskTheLink(job.progress, neighbours));
+    const ArpProbe arp;
+    const ChangePlan plan = PlanChange(request, facts, PlanProbe(job, facts, neighbours, arp));
     ChangeOutput how{"set", o.format == OutputFormat::kJson, o.all_outside, {}};
     if (o.ip_from) how.no_free_note = " from " + CanonicalAddress(*o.ip_from).value_or(*o.ip_from);
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
+    std::optional<TemporaryAddresses> temporary;
+    if (!TakeTemporaryAddresses(job, "set", plan, interrupts, temporary)) return kExitNotDone;
     // The standard cameras are changed over HTTP while the own protocols'
     // changes go out and are confirmed.
-    StandardChangeBatch standard_batch(plan);
+    StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
     const std::vector<StandardChangeOutcome> standard =
         FinishStandardChanges(standard_batch, job.progress);
+    interrupts.OnInterrupt({});
+    temporary.reset();
     failed = ShowResults(plan, results, search, how, job.out, job.err, standard) || failed;
     return failed ? kExitNotDone : kExitSuccess;
 }

@@ -134,6 +134,14 @@ UdpSocket UdpSocket::OpenOnInterface(std::uint32_t interface_address, std::uint1
     return socket;
 }
 
+UdpSocket UdpSocket::OpenForUnicast() {
+    UdpSocket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!socket.IsValid()) return {};
+    SetInt(socket.handle_, IPPROTO_IP, IP_PKTINFO, 1);
+    if (!Bind(socket.handle_, htonl(INADDR_ANY), 0)) return {};
+    return socket;
+}
+
 std::uint16_t UdpSocket::LocalPort() const {
     if (!IsValid()) return 0;
     sockaddr_in local{};

@@ -46,6 +46,11 @@ public:
     static UdpSocket OpenOnInterface(std::uint32_t interface_address, std::uint16_t port,
                                      Options options, Failure* failure = nullptr);
 
+    // Opens a socket on a free port tied to no interface, for exchanges with
+    // one host: its datagrams leave by the route to their destination and it
+    // hears whatever is sent back to its port. Invalid when it cannot be made.
+    static UdpSocket OpenForUnicast();
+
     // The name of the interface that holds `address`; empty when none does.
     static std::string InterfaceNameOf(std::uint32_t address);
 

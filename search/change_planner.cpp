@@ -85,6 +85,14 @@ std::vector<std::uint32_t> MatchCandidates(const Ipv4Subnet& subnet, std::uint32
     return candidates;
 }
 
+bool InsideAnyInterface(const SiteFacts& facts, std::uint32_t address) {
+    return std::any_of(
+        facts.interfaces.begin(), facts.interfaces.end(), [&](const LocalInterface& record) {
+            const auto subnet = Ipv4Subnet::FromTexts(GetText(record.ip), GetText(record.mask));
+            return subnet && subnet->Contains(address);
+        });
+}
+
 void AddSkipped(ChangePlan& plan, const std::vector<SkippedAddress>& skipped) {
     for (const SkippedAddress& s : skipped)
         if (std::none_of(plan.skipped.begin(), plan.skipped.end(),
@@ -124,6 +132,7 @@ public:
                 PlanMatches();
                 break;
         }
+        PlanTemporaryAddresses();
         for (CameraPlan& camera : plan_.cameras) {
             if (!camera.settings) continue;
             camera.changes = ChangedValues(camera.device.entry.info, *camera.settings);
@@ -155,6 +164,15 @@ private:
                           HasDeviceService(camera.device);
         if (!SearchBusiness::CanConfigure(entry) && !camera.standard)
             return Refuse(camera, {PlanProblem::not_configurable});
+        // An HTTP request needs a route; a datagram of the own protocols
+        // reaches a camera by broadcast, wherever its address lies.
+        if (camera.standard)
+            if (const auto host = ServiceHost(camera.device);
+                host && !InsideAnyInterface(facts_, *host)) {
+                if (!request_.temporary_address)
+                    return Refuse(camera, {PlanProblem::needs_temporary_address});
+                outside_.emplace(&camera, *host);
+            }
         if (request_.kind != ChangeKind::settings && Home(camera).empty())
             return Refuse(camera, {PlanProblem::no_interface});
         if (request_.kind == ChangeKind::match) {
@@ -411,6 +429,48 @@ private:
         for (auto& [heard, facts] : home_facts_) facts.camera_addresses[address] = key;
     }
 
+    // Never the address of a camera, of the plan or of the PC, nor one that
+    // answers on the link. Cameras of one /24 heard on one interface share
+    // an address.
+    void PlanTemporaryAddresses() {
+        std::map<std::pair<std::string, std::uint32_t>, std::vector<CameraPlan*>> groups;
+        for (auto& [camera, host] : outside_) {
+            if (!camera->settings) continue;
+            const std::vector<const LocalInterface*> home = Home(*camera);
+            if (home.empty() || GetText(home.front()->name).empty()) {
+                Refuse(*camera, {PlanProblem::no_interface});
+                continue;
+            }
+            groups[{std::string(GetText(home.front()->name)), ntohl(host) & 0xFFFFFF00u}].push_back(
+                camera);
+        }
+        std::set<std::uint32_t> taken;
+        for (const DeviceUpdate& device : facts_.devices) {
+            if (const auto address = Read(device.entry.info.ip)) taken.insert(*address);
+            if (device.wsd) taken.insert(device.wsd->source_address);
+        }
+        for (const auto& [camera, host] : outside_) taken.insert(host);
+        for (const CameraPlan& camera : plan_.cameras)
+            if (camera.settings)
+                if (const auto address = Read(camera.settings->ip)) taken.insert(*address);
+        for (auto& [group, cameras] : groups) {
+            const auto address = FreeTemporaryAddress(
+                htonl(group.second), taken,
+                [this](std::uint32_t a) {
+                    return answered_.count(a) == 0 && !InsideAnyInterface(facts_, a);
+                },
+                probe_);
+            for (CameraPlan* camera : cameras) {
+                if (!address) {
+                    Refuse(*camera, {PlanProblem::no_free_address});
+                    continue;
+                }
+                camera->temporary = TemporaryAddressPlan{0, group.first, *address, 24};
+            }
+            if (address) taken.insert(*address);
+        }
+    }
+
     const ChangeRequest& request_;
     const SiteFacts& facts_;
     const LinkProbe& probe_;
@@ -419,6 +479,7 @@ private:
     std::map<std::uint32_t, std::string> given_;        // addresses handed out so far
     std::map<std::uint32_t, AddressFacts> home_facts_;  // by the address that heard
     std::set<std::uint32_t> answered_;                  // by another host, on the link
+    std::map<CameraPlan*, std::uint32_t> outside_;      // standard cameras by service host
 };
 
 }  // namespace
@@ -438,6 +499,15 @@ std::vector<const CameraPlan*> ChangePlan::ToSendStandard() const {
     for (const CameraPlan& camera : cameras)
         if (camera.settings && camera.standard) changes.push_back(&camera);
     return changes;
+}
+
+std::vector<TemporaryAddressPlan> ChangePlan::TemporaryAddresses() const {
+    std::vector<TemporaryAddressPlan> addresses;
+    for (const CameraPlan* camera : ToSendStandard())
+        if (camera->temporary &&
+            std::find(addresses.begin(), addresses.end(), *camera->temporary) == addresses.end())
+            addresses.push_back(*camera->temporary);
+    return addresses;
 }
 
 bool HasDeviceService(const DeviceUpdate& device) {

@@ -30,6 +30,7 @@
 #include "search/address_plan.h"
 #include "search/credentials.h"
 #include "search/device_update.h"
+#include "search/temporary_address_plan.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
@@ -81,24 +82,31 @@ struct ChangeRequest {
     // or https service address is planned like the others and needs a typed
     // user and password. Off: it is refused as not configurable.
     bool standard_cameras = false;
+    // A standard camera whose device service lies in no subnet of any
+    // searched interface can only be reached once the PC holds an address of
+    // its subnet: on, such a camera is planned with that temporary address
+    // (`CameraPlan::temporary`); off, it is refused.
+    bool temporary_address = false;
 };
 
 // Why a camera gets no command, or why its plan carries a warning.
 enum class PlanProblem {
     none,
-    not_configurable,    // only WS-Discovery heard it (and it names no device service)
-    in_conflict,         // its MAC answered with other addresses or from other senders
-    already_inside,      // match: it already sits in its interface's subnet
-    no_interface,        // the interface that heard it is no longer searched
-    no_free_address,     // batch or match: the candidates ran out
-    bad_address,         // `field` refused by the address check: see `verdict`
-    bad_value,           // `field` cannot go on the wire: see `wire`
-    gateway_outside,     // the gateway lies outside the new subnet
-    gateway_is_address,  // the new address is the gateway's
-    no_mask,             // no mask given and none to take over
-    password_needed,     // its answer carries no password (or user) of its own: type `field`
-    forced,              // warning: sent although `verdict` says otherwise (--force)
-    named_in_conflict,   // warning: in conflict, planned because it was named
+    not_configurable,         // only WS-Discovery heard it (and it names no device service)
+    in_conflict,              // its MAC answered with other addresses or from other senders
+    already_inside,           // match: it already sits in its interface's subnet
+    no_interface,             // the interface that heard it is no longer searched
+    no_free_address,          // batch or match: the candidates ran out
+    bad_address,              // `field` refused by the address check: see `verdict`
+    bad_value,                // `field` cannot go on the wire: see `wire`
+    gateway_outside,          // the gateway lies outside the new subnet
+    gateway_is_address,       // the new address is the gateway's
+    no_mask,                  // no mask given and none to take over
+    password_needed,          // its answer carries no password (or user) of its own: type `field`
+    forced,                   // warning: sent although `verdict` says otherwise (--force)
+    named_in_conflict,        // warning: in conflict, planned because it was named
+    needs_temporary_address,  // a standard camera outside every subnet of the PC, without
+                              // `temporary_address`
 };
 
 struct PlanIssue {
@@ -126,6 +134,10 @@ struct CameraPlan {
     PlanIssue refusal;                 // problem none when planned
     std::vector<PlanIssue> warnings;   // forced verdicts, named in conflict
     std::vector<ValueChange> changes;  // every value that changes, old -> new
+    // The address the PC takes on the interface that heard a standard camera
+    // outside all its subnets, for the length of the change. Cameras of one
+    // subnet heard on one interface share it.
+    std::optional<TemporaryAddressPlan> temporary;
 };
 
 struct ChangePlan {
@@ -141,6 +153,9 @@ struct ChangePlan {
     std::vector<PlannedChange> ToSend() const;
     // The standard cameras' plans to carry out: empty for a dry run.
     std::vector<const CameraPlan*> ToSendStandard() const;
+    // The distinct temporary addresses of the cameras to send, in the
+    // cameras' order: empty for a dry run.
+    std::vector<TemporaryAddressPlan> TemporaryAddresses() const;
     std::size_t Planned() const;  // cameras with settings
     std::size_t Refused() const;  // cameras without
     // True when no camera is refused and no warning was given.

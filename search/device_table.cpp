@@ -1,6 +1,7 @@
 #include "search/device_table.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quorvex {
 
@@ -43,8 +44,72 @@ bool DeviceTable::CheckConflict(Stored& stored, const DeviceEntry& entry, std::u
     return stored.conflict;
 }
 
-void DeviceTable::Record(const DeviceEntry& entry, const WsdInfo* wsd, std::uint64_t search,
+const DeviceEntry& DeviceTable::Relabel(const DeviceEntry& answer, const WsdInfo* wsd,
+                                        DeviceEntry& relabelled) const {
+    if (wsd == nullptr || answer.protocol != kProtocolWsDiscovery || TableKey(answer) != 0)
+        return answer;
+    std::uint64_t mac = 0;
+    {
+        std::shared_lock lock(lock_);
+        if (learned_.empty()) return answer;
+        const auto found = learned_.find(std::string(GetText(wsd->endpoint)));
+        if (found == learned_.end()) return answer;
+        mac = found->second;
+    }
+    relabelled = answer;
+    for (int i = 0; i < 6; ++i)
+        relabelled.info.mac[i] = static_cast<std::uint8_t>(mac >> (8 * (5 - i)));
+    return relabelled;
+}
+
+void DeviceTable::LearnMac(std::string_view endpoint, const std::array<std::uint8_t, 6>& mac) {
+    std::uint64_t mac_key = 0;
+    for (const std::uint8_t byte : mac) mac_key = (mac_key << 8) | byte;
+    if (endpoint.empty() || mac_key == 0) return;
+    std::unique_lock lock(lock_);
+    const std::string name(endpoint);
+    if (learned_.size() >= kMaxDevices && learned_.count(name) == 0) return;
+    learned_[name] = mac_key;
+    std::vector<std::uint64_t> old_keys;
+    for (const auto& [key, details] : wsd_) {
+        if ((key & ~0xFFFFFFFFFFFFull) == kWsdKeyTag && GetText(details->endpoint) == endpoint)
+            old_keys.push_back(key);
+    }
+    for (const std::uint64_t old : old_keys) {
+        auto row = devices_.extract(old);
+        auto details = wsd_.extract(old);
+        if (row.empty()) continue;
+        Stored moved = row.mapped();
+        std::memcpy(moved.entry.info.mac, mac.data(), mac.size());
+        const auto kept = devices_.find(mac_key);
+        if (kept == devices_.end()) {
+            devices_.emplace(mac_key, moved);
+        } else {
+            // The rules of one camera heard by several protocols: the own
+            // protocols' record stays, the protocols add up.
+            Stored& stored = kept->second;
+            const DeviceEntry merged = MergeEntry(stored.entry, moved.entry);
+            stored.entry.info = merged.info;
+            stored.entry.family = merged.family;
+            stored.entry.protocol = merged.protocol;
+            stored.entry.protocols = merged.protocols;
+            if (moved.heard_search > stored.heard_search) {
+                stored.heard_search = moved.heard_search;
+                stored.heard_ms = moved.heard_ms;
+                stored.missed = moved.missed;
+            }
+        }
+        // Details already kept under the MAC came from an answer naming it.
+        if (!details.empty() && wsd_.count(mac_key) == 0) wsd_.emplace(mac_key, details.mapped());
+        retired_[mac_key].push_back(old);
+        changed_.push_back(mac_key);
+    }
+}
+
+void DeviceTable::Record(const DeviceEntry& answer, const WsdInfo* wsd, std::uint64_t search,
                          std::int64_t now_ms) {
+    DeviceEntry relabelled;
+    const DeviceEntry& entry = Relabel(answer, wsd, relabelled);
     std::uint64_t key = TableKey(entry, wsd);
     const bool bye = wsd != nullptr && (wsd->flags & kWsdGone) != 0;
     bool changed = false;
@@ -95,6 +160,10 @@ void DeviceTable::Record(const DeviceEntry& entry, const WsdInfo* wsd, std::uint
             // A Bye only marks the device gone: it says nothing of its
             // address; nor does an answer while the MAC is in conflict.
             const bool conflict = !bye && CheckConflict(stored, entry, search, changed);
+            // A device that says Bye and is heard again has moved (as a
+            // changed camera does, announcing it): its answers after the
+            // Bye are compared among themselves, not with those before.
+            if (bye) stored.marks_search = 0;
             const DeviceEntry merged =
                 bye || conflict ? stored.entry : MergeEntry(stored.entry, entry);
             if (!SameContents(stored.entry, merged)) {
@@ -190,9 +259,13 @@ std::vector<DeviceUpdate> DeviceTable::TakeChanged() {
         updates.reserve(changed_.size());
         for (const std::uint64_t key : changed_) {
             const auto found = devices_.find(key);
-            if (found != devices_.end()) updates.push_back(MakeUpdate(key, found->second));
+            if (found == devices_.end()) continue;
+            updates.push_back(MakeUpdate(key, found->second));
+            if (const auto retired = retired_.find(key); retired != retired_.end())
+                updates.back().replaces = std::move(retired->second);
         }
         changed_.clear();
+        retired_.clear();
     }
     return Finish(std::move(updates));
 }
@@ -246,6 +319,7 @@ void DeviceTable::Clear() {
     devices_.clear();
     wsd_.clear();
     changed_.clear();
+    retired_.clear();
 }
 
 }  // namespace quorvex

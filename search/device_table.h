@@ -11,21 +11,34 @@
 // stored entry: the row keeps what the first answer of the search in which the
 // conflict showed said, whichever answer is the real one. The mark clears
 // when a later search has ended in which the MAC answered, every time, with
-// one address from one sender; the answers after that are merged as usual.
+// one address from one sender; the answers after that are merged as usual. A
+// Bye ends what a search heard of the device so far: a camera that moves
+// says Bye and is heard again from its new address.
 // Addresses are compared between answers of the own protocols only (a
 // WS-Discovery address comes from a service address of the device's
 // choosing); senders between every answer whose sender is known.
 //
-// Threads: `Record` runs on whichever thread delivers answers, the rest on
-// any thread. One lock, held for one lookup or copy; the interface lookups
-// run outside it.
+// Learned MACs: WS-Discovery keys a camera that names no MAC by its endpoint
+// reference and sender, so a camera that moves, or that the own protocols
+// hear too, would be two rows. Once a read of the camera tells its MAC
+// (`LearnMac`), its rows are that MAC's row from then on: a WS-Discovery row
+// of the endpoint is re-keyed (merged into the own protocols' row of the
+// MAC, if there is one), and every later answer of the endpoint, from
+// whatever address, lands there. What was learned outlives `Clear`.
+//
+// Threads: `Record` and `LearnMac` run on the one thread that delivers
+// answers (an answer keyed before a learning it raced with would otherwise
+// make a row of its own), the rest on any thread. One lock, held for one
+// lookup or copy; the interface lookups run outside it.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <shared_mutex>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -51,6 +64,10 @@ public:
     // `search` searches had been sent, at `now_ms` (ms since the Unix epoch).
     void Record(const DeviceEntry& entry, const WsdInfo* wsd, std::uint64_t search,
                 std::int64_t now_ms);
+    // From now on, the WS-Discovery answers naming `endpoint` are the device
+    // of `mac`: its stored rows are re-keyed at once. Nothing for an empty
+    // endpoint or an all-zero MAC.
+    void LearnMac(std::string_view endpoint, const std::array<std::uint8_t, 6>& mac);
     // A new search goes out after `previous` searches: every device that did
     // not answer search `previous` missed one more, and a conflict mark whose
     // device answered search `previous` consistently clears.
@@ -87,6 +104,10 @@ private:
     static bool CheckConflict(Stored& stored, const DeviceEntry& entry, std::uint64_t search,
                               bool& changed);
     std::vector<DeviceUpdate> Finish(std::vector<DeviceUpdate> updates) const;
+    // `answer` with the MAC learned for its endpoint, in `relabelled`; the
+    // answer itself when none was learned.
+    const DeviceEntry& Relabel(const DeviceEntry& answer, const WsdInfo* wsd,
+                               DeviceEntry& relabelled) const;
 
     const InterfaceSet& interfaces_;
     mutable std::shared_mutex lock_;
@@ -99,6 +120,10 @@ private:
     std::unordered_map<std::uint64_t, std::shared_ptr<const WsdInfo>> wsd_;
     std::map<std::int32_t, std::uint64_t> added_;
     std::vector<std::uint64_t> changed_;  // keys changed since `TakeChanged`
+    // The MAC key learned for each endpoint reference.
+    std::unordered_map<std::string, std::uint64_t> learned_;
+    // Keys re-keyed into another since `TakeChanged`: new key, old keys.
+    std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> retired_;
 };
 
 }  // namespace quorvex

@@ -38,6 +38,10 @@ struct DeviceUpdate {
     // null for a device WS-Discovery never heard. Shared and never changed:
     // a later answer brings a new one.
     std::shared_ptr<const WsdInfo> wsd;
+    // The keys the device was listed under until now (WS-Discovery keys that
+    // its MAC, once read, replaced): a front-end drops their rows. Handed
+    // out once, with the batch of changes after the re-keying.
+    std::vector<std::uint64_t> replaces;
 };
 
 // The key the search manager's table holds the device under.

@@ -47,6 +47,10 @@ SearchBusiness::SearchBusiness(ProtocolMap protocols) : protocols_(std::move(pro
         protocol->SetCallback(&SearchBusiness::DeliverCallback, this, 0);
         protocol->SetWsdCallback(&SearchBusiness::WsdCallback, this, 0);
     }
+    standard_cameras_.SetMacCallback(
+        [this](const std::string& endpoint, const std::array<std::uint8_t, 6>& mac) {
+            LearnMac(endpoint, mac);
+        });
 }
 
 SearchBusiness::~SearchBusiness() {
@@ -132,6 +136,7 @@ int SearchBusiness::SearchLoop(void* argument) {
         }
         bool active = self.ReceivePass(until);
         if (!self.worker_.running()) break;
+        self.TakeLearnedMacs();
         if (self.refreshRequested.exchange(false)) {
             // A refresh also takes in adapters that came or changed since.
             self.LoadInterfaces();
@@ -299,6 +304,23 @@ void SearchBusiness::OnDeviceFound(const DeviceEntry& entry) {
 
 void SearchBusiness::OnWsdDeviceFound(const WsdDevice& device) {
     table_.Record(device.entry, &device.wsd, search_count_.load(), NowMs());
+}
+
+void SearchBusiness::LearnMac(const std::string& endpoint, const std::array<std::uint8_t, 6>& mac) {
+    {
+        const std::lock_guard lock(learned_lock_);
+        learned_.emplace_back(endpoint, mac);
+    }
+    waiter_.Wake();
+}
+
+void SearchBusiness::TakeLearnedMacs() {
+    std::vector<std::pair<std::string, std::array<std::uint8_t, 6>>> learned;
+    {
+        const std::lock_guard lock(learned_lock_);
+        learned.swap(learned_);
+    }
+    for (const auto& [endpoint, mac] : learned) table_.LearnMac(endpoint, mac);
 }
 
 void SearchBusiness::FlushUpdates() {

@@ -11,6 +11,7 @@
 // else is called from one controlling thread (the window's) or any thread
 // where said.
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -156,9 +157,15 @@ public:
     void OnWsdDeviceFound(const WsdDevice& device);
 
     // What reads of standard cameras found, for the change workers (who
-    // write it) and the front-ends (who show it).
+    // write it) and the front-ends (who show it). A MAC a read tells goes on
+    // to `LearnMac`.
     StandardCameraBook& StandardCameras() { return standard_cameras_; }
     const StandardCameraBook& StandardCameras() const { return standard_cameras_; }
+
+    // From now on the camera of the endpoint reference `endpoint` is keyed by
+    // `mac`, whatever address it answers from (see DeviceTable::LearnMac).
+    // Any thread: the worker, which owns the table, takes it on its next pass.
+    void LearnMac(const std::string& endpoint, const std::array<std::uint8_t, 6>& mac);
 
     // A snapshot of the whole table.
     std::vector<DeviceEntry> CopyDevices() const;
@@ -202,6 +209,8 @@ private:
     bool RepeatIfAnswersWereLost();
     void FlushUpdates();
     void RefreshStatus();
+    // Hands the learned MACs to the table (worker).
+    void TakeLearnedMacs();
 
     BaseThread worker_;
     ProtocolMap protocols_;
@@ -224,6 +233,9 @@ private:
     std::vector<std::string> interface_names_;
     std::shared_ptr<const AdapterSource> adapter_source_;
     bool watch_adapters_ = true;
+
+    std::mutex learned_lock_;
+    std::vector<std::pair<std::string, std::array<std::uint8_t, 6>>> learned_;  // for the worker
 
     mutable std::mutex status_lock_;
     SearchStatus status_;

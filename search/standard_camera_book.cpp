@@ -4,8 +4,11 @@ namespace quorvex {
 
 void StandardCameraBook::Remember(const StandardSnapshot& snapshot) {
     if (snapshot.endpoint_reference.empty()) return;
-    const std::lock_guard lock(mutex_);
-    snapshots_[snapshot.endpoint_reference] = snapshot;
+    {
+        const std::lock_guard lock(mutex_);
+        snapshots_[snapshot.endpoint_reference] = snapshot;
+    }
+    if (snapshot.mac && mac_callback_) mac_callback_(snapshot.endpoint_reference, *snapshot.mac);
 }
 
 std::optional<StandardSnapshot> StandardCameraBook::Find(std::string_view endpoint) const {

@@ -7,6 +7,7 @@
 #include <span>
 #include <thread>
 
+#include "search/directed_probe.h"
 #include "search/onvif_http.h"
 
 namespace quorvex {
@@ -205,6 +206,74 @@ bool SendStep(Link& link, const StandardSnapshot& snapshot, const StandardChange
     return false;
 }
 
+// The way to the camera at `address` once `plan` took: on the HTTP port sent,
+// if one was, with what the read found out.
+Link LinkAfter(const StandardSnapshot& snapshot, const StandardChangePlan& plan,
+               std::uint32_t address, const StandardCredentials& credentials,
+               const Session::Options& options) {
+    Link link;
+    link.url = ServiceUrlAt(snapshot.service_url, address,
+                            plan.Has(StandardStep::kSetHttpPort) ? plan.http_port : 0);
+    link.auth = snapshot.auth;
+    link.offset = snapshot.clock_offset_s;
+    link.credentials = &credentials;
+    link.options = &options;
+    return link;
+}
+
+// What one address showed while it was knocked at.
+struct Look {
+    DirectedProbe::Sighting probe;
+    std::optional<StandardReadBack> read;
+    Session::Failure failure;  // why there is no read-back
+};
+
+// Probes `address` for `endpoint` and reads the interfaces (and what `plan`
+// sent besides) at the link's URL, again and again while either is silent,
+// until both have answered or `deadline` passed. A read that fails otherwise
+// than by silence (a refusal, a fault) is not repeated. With
+// `wait_for_probe`, the read waits until the probe has been answered.
+Look Knock(Link& link, std::uint32_t address, const std::string& endpoint,
+           const StandardChangePlan* plan, std::chrono::steady_clock::time_point deadline,
+           bool wait_for_probe) {
+    Look look;
+    look.failure = FailureOf(Session::FailureKind::kUnreachable, Op::kGetNetworkInterfaces);
+    bool read_settled = false;
+    for (;;) {
+        bool waited = false;
+        if (!look.probe.answered) {
+            // One round: it waits for answers as long as a knock's pause.
+            look.probe = DirectedProbe::Ask(address, endpoint, std::chrono::steady_clock::now());
+            waited = true;
+        }
+        if (!read_settled && (!wait_for_probe || look.probe.answered)) {
+            Session::Failure failure;
+            const auto interfaces = Ask<std::vector<Codec::NetworkInterface>>(
+                link, Op::kGetNetworkInterfaces, Codec::ReadNetworkInterfaces, failure);
+            read_settled = interfaces || failure.kind != Session::FailureKind::kUnreachable;
+            look.failure = failure;
+            if (interfaces) {
+                StandardReadBack read;
+                read.interfaces = *interfaces;
+                Session::Failure ignored;
+                if (plan && plan->Has(StandardStep::kSetGateway))
+                    read.gateways =
+                        Ask<std::vector<std::uint32_t>>(link, Op::kGetNetworkDefaultGateway,
+                                                        Codec::ReadNetworkDefaultGateway, ignored);
+                if (plan && plan->Has(StandardStep::kSetDns))
+                    read.dns = Ask<Codec::DnsSettings>(link, Op::kGetDns, Codec::ReadDns, ignored);
+                if (plan && plan->Has(StandardStep::kSetHttpPort))
+                    read.protocols = Ask<std::vector<Codec::NetworkProtocol>>(
+                        link, Op::kGetNetworkProtocols, Codec::ReadNetworkProtocols, ignored);
+                look.read = std::move(read);
+            }
+        }
+        if ((read_settled && look.probe.answered) || std::chrono::steady_clock::now() >= deadline)
+            return look;
+        if (!waited) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+}
+
 }  // namespace
 
 Session::ReadResult Session::Read(const Target& target,
@@ -390,49 +459,57 @@ Session::ApplyResult Session::Apply(const StandardSnapshot& snapshot, const Stan
     return result;
 }
 
+Session::ConfirmResult Session::Search(const StandardSnapshot& snapshot, const ApplyResult& applied,
+                                       std::uint32_t new_address,
+                                       const StandardCredentials& credentials,
+                                       bool wait_for_probe) const {
+    ConfirmResult result;
+    const StandardChangePlan& plan = applied.plan;
+    const std::string& endpoint = snapshot.endpoint_reference;
+    Link link = LinkAfter(snapshot, plan, new_address, credentials, options_);
+
+    const Look at_new =
+        Knock(link, new_address, endpoint, &plan,
+              std::chrono::steady_clock::now() + options_.confirm_patience, wait_for_probe);
+    result.failure = at_new.failure;
+    const bool same_endpoint =
+        endpoint.empty() ? at_new.probe.answered : at_new.probe.Names(endpoint);
+    if (at_new.probe.answered && !same_endpoint) {
+        result.finding = Finding::kOtherEndpoint;
+    } else if (at_new.read) {
+        result.mismatch = CompareReadBack(plan, *at_new.read);
+        result.finding = result.mismatch != ReadBackMismatch::kNone ? Finding::kReadBackDiffers
+                         : same_endpoint                            ? Finding::kConfirmed
+                                                                    : Finding::kNoProbeMatch;
+    } else if (at_new.failure.kind != FailureKind::kUnreachable || at_new.probe.answered) {
+        result.finding = Finding::kFailed;
+    } else if (snapshot.address != 0 && snapshot.address != new_address) {
+        // Silent where it should be: a camera that took the change and
+        // stayed (or went back) still answers where it was.
+        Link old = link;
+        old.url = snapshot.service_url;
+        const Look at_old =
+            Knock(old, snapshot.address, endpoint, nullptr,
+                  std::chrono::steady_clock::now() + options_.old_address_patience, false);
+        const bool there = at_old.read || (endpoint.empty() ? at_old.probe.answered
+                                                            : at_old.probe.Names(endpoint));
+        result.finding = there ? Finding::kAtOldAddress : Finding::kSilent;
+    }
+    return result;
+}
+
 Session::ConfirmResult Session::Confirm(const StandardSnapshot& snapshot,
                                         const ApplyResult& applied, std::uint32_t new_address,
                                         const StandardCredentials& credentials) const {
-    ConfirmResult result;
+    // A rebooting camera may answer at its old place until it goes down:
+    // what it says counts only once it has come back.
+    ConfirmResult result = Search(snapshot, applied, new_address, credentials,
+                                  applied.outcome == ApplyOutcome::kRebooting);
+    result.confirmed = result.finding == Finding::kConfirmed;
     const StandardChangePlan& plan = applied.plan;
-    Link link;
-    link.url = ServiceUrlAt(snapshot.service_url, new_address,
-                            plan.Has(StandardStep::kSetHttpPort) ? plan.http_port : 0);
-    link.auth = snapshot.auth;
-    link.offset = snapshot.clock_offset_s;
-    link.credentials = &credentials;
-    link.options = &options_;
-
-    // A moving or rebooting camera is silent for a while: knock until it
-    // answers or patience runs out; any answer ends the wait.
-    const auto give_up = std::chrono::steady_clock::now() + options_.confirm_patience;
-    StandardReadBack read;
-    for (;;) {
-        result.failure = {};
-        const auto interfaces = Ask<std::vector<Codec::NetworkInterface>>(
-            link, Op::kGetNetworkInterfaces, Codec::ReadNetworkInterfaces, result.failure);
-        if (interfaces) {
-            read.interfaces = *interfaces;
-            break;
-        }
-        if (result.failure.kind != FailureKind::kUnreachable ||
-            std::chrono::steady_clock::now() >= give_up)
-            return result;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-    Failure ignored;
-    if (plan.Has(StandardStep::kSetGateway))
-        read.gateways = Ask<std::vector<std::uint32_t>>(link, Op::kGetNetworkDefaultGateway,
-                                                        Codec::ReadNetworkDefaultGateway, ignored);
-    if (plan.Has(StandardStep::kSetDns))
-        read.dns = Ask<Codec::DnsSettings>(link, Op::kGetDns, Codec::ReadDns, ignored);
-    if (plan.Has(StandardStep::kSetHttpPort))
-        read.protocols = Ask<std::vector<Codec::NetworkProtocol>>(
-            link, Op::kGetNetworkProtocols, Codec::ReadNetworkProtocols, ignored);
-    result.mismatch = CompareReadBack(plan, read);
-    result.confirmed = result.mismatch == ReadBackMismatch::kNone;
     if (!result.confirmed || !plan.Has(StandardStep::kSetGatewayAfterMove)) return result;
 
+    Link link = LinkAfter(snapshot, plan, new_address, credentials, options_);
     if (!SendStep(link, snapshot, plan, StandardStep::kSetGatewayAfterMove, result.failure))
         return result;
     // Some firmwares take a gateway and ignore it: only a read-back says.
@@ -441,6 +518,14 @@ Session::ConfirmResult Session::Confirm(const StandardSnapshot& snapshot,
     result.deferred_gateway_applied =
         gateways && std::find(gateways->begin(), gateways->end(), plan.gateway) != gateways->end();
     if (gateways && !result.deferred_gateway_applied) result.mismatch = ReadBackMismatch::kGateway;
+    return result;
+}
+
+Session::ConfirmResult Session::Locate(const StandardSnapshot& snapshot, const ApplyResult& applied,
+                                       std::uint32_t new_address,
+                                       const StandardCredentials& credentials) const {
+    ConfirmResult result = Search(snapshot, applied, new_address, credentials, false);
+    result.confirmed = false;
     return result;
 }
 

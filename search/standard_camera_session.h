@@ -12,7 +12,10 @@
 //   never logged or put into a failure's text.
 // - Apply sends SetNetworkInterfaces once. A timeout or a reset after it was
 //   sent is kUnknown: the camera may have moved; it is never sent again.
-// - Only Confirm's read-back at the new address says that a change took.
+// - Only Confirm says that a change took: the camera's endpoint reference
+//   answers a probe at the new address and an authenticated read-back there
+//   holds what was sent. When the new address stays silent, Confirm looks at
+//   the old one, so that a camera that stayed is told from one that is gone.
 // The session keeps no state between calls but its options; values carry the
 // rest (the snapshot holds the authentication and the clock offset).
 
@@ -40,6 +43,9 @@ public:
         // How long Confirm keeps knocking at the new address while the
         // camera is silent (moving, rebooting).
         std::chrono::milliseconds confirm_patience{60000};
+        // How long a look at the old address waits for answers once the new
+        // address has stayed silent.
+        std::chrono::milliseconds old_address_patience{5000};
         bool accept_any_certificate = true;  // cameras carry self-signed certificates
     };
 
@@ -93,8 +99,20 @@ public:
         Failure failure;
     };
 
+    // Where the search for the camera after a change found it.
+    enum class Finding {
+        kConfirmed,        // its endpoint answers a probe at the new address; the read-back holds
+        kReadBackDiffers,  // read back at the new address with other values: see `mismatch`
+        kNoProbeMatch,     // the read-back holds, but no probe at the new address was answered
+        kOtherEndpoint,    // a probe at the new address was answered under another endpoint
+        kAtOldAddress,     // silent at the new address; it answers at the old one
+        kSilent,           // silent at the new address and at the old one
+        kFailed,           // the read-back at the new address failed: see `failure`
+    };
+
     struct ConfirmResult {
         bool confirmed = false;
+        Finding finding = Finding::kSilent;
         ReadBackMismatch mismatch = ReadBackMismatch::kNone;
         // A gateway that had to wait for the move: set and read back.
         bool deferred_gateway_applied = false;
@@ -109,13 +127,28 @@ public:
     ApplyResult Apply(const StandardSnapshot& snapshot, const StandardWanted& wanted,
                       const StandardCredentials& credentials) const;
 
-    // Reads the camera back at `new_address` (the address sent, or the one a
-    // Hello gave for DHCP), on the HTTP port sent if one was, and compares it
-    // with `applied.plan`; then sets a gateway that had to wait for the move.
+    // Probes `new_address` (the address sent, or the one a Hello gave for
+    // DHCP) for the snapshot's endpoint reference and reads the camera back
+    // there, on the HTTP port sent if one was, knocking at both until they
+    // answer or `confirm_patience` runs out; a rebooting camera is read only
+    // once it answers a probe again. Confirmed only when the probe names the
+    // endpoint (any answer, for a camera that gave none) and the read-back
+    // equals `applied.plan`; then a gateway that had to wait for the move is
+    // set. When the new address stays silent, the old one is probed and read.
     ConfirmResult Confirm(const StandardSnapshot& snapshot, const ApplyResult& applied,
                           std::uint32_t new_address, const StandardCredentials& credentials) const;
 
+    // The same search for a camera whose change went out unanswered (Apply
+    // gave kUnknown): sends nothing that changes it and never confirms;
+    // `finding` says where it answers, if anywhere.
+    ConfirmResult Locate(const StandardSnapshot& snapshot, const ApplyResult& applied,
+                         std::uint32_t new_address, const StandardCredentials& credentials) const;
+
 private:
+    ConfirmResult Search(const StandardSnapshot& snapshot, const ApplyResult& applied,
+                         std::uint32_t new_address, const StandardCredentials& credentials,
+                         bool wait_for_probe) const;
+
     Options options_;
 };
 

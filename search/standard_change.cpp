@@ -74,19 +74,35 @@ StandardChangeOutcome ChangeStandardCamera(const StandardCameraSession& session,
     stage(StandardChangeStage::apply);
     const Session::ApplyResult applied = session.Apply(*read.snapshot, wanted, credentials);
     outcome.applied = applied.outcome;
+    outcome.new_address = wanted.address.value_or(read.snapshot->address);
+    outcome.old_address = read.snapshot->address;
     if (applied.outcome == Session::ApplyOutcome::kFailed ||
         applied.outcome == Session::ApplyOutcome::kUnknown) {
         outcome.failure = applied.failure;
-        if (applied.outcome == Session::ApplyOutcome::kUnknown)
-            outcome.failure.kind = Session::FailureKind::kUnknown;
+        if (applied.outcome != Session::ApplyOutcome::kUnknown) return outcome;
+        outcome.failure.kind = Session::FailureKind::kUnknown;
+        // Only the move itself (or the reboot behind it) can have taken the
+        // camera elsewhere; an unanswered earlier write left it where it was.
+        const auto op = applied.failure.operation;
+        if (op != OnvifDeviceCodec::Operation::kSetNetworkInterfaces &&
+            op != OnvifDeviceCodec::Operation::kSystemReboot)
+            return outcome;
+        outcome.stage = StandardChangeStage::confirm;
+        stage(StandardChangeStage::confirm);
+        const Session::ConfirmResult found =
+            session.Locate(*read.snapshot, applied, outcome.new_address, credentials);
+        outcome.finding = found.finding;
+        outcome.mismatch = found.mismatch;
+        outcome.searched = true;
         return outcome;
     }
     outcome.stage = StandardChangeStage::confirm;
     stage(StandardChangeStage::confirm);
-    outcome.new_address = wanted.address.value_or(read.snapshot->address);
     const Session::ConfirmResult confirmed =
         session.Confirm(*read.snapshot, applied, outcome.new_address, credentials);
     outcome.confirmed = confirmed.confirmed;
+    outcome.finding = confirmed.finding;
+    outcome.searched = true;
     outcome.mismatch = confirmed.mismatch;
     outcome.failure = confirmed.failure;
     return outcome;

@@ -35,10 +35,18 @@ struct StandardChangeOutcome {
     StandardCameraSession::Failure failure;               // why not confirmed
     ReadBackMismatch mismatch = ReadBackMismatch::kNone;  // a read-back that differs
     std::uint32_t new_address = 0;                        // where it was looked for
+    std::uint32_t old_address = 0;                        // where it was read before
+    // Where the search after the change found it: set once a change went out
+    // (the confirmation's, or for a move whose answer never came the search
+    // at both addresses, whose outcome stays kUnknown); kSilent before.
+    StandardCameraSession::Finding finding = StandardCameraSession::Finding::kSilent;
+    bool searched = false;  // the addresses were searched
 };
 
 // Read, Apply and Confirm for `device` (a camera `HasDeviceService` accepts)
-// with the planned `settings`; the credentials are the plan's. `on_stage`, if
+// with the planned `settings`; the credentials are the plan's. A move (or
+// reboot) that went out unanswered is never sent again: the camera is
+// searched for at the new and the old address and the outcome stays kUnknown. `on_stage`, if
 // set, is called (on this thread) as each stage begins. With `book`, the read
 // starts with the authentication the book remembers, and what it reads is
 // remembered there.

@@ -194,8 +194,8 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
             if (!ReadText(value, key, text, error)) return false;
             if (!ParseStandardBehaviour(text, d.standard)) {
                 error =
-                    "\"behaviour\" must be normal, reboot-needed, reverts, faults or "
-                    "strict-gateway, not \"" +
+                    "\"behaviour\" must be normal, reboot-needed, reverts, faults, "
+                    "strict-gateway, new-endpoint or silent-move, not \"" +
                     text + "\"";
                 return false;
             }
@@ -290,7 +290,8 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
         d.wsd_style = WsdStyle::kPlain;
     } else if (d.standard.auth != StandardAuth::kDigest || d.standard.clock_offset_s != 0 ||
                d.standard.behaviour != StandardBehaviour::kNormal || d.standard.strict_gateway ||
-               d.standard.time_needs_auth || d.standard.path != StandardSettings{}.path ||
+               d.standard.new_endpoint || d.standard.silent_move || d.standard.time_needs_auth ||
+               d.standard.path != StandardSettings{}.path ||
                d.standard.move_delay_ms != StandardSettings{}.move_delay_ms ||
                d.standard.nonce_life_ms != StandardSettings{}.nonce_life_ms ||
                !d.endpoint.empty()) {

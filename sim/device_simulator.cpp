@@ -61,6 +61,9 @@ int OpenOn(const ServedInterface& interface, std::uint16_t port, SocketKind kind
         return -1;
     };
     Set(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    // Tells each datagram's destination: a probe sent to one camera's
+    // address is that camera's alone.
+    Set(fd, IPPROTO_IP, IP_PKTINFO, 1);
     if (::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, interface.name.c_str(),
                      static_cast<socklen_t>(interface.name.size())) != 0)
         return fail("SO_BINDTODEVICE");
@@ -183,15 +186,29 @@ void DeviceSimulator::Receive(std::size_t socket_index) {
     std::vector<OutgoingDatagram> out;
     for (int n = 0; n < kReceivesPerTurn; ++n) {
         sockaddr_in from{};
-        socklen_t from_length = sizeof from;
-        const ssize_t got = ::recvfrom(s.fd, receive_buffer_.data(), receive_buffer_.size(), 0,
-                                       reinterpret_cast<sockaddr*>(&from), &from_length);
+        iovec part{receive_buffer_.data(), receive_buffer_.size()};
+        alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t got = ::recvmsg(s.fd, &message, 0);
         if (got < 0) break;  // EAGAIN: drained
         ReceivedDatagram d;
         d.interface_index = s.interface_index;
         d.socket = s.kind;
         d.source_address = from.sin_addr.s_addr;
         d.source_port = ntohs(from.sin_port);
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info{};
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                d.destination_address = info.ipi_addr.s_addr;
+            }
+        }
         d.bytes =
             std::span<const std::uint8_t>(receive_buffer_.data(), static_cast<std::size_t>(got));
         log_.Write(interfaces_[s.interface_index].name, d.source_address, d.source_port, s.port,

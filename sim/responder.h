@@ -35,6 +35,9 @@ struct ReceivedDatagram {
     SocketKind socket = SocketKind::kBinary;
     std::uint32_t source_address = 0;  // network byte order
     std::uint16_t source_port = 0;
+    // Where it was sent (network byte order): a group, a broadcast or one of
+    // the host's addresses; 0 when unknown.
+    std::uint32_t destination_address = 0;
     std::span<const std::uint8_t> bytes;
 };
 

@@ -59,7 +59,10 @@ bool ParseReplyMode(std::string_view text, ReplyMode& mode) {
 
 bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings) {
     settings.strict_gateway = text == "strict-gateway";
-    if (text == "normal" || text == "strict-gateway")
+    settings.new_endpoint = text == "new-endpoint";
+    settings.silent_move = text == "silent-move";
+    if (text == "normal" || text == "strict-gateway" || text == "new-endpoint" ||
+        text == "silent-move")
         settings.behaviour = StandardBehaviour::kNormal;
     else if (text == "reboot-needed")
         settings.behaviour = StandardBehaviour::kRebootNeeded;

@@ -37,6 +37,13 @@ struct StandardSettings {
     long long clock_offset_s = 0;  // the camera's clock minus the true time
     StandardBehaviour behaviour = StandardBehaviour::kNormal;
     bool strict_gateway = false;  // refuses a gateway outside its current subnet
+    // Once moved, it answers under another endpoint reference, as another
+    // device would that took the address.
+    bool new_endpoint = false;
+    // Takes SetNetworkInterfaces and moves, but hangs up instead of answering.
+    bool silent_move = false;
+    // Names its MAC in its WS-Discovery scopes; many firmwares do not.
+    bool mac_scope = true;
     std::string path = "/onvif/device_service";
     int move_delay_ms = 300;    // silence between the answer and the move
     int nonce_life_ms = 60000;  // a digest nonce is stale after this
@@ -85,8 +92,8 @@ inline bool SpeaksWsd(const SimDevice& device) {
 // The reply mode the device really uses, after its protocol's fall-back.
 ReplyMode EffectiveReply(const SimDevice& device);
 
-// "normal", "reboot-needed", "reverts", "faults" or "strict-gateway" into
-// `settings`; false for anything else.
+// "normal", "reboot-needed", "reverts", "faults", "strict-gateway",
+// "new-endpoint" or "silent-move" into `settings`; false for anything else.
 bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings);
 
 // "unicast", "broadcast", "multicast"; false for anything else.

@@ -108,8 +108,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
             StandardSettings probe;
             if (!ParseStandardBehaviour(one, probe))
                 throw Problem{
-                    "--standard-behaviour wants normal, reboot-needed, reverts, faults or "
-                    "strict-gateway, comma-separated, not \"" +
+                    "--standard-behaviour wants normal, reboot-needed, reverts, faults, "
+                    "strict-gateway, new-endpoint or silent-move, comma-separated, not \"" +
                     value + "\""};
             g.standard_behaviours.push_back(one);
         });
@@ -134,6 +134,9 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
     });
     app.add_flag_callback("--standard-time-needs-auth",
                           [&g] { g.standard_settings.time_needs_auth = true; })
+        ->disable_flag_override();
+    app.add_flag_callback("--standard-no-mac-scope",
+                          [&g] { g.standard_settings.mac_scope = false; })
         ->disable_flag_override();
     number("--standard-port", 1, 65535,
            [&g](long long n) { g.standard_port = static_cast<std::uint16_t>(n); });
@@ -324,6 +327,10 @@ Devices
                         strict-gateway: normal, but a gateway outside the
                           subnet it is in now is refused with
                           ter:InvalidGatewayAddress
+                        new-endpoint: normal, but once moved it answers
+                          probes under another endpoint reference
+                        silent-move: normal, but it hangs up instead of
+                          answering SetNetworkInterfaces
                         Name servers and the HTTP port are stored and read
                         back; a new HTTP port takes effect with the next move
                         or reboot. GetSystemDateAndTime and
@@ -333,6 +340,9 @@ Devices
                         negative; 259200 is three days ahead)
   --standard-time-needs-auth
                         GetSystemDateAndTime too wants credentials
+  --standard-no-mac-scope
+                        their WS-Discovery scopes name no MAC (only a read
+                          of the device service tells it)
   --standard-port P     the device service's HTTP port (default 80)
   --standard-path PATH  its path (default /onvif/device_service)
   --standard-move-delay MS

@@ -316,6 +316,12 @@ HttpReply StandardCamera::SetInterfaces(const SoapRequest& soap,
             if (network_.address != device_.ip || network_.prefix_length != served_prefix_ ||
                 network_.http_port != device_.http_port)
                 ScheduleMove(now);
+            if (device_.standard.silent_move) {
+                record.result = "accepted, hung up";
+                HttpReply none;
+                none.hang_up = true;
+                return none;
+            }
             return Answer(RebootNeededResponse(false));
     }
 }
@@ -332,6 +338,11 @@ void StandardCamera::Moved() {
     device_.http_port = move_->port;
     served_prefix_ = move_->prefix_length;
     move_.reset();
+    if (device_.standard.new_endpoint && !device_.endpoint.empty()) {
+        // Another last digit: the same form, another identity.
+        char& last = device_.endpoint.back();
+        last = last == '0' ? '1' : '0';
+    }
 }
 
 }  // namespace quorvex::sim

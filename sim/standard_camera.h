@@ -31,6 +31,7 @@ struct HttpReply {
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    bool hang_up = false;  // close the connection without answering
 };
 
 // What the camera's log says about one call.

@@ -160,6 +160,9 @@ void StandardService::OnDatagram(const ReceivedDatagram& d, Clock::time_point no
     if (d.socket != SocketKind::kWsd || cameras_.empty()) return;
     const auto probe = ParseWsdProbe(d.bytes);
     if (!probe) return;
+    // A probe sent to one address is answered by the camera there alone.
+    const std::uint32_t to = d.destination_address;
+    const bool directed = to != 0 && to != Address(kTextGroup) && to != INADDR_BROADCAST;
     const std::string seen = std::to_string(d.interface_index) + " " + probe->message_id;
     if (std::find(seen_.begin(), seen_.end(), seen) != seen_.end()) return;
     seen_.push_back(seen);
@@ -167,6 +170,7 @@ void StandardService::OnDatagram(const ReceivedDatagram& d, Clock::time_point no
     for (const auto& c : cameras_) {
         const SimDevice& device = c->camera.device();
         if (c->interface != d.interface_index || !AnswersWsdProbe(device, *probe)) continue;
+        if (directed && Address(device.ip) != to) continue;
         const std::string text = BuildWsdProbeMatches(device, probe->message_id, sequence_++);
         OutgoingDatagram o;
         o.interface_index = d.interface_index;
@@ -361,6 +365,7 @@ bool StandardService::Process(Connection& c, Clock::time_point now) {
                              device.http_port, device.endpoint, device.ip, record.operation,
                              record.auth, record.result);
     }
+    if (reply.hang_up) return false;
     c.out += Serialize(reply, c.close_after);
     return true;  // sent on the next turn, when the socket is writable
 }

@@ -80,7 +80,8 @@ std::string MatchBody(const SimDevice& d, const std::string& a, const std::strin
                       const std::string& ip) {
     std::string types, scopes, xaddrs;
     const std::string base = "onvif://www.onvif.org/";
-    const bool show_mac = d.wsd_style != WsdStyle::kOdd || d.protocol != DeviceProtocol::kWsd;
+    const bool show_mac = (d.wsd_style != WsdStyle::kOdd || d.protocol != DeviceProtocol::kWsd) &&
+                          (!d.standard.on || d.standard.mac_scope);
     switch (d.wsd_style) {
         case WsdStyle::kPlain:
             types = "dn:NetworkVideoTransmitter";

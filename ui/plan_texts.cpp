@@ -89,6 +89,8 @@ QString IssueUiText(const LanguageX& language, const PlanIssue& issue) {
                 .arg(field, VerdictUiText(language, issue.verdict));
         case PlanProblem::named_in_conflict:
             return UiText(language, IDS_ISSUE_NAMED_IN_CONFLICT);
+        case PlanProblem::needs_temporary_address:  // the window does not reach it yet
+            return UiText(language, IDS_ISSUE_NOT_CONFIGURABLE);
     }
     return UiText(language, IDS_ISSUE_NO_FREE_ADDRESS);
 }

@@ -140,10 +140,10 @@ TEST(CommandLine, HelpWinsWhereverItStandsAndNamesEveryOptionWithAnExample) {
         {"set",
          {"--dhcp", "--ip", "--mask", "--gateway", "--dns1", "--dns2", "--http-port", "--user",
           "--password-stdin", "--wait", "--interface", "--ip-from", "--all-outside", "--dry-run",
-          "--force", "--json"}},
+          "--force", "--temporary-address", "--json"}},
         {"match",
          {"--all", "--wait", "--interface", "MAC", "--user", "--password-stdin", "--dry-run",
-          "--force", "--json"}},
+          "--force", "--temporary-address", "--json"}},
     };
     for (const auto& [name, options] : commands) {
         EXPECT_NE(ToolHelp().find(name), std::string::npos) << name;

@@ -195,6 +195,67 @@ TEST(ChangePlanner, AStandardCameraIsPlannedThroughItsDeviceServiceByTheSameRule
     EXPECT_TRUE(site.Plan().ToSendStandard().empty());
 }
 
+TEST(ChangePlanner, AStandardCameraOutsideEverySubnetIsReachedThroughATemporaryAddress) {
+    const auto outside = [](const char* endpoint, const char* ip, std::uint32_t source) {
+        DeviceUpdate d = StandardCamera(
+            endpoint, ip, ("http://" + std::string(ip) + "/onvif/device_service").c_str());
+        auto wsd = std::make_shared<WsdInfo>(*d.wsd);
+        wsd->source_address = source;
+        d.wsd = wsd;
+        return d;
+    };
+    Site site({outside("urn:uuid:a", "192.168.1.64", Ip(192, 168, 1, 64)),
+               outside("urn:uuid:b", "192.168.1.65", Ip(192, 168, 1, 65)),
+               Camera(1, kProtocolBinary, "192.168.1.66"),
+               outside("urn:uuid:c", "172.16.5.9", Ip(172, 16, 5, 9)),
+               outside("urn:uuid:d", "10.77.0.40", Ip(10, 77, 0, 40))},
+              ChangeKind::match);
+    site.request.standard_cameras = true;
+    site.request.credentials.user = "admin";
+    site.facts.devices.push_back(Camera(2, kProtocolText, "192.168.1.252"));
+    // Without it nothing goes to them, a datagram camera of the same subnet
+    // moves all the same, and one inside needs none.
+    ChangePlan plan = site.Plan();
+    for (const std::size_t i : {0u, 1u, 3u})
+        EXPECT_EQ(plan.cameras[i].refusal.problem, PlanProblem::needs_temporary_address);
+    EXPECT_TRUE(plan.cameras[2].settings && !plan.cameras[2].temporary);
+    EXPECT_EQ(plan.cameras[4].refusal.problem, PlanProblem::already_inside);
+    EXPECT_TRUE(plan.ToSendStandard().empty());
+    EXPECT_TRUE(plan.TemporaryAddresses().empty());
+
+    // With it: the top of the /24, past what answers on the link and what a
+    // camera holds; one address per subnet and interface.
+    site.request.temporary_address = true;
+    std::vector<std::uint32_t> asked;
+    const LinkProbe probe = [&asked](const std::vector<std::uint32_t>& addresses) {
+        asked.insert(asked.end(), addresses.begin(), addresses.end());
+        return std::set<std::uint32_t>{Ip(192, 168, 1, 254), Ip(192, 168, 1, 253)};
+    };
+    plan = site.Plan(probe);
+    const TemporaryAddressPlan shared{0, "eth1", Ip(192, 168, 1, 251), 24};
+    EXPECT_EQ(plan.cameras[0].temporary, shared);
+    EXPECT_EQ(plan.cameras[1].temporary, shared);
+    EXPECT_EQ(Sent(plan.cameras[0], &NetSettings::ip), "10.77.0.10");
+    EXPECT_EQ(Sent(plan.cameras[1], &NetSettings::ip), "10.77.0.11");
+    EXPECT_FALSE(plan.cameras[2].temporary);
+    EXPECT_EQ(plan.TemporaryAddresses(),
+              (std::vector<TemporaryAddressPlan>{shared, {0, "eth1", Ip(172, 16, 5, 254), 24}}));
+    EXPECT_EQ(TemporaryAddressText(shared), "192.168.1.251/24 on eth1");
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), Ip(192, 168, 1, 252)), 0);  // a camera's
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), Ip(192, 168, 1, 64)), 0);
+    // Every candidate answering: none to take, the camera is refused.
+    plan = site.Plan([](const std::vector<std::uint32_t>& all) {
+        return std::set<std::uint32_t>(all.begin(), all.end());
+    });
+    EXPECT_EQ(plan.cameras[0].refusal.problem, PlanProblem::no_free_address);
+    EXPECT_TRUE(plan.TemporaryAddresses().empty());
+    // A dry run names the address and adds none.
+    site.request.dry_run = true;
+    plan = site.Plan(probe);
+    EXPECT_EQ(plan.cameras[0].temporary, shared);
+    EXPECT_TRUE(plan.TemporaryAddresses().empty());
+}
+
 TEST(ChangePlanner, ACameraInConflictMovesOnlyWhenNamed) {
     DeviceUpdate posed = Camera(1, kProtocolBinary, "192.168.0.64");
     posed.mac_conflict = true;

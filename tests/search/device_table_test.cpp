@@ -1,4 +1,5 @@
-// The table of devices on its own: merging, the cap, and MAC conflicts.
+// The table of devices on its own: merging, the cap, MAC conflicts, and the
+// MAC a read of a WS-Discovery camera tells.
 
 #include "search/device_table.h"
 
@@ -6,6 +7,7 @@
 
 #include <cstring>
 
+#include "core/ws_discovery_codec.h"
 #include "search/repeat_policy.h"
 #include "tests/search/fake_adapters.h"
 
@@ -31,6 +33,17 @@ DeviceEntry Device(std::uint8_t last_mac, const char* ip, const char* sender = "
     entry.interface_address = Address("10.0.0.11");
     entry.sender_address = Address(sender);
     return entry;
+}
+
+// A WS-Discovery answer naming no MAC, from `from`, its service at `from`.
+WsdDevice Heard(const char* endpoint, const char* from) {
+    WsDiscoveryCodec::Match match;
+    match.endpoint = endpoint;
+    std::string xaddr = "http://";
+    xaddr += from;
+    match.xaddrs.push_back(xaddr + "/onvif/device_service");
+    return WsDiscoveryCodec::MakeDevice(match, Address("10.0.0.11"), Address("255.255.255.0"),
+                                        Address(from));
 }
 
 class DeviceTableTest : public ::testing::Test {
@@ -117,6 +130,51 @@ TEST_F(DeviceTableTest, AMacAnsweringTwoWaysInOneSearchIsInConflictUntilASearchA
     table_.SearchStarts(5);
     EXPECT_TRUE(Stored(real).mac_conflict);
     EXPECT_EQ(Stored(real).missed_searches, 1);
+}
+
+TEST_F(DeviceTableTest, ALearnedMacMakesTheEndpointOneRowWithTheOwnProtocolsWhereverItAnswers) {
+    const WsdDevice before = Heard("urn:uuid:cam-1", "10.0.0.70");
+    table_.Record(before.entry, &before.wsd, 1, 0);
+    const std::uint64_t wsd_key = TableKey(before);
+    // The own protocols hear the camera's MAC at another address: two rows.
+    const DeviceEntry own = Device(7, "10.0.0.71", "10.0.0.71");
+    table_.Record(own, nullptr, 1, 0);
+    ASSERT_EQ(table_.Count(), 2u);
+    table_.TakeChanged();
+
+    // A read tells the endpoint's MAC: one row under it, the own protocols'
+    // record with both protocols, the old key handed out once to be dropped.
+    table_.LearnMac("urn:uuid:cam-1", {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 7});
+    EXPECT_EQ(table_.Count(), 1u);
+    EXPECT_FALSE(table_.Get(TableKeyText(wsd_key)));
+    std::vector<DeviceUpdate> changed = table_.TakeChanged();
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].replaces, std::vector<std::uint64_t>{wsd_key});
+    EXPECT_EQ(changed[0].entry.protocol, kProtocolBinary);
+    EXPECT_EQ(changed[0].entry.protocols, (1u << kProtocolBinary) | (1u << kProtocolWsDiscovery));
+    ASSERT_TRUE(changed[0].wsd);
+    EXPECT_EQ(GetText(changed[0].wsd->endpoint), "urn:uuid:cam-1");
+
+    // Moved within the search, with a Bye before: its answers from the new
+    // address land on the same row, in no conflict with those before the
+    // Bye, even after the table was emptied; another endpoint keeps a row of
+    // its own.
+    WsdDevice bye = before;
+    bye.wsd.flags |= kWsdGone;
+    table_.Record(bye.entry, &bye.wsd, 1, 0);
+    const WsdDevice moved = Heard("urn:uuid:cam-1", "10.0.0.90");
+    table_.Record(moved.entry, &moved.wsd, 1, 0);
+    EXPECT_EQ(table_.Count(), 1u);
+    EXPECT_FALSE(Stored(own).mac_conflict);
+    EXPECT_EQ(Stored(own).wsd->source_address, Address("10.0.0.90"));
+    EXPECT_TRUE(table_.TakeChanged()[0].replaces.empty());
+    table_.Clear();
+    table_.Record(moved.entry, &moved.wsd, 3, 0);
+    const WsdDevice stranger = Heard("urn:uuid:cam-2", "10.0.0.90");
+    table_.Record(stranger.entry, &stranger.wsd, 3, 0);
+    EXPECT_EQ(table_.Count(), 2u);
+    EXPECT_EQ(GetText(Stored(own).entry.info.ip), "10.0.0.90");
+    EXPECT_TRUE(table_.Get(TableKeyText(TableKey(stranger))));
 }
 
 TEST(RepeatPolicy, RepeatsAfterQuietWhileRepeatsBringDevicesAndReportsWhatStaysLost) {

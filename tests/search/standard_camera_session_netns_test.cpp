@@ -1,14 +1,17 @@
 // The standard camera session against quorvex-sim's standard cameras over
-// real HTTP in a lab: read, moved, confirmed at the new address, and every
-// way a camera can refuse, revert or fault.
+// real HTTP in a lab: read, moved, confirmed at the new address by a probe
+// and a read-back, and every way a camera can refuse, revert or fault.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "search/directed_probe.h"
+#include "search/search_business.h"
 #include "search/standard_camera_session.h"
 #include "tests/support/netns_lab.h"
 
@@ -29,11 +32,16 @@ std::uint32_t Ip(const std::string& dotted) {
 const StandardCredentials kRight{"admin", "pw"};
 const StandardCredentials kWrong{"admin", "not-the-password"};
 
-// Cameras from 10.77.1.50 on, one per behaviour, their device service on 8080.
+// Cameras from 10.77.1.50 on, one per behaviour, their device service on
+// 8080, their MAC in no WS-Discovery scope. `pc_if`, when given, gets the
+// PC's interface.
 std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behaviours,
                                         const std::string& auths, int count,
-                                        bool time_needs_auth = false) {
-    if (lab.AddSite("a", "10.77.1.1/24", "10.77.1.2/24").empty()) return nullptr;
+                                        bool time_needs_auth = false,
+                                        std::string* pc_if = nullptr) {
+    const std::string interface = lab.AddSite("a", "10.77.1.1/24", "10.77.1.2/24");
+    if (interface.empty()) return nullptr;
+    if (pc_if) *pc_if = interface;
     std::string why;
     std::vector<std::string> args = {"--subnet",
                                      "10.77.1.",
@@ -52,7 +60,8 @@ std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behavi
                                      "--standard-clock-offset",
                                      "259200",
                                      "--standard-move-delay",
-                                     "200"};
+                                     "200",
+                                     "--standard-no-mac-scope"};
     if (time_needs_auth) args.push_back("--standard-time-needs-auth");
     auto sim = Simulator::Start(lab, lab.site_namespace("a"), args, &why);
     EXPECT_TRUE(sim) << why;
@@ -60,11 +69,14 @@ std::unique_ptr<Simulator> StartCameras(NetnsLab& lab, const std::string& behavi
 }
 
 // Where discovery would have found camera `host`: a link-local URL first, as
-// some firmwares announce it.
+// some firmwares announce it, and the endpoint reference the camera answers
+// a probe with.
 Session::Target At(const std::string& host) {
+    const auto seen = DirectedProbe::Ask(Ip(host), "", std::chrono::steady_clock::now() + 10s);
+    EXPECT_EQ(seen.endpoints.size(), 1u) << host;
     return {"http://169.254.77.1:8080/onvif/device_service http://" + host +
                 ":8080/onvif/device_service",
-            Ip(host), "urn:uuid:camera-" + host, std::nullopt};
+            Ip(host), seen.endpoints.empty() ? "" : seen.endpoints.front(), std::nullopt};
 }
 
 Session ShortSession() {
@@ -73,11 +85,15 @@ Session ShortSession() {
     return Session(options);
 }
 
-// Reads, applies and confirms a move to `to`/24; expects each step to pass.
+// Reads, applies and confirms a move to `to`/24; expects each step to pass
+// and the confirmation to find `found`. The read goes into `book` if given.
 void MoveAndConfirm(const Session& session, const std::string& from, const std::string& to,
-                    Session::ApplyOutcome expected) {
+                    Session::ApplyOutcome expected,
+                    Session::Finding found = Session::Finding::kConfirmed,
+                    StandardCameraBook* book = nullptr) {
     const auto read = session.Read(At(from), kRight);
     ASSERT_TRUE(read.snapshot) << int(read.failure.kind);
+    if (book) book->Remember(*read.snapshot);
     EXPECT_EQ(read.snapshot->address, Ip(from));
     EXPECT_EQ(read.snapshot->prefix_length, 24);
     StandardWanted wanted;
@@ -86,29 +102,57 @@ void MoveAndConfirm(const Session& session, const std::string& from, const std::
     const auto applied = session.Apply(*read.snapshot, wanted, kRight);
     ASSERT_EQ(applied.outcome, expected) << int(applied.failure.kind);
     const auto confirmed = session.Confirm(*read.snapshot, applied, Ip(to), kRight);
-    EXPECT_TRUE(confirmed.confirmed) << int(confirmed.failure.kind) << int(confirmed.mismatch);
+    EXPECT_EQ(confirmed.finding, found) << int(confirmed.failure.kind) << int(confirmed.mismatch);
+    EXPECT_EQ(confirmed.confirmed, found == Session::Finding::kConfirmed);
 }
 
 TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAndConfirmed) {
     QUORVEX_LAB_OR_SKIP(lab);
     // These cameras keep even their clock from callers without credentials.
-    auto sim = StartCameras(*lab, "normal,normal,reboot-needed", "digest,token,digest", 3, true);
+    std::string pc_if;
+    auto sim = StartCameras(*lab, "normal,normal,reboot-needed,new-endpoint",
+                            "digest,token,digest,digest", 4, true, &pc_if);
     ASSERT_TRUE(sim);
     lab->EnterPc();
     const Session session = ShortSession();
+    // The search hears the cameras by WS-Discovery alone, which names no MAC.
+    SearchBusiness search(SearchBusiness::MakeProtocols({kProtocolWsDiscovery}));
+    search.SetSearchInterval(3600);
+    search.SetInterfaceNames({pc_if});
+    ASSERT_TRUE(search.Start());
+    const std::string first = At("10.77.1.50").endpoint_reference;
+    const auto rows_of_first = [&] {
+        std::vector<DeviceUpdate> rows = search.CopyUpdates();
+        std::erase_if(rows, [&](const DeviceUpdate& u) {
+            return !u.wsd || GetText(u.wsd->endpoint) != first;
+        });
+        return rows;
+    };
+    ASSERT_TRUE(testing::WaitUntil([&] { return rows_of_first().size() == 1; }, 20s));
 
     // Digest: the snapshot holds what the camera told, from the answering URL.
     const auto read = session.Read(At("10.77.1.50"), kRight);
     ASSERT_TRUE(read.snapshot) << int(read.failure.kind);
     EXPECT_EQ(read.snapshot->auth, StandardAuthMethod::kDigest);
     EXPECT_EQ(read.snapshot->service_url, "http://10.77.1.50:8080/onvif/device_service");
-    EXPECT_EQ(read.snapshot->endpoint_reference, "urn:uuid:camera-10.77.1.50");
+    EXPECT_TRUE(read.snapshot->endpoint_reference.starts_with("urn:uuid:"));
     EXPECT_TRUE(read.snapshot->mac);
     EXPECT_FALSE(read.snapshot->interface_token.empty());
     EXPECT_FALSE(read.snapshot->information.manufacturer.empty());
     EXPECT_EQ(read.snapshot->http_port, 8080);
     EXPECT_TRUE(read.snapshot->gateways && read.snapshot->dns);
-    MoveAndConfirm(session, "10.77.1.50", "10.77.1.60", Session::ApplyOutcome::kMoving);
+    MoveAndConfirm(session, "10.77.1.50", "10.77.1.60", Session::ApplyOutcome::kMoving,
+                   Session::Finding::kConfirmed, &search.StandardCameras());
+    // Keyed by the MAC the read told, the camera is one row, at its new address.
+    const auto book = search.StandardCameras().Find(first);
+    ASSERT_TRUE(book && book->mac);
+    EXPECT_TRUE(testing::WaitUntil(
+        [&] {
+            const auto rows = rows_of_first();
+            return rows.size() == 1 && GetText(rows[0].entry.info.ip) == "10.77.1.60" &&
+                   std::equal(book->mac->begin(), book->mac->end(), rows[0].entry.info.mac);
+        },
+        20s));
 
     // UsernameToken on a clock three days ahead: the offset is measured and used.
     const auto token = session.Read(At("10.77.1.51"), kRight);
@@ -125,6 +169,10 @@ TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAnd
                   },
                   1),
               1u);
+    // Moved, read back with the values sent, but the probe there names
+    // another endpoint: not the camera that was changed.
+    MoveAndConfirm(session, "10.77.1.53", "10.77.1.63", Session::ApplyOutcome::kMoving,
+                   Session::Finding::kOtherEndpoint);
     // Every token went out with a fresh nonce: none was refused as reused.
     for (const auto& d : sim->ReadLog()) EXPECT_NE(d.auth, "token nonce-reused");
     EXPECT_EQ(sim->Stop(), 0);
@@ -132,8 +180,8 @@ TEST(StandardCameraSessionMove, DigestTokenOnAFarClockAndRebootNeededAreMovedAnd
 
 TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEachReported) {
     QUORVEX_LAB_OR_SKIP(lab);
-    auto sim = StartCameras(*lab, "reverts,normal,faults,strict-gateway",
-                            "digest,digest,digest,digest", 4);
+    auto sim = StartCameras(*lab, "reverts,normal,faults,strict-gateway,silent-move",
+                            "digest,digest,digest,digest,digest", 5);
     ASSERT_TRUE(sim);
     lab->EnterPc();
     Session::Options options;
@@ -141,7 +189,7 @@ TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEac
     const Session session(options);
 
     // Reverts: accepted, then nothing answers at the new address and the old
-    // one still does.
+    // one still does, under the same endpoint.
     auto read = session.Read(At("10.77.1.50"), kRight);
     ASSERT_TRUE(read.snapshot);
     StandardWanted wanted;
@@ -152,7 +200,7 @@ TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEac
     auto confirmed = session.Confirm(*read.snapshot, applied, Ip("10.77.1.70"), kRight);
     EXPECT_FALSE(confirmed.confirmed);
     EXPECT_EQ(confirmed.failure.kind, Session::FailureKind::kUnreachable);
-    EXPECT_TRUE(session.Read(At("10.77.1.50"), kRight).snapshot);
+    EXPECT_EQ(confirmed.finding, Session::Finding::kAtOldAddress);
 
     // Wrong password: refused as such at the read and at the change, and the
     // camera accepted no Set*.
@@ -202,6 +250,26 @@ TEST(StandardCameraSessionRefusal, RevertWrongPasswordFaultAndDeferredGatewayEac
     confirmed = session.Confirm(*read.snapshot, applied, Ip("10.77.1.73"), kRight);
     EXPECT_TRUE(confirmed.confirmed) << int(confirmed.failure.kind) << int(confirmed.mismatch);
     EXPECT_TRUE(confirmed.deferred_gateway_applied) << int(confirmed.failure.kind);
+
+    // Hangs up on the move: unknown, searched for and found at the new
+    // address with the new settings, yet never confirmed, nor sent again.
+    read = session.Read(At("10.77.1.54"), kRight);
+    ASSERT_TRUE(read.snapshot);
+    wanted = {};
+    wanted.address = Ip("10.77.1.74");
+    wanted.prefix_length = 24;
+    applied = session.Apply(*read.snapshot, wanted, kRight);
+    EXPECT_EQ(applied.outcome, Session::ApplyOutcome::kUnknown);
+    confirmed = session.Locate(*read.snapshot, applied, Ip("10.77.1.74"), kRight);
+    EXPECT_FALSE(confirmed.confirmed);
+    EXPECT_EQ(confirmed.finding, Session::Finding::kConfirmed);
+    const auto log = sim->ReadLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const testing::LoggedDatagram& d) {
+                                return d.operation == "SetNetworkInterfaces" &&
+                                       d.address == "10.77.1.54";
+                            }),
+              1);
     EXPECT_EQ(sim->Stop(), 0);
 }
 
