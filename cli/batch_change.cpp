@@ -19,6 +19,12 @@ std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan
     return watch.Results();
 }
 
+StandardCameraSession::Options SessionOptions(const CliOptions& options) {
+    StandardCameraSession::Options session;
+    session.accept_any_certificate = options.accept_self_signed;
+    return session;
+}
+
 std::vector<StandardChangeOutcome> FinishStandardChanges(StandardChangeBatch& batch,
                                                          ProgressDisplay& progress) {
     while (!batch.Done()) {
@@ -62,6 +68,62 @@ std::string FaultName(const OnvifDeviceCodec::Fault& fault) {
     if (name.uri == OnvifDeviceCodec::kErrors) return "ter:" + name.local;
     if (name.uri == OnvifDeviceCodec::kEnvelope) return "env:" + name.local;
     return name.local.empty() ? std::string("a fault") : name.local;
+}
+
+// Why an answer that came did not read; empty when the reader's error says
+// nothing a person can act on.
+std::string UnreadText(const StandardCameraSession::Failure& f) {
+    using Error = OnvifDeviceCodec::Error;
+    const bool not_soap = f.error == Error::kMalformed || f.error == Error::kNotSoap ||
+                          f.error == Error::kInvalidUtf8;
+    if (f.status >= 300 && not_soap)
+        return "it answered HTTP " + std::to_string(f.status) + " with a web page, not SOAP";
+    const std::string answer =
+        "its answer to " + std::string(OnvifDeviceCodec::OperationName(f.operation));
+    switch (f.error) {
+        case Error::kOversized:
+            return answer + " was larger than " +
+                   std::to_string(OnvifDeviceCodec::kMaxAnswerBytes / 1024) + " KB";
+        case Error::kDocumentType:
+            return answer + " declares a document type, which is never read";
+        case Error::kMalformed:
+            return answer + " is not XML";
+        case Error::kInvalidUtf8:
+            return answer + " holds text that is not UTF-8";
+        case Error::kTooComplex:
+            return answer + " is nested or repeated beyond what is read";
+        case Error::kNotSoap:
+            return answer + " is no SOAP message";
+        default:
+            return {};
+    }
+}
+
+// How an exchange ended without a whole answer; empty for a camera that
+// simply is not there.
+std::string TransferText(OnvifHttp::Failure transfer) {
+    using F = OnvifHttp::Failure;
+    switch (transfer) {
+        case F::kTooLarge:
+            return "its answer was larger than " +
+                   std::to_string(OnvifDeviceCodec::kMaxAnswerBytes / 1024) +
+                   " KB, where reading stops";
+        case F::kTooSlow:
+            return "its answer trickled in below " +
+                   std::to_string(OnvifHttp::Request{}.min_bytes_per_second) +
+                   " bytes a second and was given up";
+        case F::kTimeout:
+            return "it sent no whole answer in the time allowed";
+        case F::kRedirected:
+            return "it redirected to another address, which is never followed";
+        case F::kConnectionLost:
+            return "it closed the connection before a whole answer";
+        case F::kTls:
+            return "the https handshake with it failed (a certificate it signed itself is "
+                   "accepted only with --accept-self-signed)";
+        default:
+            return {};
+    }
 }
 
 std::string MismatchText(ReadBackMismatch mismatch) {
@@ -133,6 +195,7 @@ std::string StandardOutcomeText(const StandardChangeOutcome& outcome) {
         case Kind::kFault:
             return "the camera refused " + RefusedWhat(f.operation) + ": " + FaultName(f.fault);
         case Kind::kBadAnswer:
+            if (std::string unread = UnreadText(f); !unread.empty()) return unread;
             return "the camera's answer to " +
                    std::string(OnvifDeviceCodec::OperationName(f.operation)) + " does not read";
         case Kind::kUnknown:
@@ -141,6 +204,11 @@ std::string StandardOutcomeText(const StandardChangeOutcome& outcome) {
             return "the camera cannot take these values (it named no interface, port or name "
                    "servers to change)";
         case Kind::kUnreachable:
+            // A camera still moving is silent at its new address: that is
+            // "does not answer", not a slow answer.
+            if (f.transfer != OnvifHttp::Failure::kTimeout ||
+                outcome.stage != StandardChangeStage::confirm)
+                if (std::string how = TransferText(f.transfer); !how.empty()) return how;
             if (outcome.stage == StandardChangeStage::confirm)
                 return "it does not answer at " + AddressText(outcome.new_address);
             return "its device service does not answer";

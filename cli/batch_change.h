@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/device_search.h"
 #include "cli/progress_display.h"
 #include "core/device_records.h"
@@ -26,6 +27,9 @@ namespace quorvex {
 // `plan.ToSend()`, in order.
 std::vector<ChangeResult> ApplyAndConfirm(DeviceSearch& search, const ChangePlan& plan,
                                           double seconds);
+
+// How the standard cameras' sessions go as the options ask.
+StandardCameraSession::Options SessionOptions(const CliOptions& options);
 
 // Waits, with a progress note, for the standard cameras' changes that
 // `batch` carries out (it was started before the own protocols' changes

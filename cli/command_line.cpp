@@ -291,6 +291,7 @@ private:
         Flag(app, "--dry-run", [&o] { o.dry_run = true; });
         Flag(app, "--force", [&o] { o.force = true; });
         Flag(app, "--temporary-address", [&o] { o.temporary_address = true; });
+        Flag(app, "--accept-self-signed", [&o] { o.accept_self_signed = true; });
         Value(app, "--user", true, [&o](const std::string& value) {
             if (value.size() > kMaxCredentialLength)
                 throw UsageError{"--user is longer than 31 bytes"};

@@ -36,6 +36,8 @@ struct CliOptions {
     // set, match: lend this PC an address of a standard camera's subnet when
     // it lies outside all of the PC's.
     bool temporary_address = false;
+    // A standard camera's own self-signed https certificate is accepted.
+    bool accept_self_signed = false;
 
     // set: the devices and the values that replace their current ones.
     std::string mac;                     // the first device key, "00-1A-2B-3C-4D-5E"

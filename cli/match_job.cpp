@@ -62,7 +62,8 @@ int RunMatch(const JobContext& job) {
     failed = ShowPlan(plan, how, job.out, job.err) || failed;
     std::optional<TemporaryAddresses> temporary;
     if (!TakeTemporaryAddresses(job, "match", plan, interrupts, temporary)) return kExitNotDone;
-    StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
+    StandardChangeBatch standard_batch(plan, SessionOptions(o), 8,
+                                       &search.business().StandardCameras());
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
     const std::vector<StandardChangeOutcome> standard =
         FinishStandardChanges(standard_batch, job.progress);

@@ -125,7 +125,8 @@ int RunSet(const JobContext& job) {
     if (!TakeTemporaryAddresses(job, "set", plan, interrupts, temporary)) return kExitNotDone;
     // The standard cameras are changed over HTTP while the own protocols'
     // changes go out and are confirmed.
-    StandardChangeBatch standard_batch(plan, {}, 8, &search.business().StandardCameras());
+    StandardChangeBatch standard_batch(plan, SessionOptions(o), 8,
+                                       &search.business().StandardCameras());
     const std::vector<ChangeResult> results = ApplyAndConfirm(search, plan, o.wait_seconds);
     const std::vector<StandardChangeOutcome> standard =
         FinishStandardChanges(standard_batch, job.progress);

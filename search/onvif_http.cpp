@@ -56,6 +56,43 @@ std::size_t Write(char* data, std::size_t size, std::size_t count, void* user) {
     return length;
 }
 
+// The speed floor, kept here rather than by libcurl's own: libcurl counts the
+// request it sent as speed and averages over a window of its own, so a
+// trickle after a long request passes its floor for seconds more than asked,
+// and it reports the floor with the total time's code. Judged over whole
+// stretches of `slow_for`, so that a pause between bursts does not count
+// against a camera that keeps up on the whole.
+struct SpeedFloor {
+    long min_bytes_per_second = 0;
+    std::chrono::seconds slow_for{};
+    bool started = false;
+    bool tripped = false;
+    std::chrono::steady_clock::time_point mark;
+    curl_off_t mark_bytes = 0;
+};
+
+int Progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    SpeedFloor& floor = *static_cast<SpeedFloor*>(user);
+    if (floor.min_bytes_per_second <= 0 || floor.slow_for.count() <= 0) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    // The count starts again with each request of the exchange (a Digest
+    // challenge, then the signed request).
+    if (!floor.started || received < floor.mark_bytes) {
+        floor.started = true;
+        floor.mark = now;
+        floor.mark_bytes = received;
+        return 0;
+    }
+    if (now - floor.mark < floor.slow_for) return 0;
+    if (received - floor.mark_bytes < floor.min_bytes_per_second * floor.slow_for.count()) {
+        floor.tripped = true;
+        return 1;  // ends the transfer
+    }
+    floor.mark = now;
+    floor.mark_bytes = received;
+    return 0;
+}
+
 HeaderList Add(HeaderList list, const std::string& line) {
     curl_slist* grown = curl_slist_append(list.get(), line.c_str());
     if (grown == nullptr) return nullptr;
@@ -134,10 +171,12 @@ OnvifHttp::Response Attempt(const OnvifHttp::Request& request, bool send_action)
                                 static_cast<long>(request.connect_timeout.count())) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
                                 static_cast<long>(request.total_timeout.count())) == CURLE_OK;
-    ok = ok &&
-         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, request.min_bytes_per_second) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
-                                static_cast<long>(request.slow_for.count())) == CURLE_OK;
+    SpeedFloor floor;
+    floor.min_bytes_per_second = request.min_bytes_per_second;
+    floor.slow_for = request.slow_for;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Progress) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, &floor) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     // A declared length over the cap ends the transfer before any of it.
     ok = ok && curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
                                 static_cast<curl_off_t>(request.max_answer_bytes)) == CURLE_OK;
@@ -169,8 +208,14 @@ OnvifHttp::Response Attempt(const OnvifHttp::Request& request, bool send_action)
     long sent = 0;
     curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &sent);
 
-    response.failure = sink.too_large ? OnvifHttp::Failure::kTooLarge
-                                      : FromCode(code, connect_time > 0 || sent > 0);
+    const bool connected = connect_time > 0 || sent > 0;
+    response.failure = sink.too_large ? OnvifHttp::Failure::kTooLarge : FromCode(code, connected);
+    if (floor.tripped) {
+        // A camera that has said nothing at all is silent, not slow.
+        response.failure = !connected             ? OnvifHttp::Failure::kConnectFailed
+                           : response.status == 0 ? OnvifHttp::Failure::kTimeout
+                                                  : OnvifHttp::Failure::kTooSlow;
+    }
     if (response.failure == OnvifHttp::Failure::kNone && response.status >= 300 &&
         response.status < 400) {
         char* location = nullptr;
@@ -181,6 +226,7 @@ OnvifHttp::Response Attempt(const OnvifHttp::Request& request, bool send_action)
     if (request.changes_settings && sent > 0) {
         switch (response.failure) {
             case OnvifHttp::Failure::kTimeout:
+            case OnvifHttp::Failure::kTooSlow:
             case OnvifHttp::Failure::kConnectionLost:
             case OnvifHttp::Failure::kTooLarge:
             case OnvifHttp::Failure::kOther:

@@ -33,7 +33,8 @@ public:
         kNone,            // an HTTP answer came, whatever its status
         kBadRequest,      // no http or https URL, or the request could not be set up
         kConnectFailed,   // refused, unreachable or not connected in time: nothing was sent
-        kTimeout,         // no whole answer within the total time or above the speed floor
+        kTimeout,         // no whole answer in the total time, or silence past the floor
+        kTooSlow,         // an answer began, then ran below the speed floor
         kConnectionLost,  // closed or reset before a whole answer came
         kTooLarge,        // the answer passed max_answer_bytes and was cut there
         kRedirected,      // the camera points elsewhere (redirect_to); not followed
@@ -56,8 +57,10 @@ public:
         bool accept_any_certificate = false;
         std::chrono::milliseconds connect_timeout{3000};
         std::chrono::milliseconds total_timeout{15000};
+        // Fewer answer bytes than min_bytes_per_second * slow_for in a
+        // stretch of slow_for ends the exchange.
         long min_bytes_per_second = 16;
-        std::chrono::seconds slow_for{5};  // below the floor this long ends it
+        std::chrono::seconds slow_for{5};
         std::size_t max_answer_bytes = OnvifDeviceCodec::kMaxAnswerBytes;
     };
 

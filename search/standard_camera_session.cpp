@@ -87,6 +87,7 @@ Answer Call(Link& link, Op op, const Builder& build, bool authenticate, bool cha
     request.accept_any_certificate = link.options->accept_any_certificate;
     request.connect_timeout = link.options->connect_timeout;
     request.total_timeout = link.options->total_timeout;
+    request.slow_for = link.options->slow_for;
     answer.http = OnvifHttp::Post(request);
     link.send_action = answer.http.action_sent;
 
@@ -99,6 +100,7 @@ Answer Call(Link& link, Op op, const Builder& build, bool authenticate, bool cha
             return answer;
         default:
             answer.failure = FailureOf(Session::FailureKind::kUnreachable, op, answer.http.status);
+            answer.failure.transfer = answer.http.failure;
             return answer;
     }
     if (answer.http.status == 401 && authenticate)

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "core/onvif_device_codec.h"
+#include "search/onvif_http.h"
 #include "search/standard_change_steps.h"
 
 namespace quorvex {
@@ -40,18 +41,23 @@ public:
     struct Options {
         std::chrono::milliseconds connect_timeout{3000};
         std::chrono::milliseconds total_timeout{15000};
+        // An answer slower than the speed floor this long is given up on,
+        // whatever the total time left.
+        std::chrono::seconds slow_for{5};
         // How long Confirm keeps knocking at the new address while the
         // camera is silent (moving, rebooting).
         std::chrono::milliseconds confirm_patience{60000};
         // How long a look at the old address waits for answers once the new
         // address has stayed silent.
         std::chrono::milliseconds old_address_patience{5000};
-        bool accept_any_certificate = true;  // cameras carry self-signed certificates
+        // Most cameras carry a certificate they signed themselves, which no
+        // store vouches for: accepted only when the user asks for it.
+        bool accept_any_certificate = false;
     };
 
     enum class FailureKind {
         kNone,
-        kUnreachable,      // no device service answered at any address
+        kUnreachable,      // no whole HTTP answer came from any address: see `transfer`
         kAuthRefused,      // wrong user or password
         kAuthUnsupported,  // the camera wants an authentication never sent (Basic)
         kNotSupported,     // the camera says network configuration is not supported
@@ -66,6 +72,9 @@ public:
         OnvifDeviceCodec::Fault fault;            // code and subcode chain for kFault
         OnvifDeviceCodec::Error error = OnvifDeviceCodec::Error::kNone;
         long status = 0;  // the HTTP status, 0 when none came
+        // How the last exchange ended for kUnreachable: too large, too slow,
+        // redirected, silent, ...
+        OnvifHttp::Failure transfer = OnvifHttp::Failure::kNone;
         PlanRefusal refusal = PlanRefusal::kNone;
     };
 

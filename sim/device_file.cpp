@@ -195,7 +195,8 @@ bool ReadDevice(const Json& object, ReplyMode default_reply, SimDevice& d, std::
             if (!ParseStandardBehaviour(text, d.standard)) {
                 error =
                     "\"behaviour\" must be normal, reboot-needed, reverts, faults, "
-                    "strict-gateway, new-endpoint or silent-move, not \"" +
+                    "strict-gateway, new-endpoint, silent-move, huge, endless, trickle, redirect, "
+                    "html-error, doctype or bad-utf8, not \"" +
                     text + "\"";
                 return false;
             }

@@ -70,6 +70,20 @@ bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings) {
         settings.behaviour = StandardBehaviour::kReverts;
     else if (text == "faults")
         settings.behaviour = StandardBehaviour::kFaults;
+    else if (text == "huge")
+        settings.behaviour = StandardBehaviour::kHuge;
+    else if (text == "endless")
+        settings.behaviour = StandardBehaviour::kEndless;
+    else if (text == "trickle")
+        settings.behaviour = StandardBehaviour::kTrickle;
+    else if (text == "redirect")
+        settings.behaviour = StandardBehaviour::kRedirect;
+    else if (text == "html-error")
+        settings.behaviour = StandardBehaviour::kHtmlError;
+    else if (text == "doctype")
+        settings.behaviour = StandardBehaviour::kDoctype;
+    else if (text == "bad-utf8")
+        settings.behaviour = StandardBehaviour::kBadUtf8;
     else
         return false;
     return true;

@@ -28,6 +28,15 @@ enum class StandardBehaviour {
     kRebootNeeded,  // RebootNeeded true, moves only after SystemReboot
     kReverts,       // answers success and stays where it was
     kFaults,        // SetNetworkInterfaces faults InvalidIPv4Address
+    // Hostile on every call of its device service (standard_camera.h):
+    kHuge,       // a 100 MB answer, streamed
+    kEndless,    // an answer that never ends, a piece every tenth of a second
+    kTrickle,    // a valid answer at a byte a second
+    kRedirect,   // 302 to another path
+    kHtmlError,  // 405 with a web page
+    // Hostile in GetDeviceInformation alone:
+    kDoctype,  // a DOCTYPE declaring entities
+    kBadUtf8,  // bytes that are no UTF-8 in the manufacturer's name
 };
 
 struct StandardSettings {
@@ -93,7 +102,8 @@ inline bool SpeaksWsd(const SimDevice& device) {
 ReplyMode EffectiveReply(const SimDevice& device);
 
 // "normal", "reboot-needed", "reverts", "faults", "strict-gateway",
-// "new-endpoint" or "silent-move" into `settings`; false for anything else.
+// "new-endpoint", "silent-move", "huge", "endless", "trickle", "redirect",
+// "html-error", "doctype" or "bad-utf8" into `settings`; false for anything else.
 bool ParseStandardBehaviour(std::string_view text, StandardSettings& settings);
 
 // "unicast", "broadcast", "multicast"; false for anything else.

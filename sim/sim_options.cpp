@@ -109,7 +109,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::stri
             if (!ParseStandardBehaviour(one, probe))
                 throw Problem{
                     "--standard-behaviour wants normal, reboot-needed, reverts, faults, "
-                    "strict-gateway, new-endpoint or silent-move, comma-separated, not \"" +
+                    "strict-gateway, new-endpoint, silent-move, huge, endless, trickle, redirect, "
+                    "html-error, doctype or bad-utf8, comma-separated, not \"" +
                     value + "\""};
             g.standard_behaviours.push_back(one);
         });
@@ -331,6 +332,18 @@ Devices
                           probes under another endpoint reference
                         silent-move: normal, but it hangs up instead of
                           answering SetNetworkInterfaces
+                        hostile on every call of the device service:
+                        huge: a 100 MB answer, chunked, streamed as the
+                          client takes it
+                        endless: a chunked answer that never ends, 1 KB
+                          every 100 ms
+                        trickle: a valid answer, its body a byte a second
+                        redirect: 302 to another path of the same address
+                        html-error: 405 with a web page
+                        hostile in GetDeviceInformation alone:
+                        doctype: a DOCTYPE declaring nested entities
+                        bad-utf8: bytes that are no UTF-8 in the
+                          manufacturer's name
                         Name servers and the HTTP port are stored and read
                         back; a new HTTP port takes effect with the next move
                         or reboot. GetSystemDateAndTime and

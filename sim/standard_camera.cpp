@@ -96,6 +96,73 @@ HttpReply StandardCamera::Handle(const HttpRequest& request,
                                  std::chrono::steady_clock::time_point steady_now,
                                  OperationRecord& record) {
     record = OperationRecord{"-", "open", ""};
+    if (auto hostile = Hostile(record)) return *hostile;
+    HttpReply reply = Reply(request, now, steady_now, record);
+    if (device_.standard.behaviour == StandardBehaviour::kTrickle) {
+        reply.delivery = HttpDelivery::kTrickle;
+        record.result += ", trickled";
+    }
+    return reply;
+}
+
+std::optional<HttpReply> StandardCamera::Hostile(OperationRecord& record) const {
+    HttpReply reply;
+    switch (device_.standard.behaviour) {
+        case StandardBehaviour::kHuge:
+            reply.delivery = HttpDelivery::kHuge;
+            record.result = "huge answer";
+            return reply;
+        case StandardBehaviour::kEndless:
+            reply.delivery = HttpDelivery::kEndless;
+            record.result = "endless answer";
+            return reply;
+        case StandardBehaviour::kRedirect:
+            reply.status = 302;
+            reply.headers.emplace_back("Location", "http://" + device_.ip + ":" +
+                                                       std::to_string(device_.http_port) +
+                                                       "/onvif/elsewhere");
+            record.result = "http 302";
+            return reply;
+        case StandardBehaviour::kHtmlError:
+            // A web server in front of the device service that knows only pages.
+            reply.status = 405;
+            reply.headers.emplace_back("Allow", "GET");
+            reply.headers.emplace_back("Content-Type", "text/html");
+            reply.body =
+                "<html><head><title>405 Method Not Allowed</title></head>"
+                "<body><h1>Method Not Allowed</h1></body></html>";
+            record.result = "http 405";
+            return reply;
+        default:
+            return std::nullopt;
+    }
+}
+
+HttpReply StandardCamera::DeviceInformation(OperationRecord& record) const {
+    HttpReply reply = Answer(DeviceInformationResponse(device_));
+    const std::string name = "Quorvex Sim";
+    const std::size_t at = reply.body.find(name);
+    if (device_.standard.behaviour == StandardBehaviour::kDoctype && at != std::string::npos) {
+        // Nested entities: a few hundred bytes that would expand a
+        // thousandfold in a reader that expands them.
+        reply.body.replace(at, name.size(), "&c;");
+        reply.body.insert(reply.body.find("?>") + 2,
+                          "<!DOCTYPE env:Envelope [<!ENTITY a \"aaaaaaaaaa\">"
+                          "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+                          "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]>");
+        record.result = "answered with a doctype";
+    } else if (device_.standard.behaviour == StandardBehaviour::kBadUtf8 &&
+               at != std::string::npos) {
+        reply.body.replace(at, name.size(), "Quorvex \xC3\x28 Sim \xFF");
+        record.result = "answered with bad utf-8";
+    }
+    return reply;
+}
+
+HttpReply StandardCamera::Reply(const HttpRequest& request,
+                                std::chrono::system_clock::time_point now,
+                                std::chrono::steady_clock::time_point steady_now,
+                                OperationRecord& record) {
     if (request.method != "POST") {
         record.result = "http 405";
         HttpReply reply;
@@ -198,7 +265,7 @@ HttpReply StandardCamera::Dispatch(const SoapRequest& soap,
     const std::string& op = soap.operation;
     const std::string body = "env:Body/tds:" + op + "/";
     if (op == "GetServiceCapabilities") return Answer(CapabilitiesResponse(device_.standard));
-    if (op == "GetDeviceInformation") return Answer(DeviceInformationResponse(device_));
+    if (op == "GetDeviceInformation") return DeviceInformation(record);
     if (op == "GetNetworkInterfaces") return Answer(InterfacesResponse(device_, network_));
     if (op == "GetNetworkDefaultGateway") return Answer(GatewayResponse(network_));
     if (op == "GetDNS") return Answer(DnsResponse(network_));

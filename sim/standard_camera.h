@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/hostile_stream.h"
 #include "sim/sim_device.h"
 #include "sim/standard_auth.h"
 #include "sim/standard_soap_replies.h"
@@ -32,6 +33,8 @@ struct HttpReply {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     bool hang_up = false;  // close the connection without answering
+    // Anything but kWhole closes the connection after it (see HostileStream).
+    HttpDelivery delivery = HttpDelivery::kWhole;
 };
 
 // What the camera's log says about one call.
@@ -67,6 +70,9 @@ public:
     void Moved();
 
 private:
+    // Handle's answer as a well-behaved camera gives it.
+    HttpReply Reply(const HttpRequest& request, std::chrono::system_clock::time_point now,
+                    std::chrono::steady_clock::time_point steady_now, OperationRecord& record);
     HttpReply Answer(const std::string& body, int status = 200) const;
     HttpReply Fault(int status, const std::string& code, const std::vector<std::string>& subcodes,
                     const std::string& reason, OperationRecord& record) const;
@@ -74,6 +80,9 @@ private:
     std::optional<HttpReply> DigestRefusal(const HttpRequest& request,
                                            std::chrono::steady_clock::time_point steady_now,
                                            OperationRecord& record);
+    // The reply of a camera hostile on every call; none for the others.
+    std::optional<HttpReply> Hostile(OperationRecord& record) const;
+    HttpReply DeviceInformation(OperationRecord& record) const;
     HttpReply Dispatch(const SoapRequest& request, std::chrono::steady_clock::time_point now,
                        OperationRecord& record);
     HttpReply SetInterfaces(const SoapRequest& request, std::chrono::steady_clock::time_point now,

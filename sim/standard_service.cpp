@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <ostream>
 
+#include "sim/hostile_stream.h"
 #include "sim/http_request_reader.h"
 #include "sim/text_device_protocol.h"
 #include "sim/wsd_device_protocol.h"
@@ -75,6 +77,8 @@ const char* Reason(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 302:
+            return "Found";
         case 400:
             return "Bad Request";
         case 401:
@@ -117,6 +121,8 @@ struct StandardService::Connection {
     std::uint16_t peer_port = 0;
     std::vector<std::uint8_t> in;
     std::string out;
+    // A reply that goes out piece by piece; the connection ends with it.
+    std::optional<HostileStream> stream;
     bool continued = false;  // "100 Continue" sent for the request being read
     bool close_after = false;
     Clock::time_point idle_until;
@@ -176,7 +182,8 @@ void StandardService::OnDatagram(const ReceivedDatagram& d, Clock::time_point no
         o.interface_index = d.interface_index;
         o.socket = SocketKind::kWsd;
         o.bytes.assign(text.begin(), text.end());
-        const bool group = EffectiveReply(device) == ReplyMode::kMulticast;
+        // A directed probe is answered to its sender, whatever the reply mode.
+        const bool group = !directed && EffectiveReply(device) == ReplyMode::kMulticast;
         o.address = group ? Address(kTextGroup) : d.source_address;
         o.port = group ? kWsdPort : d.source_port;
         o.due = now + std::chrono::milliseconds(device.reply_delay_ms);
@@ -237,7 +244,11 @@ void StandardService::OnTick(Clock::time_point now, const std::vector<ServedInte
         const auto& move = cameras_[i]->camera.pending_move();
         if (move && move->due <= now) Move(i, now, out);
     }
-    std::erase_if(connections_, [&](const auto& k) { return k->idle_until <= now; });
+    for (const auto& k : connections_)
+        if (k->stream && k->out.empty()) k->out = k->stream->Next(now);
+    std::erase_if(connections_, [&](const auto& k) {
+        return k->idle_until <= now || (k->stream && k->out.empty() && k->stream->Finished());
+    });
     std::erase_if(retired_, [&](const auto& r) {
         if (r.second > now) return false;
         // A camera may have come back to it in the meantime.
@@ -256,6 +267,9 @@ Clock::time_point StandardService::NextTick(Clock::time_point now) const {
     for (const auto& c : cameras_)
         if (const auto& move = c->camera.pending_move()) next = std::min(next, move->due);
     for (const auto& r : retired_) next = std::min(next, r.second);
+    for (const auto& k : connections_)
+        if (k->stream && k->out.empty() && !k->stream->Finished())
+            next = std::min(next, k->stream->Due());
     return std::max(now, next);
 }
 
@@ -315,6 +329,12 @@ bool StandardService::Serve(Connection& c, short revents, Clock::time_point now)
         if (sent < 0) return errno == EAGAIN;
         c.out.erase(0, static_cast<std::size_t>(sent));
         if (!c.out.empty()) return true;
+        if (c.stream) {
+            // One piece a turn: the loop serves every other camera in between.
+            if (c.stream->Finished()) return false;
+            c.out = c.stream->Next(now);
+            return true;
+        }
         if (c.close_after) return false;
         // A request that came in behind the last one is answered now.
         return c.in.empty() || Process(c, now);
@@ -323,6 +343,9 @@ bool StandardService::Serve(Connection& c, short revents, Clock::time_point now)
     std::uint8_t buffer[16384];
     const ssize_t got = ::recv(c.fd.get(), buffer, sizeof buffer, 0);
     if (got <= 0) return got < 0 && errno == EAGAIN;
+    // While a stream goes out, whatever else the client sends is dropped;
+    // only its going away matters.
+    if (c.stream) return true;
     c.in.insert(c.in.end(), buffer, buffer + got);
     return Process(c, now);
 }
@@ -360,13 +383,20 @@ bool StandardService::Process(Connection& c, Clock::time_point now) {
         c.close_after = true;
     }
     c.continued = false;
+    if (reply.delivery != HttpDelivery::kWhole) {
+        c.close_after = true;
+        const std::string whole =
+            reply.delivery == HttpDelivery::kTrickle ? Serialize(reply, true) : std::string();
+        c.stream.emplace(reply.delivery, whole, now);
+        c.in.clear();
+    }
     if (log_) {
         log_->WriteOperation(interfaces_[camera.interface].name, c.peer, c.peer_port,
                              device.http_port, device.endpoint, device.ip, record.operation,
                              record.auth, record.result);
     }
     if (reply.hang_up) return false;
-    c.out += Serialize(reply, c.close_after);
+    c.out += c.stream ? c.stream->Next(now) : Serialize(reply, c.close_after);
     return true;  // sent on the next turn, when the socket is writable
 }
 

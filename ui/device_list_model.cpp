@@ -122,6 +122,8 @@ QString DeviceListModel::Tooltip(const Row& row, int column) const {
     switch (mark != nullptr ? mark->state : ChangeState::kNone) {
         case ChangeState::kPending:
             lines << texts_.pending;
+            // Where a change in several steps stands (reading, changing...).
+            if (!mark->reason.isEmpty()) lines << mark->reason;
             break;
         case ChangeState::kConfirmed:
             lines << texts_.confirmed;
@@ -214,8 +216,58 @@ bool DeviceListModel::Matches(int row, const std::string& needle) const {
            rows_[static_cast<std::size_t>(row)].haystack.find(needle) != std::string::npos;
 }
 
+std::uint64_t DeviceListModel::CurrentKey(std::uint64_t key) const {
+    // A key is replaced once at most (by the MAC a read told), but follow
+    // the chain all the same, bounded so that a loop cannot hang the window.
+    for (int hops = 0; hops < 4; ++hops) {
+        const auto found = renamed_.find(key);
+        if (found == renamed_.end()) break;
+        key = found->second;
+    }
+    return key;
+}
+
+void DeviceListModel::RetireReplacedRows(const std::vector<DeviceUpdate>& updates) {
+    std::vector<int> gone;
+    for (const DeviceUpdate& update : updates) {
+        const std::uint64_t now = TableKey(update);
+        for (const std::uint64_t old : update.replaces) {
+            if (old == now) continue;
+            renamed_[old] = now;
+            if (const auto mark = changes_.find(old); mark != changes_.end()) {
+                changes_.try_emplace(now, mark->second);
+                changes_.erase(mark);
+            }
+            if (const auto found = index_.find(old); found != index_.end())
+                gone.push_back(found->second);
+        }
+    }
+    if (gone.empty()) return;
+    std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+    for (auto row = gone.rbegin(); row != gone.rend(); ++row) {
+        beginRemoveRows(QModelIndex(), *row, *row);
+        rows_.erase(rows_.begin() + *row);
+        endRemoveRows();
+    }
+    // Rare (once per camera whose MAC a read told): the indexes are built
+    // again rather than shifted row by row.
+    index_.clear();
+    by_address_.clear();
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        const Row& r = rows_[row];
+        index_.emplace(TableKey(r.update), static_cast<int>(row));
+        if (r.update.answering && r.address != 0)
+            by_address_[r.address].push_back(static_cast<int>(row));
+    }
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, std::max(columnCount() - 1, 0)),
+                         {Qt::BackgroundRole, Qt::ToolTipRole});
+}
+
 void DeviceListModel::ApplyUpdates(const std::vector<DeviceUpdate>& updates) {
     if (updates.empty()) return;
+    RetireReplacedRows(updates);
     // Group sizes before the changes, for the addresses the batch touches.
     std::unordered_map<std::uint32_t, std::size_t> before;
     auto note = [&](std::uint32_t address) {
@@ -319,7 +371,7 @@ const DeviceUpdate* DeviceListModel::Device(int row) const {
 int DeviceListModel::RowOf(std::string_view key) const {
     std::uint64_t value = 0;
     if (!ParseTableKey(key, value)) return -1;
-    const auto found = index_.find(value);
+    const auto found = index_.find(CurrentKey(value));
     return found == index_.end() ? -1 : found->second;
 }
 
@@ -353,14 +405,15 @@ bool DeviceListModel::SetChangeState(std::string_view key, ChangeState state,
                                      const QString& reason) {
     std::uint64_t value = 0;
     if (!ParseTableKey(key, value)) return false;
+    value = CurrentKey(value);
     if (state == ChangeState::kNone) {
         changes_.erase(value);
     } else {
         changes_[value] = {state, reason};
     }
-    const int row = RowOf(key);
-    if (row < 0) return false;
-    EmitRow(row);
+    const auto found = index_.find(value);
+    if (found == index_.end()) return false;
+    EmitRow(found->second);
     return true;
 }
 
@@ -389,6 +442,12 @@ ChangeState DeviceListModel::ChangeStateOf(int row) const {
     if (row < 0 || row >= rowCount()) return ChangeState::kNone;
     const ChangeMark* mark = MarkOf(rows_[static_cast<std::size_t>(row)]);
     return mark != nullptr ? mark->state : ChangeState::kNone;
+}
+
+QString DeviceListModel::ChangeReasonOf(int row) const {
+    if (row < 0 || row >= rowCount()) return {};
+    const ChangeMark* mark = MarkOf(rows_[static_cast<std::size_t>(row)]);
+    return mark != nullptr ? mark->reason : QString();
 }
 
 DeviceListModel::SortKey DeviceListModel::SortValue(int row, int column) const {

@@ -114,8 +114,11 @@ public:
 
     // Follows a change sent to a device (kNone forgets it); false when the
     // list has no such row, which then shows it once the device is listed.
+    // `reason` says why it is not confirmed, or where a pending one stands.
     bool SetChangeState(std::string_view key, ChangeState state, const QString& reason = {});
     ChangeState ChangeStateOf(int row) const;
+    // The reason or progress given with the row's change state.
+    QString ChangeReasonOf(int row) const;
     // Forgets every change's state.
     void ClearChangeStates();
 
@@ -145,6 +148,11 @@ private:
     std::string Haystack(const DeviceUpdate& update) const;
     QString Tooltip(const Row& row, int column) const;
     void EmitRowsAt(const std::unordered_set<std::uint32_t>& addresses);
+    // Drops the rows of the keys `updates` say their devices no longer go
+    // by, carrying a change mark over to the key that replaced it.
+    void RetireReplacedRows(const std::vector<DeviceUpdate>& updates);
+    // `key`, or the key that replaced it.
+    std::uint64_t CurrentKey(std::uint64_t key) const;
 
     std::vector<QString> titles_;
     std::vector<Row> rows_;
@@ -154,6 +162,9 @@ private:
     std::unordered_set<std::uint32_t> host_addresses_;  // host order
     Texts texts_;
     std::unordered_map<std::uint64_t, ChangeMark> changes_;  // table key -> mark
+    // Keys a device was listed under until a read told its MAC -> the key
+    // it goes by now: a change followed under the old key marks the new row.
+    std::unordered_map<std::uint64_t, std::uint64_t> renamed_;
 };
 
 }  // namespace quorvex

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "config/language_x.h"
@@ -58,8 +59,21 @@ DlgCredentials::DlgCredentials(LanguageX& language, QWidget* parent)
 
 void DlgCredentials::SetPasswordNeeded(int cameras) {
     password_needed_ = cameras;
-    needed_->setText(UiText(language_, IDS_CREDENTIALS_NEEDED).arg(cameras));
-    needed_->setVisible(cameras > 0);
+    ShowNeeded();
+}
+
+void DlgCredentials::SetUserNeeded(int cameras) {
+    user_needed_ = cameras;
+    ShowNeeded();
+}
+
+void DlgCredentials::ShowNeeded() {
+    QStringList lines;
+    if (password_needed_ > 0)
+        lines << UiText(language_, IDS_CREDENTIALS_NEEDED).arg(password_needed_);
+    if (user_needed_ > 0) lines << UiText(language_, IDS_CREDENTIALS_STANDARD).arg(user_needed_);
+    needed_->setText(lines.join(QLatin1Char('\n')));
+    needed_->setVisible(!lines.isEmpty());
 }
 
 Credentials DlgCredentials::Typed() const {
@@ -80,8 +94,11 @@ bool DlgCredentials::ShowProblems(bool final) {
                 problem = WireProblemUiText(language_, issue.wire);
         }
     }
-    if (final && password_needed_ > 0 && password_->text().isEmpty() && password_problem.isEmpty())
-        password_problem = UiText(language_, IDS_CREDENTIALS_REQUIRED).arg(password_needed_);
+    if (final && user_needed_ > 0 && user_->text().isEmpty() && user_problem.isEmpty())
+        user_problem = UiText(language_, IDS_CREDENTIALS_USER_REQUIRED).arg(user_needed_);
+    const int password_needed = password_needed_ + user_needed_;
+    if (final && password_needed > 0 && password_->text().isEmpty() && password_problem.isEmpty())
+        password_problem = UiText(language_, IDS_CREDENTIALS_REQUIRED).arg(password_needed);
     for (const auto& [label, problem] :
          {std::pair{user_problem_, user_problem}, std::pair{password_problem_, password_problem}}) {
         label->setText(problem);

@@ -6,7 +6,8 @@
 // may go is the change planner's to say: a value some camera's protocol
 // could not carry says why under its field and OK waits; so does a blank
 // password while some camera needs one typed (a text camera's answer
-// carries none), and the prompt says how many do.
+// carries none), and the prompt says how many do. A camera changed through
+// its device service needs both a user and a password typed.
 
 #include <QDialog>
 #include <functional>
@@ -29,6 +30,9 @@ public:
 
     // `cameras` of the change need a password typed; set before it opens.
     void SetPasswordNeeded(int cameras);
+    // `cameras` of the change need a user and a password typed (their device
+    // service wants an administrator's); set before it opens.
+    void SetUserNeeded(int cameras);
     // Plans the change with `given` (without asking the link); without a
     // planner every value is taken.
     using Planner = std::function<ChangePlan(const Credentials& given)>;
@@ -49,7 +53,10 @@ private:
     QLabel* password_problem_ = nullptr;
     QLabel* needed_ = nullptr;
     Planner planner_;
+    void ShowNeeded();
+
     int password_needed_ = 0;
+    int user_needed_ = 0;
     Credentials given_;
 };
 

@@ -95,7 +95,7 @@ std::optional<std::size_t> SlotOf(PlanField field) {
 
 // A refusal in the words that stand under its field: the reason alone, as
 // the field already names itself.
-QString FieldIssueText(const LanguageX& language, const PlanIssue& issue) {
+QString FieldIssueText(const LanguageX& language, const PlanIssue& issue, bool standard) {
     switch (issue.problem) {
         case PlanProblem::bad_address:
             return VerdictUiText(language, issue.verdict);
@@ -108,9 +108,11 @@ QString FieldIssueText(const LanguageX& language, const PlanIssue& issue) {
         case PlanProblem::no_mask:
             return UiText(language, IDS_FIELD_NO_MASK);
         case PlanProblem::password_needed:
-            return UiText(language, IDS_FIELD_PASSWORD_NEEDED);
+            if (issue.field == PlanField::user) return UiText(language, IDS_FIELD_USER_NEEDED);
+            return UiText(language,
+                          standard ? IDS_FIELD_STANDARD_PASSWORD : IDS_FIELD_PASSWORD_NEEDED);
         default:
-            return IssueUiText(language, issue);
+            return IssueUiText(language, issue, standard);
     }
 }
 
@@ -238,6 +240,10 @@ void DlgNetInformation::OnInitDialog() {
     http_port_->setText(QString::number(entry_.info.http_port));
     user_->setText(FieldText(entry_.info.user));
     password_->clear();
+    if (credentials_) {
+        user_->setText(QString::fromStdString(credentials_->user.value_or(std::string())));
+        password_->setText(QString::fromStdString(credentials_->password.value_or(std::string())));
+    }
     dhcp_->setChecked(entry_.info.dhcp != 0);
     OnDhcpToggled();
     const std::array<std::string_view, 5> reported{
@@ -312,7 +318,8 @@ void DlgNetInformation::AddPlanProblems(const ChangePlan& plan, bool final,
         const PlanIssue& issue = camera.refusal;
         if (issue.problem == PlanProblem::password_needed && !final) continue;
         const std::optional<std::size_t> slot = SlotOf(issue.field);
-        if (slot && problems[*slot].isEmpty()) problems[*slot] = FieldIssueText(language_, issue);
+        if (slot && problems[*slot].isEmpty())
+            problems[*slot] = FieldIssueText(language_, issue, camera.standard);
     }
 }
 

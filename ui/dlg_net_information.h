@@ -52,6 +52,9 @@ public:
     // The device edited; set before the dialog opens.
     void SetDevice(const DeviceEntry& entry) { entry_ = entry; }
     const DeviceEntry& Device() const { return entry_; }
+    // The user and password already typed for this change (to read the
+    // camera): the fields start with them. Set before the dialog opens.
+    void SetCredentials(const Credentials& given) { credentials_ = given; }
     // Plans `request` (the kind and the values typed: the planner adds the
     // selection). `ask_link` is false while the user types, true on OK;
     // none when the user cancelled asking the link, and the dialog stays
@@ -114,6 +117,7 @@ private:
     QLabel* ip_label_ = nullptr;
     QLabel* batch_note_ = nullptr;
     Planner planner_;
+    std::optional<Credentials> credentials_;
     std::optional<ChangePlan> accepted_;
     int batch_ = 0;
     QLineEdit* http_port_ = nullptr;

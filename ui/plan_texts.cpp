@@ -55,7 +55,7 @@ QString FieldUiText(const LanguageX& language, PlanField field) {
     return UiText(language, IDS_FIELD_PASSWORD);
 }
 
-QString IssueUiText(const LanguageX& language, const PlanIssue& issue) {
+QString IssueUiText(const LanguageX& language, const PlanIssue& issue, bool standard) {
     const QString field = FieldUiText(language, issue.field);
     switch (issue.problem) {
         case PlanProblem::none:
@@ -83,16 +83,25 @@ QString IssueUiText(const LanguageX& language, const PlanIssue& issue) {
         case PlanProblem::no_mask:
             return UiText(language, IDS_ISSUE_NO_MASK);
         case PlanProblem::password_needed:
-            return UiText(language, IDS_ISSUE_PASSWORD_NEEDED);
+            return UiText(language, standard || issue.field == PlanField::user
+                                        ? IDS_ISSUE_CREDENTIALS_STANDARD
+                                        : IDS_ISSUE_PASSWORD_NEEDED);
         case PlanProblem::forced:
             return UiText(language, IDS_ISSUE_FORCED)
                 .arg(field, VerdictUiText(language, issue.verdict));
         case PlanProblem::named_in_conflict:
             return UiText(language, IDS_ISSUE_NAMED_IN_CONFLICT);
-        case PlanProblem::needs_temporary_address:  // the window does not reach it yet
-            return UiText(language, IDS_ISSUE_NOT_CONFIGURABLE);
+        case PlanProblem::needs_temporary_address:
+            return UiText(language, IDS_ISSUE_NEEDS_TEMPORARY);
     }
     return UiText(language, IDS_ISSUE_NO_FREE_ADDRESS);
+}
+
+QString TemporaryUiText(const LanguageX& language, const TemporaryAddressPlan& plan) {
+    return UiText(language, IDS_TEMPORARY_ON)
+        .arg(QString::fromStdString(AddressText(plan.address) + "/" +
+                                    std::to_string(plan.prefix_length)),
+             QString::fromStdString(plan.interface_name));
 }
 
 QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
@@ -103,7 +112,7 @@ QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
     std::map<QString, int> why;
     std::map<PlanField, bool> fields;
     for (const CameraPlan& camera : plan.cameras) {
-        if (!camera.settings) ++why[IssueUiText(language, camera.refusal)];
+        if (!camera.settings) ++why[IssueUiText(language, camera.refusal, camera.standard)];
         for (const ValueChange& change : camera.changes) fields[change.field] = true;
     }
     for (const auto& [reason, count] : why)
@@ -118,10 +127,13 @@ QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
 
     for (const CameraPlan& camera : plan.cameras) {
         const DeviceInfo& info = camera.device.entry.info;
-        const QString key = QString::fromStdString(DeviceKey(info));
+        // A standard camera whose MAC discovery did not tell goes by its
+        // WS-Discovery key, as in the list.
+        const QString key = QString::fromStdString(PlanKey(camera.device));
         if (!camera.settings) {
             lines << UiText(language, IDS_PLAN_REFUSED)
-                         .arg(key, CameraName(info), IssueUiText(language, camera.refusal));
+                         .arg(key, CameraName(info),
+                              IssueUiText(language, camera.refusal, camera.standard));
             continue;
         }
         lines << UiText(language, IDS_PLAN_MOVE)
@@ -134,6 +146,9 @@ QStringList PlanLines(const LanguageX& language, const ChangePlan& plan,
                                              ValueText(language, change, change.before),
                                              ValueText(language, change, change.after));
         }
+        if (camera.temporary)
+            lines << kValueIndent + UiText(language, IDS_PLAN_TEMPORARY)
+                                        .arg(TemporaryUiText(language, *camera.temporary));
         for (const PlanIssue& warning : camera.warnings)
             lines << kValueIndent +
                          UiText(language, IDS_PLAN_WARNING).arg(IssueUiText(language, warning));

@@ -15,9 +15,12 @@ namespace quorvex {
 class LanguageX;
 
 QString FieldUiText(const LanguageX& language, PlanField field);
-// Why a camera is not changed, or what its warning says.
-QString IssueUiText(const LanguageX& language, const PlanIssue& issue);
+// Why a camera is not changed, or what its warning says; `standard` for a
+// camera changed through its device service.
+QString IssueUiText(const LanguageX& language, const PlanIssue& issue, bool standard = false);
 // At most `skipped_shown` skipped addresses are listed one by one.
+// "192.168.1.254/24 on eth0", in the pack's words.
+QString TemporaryUiText(const LanguageX& language, const TemporaryAddressPlan& plan);
 QStringList PlanLines(const LanguageX& language, const ChangePlan& plan, std::size_t skipped_shown);
 
 }  // namespace quorvex

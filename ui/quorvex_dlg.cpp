@@ -206,6 +206,10 @@ void CQuorvexDlg::OnInitDialog() {
     search_.SetSearchInterval(settings.search_interval);
     SetMatchRange(settings.match_min, settings.match_max);
     search_.SetInterfaceNames(settings.interfaces);
+    // An address an earlier run took to reach a camera and could not give
+    // back (it was killed) goes before the interfaces are read; one another
+    // running instance holds stays.
+    RemoveLeftoverTemporaryAddresses();
     if (!search_.IsRunning()) search_.Start();
 
     std::array<char16_t, kTextCapacity> banner{};

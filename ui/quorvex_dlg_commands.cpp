@@ -25,6 +25,7 @@
 #include "ui/dlg_base_information.h"
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
+#include "ui/standard_camera_view.h"
 #include "ui/update_handoff.h"
 #include "ui/window_texts.h"
 
@@ -188,7 +189,7 @@ void CQuorvexDlg::StartChanges(ChangeFlow::Outcome outcome) {
         if (!outcome.notice.isEmpty()) ShowNotice(outcome.notice, outcome.failure);
         return;
     }
-    changes_->Start(*outcome.plan, outcome.notice);
+    changes_->Start(*outcome.plan, outcome.notice, std::move(outcome.temporary));
 }
 
 void CQuorvexDlg::OnOpenWebPage() {
@@ -207,6 +208,10 @@ void CQuorvexDlg::OnBaseInfo() {
     if (devices.empty()) return;
     DlgBaseInformation dialog(language_, this);
     dialog.SetDevice(devices.front().entry);
+    if (devices.front().wsd && devices.front().entry.protocol == kProtocolWsDiscovery)
+        dialog.SetStandard(devices.front().wsd,
+                           SnapshotOf(search_.StandardCameras(), devices.front()),
+                           change_flow_.CurrentRead(devices.front()).has_value());
     RunDialog(dialog);
 }
 

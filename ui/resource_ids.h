@@ -88,6 +88,16 @@ inline constexpr int IDC_CREDENTIALS_HINT = 1050;
 inline constexpr int IDC_PLAN_TEXT = 1051;
 inline constexpr int IDC_PLAN_QUESTION = 1052;
 inline constexpr int IDC_CREDENTIALS_NEEDED = 1053;
+// Basic information of a WS-Discovery camera: model, firmware, serial, DHCP,
+// gateway, name servers and HTTP port; each label's id is its value's less
+// one. Worded from the window's texts, not the dialog's resource.
+inline constexpr int IDC_STANDARD_MODEL = 1055;
+inline constexpr int IDC_STANDARD_FIRMWARE = 1057;
+inline constexpr int IDC_STANDARD_SERIAL = 1059;
+inline constexpr int IDC_STANDARD_DHCP = 1061;
+inline constexpr int IDC_STANDARD_GATEWAY = 1063;
+inline constexpr int IDC_STANDARD_DNS = 1065;
+inline constexpr int IDC_STANDARD_HTTP_PORT = 1067;
 
 // Context menu commands, in their popup order.
 inline constexpr int ID_BASE_INFO = 32776;

@@ -5,10 +5,17 @@
 
 #include "config/language_x.h"
 #include "config/text_convert.h"
+#include "core/device_records.h"
+#include "core/onvif_device_codec.h"
 
 namespace quorvex {
 
 namespace {
+
+QString OperationText(OnvifDeviceCodec::Operation operation) {
+    const std::string_view name = OnvifDeviceCodec::OperationName(operation);
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
 
 constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_ADDRESS_BLANK, "Enter an address."},
@@ -46,8 +53,8 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_STATUS_DROPS, "%1 answers dropped"},
     {IDS_PROTOCOL_WSD, "WS-Discovery"},
     {IDS_WSD_READ_ONLY,
-     "Only WS-Discovery heard this camera: it can be listed and its web page opened, but its "
-     "network settings can only be changed by the binary or text protocol."},
+     "Only WS-Discovery heard this camera and it names no device service: it can be listed and "
+     "its web page opened, but its network settings cannot be changed from here."},
     {IDS_STATUS_FAULTS,
      "%1 protocol: %2 device(s) answered the search with a fault and are not listed"},
     {IDS_STATUS_REFUSED, "%1 protocol: %2 malformed, oversized or unsafe datagram(s) refused"},
@@ -148,6 +155,64 @@ constexpr std::pair<int, const char*> kEnglish[] = {
     {IDS_FIELD_PASSWORD_NEEDED,
      "Type the password: the answer of a text-protocol camera carries none."},
     {IDS_LINK_PROGRESS, "Asking the link about %1 address(es)..."},
+    {IDS_STANDARD_WAITING, "waiting for its turn"},
+    {IDS_STANDARD_READING, "reading its settings"},
+    {IDS_STANDARD_APPLYING, "changing its settings"},
+    {IDS_STANDARD_CONFIRMING, "reading it back with the new settings"},
+    {IDS_STANDARD_ANSWERS_WITH, "it answers at %1 with %2"},
+    {IDS_MISMATCH_NO_INTERFACE, "no network interface"},
+    {IDS_MISMATCH_ADDRESS, "another address"},
+    {IDS_MISMATCH_DHCP, "another DHCP setting"},
+    {IDS_MISMATCH_GATEWAY, "another gateway"},
+    {IDS_MISMATCH_DNS, "other name servers"},
+    {IDS_MISMATCH_HTTP_PORT, "another HTTP port"},
+    {IDS_STANDARD_AUTH_REFUSED, "the camera refused the credentials: wrong user or password?"},
+    {IDS_STANDARD_AUTH_BASIC, "the camera asks for Basic authentication, which is never sent"},
+    {IDS_STANDARD_NOT_SUPPORTED, "the camera does not allow its network settings to be changed"},
+    {IDS_STANDARD_FAULT, "the camera refused %1: %2"},
+    {IDS_REFUSED_ADDRESS, "the address"},
+    {IDS_REFUSED_GATEWAY, "the gateway"},
+    {IDS_REFUSED_DNS, "the name servers"},
+    {IDS_REFUSED_HTTP_PORT, "the HTTP port"},
+    {IDS_REFUSED_REBOOT, "the reboot"},
+    {IDS_REFUSED_REQUEST, "the request %1"},
+    {IDS_STANDARD_BAD_ANSWER, "the camera's answer to %1 does not read"},
+    {IDS_STANDARD_UNKNOWN,
+     "the change went out and no answer came: it may have moved (refresh the list to see)"},
+    {IDS_STANDARD_PLAN_REFUSED,
+     "the camera cannot take these values (it named no interface, port or name servers to "
+     "change)"},
+    {IDS_STANDARD_SILENT_AT, "it does not answer at %1"},
+    {IDS_STANDARD_UNREACHABLE, "its device service does not answer"},
+    {IDS_STANDARD_NOT_READ_BACK, "it was not read back with the new settings"},
+    {IDS_STANDARD_READ_PROGRESS, "Reading the settings of %1..."},
+    {IDS_STANDARD_READ_FAILED, "The settings of %1 could not be read: %2"},
+    {IDS_ISSUE_CREDENTIALS_STANDARD,
+     "its device service wants an administrator's user and password: type them"},
+    {IDS_FIELD_USER_NEEDED,
+     "Type the user name: a camera changed through its device service needs one."},
+    {IDS_FIELD_STANDARD_PASSWORD,
+     "Type the password: a camera changed through its device service needs one."},
+    {IDS_CREDENTIALS_STANDARD,
+     "%1 camera(s) are changed through their device service: type the administrator's user and "
+     "password."},
+    {IDS_CREDENTIALS_USER_REQUIRED, "A user name is needed for %1 camera(s)."},
+    {IDS_INFO_MODEL, "Model"},
+    {IDS_INFO_FIRMWARE, "Firmware"},
+    {IDS_INFO_SERIAL, "Serial number"},
+    {IDS_INFO_DHCP, "DHCP"},
+    {IDS_INFO_GATEWAY, "Gateway"},
+    {IDS_INFO_DNS, "Name servers"},
+    {IDS_TEMPORARY_TITLE, "Temporary address"},
+    {IDS_TEMPORARY_QUESTION,
+     "%1 camera(s) lie outside every subnet of this PC. To reach them, Quorvex adds %2 for the "
+     "length of the change and removes it afterwards. Add it?"},
+    {IDS_TEMPORARY_ON, "%1 on %2"},
+    {IDS_TEMPORARY_PROGRESS, "Adding the temporary address..."},
+    {IDS_TEMPORARY_FAILED, "The temporary address could not be added (%1): nothing was sent."},
+    {IDS_ISSUE_NEEDS_TEMPORARY,
+     "outside every subnet of this PC: it is reached only through a temporary address"},
+    {IDS_PLAN_TEMPORARY, "through temporary address %1"},
 };
 
 }  // namespace
@@ -221,6 +286,116 @@ QString WireProblemUiText(const LanguageX& language, WireValueProblem problem) {
             return UiText(language, IDS_WIRE_NOT_ASCII);
     }
     return UiText(language, IDS_WIRE_CONTROL);
+}
+
+namespace {
+
+// What a refused write was about.
+QString RefusedWhat(const LanguageX& language, OnvifDeviceCodec::Operation operation) {
+    using Op = OnvifDeviceCodec::Operation;
+    switch (operation) {
+        case Op::kSetNetworkInterfaces:
+            return UiText(language, IDS_REFUSED_ADDRESS);
+        case Op::kSetNetworkDefaultGateway:
+            return UiText(language, IDS_REFUSED_GATEWAY);
+        case Op::kSetDns:
+            return UiText(language, IDS_REFUSED_DNS);
+        case Op::kSetNetworkProtocols:
+            return UiText(language, IDS_REFUSED_HTTP_PORT);
+        case Op::kSystemReboot:
+            return UiText(language, IDS_REFUSED_REBOOT);
+        default:
+            break;
+    }
+    return UiText(language, IDS_REFUSED_REQUEST).arg(OperationText(operation));
+}
+
+// The innermost subcode names the cause most exactly ("ter:InvalidIPv4Address");
+// the camera's own words, so the same in every pack.
+QString FaultName(const OnvifDeviceCodec::Fault& fault) {
+    const OnvifDeviceCodec::QName& name =
+        fault.subcodes.empty() ? fault.code : fault.subcodes.back();
+    const QString local = QString::fromStdString(name.local);
+    if (name.uri == OnvifDeviceCodec::kErrors) return QStringLiteral("ter:") + local;
+    if (name.uri == OnvifDeviceCodec::kEnvelope) return QStringLiteral("env:") + local;
+    return local.isEmpty() ? QStringLiteral("?") : local;
+}
+
+QString MismatchUiText(const LanguageX& language, ReadBackMismatch mismatch) {
+    switch (mismatch) {
+        case ReadBackMismatch::kNoInterface:
+            return UiText(language, IDS_MISMATCH_NO_INTERFACE);
+        case ReadBackMismatch::kAddress:
+            return UiText(language, IDS_MISMATCH_ADDRESS);
+        case ReadBackMismatch::kDhcp:
+            return UiText(language, IDS_MISMATCH_DHCP);
+        case ReadBackMismatch::kGateway:
+            return UiText(language, IDS_MISMATCH_GATEWAY);
+        case ReadBackMismatch::kDns:
+            return UiText(language, IDS_MISMATCH_DNS);
+        case ReadBackMismatch::kHttpPort:
+            return UiText(language, IDS_MISMATCH_HTTP_PORT);
+        case ReadBackMismatch::kNone:
+            break;
+    }
+    return UiText(language, IDS_MISMATCH_ADDRESS);
+}
+
+}  // namespace
+
+QString StandardStateUiText(const LanguageX& language, StandardChangeBatch::State state) {
+    using State = StandardChangeBatch::State;
+    switch (state) {
+        case State::waiting:
+            return UiText(language, IDS_STANDARD_WAITING);
+        case State::reading:
+            return UiText(language, IDS_STANDARD_READING);
+        case State::applying:
+            return UiText(language, IDS_STANDARD_APPLYING);
+        case State::confirming:
+        case State::done:
+            break;
+    }
+    return UiText(language, IDS_STANDARD_CONFIRMING);
+}
+
+QString StandardFailureUiText(const LanguageX& language,
+                              const StandardCameraSession::Failure& failure) {
+    using Kind = StandardCameraSession::FailureKind;
+    switch (failure.kind) {
+        case Kind::kAuthRefused:
+            return UiText(language, IDS_STANDARD_AUTH_REFUSED);
+        case Kind::kAuthUnsupported:
+            return UiText(language, IDS_STANDARD_AUTH_BASIC);
+        case Kind::kNotSupported:
+            return UiText(language, IDS_STANDARD_NOT_SUPPORTED);
+        case Kind::kFault:
+            return UiText(language, IDS_STANDARD_FAULT)
+                .arg(RefusedWhat(language, failure.operation), FaultName(failure.fault));
+        case Kind::kBadAnswer:
+            return UiText(language, IDS_STANDARD_BAD_ANSWER).arg(OperationText(failure.operation));
+        case Kind::kUnknown:
+            return UiText(language, IDS_STANDARD_UNKNOWN);
+        case Kind::kPlanRefused:
+            return UiText(language, IDS_STANDARD_PLAN_REFUSED);
+        case Kind::kUnreachable:
+            return UiText(language, IDS_STANDARD_UNREACHABLE);
+        case Kind::kNone:
+            break;
+    }
+    return UiText(language, IDS_STANDARD_NOT_READ_BACK);
+}
+
+QString StandardOutcomeUiText(const LanguageX& language, const StandardChangeOutcome& outcome) {
+    const QString at = QString::fromStdString(AddressText(outcome.new_address));
+    if (outcome.mismatch != ReadBackMismatch::kNone)
+        return UiText(language, IDS_STANDARD_ANSWERS_WITH)
+            .arg(at, MismatchUiText(language, outcome.mismatch));
+    // Silence at the new address says more than "no service answered".
+    if (outcome.failure.kind == StandardCameraSession::FailureKind::kUnreachable &&
+        outcome.stage == StandardChangeStage::confirm)
+        return UiText(language, IDS_STANDARD_SILENT_AT).arg(at);
+    return StandardFailureUiText(language, outcome.failure);
 }
 
 }  // namespace quorvex

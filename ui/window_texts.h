@@ -8,6 +8,8 @@
 
 #include "search/address_check.h"
 #include "search/change_confirmation.h"
+#include "search/standard_change.h"
+#include "search/standard_change_batch.h"
 #include "search/wire_value.h"
 
 namespace quorvex {
@@ -147,6 +149,55 @@ enum UiString : int {
     IDS_FIELD_PASSWORD_NEEDED = 233,
     // A changed camera that came back with another MAC.
     IDS_RESULT_OTHER_MAC = 239,
+    // Standard cameras, changed through their device service: where a change
+    // stands, why it was not confirmed, their credentials and what was read.
+    IDS_STANDARD_WAITING = 240,
+    IDS_STANDARD_READING = 241,
+    IDS_STANDARD_APPLYING = 242,
+    IDS_STANDARD_CONFIRMING = 243,
+    IDS_STANDARD_ANSWERS_WITH = 244,
+    IDS_MISMATCH_NO_INTERFACE = 245,
+    IDS_MISMATCH_ADDRESS = 246,
+    IDS_MISMATCH_DHCP = 247,
+    IDS_MISMATCH_GATEWAY = 248,
+    IDS_MISMATCH_DNS = 249,
+    IDS_MISMATCH_HTTP_PORT = 250,
+    IDS_STANDARD_AUTH_REFUSED = 251,
+    IDS_STANDARD_AUTH_BASIC = 252,
+    IDS_STANDARD_NOT_SUPPORTED = 253,
+    IDS_STANDARD_FAULT = 254,
+    IDS_REFUSED_ADDRESS = 255,
+    IDS_REFUSED_GATEWAY = 256,
+    IDS_REFUSED_DNS = 257,
+    IDS_REFUSED_HTTP_PORT = 258,
+    IDS_REFUSED_REBOOT = 259,
+    IDS_REFUSED_REQUEST = 260,
+    IDS_STANDARD_BAD_ANSWER = 261,
+    IDS_STANDARD_UNKNOWN = 262,
+    IDS_STANDARD_PLAN_REFUSED = 263,
+    IDS_STANDARD_SILENT_AT = 264,
+    IDS_STANDARD_UNREACHABLE = 265,
+    IDS_STANDARD_NOT_READ_BACK = 266,
+    IDS_STANDARD_READ_PROGRESS = 267,
+    IDS_STANDARD_READ_FAILED = 268,
+    IDS_ISSUE_CREDENTIALS_STANDARD = 269,
+    IDS_FIELD_USER_NEEDED = 270,
+    IDS_FIELD_STANDARD_PASSWORD = 271,
+    IDS_CREDENTIALS_STANDARD = 272,
+    IDS_CREDENTIALS_USER_REQUIRED = 273,
+    IDS_INFO_MODEL = 274,
+    IDS_INFO_FIRMWARE = 275,
+    IDS_INFO_SERIAL = 276,
+    IDS_INFO_DHCP = 277,
+    IDS_INFO_GATEWAY = 278,
+    IDS_INFO_DNS = 279,
+    IDS_TEMPORARY_TITLE = 280,
+    IDS_TEMPORARY_QUESTION = 281,
+    IDS_TEMPORARY_ON = 282,
+    IDS_TEMPORARY_PROGRESS = 283,
+    IDS_TEMPORARY_FAILED = 284,
+    IDS_ISSUE_NEEDS_TEMPORARY = 285,
+    IDS_PLAN_TEMPORARY = 286,
 };
 
 // The pack's text for `id`, or the built-in English when the pack has none
@@ -160,5 +211,11 @@ QString DefaultUiText(int id);
 QString VerdictUiText(const LanguageX& language, AddressVerdict verdict);
 QString ResultUiText(const LanguageX& language, ChangeResult result);
 QString WireProblemUiText(const LanguageX& language, WireValueProblem problem);
+// Where a standard camera's change stands, and why it was not confirmed.
+QString StandardStateUiText(const LanguageX& language, StandardChangeBatch::State state);
+QString StandardOutcomeUiText(const LanguageX& language, const StandardChangeOutcome& outcome);
+// Why a standard camera could not be read.
+QString StandardFailureUiText(const LanguageX& language,
+                              const StandardCameraSession::Failure& failure);
 
 }  // namespace quorvex

@@ -260,7 +260,8 @@ TEST(CliNetns, SetChangesADeviceOfEachProtocolWithTheWindowsDatagrams) {
 
 // Standard cameras, found only by WS-Discovery, are changed through their
 // device service: a dry run calls nothing, a move is read back at the new
-// address, a wrong password changes nothing, a refusal is named.
+// address, a wrong password changes nothing, a refusal is named, and so is a
+// web page where SOAP should be.
 TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     QUORVEX_LAB_OR_SKIP(lab);
     const std::string pc_if = lab->AddSite("cams", "10.77.1.1/24", "10.77.1.2/24");
@@ -269,8 +270,8 @@ TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     const auto sim = Simulator::Start(
         *lab, lab->site_namespace("cams"),
         {"--subnet", "10.77.1.", "--first-host", "50", "--password", "pw", "--standard-port",
-         "8080", "--standard", "3", "--standard-auth", "digest", "--standard-behaviour",
-         "normal,normal,faults", "--standard-move-delay", "200"},
+         "8080", "--standard", "4", "--standard-auth", "digest", "--standard-behaviour",
+         "normal,normal,faults,html-error", "--standard-move-delay", "200"},
         &why);
     ASSERT_TRUE(sim) << why;
     const auto scan = [&] {
@@ -331,6 +332,10 @@ TEST(CliNetns, SetMovesAStandardCameraThroughItsDeviceService) {
     EXPECT_NE(fault.err.find("the camera refused the address: ter:InvalidIPv4Address"),
               std::string::npos)
         << fault.err;
+    // One whose device service sits behind a web server that serves pages.
+    const Result page = set(before["10.77.1.53"].first, "10.77.1.63", "", "pw");
+    EXPECT_EQ(page.exit_code, 1) << page.out << page.err;
+    EXPECT_NE(page.err.find("it answered HTTP 405 with a web page"), std::string::npos) << page.err;
     EXPECT_EQ(sim->Stop(), 0);
 }
 

@@ -179,6 +179,40 @@ TEST(DeviceList, MarksConflictsSilenceAndOutsideCamerasOwnAddress) {
     EXPECT_EQ(list.model.Count().pending, 0);
 }
 
+// A camera listed under its WS-Discovery key until a read told its MAC: the
+// old row goes, and a change followed under the old key marks the new row.
+TEST(DeviceList, ARowReplacedByTheMacItsReadToldCarriesItsChangeMark) {
+    List list;
+    DeviceUpdate heard = Camera(7, "10.0.0.40");
+    std::fill(std::begin(heard.entry.info.mac), std::end(heard.entry.info.mac), 0);
+    heard.entry.protocol = kProtocolWsDiscovery;
+    // Without a MAC it keys by its endpoint reference and sender.
+    auto wsd = std::make_shared<WsdInfo>();
+    SetText(wsd->endpoint, "urn:uuid:cam-7");
+    ASSERT_TRUE(ParseAddress("10.0.0.40", wsd->source_address));
+    heard.wsd = wsd;
+    const std::string heard_key = TableKeyText(TableKey(heard));
+    list.model.ApplyUpdates({Camera(1, "10.0.0.2"), heard, Camera(3, "10.0.0.3")});
+    ASSERT_EQ(list.model.rowCount(), 3);
+    EXPECT_TRUE(list.model.SetChangeState(heard_key, ChangeState::kPending, "reading"));
+
+    DeviceUpdate read = Camera(7, "10.0.0.41");
+    read.replaces = {TableKey(heard)};
+    list.model.ApplyUpdates({read});
+    EXPECT_EQ(list.model.rowCount(), 3);
+    const int row = list.model.RowOf(DeviceKey(read.entry.info));
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(list.model.RowOf(heard_key), row);
+    EXPECT_EQ(list.model.ChangeStateOf(row), ChangeState::kPending);
+    EXPECT_TRUE(list.model.SetChangeState(heard_key, ChangeState::kConfirmed));
+    EXPECT_EQ(list.model.ChangeStateOf(row), ChangeState::kConfirmed);
+    EXPECT_EQ(list.model.Count().confirmed, 1);
+    // The rows behind the removed one are still found under their keys.
+    EXPECT_EQ(list.model.Cell(list.model.RowOf(DeviceKey(Camera(3, "").entry.info)),
+                              DeviceListModel::kAddress),
+              QStringLiteral("10.0.0.3:80"));
+}
+
 TEST(DeviceText, NeitherReordersNorEndsInHalfACharacter) {
     // U+202E (right-to-left override) would show "gnp.exe" as "exe.png".
     EXPECT_EQ(DeviceText("\xE2\x80\xAEgnp.exe"), QStringLiteral("gnp.exe"));

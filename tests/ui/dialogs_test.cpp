@@ -42,6 +42,7 @@
 #include "ui/quorvex_dlg.h"
 #include "ui/resource_ids.h"
 #include "ui/status_line_text.h"
+#include "ui/window_texts.h"
 
 namespace quorvex {
 
@@ -523,6 +524,35 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         batch.SetBatch(3);
         DlgCredentials credentials(pack);
         credentials.SetPasswordNeeded(12);
+        credentials.SetUserNeeded(7);
+        // A standard camera's basic information, from a read of it.
+        DlgBaseInformation standard_info(pack);
+        standard_info.SetDevice(entry);
+        StandardSnapshot read;
+        read.address = inet_addr("192.168.100.200");
+        read.prefix_length = 24;
+        read.gateways = std::vector<std::uint32_t>{inet_addr("192.168.100.1")};
+        read.dns.emplace();
+        read.dns->dns_manual = {inet_addr("192.168.100.2"), inet_addr("192.168.100.3")};
+        read.http_port = 8080;
+        read.mac = std::array<std::uint8_t, 6>{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+        read.information = {"Manufacturer of long name", "Model QX-2000-LONG", "V10.20.30 build 1",
+                            "SN-0123456789ABCDEF", "HW"};
+        standard_info.SetStandard(nullptr, read, true);
+        // A standard camera's network dialog without the user and password
+        // its device service wants: both asked for under their fields.
+        DlgNetInformation standard_net(pack);
+        standard_net.SetDevice(entry);
+        standard_net.SetPlanner([&entry](const ChangeRequest&, bool) -> std::optional<ChangePlan> {
+            ChangePlan needs;
+            CameraPlan camera;
+            camera.device.entry = entry;
+            camera.standard = true;
+            camera.refusal = {PlanProblem::password_needed, PlanField::user};
+            needs.cameras = {camera, camera};
+            needs.cameras[1].refusal.field = PlanField::password;
+            return needs;
+        });
         // A plan with the longest lines: every value changing, a forced
         // address, a camera in conflict refused and one named anyway.
         ChangePlan plan;
@@ -538,8 +568,10 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         CameraPlan refused;
         refused.device.entry = entry;
         refused.refusal = {PlanProblem::in_conflict};
-        plan.cameras = {moved, refused, refused};
+        plan.cameras = {moved, refused, refused, refused};
         plan.cameras[2].refusal = {PlanProblem::not_configurable};
+        plan.cameras[3].standard = true;
+        plan.cameras[3].refusal = {PlanProblem::password_needed, PlanField::user};
         plan.skipped.push_back({inet_addr("192.168.100.202"), AddressVerdict::taken_by_camera});
         DlgChangePlan shown(pack, plan);
         // A site of 2,000 cameras moved at once: most stay where they are,
@@ -577,9 +609,14 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         app.LoadCurrentLanguage();
         CQuorvexDlg window(app);
         for (QWidget* dialog : std::initializer_list<QWidget*>{
-                 &net, &info, &about, &batch, &credentials, &shown, &large, &reasons, &window}) {
+                 &net, &info, &standard_info, &standard_net, &about, &batch, &credentials, &shown,
+                 &large, &reasons, &window}) {
             dialog->show();
             QApplication::processEvents();
+            if (dialog == &standard_net) {
+                EXPECT_FALSE(standard_net.Validate());
+                QApplication::processEvents();
+            }
             const std::string where =
                 std::string(language) + " " + dialog->windowTitle().toStdString() + " control ";
             // The title bar holds the title, the icon and the window's
@@ -634,6 +671,21 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         EXPECT_EQ(FindControl<QLabel>(&info, IDC_NAME_LABEL)->text(),
                   language == std::string("English") ? QStringLiteral("Device name")
                                                      : QStringLiteral("设备名称"));
+        // A standard camera's rows: the pack's labels, the read's values.
+        EXPECT_EQ(
+            FindControl<QLabel>(&standard_info, IDC_STANDARD_MODEL - 1)->text(),
+            language == std::string("English") ? QStringLiteral("Model") : QStringLiteral("型号"));
+        EXPECT_EQ(FindControl<QLabel>(&standard_info, IDC_STANDARD_MODEL)->text(),
+                  QStringLiteral("Manufacturer of long name Model QX-2000-LONG"));
+        EXPECT_EQ(FindControl<QLabel>(&standard_info, IDC_STANDARD_DNS)->text(),
+                  QStringLiteral("192.168.100.2, 192.168.100.3"));
+        EXPECT_EQ(FindControl<QLabel>(&standard_info, IDC_MAC)->text(),
+                  QStringLiteral("00-1A-2B-3C-4D-5E"));
+        EXPECT_TRUE(FindControl<QLabel>(&info, IDC_STANDARD_MODEL)->isHidden());
+        for (const int id : {IDC_USER, IDC_PASSWORD})
+            EXPECT_EQ(
+                standard_net.ProblemText(id),
+                UiText(pack, id == IDC_USER ? IDS_FIELD_USER_NEEDED : IDS_FIELD_STANDARD_PASSWORD));
         EXPECT_EQ(net.windowTitle(), language == std::string("English")
                                          ? QStringLiteral("Network configuration")
                                          : QStringLiteral("网络配置"));
@@ -649,8 +701,8 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
                                                : QStringLiteral("另一台摄像机使用此地址。")));
         const QStringList lines = shown.PlanText().split(QLatin1Char('\n'));
         const bool english = language == std::string("English");
-        EXPECT_EQ(lines[0], english ? QStringLiteral("1 camera(s) change, 2 not changed.")
-                                    : QStringLiteral("1 台摄像机将更改，2 台不更改。"));
+        EXPECT_EQ(lines[0], english ? QStringLiteral("1 camera(s) change, 3 not changed.")
+                                    : QStringLiteral("1 台摄像机将更改，3 台不更改。"));
         EXPECT_TRUE(lines.contains(
             english ? QStringLiteral("    mask: 255.255.255.255 -> 255.255.255.254")
                     : QStringLiteral("    子网掩码：255.255.255.255 -> 255.255.255.254")))
@@ -659,6 +711,8 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
             EXPECT_TRUE(shown.PlanText().contains(
                 "not changed: its MAC answered with other addresses or from other senders"));
             EXPECT_TRUE(shown.PlanText().contains("not changed: only WS-Discovery heard it"));
+            EXPECT_TRUE(shown.PlanText().contains(
+                "not changed: its device service wants an administrator's user and password"));
         }
         // No key accepts the plan, not even one typed before it appeared.
         shown.show();
@@ -669,15 +723,21 @@ TEST(Dialogs, ShippedPacksTextsFitTheirControls) {
         EXPECT_EQ(shown.result(), 0);
         FindControl<QPushButton>(&shown, IDOK)->click();
         EXPECT_EQ(shown.result(), QDialog::Accepted);
-        // A blank password is refused while some camera needs one typed.
+        // A blank password is refused while some camera needs one typed, a
+        // blank user while a standard camera needs one; each says for how many.
         credentials.show();
         FindControl<QPushButton>(&credentials, IDOK)->click();
         EXPECT_EQ(credentials.result(), 0);
-        EXPECT_TRUE(FindControl<QLabel>(&credentials, IDC_PASSWORD_PROBLEM)->text().contains("12"));
+        EXPECT_TRUE(FindControl<QLabel>(&credentials, IDC_PASSWORD_PROBLEM)->text().contains("19"));
+        EXPECT_TRUE(FindControl<QLabel>(&credentials, IDC_USER_PROBLEM)->text().contains("7"));
         FindControl<QLineEdit>(&credentials, IDC_PASSWORD)->setText(QStringLiteral("pw"));
+        FindControl<QPushButton>(&credentials, IDOK)->click();
+        EXPECT_EQ(credentials.result(), 0);
+        FindControl<QLineEdit>(&credentials, IDC_USER)->setText(QStringLiteral("admin"));
         FindControl<QPushButton>(&credentials, IDOK)->click();
         EXPECT_EQ(credentials.result(), QDialog::Accepted);
         EXPECT_EQ(credentials.Given().password, "pw");
+        EXPECT_EQ(credentials.Given().user, "admin");
         std::filesystem::remove_all(dir);
     }
 }
