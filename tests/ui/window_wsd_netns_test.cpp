@@ -233,8 +233,8 @@ TEST_F(WindowOnLab, StandardCamerasChangeThroughTheSameDialogsAndEachRowIsJudged
     // The standard camera lies outside every subnet of the PC: the PC takes
     // an address of its subnet for the change once the user agrees, and
     // gives it back when the change is judged.
-    EXPECT_EQ(opened_, (QStringList{"quorvex::DlgCredentials", "quorvex::DlgChangePlan",
-                                    "QMessageBox"}));
+    EXPECT_EQ(opened_,
+              (QStringList{"quorvex::DlgCredentials", "quorvex::DlgChangePlan", "QMessageBox"}));
     EXPECT_TRUE(plan_.contains("through temporary address 192.168.0.")) << plan_.toStdString();
     EXPECT_TRUE(question.contains(QString::fromStdString(lab_->pc_interface("cams"))))
         << question.toStdString();
