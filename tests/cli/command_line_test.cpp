@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_change.h"
+
 namespace quorvex {
 namespace {
 
@@ -62,6 +64,18 @@ TEST(CommandLine, TakesEveryOptionInEitherSpellingAndSetsOnlyWhatIsGiven) {
               "set: '--ip' is not a MAC address (use 00-1A-2B-3C-4D-5E or 00:1a:2b:3c:4d:5e)");
     EXPECT_EQ(ParseCommandLine({"scan", "--json=1"}).text, "scan: --json takes no value");
     EXPECT_EQ(ParseCommandLine({"--", "scanner"}).text, "unknown command 'scanner'");
+
+    // A camera's self-signed certificate passes only when asked for, in the
+    // sessions the commands open.
+    for (const char* command : {"set", "match"}) {
+        p = ParseCommandLine({command, "00-1A-2B-3C-4D-5E"});
+        ASSERT_EQ(p.kind, Kind::kRun) << p.text;
+        EXPECT_FALSE(SessionOptions(p.options).accept_any_certificate) << command;
+        p = ParseCommandLine({command, "00-1A-2B-3C-4D-5E", "--accept-self-signed"});
+        ASSERT_EQ(p.kind, Kind::kRun) << p.text;
+        EXPECT_TRUE(SessionOptions(p.options).accept_any_certificate) << command;
+    }
+    EXPECT_EQ(ParseCommandLine({"scan", "--accept-self-signed"}).kind, Kind::kError);
 }
 
 // Misuse that parsing refuses, with part of its message: command lines split
