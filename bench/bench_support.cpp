@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string_view>
 
 #include "tests/support/netns_lab.h"
@@ -95,6 +97,17 @@ std::uint64_t ResidentBytes() {
     std::uint64_t resident = 0;
     in >> size >> resident;
     return resident * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+std::string OwnProgram(std::string_view bench) {
+    // The shell that runs each child would read its own /proc/self/exe.
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        std::cerr << bench << ": cannot find its own program\n";
+        return {};
+    }
+    return self.string();
 }
 
 }  // namespace quorvex::bench

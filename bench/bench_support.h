@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quorvex::testing {
 class Simulator;
@@ -38,5 +39,10 @@ double ProcessCpuSeconds();
 
 // Resident memory of the process, in bytes.
 std::uint64_t ResidentBytes();
+
+// The path of the running program, for a benchmark that runs each row in a
+// child of its own (so that its peak memory is that row's); empty, with a
+// line on standard error naming `bench`, when it cannot be read.
+std::string OwnProgram(std::string_view bench);
 
 }  // namespace quorvex::bench

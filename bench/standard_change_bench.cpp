@@ -26,7 +26,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -267,14 +266,8 @@ int main(int argc, char** argv) {
     quorvex::bench::Options options;
     if (!quorvex::bench::ParseOptions(argc, argv, options)) return 2;
     if (options.count == 0) {
-        // The shell that runs each child would read its own /proc/self/exe.
-        std::error_code error;
-        const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-        if (error) {
-            std::cerr << "standard_change_bench: cannot find its own program\n";
-            return 1;
-        }
-        return quorvex::bench::RunAll(self.c_str(), options);
+        const std::string self = quorvex::bench::OwnProgram("standard_change_bench");
+        return self.empty() ? 1 : quorvex::bench::RunAll(self.c_str(), options);
     }
     return quorvex::bench::RunOne(options);
 }
